@@ -1,0 +1,54 @@
+# Two commands do everything on a fresh Debian 12 machine:
+#   make run   - install what is missing, build, start the simulator, open the window
+#   make test  - install what is missing, build, run every test
+
+BUILD ?= build
+JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages the build, the tests and `make run` need.
+PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
+           libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test run fuzz format clean screenshot
+
+all: build
+
+# Installs only what is missing, so a second run does nothing.
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+run: build
+	./scripts/run-with-simulator.sh $(BUILD)/bin
+
+# libFuzzer target for the reply decoder (needs clang; not part of `make test`).
+fuzz: deps
+	cmake -S tests/fuzz -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	$(BUILD)-fuzz/fuzz_reply_decoder -max_total_time=60 tests/fuzz/corpus
+
+screenshot: build
+	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-fuzz

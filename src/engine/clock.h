@@ -1,0 +1,35 @@
+// Time as the program sees it: a calendar date and seconds since midnight.
+//
+// Injected everywhere time matters so that tests run on a fake clock and
+// never wait for real.
+#pragma once
+
+#include <cstdint>
+
+namespace tally {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Calendar date as a day number (days since 1899-12-30, so the stamps look
+    // like the usual date serials); only differences matter.
+    virtual std::int32_t Today() const = 0;
+    virtual double SecondsSinceMidnight() const = 0;
+    // Let pending window events run for at most `seconds`, then return. The real
+    // clock sleeps in an event loop (no spinning); the fake one moves time on.
+    virtual void LetEventsRun(double seconds) = 0;
+};
+
+// One second in days.
+inline double OneSecond = 1.0 / 86400.0;
+
+// Today's date plus the time of day, in days.
+double NowStamp(const Clock& clock);
+// The stamp `seconds` from now, computed as the date plus (time of day + seconds),
+// so a deadline that falls after midnight still compares correctly.
+double DeadlineAfter(const Clock& clock, float seconds);
+
+// Returns after `seconds`, letting events run meanwhile; correct across midnight.
+void WaitSeconds(Clock& clock, float seconds);
+
+}  // namespace tally

@@ -1,0 +1,40 @@
+// What a complete reply means, decided without touching any window.
+//
+// Decoding is tolerant on purpose: read replies are taken by position and not
+// checked for address, length or checksum, and every value that is missing or
+// does not convert is skipped on its own while the others still apply.
+// Acknowledgements are compared exactly, case included.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "protocol/protocol.h"
+
+namespace tally {
+
+struct ReplyMeaning {
+    enum class Kind {
+        Nothing,       // unrecognised, or a poll step that asks for nothing
+        Counters,      // counters[k-1] set where present
+        Inputs,        // channels[k-1] = input k where present
+        Outputs,       // channels[k-1] = output k where present
+        OutputAck,     // the output write was acknowledged
+        ClearAck,      // "CCT>OK"
+        PresetAck,     // "RTC>OK" to a preset (recognised whatever the command code)
+        EnableStatus,  // enableFlags[k-1] = flag of counter k
+    };
+    Kind kind = Kind::Nothing;
+    std::array<std::optional<double>, 8> counters{};
+    std::array<std::optional<std::int16_t>, 8> channels{};
+    std::array<std::int16_t, 8> enableFlags{};
+};
+
+// rx: the received bytes; pollStep: the step code of the request it answers;
+// pendingFrame: the frame of the user command in flight (for the Modbus echo).
+ReplyMeaning DecodeReplyBytes(std::string_view rx, int pollStep, Protocol protocol,
+                              std::string_view pendingFrame);
+
+}  // namespace tally

@@ -1,0 +1,41 @@
+// The serial port as the program uses it: five operations, no events.
+//
+// Received data is fetched by polling (Input); bytes travel one character per
+// byte with every value 0-255 unchanged. Any failure is raised as SerialError;
+// only the code that opens the port (and the engine, for a port that vanishes
+// while in use) catches it.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tally {
+
+class SerialError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SerialComponent {
+public:
+    virtual ~SerialComponent() = default;
+
+    // Port number 1-16; written only while closed, before opening.
+    virtual void SetCommPort(std::int16_t port) = 0;
+    virtual std::int16_t CommPort() const = 0;
+    // "<baud>,n,8,1"; written only while closed, before opening.
+    virtual void SetSettings(const std::string& settings) = 0;
+    virtual std::string Settings() const = 0;
+
+    virtual bool PortOpen() const = 0;
+    // true opens with CommPort and Settings (throws SerialError on failure); false closes.
+    virtual void SetPortOpen(bool open) = 0;
+
+    // Sends every character as one byte, in order.
+    virtual void Output(const std::string& bytes) = 0;
+    // Everything received since the previous call (may be empty), removed from the buffer.
+    virtual std::string Input() = 0;
+};
+
+}  // namespace tally
