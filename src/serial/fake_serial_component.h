@@ -1,0 +1,63 @@
+// An in-memory serial port for tests: records every write, hands out queued
+// received bytes, and fails on demand.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serial/serial_component.h"
+
+namespace tally {
+
+class FakeSerialComponent : public SerialComponent {
+public:
+    void SetCommPort(std::int16_t port) override {
+        if (open_) throw SerialError("port is open");
+        commPort_ = port;
+    }
+    std::int16_t CommPort() const override { return commPort_; }
+    void SetSettings(const std::string& settings) override {
+        if (open_) throw SerialError("port is open");
+        settings_ = settings;
+    }
+    std::string Settings() const override { return settings_; }
+    bool PortOpen() const override { return open_; }
+    void SetPortOpen(bool open) override {
+        if (open && failOpen) throw SerialError(*failOpen);
+        open_ = open;
+        if (open) ++openCount;
+    }
+    void Output(const std::string& bytes) override {
+        if (!open_) throw SerialError("port is closed");
+        if (failOutput) throw SerialError(*failOutput);
+        writes.push_back(bytes);
+    }
+    std::string Input() override {
+        if (!open_) throw SerialError("port is closed");
+        if (failInput) throw SerialError(*failInput);
+        std::string out;
+        out.swap(received);
+        ++inputCount;
+        return out;
+    }
+
+    // Bytes the "device" has sent, waiting to be read.
+    void Receive(const std::string& bytes) { received += bytes; }
+    // Everything written, one entry per Output call.
+    std::vector<std::string> writes;
+    std::string received;
+    int openCount = 0;
+    int inputCount = 0;
+    // Set to make the operation raise SerialError with this reason.
+    std::optional<std::string> failOpen;
+    std::optional<std::string> failOutput;
+    std::optional<std::string> failInput;
+
+private:
+    std::int16_t commPort_ = 1;
+    std::string settings_ = "9600,n,8,1";
+    bool open_ = false;
+};
+
+}  // namespace tally
