@@ -1,0 +1,35 @@
+// Everything the main window takes from the outside world, so that tests can
+// hand in a fake serial port, a fake clock and hand-fired timers.
+#pragma once
+
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/timer.h"
+#include "serial/serial_component.h"
+
+namespace tally {
+
+struct AppEnvironment {
+    SerialComponent* port = nullptr;
+    Clock* clock = nullptr;
+    TimerFactory* timers = nullptr;
+    // Folder of the executable: the settings file lives here.
+    std::filesystem::path appDir;
+    // Port numbers 1-9 whose device is present (busy ones included).
+    std::function<std::vector<int>()> listPorts;
+    // Which device a port number resolves to, for the port field's tooltip.
+    std::function<QString(int)> describePort;
+    // The system beep.
+    std::function<void()> beep;
+    // A message box with one OK button and no icon.
+    std::function<void(const QString& title, const QString& text)> messageBox;
+    // Shows the counter-enable dialog modally; returns when it is hidden.
+    // Empty means QDialog::exec().
+    std::function<void(class FrmSub&)> showModal;
+};
+
+}  // namespace tally

@@ -1,0 +1,174 @@
+// The main window: every control, the serial port, and the run-time state.
+//
+// The window inherits its state (MainState) so each member carries its own
+// name; the poll engine works on that state and reaches the controls only
+// through the PollHost calls implemented here.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "app/app_environment.h"
+#include "engine/main_state.h"
+#include "engine/poll_engine.h"
+#include "protocol/reply_decoder.h"
+#include "ui/frm_sub.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tally {
+
+class Lamp;
+
+class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
+    Q_OBJECT
+public:
+    explicit FrmMain(const AppEnvironment& env, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // Start-up, in its fixed order; the last step applies the settings file.
+    void Form_Load();
+
+    // --- Controls (objectName = the name below; arrays add "_" and the index) ---
+    QGroupBox* Frame1 = nullptr;
+    QLabel* labCOMM = nullptr;
+    QComboBox* cmbCOMM = nullptr;
+    QLabel* labBaud = nullptr;
+    QComboBox* cmbBaud = nullptr;
+    QLabel* labStatiosn = nullptr;
+    QComboBox* cmbStation = nullptr;
+    QPushButton* cmdCOMM = nullptr;
+    Lamp* shpCOMM = nullptr;
+
+    QGroupBox* fmeProtocol = nullptr;
+    std::array<QRadioButton*, 3> optProtocol{};
+
+    QGroupBox* fmeRead = nullptr;
+    QCheckBox* chkRead = nullptr;
+    QLineEdit* txtAutoRead = nullptr;
+    QLabel* labAuto = nullptr;
+    QCheckBox* chkDC = nullptr;
+    QCheckBox* chkDI = nullptr;
+    QCheckBox* chkDO = nullptr;
+
+    QGroupBox* fmeMonitor = nullptr;
+    std::array<QLabel*, 8> labCh{};
+    QLabel* labCTRaw = nullptr;
+    std::array<QLineEdit*, 8> txtCTRaw{};
+    std::array<QLabel*, 8> labXX{};
+    QLabel* labCTMulti = nullptr;
+    std::array<QLineEdit*, 8> txtCTMulti{};
+    std::array<QLabel*, 8> labEQ{};
+    QLabel* labCTVal = nullptr;
+    std::array<QLineEdit*, 8> txtCTVal{};
+
+    QGroupBox* fmeDI = nullptr;
+    QLabel* labDIVal = nullptr;
+    std::array<QLabel*, 8> labDI{};
+    std::array<Lamp*, 8> shpDI{};
+
+    QGroupBox* fmeDO = nullptr;
+    QLabel* labDOVal = nullptr;
+    // Index 1-8; element 0 is unused so that the index is the output number.
+    std::array<QPushButton*, 9> cmdDO{};
+    QPushButton* cmdDoON = nullptr;
+    QPushButton* cmdDoOFF = nullptr;
+    QWidget* Shape2 = nullptr;
+
+    QGroupBox* fmeCT = nullptr;
+    QCheckBox* chkCTClear = nullptr;
+    QCheckBox* chkCTSet = nullptr;
+    QLineEdit* txtCTSet = nullptr;
+    QLabel* labWDC = nullptr;
+    QComboBox* cmbDC = nullptr;
+    QPushButton* cmdCTSet = nullptr;
+
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* labReport = nullptr;
+    QLabel* imgDC = nullptr;
+
+    std::unique_ptr<Timer> tmrRead;
+    std::unique_ptr<Timer> tmrNow;
+    SerialComponent& mscCOMM;
+
+    // The counter-enable dialog, created at start-up and kept until the end.
+    FrmSub* frmSub = nullptr;
+
+    PollEngine& engine() { return *engine_; }
+
+    // --- Application shell ---
+    void optProtocol_Click(int index);
+    void SetControlsOnline(bool online);
+    void ApplySettings();
+    void SaveSettings();
+
+    // --- Serial link ---
+    void ListPorts();
+    void cmbCOMM_Change();
+    void cmbCOMM_KeyDown(int keyCode);
+    void cmbStation_Change();
+    void cmdCOMM_Click();
+
+    // --- Poll cycle (the window's side) ---
+    void chkDC_Click();
+    void chkRead_Click();
+    void txtAutoRead_Change();
+
+    // --- Reply decoding applied to the window ---
+    void ApplyReply(const ReplyMeaning& meaning);
+    void ApplyOutputAck();
+    void ShowInputs();
+    void ShowOutputs();
+    void ShowCounterRow(int k);
+    void ShowCounters();
+
+    // --- Device operations ---
+    void cmdDO_Click(int index);
+    void cmdDoON_Click();
+    void cmdDoOFF_Click();
+    void chkCTClear_Click();
+    void chkCTSet_Click();
+    void cmdCTSet_Click();
+    void StatusDC(std::int16_t iCh, std::int16_t iVal) override;
+    void DSResponse() override;
+
+    // --- PollHost ---
+    bool LineOpen() const override;
+    bool ReadTicked() const override;
+    void UntickRead() override;
+    int ReadBoxValue(ReadKind kind) const override;
+    void ShowStatus(const std::string& text) override;
+    void DecodeReply() override;
+    void ClearBusyMarkers() override;
+    int CounterSelectorNumber() const override;
+    void PortFailed(const std::string& reason) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUi();
+    void connectHandlers();
+    void installFieldFilters();
+    // The closing steps of the open/close button, also taken when opening fails.
+    void goOffLine(const QString& reason);
+    void queueCommand(std::int16_t command, const std::string& frame);
+    bool ownProtocolOnly(const QString& what, QCheckBox* box);
+    void showEnableStatus(const std::array<std::int16_t, 8>& flags);
+    void updatePortToolTip();
+
+    AppEnvironment env_;
+    std::unique_ptr<PollEngine> engine_;
+    bool unloaded_ = false;
+};
+
+}  // namespace tally

@@ -1,0 +1,159 @@
+// Ports, the port and station fields, opening and closing the line.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/frm_main.h"
+#include "protocol/frames.h"
+#include "ui/field_routines.h"
+#include "ui/lamp.h"
+#include "ui/number_text.h"
+#include "ui/widget_state.h"
+
+namespace tally {
+
+void FrmMain::ListPorts() {
+    // Refilling the list must not disturb the number the operator typed.
+    const QString typed = cmbCOMM->currentText();
+    const QSignalBlocker block(cmbCOMM);
+    cmbCOMM->clear();
+    std::vector<int> ports;
+    if (env_.listPorts) {
+        try {
+            ports = env_.listPorts();
+        } catch (...) {
+            ports.clear();  // listing never reports anything
+        }
+    }
+    for (int n : ports) {
+        if (n < 1 || n > 9) continue;
+        WaitSeconds(*env_.clock, 0.01f);
+        cmbCOMM->addItem(QString::number(n));
+    }
+    cmbCOMM->setCurrentIndex(-1);
+    cmbCOMM->setEditText(typed);
+    updatePortToolTip();
+}
+
+void FrmMain::cmbCOMM_Change() {
+    const QString text = cmbCOMM->currentText();
+    if (text.isEmpty()) {
+        cmdCOMM->setEnabled(false);
+        updatePortToolTip();
+        return;
+    }
+    const double value = LeadingNumber(text.toStdString());
+    if (value > 16) {
+        cmbCOMM->setEditText(QStringLiteral("16"));
+        SelectAllText(cmbCOMM);
+    } else if (value < 1) {
+        cmbCOMM->setEditText(QStringLiteral("1"));
+        SelectAllText(cmbCOMM);
+    }
+    cmdCOMM->setEnabled(true);
+    updatePortToolTip();
+}
+
+void FrmMain::updatePortToolTip() {
+    const auto port = ToWholeNumber16(cmbCOMM->currentText().toStdString());
+    if (!port || !env_.describePort) {
+        cmbCOMM->setToolTip(QString());
+        return;
+    }
+    cmbCOMM->setToolTip(env_.describePort(*port));
+}
+
+void FrmMain::cmbCOMM_KeyDown(int keyCode) {
+    if (keyCode != 116) return;  // F5
+    const auto kept = ToWholeNumber16(cmbCOMM->currentText().toStdString());
+    ListPorts();
+    // With an empty field there is no number to keep: it stays empty.
+    if (kept) cmbCOMM->setEditText(QString::number(*kept));
+    SelectAllText(cmbCOMM);
+}
+
+void FrmMain::cmbStation_Change() {
+    const QString text = cmbStation->currentText();
+    if (text.isEmpty()) {
+        cmdCOMM->setEnabled(false);
+        return;
+    }
+    if (LeadingNumber(text.toStdString()) > 31) {
+        cmbStation->setEditText(QStringLiteral("31"));
+        SelectAllText(cmbStation);
+    }
+    cmdCOMM->setEnabled(true);
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == cmbCOMM || watched == cmbCOMM->lineEdit()) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F5) {
+        cmbCOMM_KeyDown(116);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::cmdCOMM_Click() {
+    tmrNow->SetEnabled(false);
+    tmrRead->SetEnabled(false);
+    if (cmdCOMM->text() == QLatin1String("Open Port")) {
+        try {
+            const auto port = ToWholeNumber16(cmbCOMM->currentText().toStdString());
+            if (!port) throw SerialError("The port number is not a number.");
+            // A station outside 0-31 would put a wrong address into every frame.
+            const auto station = ToWholeNumber16(cmbStation->currentText().toStdString());
+            if (!station || *station < 0 || *station > 31) {
+                throw SerialError("The station must be a number from 0 to 31.");
+            }
+            mscCOMM.SetCommPort(*port);
+            mscCOMM.SetSettings(cmbBaud->currentText().toStdString() + ",n,8,1");
+            if (!mscCOMM.PortOpen()) mscCOMM.SetPortOpen(true);
+            cmdCOMM->setText(QStringLiteral("Close Port"));
+            shpCOMM->setFilled(true);
+            mscCOMM.Input();
+            SetControlsOnline(true);
+            labReport->setText(QStringLiteral("On Line"));
+            labReport->setToolTip(QString());
+            StationHex = StationHexOf(*station);
+        } catch (const SerialError& error) {
+            goOffLine(QString::fromStdString(error.what()));
+        }
+    } else {
+        goOffLine(QString());
+    }
+    WaitSeconds(*env_.clock, 0.25f);
+}
+
+void FrmMain::goOffLine(const QString& reason) {
+    tmrNow->SetEnabled(false);
+    tmrRead->SetEnabled(false);
+    try {
+        if (mscCOMM.PortOpen()) mscCOMM.SetPortOpen(false);
+    } catch (const SerialError&) {
+        // A port that is already gone cannot be closed any further.
+    }
+    cmdCOMM->setText(QStringLiteral("Open Port"));
+    shpCOMM->setFilled(false);
+    if (chkRead->checkState() != Qt::Unchecked) chkRead->setCheckState(Qt::Unchecked);
+    for (int i = 0; i < 8; ++i) {
+        SetBackColor(cmdDO[static_cast<std::size_t>(i + 1)], kOffColor);
+        shpDI[static_cast<std::size_t>(i)]->setFilled(false);
+    }
+    SetControlsOnline(false);
+    labReport->setText(QStringLiteral("Off Line"));
+    // The operator finds out why by hovering over the status line.
+    labReport->setToolTip(reason);
+}
+
+void FrmMain::PortFailed(const std::string& reason) {
+    // A dialog left open on a dead port could only fail; it is shown fresh next time.
+    if (frmSub != nullptr && frmSub->isVisible()) frmSub->hide();
+    goOffLine(QString::fromStdString(reason));
+}
+
+}  // namespace tally

@@ -1,0 +1,36 @@
+#include "ui/lamp.h"
+
+#include <QPainter>
+
+namespace tally {
+
+Lamp::Lamp(const QColor& fillColor, QWidget* parent) : QWidget(parent), fillColor_(fillColor) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void Lamp::setFilled(bool filled) {
+    if (filled_ == filled) return;
+    filled_ = filled;
+    update();
+}
+
+QSize Lamp::sizeHint() const {
+    // Follows the font so the lamp scales with the display.
+    const int side = fontMetrics().height() + 2;
+    return {side, side};
+}
+
+QSize Lamp::minimumSizeHint() const { return sizeHint(); }
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int side = qMin(width(), height()) - 2;
+    const QRectF circle((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+    QColor outline = isEnabled() ? QColor(0x40, 0x40, 0x40) : QColor(0xA0, 0xA0, 0xA0);
+    painter.setPen(QPen(outline, 1.2));
+    painter.setBrush(filled_ ? QBrush(fillColor_) : QBrush(Qt::NoBrush));
+    painter.drawEllipse(circle);
+}
+
+}  // namespace tally
