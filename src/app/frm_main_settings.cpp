@@ -1,0 +1,80 @@
+// The settings file, read into the controls at start-up and written at unload.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "app/frm_main.h"
+#include "app/settings_file.h"
+
+namespace tally {
+namespace {
+
+QString latin1(const std::string& bytes) {
+    // 8-bit text: each byte is one character, so every value round-trips.
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string bytes(const QString& text) {
+    const QByteArray latin = text.toLatin1();
+    return std::string(latin.constData(), static_cast<std::size_t>(latin.size()));
+}
+
+void applyCheckBox(QCheckBox* box, const std::optional<int>& value) {
+    if (!value) return;
+    if (*value == 2) box->setTristate(true);
+    // Setting the state runs the box's own click handling when it changes.
+    box->setCheckState(static_cast<Qt::CheckState>(*value));
+}
+
+int checkValue(const QCheckBox* box) { return static_cast<int>(box->checkState()); }
+
+}  // namespace
+
+void FrmMain::ApplySettings() {
+    const SettingsReadResult read = ReadSettingsText(SettingsFilePath(env_.appDir));
+    if (read.errorCode != 0 && env_.messageBox) {
+        env_.messageBox(QStringLiteral("Error Message"), QString::number(read.errorCode));
+    }
+    if (read.text.empty()) return;
+    const ParsedSettings s = ParseSettings(read.text);
+    // Each assignment runs the change handling of its control, as an edit would.
+    if (s.comm) cmbCOMM->setEditText(latin1(*s.comm));
+    if (s.station) cmbStation->setEditText(latin1(*s.station));
+    if (s.baud) {
+        const int index = cmbBaud->findText(latin1(*s.baud), Qt::MatchExactly);
+        if (index >= 0) cmbBaud->setCurrentIndex(index);
+    }
+    applyCheckBox(chkDC, s.dc);
+    applyCheckBox(chkDI, s.di);
+    applyCheckBox(chkDO, s.do_);
+    if (s.every) txtAutoRead->setText(latin1(*s.every));
+    for (std::size_t i = 0; i < 8; ++i) {
+        // Multipliers are taken as written; they are normalised when the operator leaves them.
+        if (s.multiply[i]) txtCTMulti[i]->setText(latin1(*s.multiply[i]));
+    }
+}
+
+void FrmMain::SaveSettings() {
+    SettingsValues values;
+    values.comm = bytes(cmbCOMM->currentText());
+    values.station = bytes(cmbStation->currentText());
+    values.baud = bytes(cmbBaud->currentText());
+    values.dc = checkValue(chkDC);
+    values.di = checkValue(chkDI);
+    values.do_ = checkValue(chkDO);
+    values.every = bytes(txtAutoRead->text());
+    for (std::size_t i = 0; i < 8; ++i) values.multiply[i] = bytes(txtCTMulti[i]->text());
+    const std::string failure =
+        WriteSettingsFile(SettingsFilePath(env_.appDir), BuildSettingsText(values));
+    // The program is closing: say why the settings were not kept, where it can be seen.
+    if (!failure.empty()) {
+        qWarning("Tallyscope: the settings were not saved: %s", failure.c_str());
+        if (env_.messageBox) {
+            env_.messageBox(QStringLiteral("Settings not saved"),
+                            QStringLiteral("The settings could not be saved:\n") +
+                                QString::fromLocal8Bit(failure.c_str()));
+        }
+    }
+}
+
+}  // namespace tally

@@ -1,0 +1,362 @@
+// Outputs, counter clear and preset, and the counter-enable dialog, driven
+// through the window with the exact bytes checked on the fake line.
+#include <QKeyEvent>
+#include <QApplication>
+
+#include "window_fixture.h"
+
+namespace tally::testing {
+namespace {
+
+using Outputs = WindowTest;
+using CounterSetting = WindowTest;
+using EnableDialog = WindowTest;
+
+const std::string kAck = "DO>OK\r";
+
+TEST_F(Outputs, ToggleFramesInEveryProtocolAndStation) {
+    struct Case {
+        int protocol;
+        int station;
+        std::string on1;   // output 1 from off to on
+        std::string off8;  // output 8 from on to off
+        std::string allOn;
+        std::string allOff;
+    };
+    const std::vector<Case> cases = {
+        {0, 1, "#01WDO1,1\r", "#01WDO8,0\r", "#01WDO12345678,11111111\r", "#01WDO12345678,00000000\r"},
+        {0, 31, "#1FWDO1,1\r", "#1FWDO8,0\r", "#1FWDO12345678,11111111\r", "#1FWDO12345678,00000000\r"},
+        {1, 1, ":01050000FF00FB\r\n", ":010500070000F3\r\n", ":010F0000000801FFE8\r\n",
+         ":010F000000080100E7\r\n"},
+        {2, 1, std::string("\x01\x05\x00\x00\xFF\x00\x8C\x3A", 8),
+         std::string("\x01\x05\x00\x07\x00\x00\x7C\x0B", 8),
+         std::string("\x01\x0F\x00\x00\x00\x08\x01\xFF\xBE\xD5", 10),
+         std::string("\x01\x0F\x00\x00\x00\x08\x01\x00\xFE\x95", 10)},
+    };
+    for (const Case& c : cases) {
+        start();
+        w->optProtocol[static_cast<std::size_t>(c.protocol)]->setChecked(true);
+        openPort(c.station);
+        w->OutputState[8] = 1;
+        w->cmdDO[1]->click();
+        EXPECT_EQ(lastWrite(), c.on1) << c.protocol;
+        EXPECT_EQ(w->labReport->text(), "Write DO #1");
+        noAnswer();
+        w->cmdDO[8]->click();
+        EXPECT_EQ(lastWrite(), c.off8) << c.protocol;
+        noAnswer();
+        w->cmdDoON->click();
+        EXPECT_EQ(lastWrite(), c.allOn) << c.protocol;
+        EXPECT_EQ(w->labReport->text(), "Write All DO");
+        noAnswer();
+        w->cmdDoOFF->click();
+        EXPECT_EQ(lastWrite(), c.allOff) << c.protocol;
+        EXPECT_EQ(w->labReport->text(), "Write All DO");
+        noAnswer();
+    }
+}
+
+TEST_F(Outputs, AcknowledgedToggleChangesStateAndColour) {
+    openPort();
+    w->cmdDO[3]->click();
+    EXPECT_TRUE(IsBusy(w->fmeDO));
+    EXPECT_EQ(w->PollStep, 3);
+    answer(kAck);
+    EXPECT_EQ(w->labReport->text(), "Write OK");
+    EXPECT_EQ(w->OutputState[3], 1);
+    EXPECT_EQ(BackColor(w->cmdDO[3]), kOnColor);
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+    EXPECT_EQ(w->PollStep, 0);
+    // The next toggle of the same output switches it off.
+    w->cmdDO[3]->click();
+    EXPECT_EQ(lastWrite(), "#01WDO3,0\r");
+    answer(kAck);
+    EXPECT_EQ(BackColor(w->cmdDO[3]), kOffColor);
+    // All on turns every button on, whatever it showed.
+    w->cmdDoON->click();
+    answer(kAck);
+    for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(BackColor(w->cmdDO[k]), kOnColor);
+}
+
+TEST_F(Outputs, RefusedAcknowledgementsChangeNothing) {
+    openPort();
+    w->cmdDO[2]->click();
+    answer("DO>OK\r\n");  // one character too many: never complete as an own-protocol reply
+    EXPECT_EQ(w->labReport->text(), "Time Out");
+    EXPECT_EQ(w->OutputState[2], 0);
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+    w->cmdDO[2]->click();
+    answer("do>ok\r");
+    EXPECT_EQ(w->labReport->text(), "Write OK");  // complete but unmatched
+    EXPECT_EQ(w->OutputState[2], 0);
+    EXPECT_EQ(BackColor(w->cmdDO[2]), kOffColor);
+    // Modbus ASCII: an echo in lower-case hex is no acknowledgement.
+    w->optProtocol[1]->setChecked(true);
+    w->cmdDO[1]->click();
+    answer(":01050000ff00fb\r\n");
+    EXPECT_EQ(w->OutputState[1], 0);
+    w->cmdDO[1]->click();
+    answer(":01050000FF00FB\r\n");
+    EXPECT_EQ(w->OutputState[1], 1);
+}
+
+TEST_F(Outputs, ASecondClickWhileBusyDoesNothing) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);  // the input read is on the line
+    w->cmdDO[1]->click();
+    w->cmdDO[2]->click();
+    w->cmdDoON->click();
+    EXPECT_EQ(w->OutputState[0], 1);
+    EXPECT_EQ(port.writes.size(), 1u);
+    answer(">0000000000000000\r");
+    EXPECT_EQ(lastWrite(), "#01WDO1,1\r");
+    EXPECT_EQ(port.writes.size(), 2u);
+}
+
+TEST_F(Outputs, TimeoutLeavesStateAndFreesTheGroup) {
+    openPort();
+    w->cmdDO[5]->click();
+    EXPECT_EQ(w->labReport->text(), "Write DO #5");
+    noAnswer();
+    EXPECT_EQ(w->labReport->text(), "Time Out");
+    EXPECT_EQ(w->OutputState[5], 0);
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+    w->cmdDO[5]->click();
+    EXPECT_EQ(lastWrite(), "#01WDO5,1\r");  // the same new state again
+}
+
+TEST_F(Outputs, ReopeningStartsFromTheRememberedState) {
+    openPort();
+    w->cmdDO[4]->click();
+    answer(kAck);
+    w->cmdCOMM->click();
+    EXPECT_EQ(BackColor(w->cmdDO[4]), kOffColor);
+    openPort();
+    w->cmdDO[4]->click();
+    EXPECT_EQ(lastWrite(), "#01WDO4,0\r");
+}
+
+TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
+    openPort();
+    w->CounterValue.fill(7);
+    w->ShowCounters();
+    w->cmbDC->setCurrentText("3");
+    w->chkCTClear->setChecked(true);
+    EXPECT_EQ(lastWrite(), "#01CCT3\r");
+    EXPECT_EQ(w->labReport->text(), "Clear DC #3");
+    EXPECT_TRUE(IsBusy(w->fmeCT));
+    answer("CCT>OK\r");
+    EXPECT_EQ(w->labReport->text(), "Write OK");
+    EXPECT_EQ(w->txtCTRaw[2]->text(), "0");
+    EXPECT_EQ(w->txtCTVal[2]->text(), "0.0");
+    EXPECT_EQ(w->txtCTRaw[1]->text(), "7");
+    EXPECT_FALSE(w->chkCTClear->isChecked());
+    EXPECT_FALSE(IsBusy(w->fmeCT));
+
+    w->cmbDC->setCurrentText("All");
+    w->chkCTClear->setChecked(true);
+    EXPECT_EQ(lastWrite(), "#01CCT\r");
+    EXPECT_EQ(w->labReport->text(), "Clear All DC");
+    answer("CCT>OK\r");
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
+}
+
+TEST_F(CounterSetting, PresetFramesForOneAndAllChannels) {
+    openPort();
+    w->cmbDC->setCurrentText("3");
+    w->txtCTSet->setText("1000");
+    w->chkCTSet->setChecked(true);
+    EXPECT_EQ(lastWrite(), "#01WRTC1204000003E8FF\r");
+    EXPECT_EQ(w->txtCTSet->text(), "1000.0");
+    EXPECT_EQ(w->labReport->text(), "Write DC #3");
+    noAnswer();
+
+    w->cmbDC->setCurrentText("8");
+    w->txtCTSet->setText("99999999999");
+    w->chkCTSet->setChecked(true);
+    EXPECT_EQ(w->txtCTSet->text(), "4294967295.0");
+    const std::string data = "2604FFFFFFFF";
+    EXPECT_EQ(lastWrite().substr(0, 7 + data.size()), "#01WRTC" + data);
+    noAnswer();
+
+    w->cmbDC->setCurrentText("All");
+    w->txtCTSet->setText("--");
+    w->chkCTSet->setChecked(true);
+    EXPECT_EQ(w->txtCTSet->text(), "0.0");
+    EXPECT_EQ(lastWrite(), "#01WRTC0A20" + std::string(64, '0') + "D6\r");
+    EXPECT_EQ(w->labReport->text(), "Write All DC");
+}
+
+TEST_F(CounterSetting, PresetAcknowledgementUsesTheChannelSelectedWhenItArrives) {
+    openPort();
+    w->cmbDC->setCurrentText("5");
+    w->txtCTSet->setText("1500");
+    w->txtCTMulti[2]->setText("0.5");
+    w->chkCTSet->setChecked(true);
+    w->cmbDC->setCurrentText("3");
+    answer("RTC>OK\r");
+    EXPECT_EQ(w->txtCTRaw[2]->text(), "1500");
+    EXPECT_EQ(w->txtCTVal[2]->text(), "750.0");
+    EXPECT_EQ(w->txtCTRaw[4]->text(), "--");
+    EXPECT_FALSE(w->chkCTSet->isChecked());
+}
+
+TEST_F(CounterSetting, TimeoutLeavesRowsAndFreesTheFrame) {
+    openPort();
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);
+    noAnswer();
+    EXPECT_EQ(w->labReport->text(), "Time Out");
+    EXPECT_EQ(w->txtCTRaw[1]->text(), "--");
+    EXPECT_FALSE(w->chkCTClear->isChecked());
+    EXPECT_FALSE(IsBusy(w->fmeCT));
+}
+
+TEST_F(CounterSetting, AnOutputWriteReplacingAWaitingClearFreesBothBoxes) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);  // a read is on the line
+    w->cmbDC->setCurrentText("1");
+    w->chkCTClear->setChecked(true);
+    w->chkCTSet->setChecked(true);  // busy: stays ticked, sends nothing
+    w->cmdDO[1]->click();           // takes the clear's place in the slot
+    EXPECT_EQ(port.writes.size(), 1u);
+    answer(">0000000000000000\r");
+    EXPECT_EQ(lastWrite(), "#01WDO1,1\r");
+    answer(kAck);
+    EXPECT_EQ(port.writes.size(), 2u);
+    EXPECT_FALSE(w->chkCTClear->isChecked());
+    EXPECT_FALSE(w->chkCTSet->isChecked());
+    EXPECT_FALSE(IsBusy(w->fmeCT));
+}
+
+TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
+    openPort();
+    w->PendingFrame = "#01WDO1,1\r";  // an older frame must never be sent again
+    for (int protocol : {1, 2}) {
+        w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+        w->chkCTClear->setChecked(true);
+        EXPECT_FALSE(w->chkCTClear->isChecked());
+        EXPECT_EQ(w->labReport->text(), "Clear DC works with the Korvi protocol only");
+        w->chkCTSet->setChecked(true);
+        EXPECT_FALSE(w->chkCTSet->isChecked());
+        w->cmdCTSet->click();
+        EXPECT_EQ(w->labReport->text(), "Enable/Disable DC works with the Korvi protocol only");
+        EXPECT_FALSE(IsBusy(w->fmeCT));
+        EXPECT_FALSE(IsBusy(w.get()));
+        EXPECT_TRUE(port.writes.empty());
+        EXPECT_EQ(w->PendingCommand, 0);
+        EXPECT_FALSE(tmrRead().Enabled());
+    }
+}
+
+TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("5");
+    w->chkRead->setChecked(true);
+    answer(">00000000\r");
+    bool readWhileOpen = true;
+    std::array<bool, 9> shown{};
+    onModal = [&](FrmSub& dialog) {
+        readWhileOpen = w->chkRead->isChecked();
+        for (std::size_t k = 1; k <= 8; ++k) shown[k] = dialog.chkDS[k]->isChecked();
+    };
+    w->cmdCTSet->click();
+    EXPECT_EQ(lastWrite(), "#01RRTC0801\r");
+    EXPECT_EQ(w->labReport->text(), "Read DC Status");
+    const std::size_t before = port.writes.size();
+    answer("RTC>A5\r");
+    EXPECT_EQ(modalShows, 1);
+    EXPECT_FALSE(readWhileOpen);
+    EXPECT_EQ(shown, (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
+    EXPECT_EQ(w->CounterEnable[1], 1);
+    EXPECT_EQ(w->CounterEnable[2], 0);
+    // No write came from setting the boxes; "Read" is back and only one read followed.
+    EXPECT_TRUE(w->chkRead->isChecked());
+    EXPECT_EQ(port.writes.size(), before + 1);
+    EXPECT_EQ(lastWrite(), "#01RCT\r");
+    EXPECT_FALSE(IsBusy(w.get()));
+}
+
+TEST_F(EnableDialog, StatusReplyToAnotherCommandIsIgnored) {
+    openPort();
+    w->cmdDO[1]->click();
+    answer("RTC>A5\r");
+    EXPECT_EQ(modalShows, 0);
+    EXPECT_EQ(w->labReport->text(), "Write OK");
+}
+
+TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
+    openPort();
+    onModal = [&](FrmSub& dialog) {
+        auto& wait = static_cast<ManualTimer&>(*dialog.tmrWait);
+        // DC2 is off in 05: ticking it writes 07.
+        dialog.chkDS[2]->setChecked(true);
+        EXPECT_EQ(lastWrite(), "#01WRTC080107F0\r");
+        EXPECT_TRUE(dialog.Busy());
+        EXPECT_FALSE(dialog.picDS->isEnabled());
+        EXPECT_FALSE(dialog.cmdCancel->isEnabled());
+        port.Receive("RTC>OK\r");
+        wait.Fire();
+        EXPECT_EQ(w->CounterEnable[2], 1);
+        EXPECT_TRUE(dialog.chkDS[2]->isChecked());
+        EXPECT_FALSE(dialog.Busy());
+        EXPECT_TRUE(dialog.picDS->isEnabled());
+        // No answer: beep, and the click is undone on screen.
+        dialog.chkDS[3]->setChecked(false);
+        EXPECT_EQ(lastWrite(), "#01WRTC080106F1\r");
+        wait.Fire();
+        EXPECT_EQ(beeps, 1);
+        EXPECT_TRUE(dialog.chkDS[3]->isChecked());
+        EXPECT_EQ(w->CounterEnable[3], 1);
+        // "RTC>OK" without its CR is refused too.
+        dialog.cmdDoON->click();
+        EXPECT_EQ(lastWrite(), "#01WRTC0801FFF8\r");
+        port.Receive("RTC>OK");
+        wait.Fire();
+        EXPECT_EQ(beeps, 2);
+        EXPECT_FALSE(dialog.chkDS[4]->isChecked());
+        dialog.cmdDoON->click();
+        port.Receive("RTC>OK\r");
+        wait.Fire();
+        for (std::size_t k = 1; k <= 8; ++k) EXPECT_TRUE(dialog.chkDS[k]->isChecked());
+        dialog.cmdDoOFF->click();
+        EXPECT_EQ(lastWrite(), "#01WRTC080100F7\r");
+        port.Receive("RTC>OK\r");
+        wait.Fire();
+        for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(w->CounterEnable[k], 0);
+    };
+    w->cmdCTSet->click();
+    answer("RTC>05\r");
+    EXPECT_EQ(modalShows, 1);
+}
+
+TEST_F(EnableDialog, EscHidesTheDialogExceptDuringAWrite) {
+    openPort();
+    bool hiddenWhileBusy = true;
+    bool hiddenWhenIdle = false;
+    onModal = [&](FrmSub& dialog) {
+        dialog.chkDS[1]->setChecked(true);
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &esc);
+        hiddenWhileBusy = !dialog.isVisible();
+        static_cast<ManualTimer&>(*dialog.tmrWait).Fire();
+        QApplication::sendEvent(&dialog, &esc);
+        hiddenWhenIdle = !dialog.isVisible();
+    };
+    w->cmdCTSet->click();
+    answer("RTC>00\r");
+    EXPECT_FALSE(hiddenWhileBusy);
+    EXPECT_TRUE(hiddenWhenIdle);
+    // Opened again, it shows freshly read flags.
+    onModal = nullptr;
+    w->cmdCTSet->click();
+    answer("RTC>FF\r");
+    EXPECT_EQ(modalShows, 2);
+    EXPECT_TRUE(w->frmSub->chkDS[8]->isChecked());
+}
+
+}  // namespace
+}  // namespace tally::testing

@@ -1,0 +1,324 @@
+// The main window: its controls, going on and off line, the port and station
+// fields, and replies shown in the window.
+#include "window_fixture.h"
+
+namespace tally::testing {
+namespace {
+
+using MainWindow = WindowTest;
+
+TEST_F(MainWindow, EveryControlCarriesItsNameCaptionAndDefault) {
+    EXPECT_EQ(w->objectName(), "FrmMain");
+    EXPECT_EQ(w->windowTitle(), "Korvi Tallyscope  v1.2");
+    for (const char* name : {"Frame1", "labCOMM", "cmbCOMM", "labBaud", "cmbBaud", "labStatiosn",
+                             "cmbStation", "cmdCOMM", "shpCOMM", "fmeProtocol", "fmeRead", "chkRead",
+                             "txtAutoRead", "labAuto", "chkDC", "chkDI", "chkDO", "fmeMonitor",
+                             "labCTRaw", "labCTMulti", "labCTVal", "fmeDI", "labDIVal", "fmeDO",
+                             "labDOVal", "cmdDoON", "cmdDoOFF", "Shape2", "fmeCT", "chkCTClear",
+                             "chkCTSet", "txtCTSet", "labWDC", "cmbDC", "cmdCTSet", "Frame2",
+                             "Label1", "labReport", "imgDC", "optProtocol_0", "optProtocol_2",
+                             "txtCTRaw_0", "txtCTMulti_7", "txtCTVal_3", "labCh_7", "labXX_0",
+                             "labEQ_5", "shpDI_0", "shpDI_7", "labDI_7", "cmdDO_1", "cmdDO_8"}) {
+        EXPECT_NE(w->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+    }
+    EXPECT_EQ(w->findChild<QWidget*>("cmdDO_0"), nullptr);
+    EXPECT_EQ(w->labAuto->text(), "Every          Sec");
+    EXPECT_EQ(w->labDI[0]->text(), "9");
+    EXPECT_EQ(w->labDI[7]->text(), "16");
+    EXPECT_EQ(w->cmdDO[8]->text(), "Do8");
+    EXPECT_EQ(w->cmdDoON->text(), "All 'ON'");
+    EXPECT_EQ(w->cmbBaud->count(), 8);
+    EXPECT_EQ(w->cmbBaud->currentText(), "19200");
+    EXPECT_EQ(w->cmbStation->count(), 32);
+    EXPECT_EQ(w->cmbStation->itemText(0), "0");
+    EXPECT_EQ(w->cmbDC->count(), 9);
+    EXPECT_EQ(w->cmbDC->currentText(), "All");
+    EXPECT_EQ(w->txtCTRaw[0]->text(), "--");
+    EXPECT_TRUE(w->txtCTRaw[0]->isReadOnly());
+    EXPECT_EQ(w->txtCTMulti[0]->text(), "1.0");
+    EXPECT_EQ(w->txtCTMulti[0]->maxLength(), 10);
+    EXPECT_EQ(w->txtAutoRead->maxLength(), 2);
+    EXPECT_EQ(w->txtCTSet->text(), "--");
+    EXPECT_EQ(BackColor(w->cmdDoON), kOnColor);
+    EXPECT_EQ(BackColor(w->txtCTVal[0]), 0xF0F0F0u);
+    EXPECT_TRUE(w->optProtocol[0]->isChecked());
+    EXPECT_EQ(w->ProtocolIndex, 0);
+    ASSERT_NE(w->frmSub, nullptr);
+    EXPECT_FALSE(w->frmSub->isVisible());
+    EXPECT_EQ(w->frmSub->objectName(), "frmSub");
+    EXPECT_EQ(w->frmSub->windowTitle(), "Tallyscope, DC Status");
+    EXPECT_NE(w->frmSub->findChild<QWidget*>("chkDS_8"), nullptr);
+    EXPECT_EQ(w->tmrRead->Interval(), 40);
+    EXPECT_EQ(w->tmrNow->Interval(), 995);
+    EXPECT_FALSE(w->tmrRead->Enabled());
+    EXPECT_FALSE(w->tmrNow->Enabled());
+}
+
+TEST_F(MainWindow, StartsOffLineWithTheDeviceGroupsDisabled) {
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_FALSE(w->shpCOMM->filled());
+    EXPECT_TRUE(w->cmbCOMM->isEnabled());
+    EXPECT_TRUE(w->cmbStation->isEnabled());
+    EXPECT_TRUE(w->cmbBaud->isEnabled());
+    for (QWidget* group : {static_cast<QWidget*>(w->fmeMonitor), static_cast<QWidget*>(w->fmeCT),
+                           static_cast<QWidget*>(w->fmeDI), static_cast<QWidget*>(w->fmeDO),
+                           static_cast<QWidget*>(w->cmdCTSet), static_cast<QWidget*>(w->chkRead)}) {
+        EXPECT_FALSE(group->isEnabled()) << group->objectName().toStdString();
+    }
+    EXPECT_EQ(w->imgDC->cursor().shape(), Qt::ForbiddenCursor);
+    // The port list comes from discovery, the typed number stays.
+    EXPECT_EQ(w->cmbCOMM->count(), 2);
+    EXPECT_EQ(w->cmbCOMM->currentText(), "1");
+    EXPECT_EQ(w->cmbCOMM->toolTip(), "device of port 1");
+}
+
+TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
+    w->cmbBaud->setCurrentText("57600");
+    openPort(17);
+    EXPECT_EQ(port.CommPort(), 1);
+    EXPECT_EQ(port.Settings(), "57600,n,8,1");
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(port.inputCount, 1);  // the receive buffer is flushed on opening
+    EXPECT_EQ(w->StationHex, "11");
+    EXPECT_EQ(w->cmdCOMM->text(), "Close Port");
+    EXPECT_TRUE(w->shpCOMM->filled());
+    EXPECT_FALSE(w->cmbCOMM->isEnabled());
+    EXPECT_FALSE(w->cmbBaud->isEnabled());
+    EXPECT_FALSE(w->cmbStation->isEnabled());
+    EXPECT_TRUE(w->fmeMonitor->isEnabled());
+    EXPECT_TRUE(w->fmeDO->isEnabled());
+    EXPECT_TRUE(w->cmdCTSet->isEnabled());
+    EXPECT_NE(w->imgDC->cursor().shape(), Qt::ForbiddenCursor);
+    // None of DC, DI, DO ticked: nothing to read.
+    EXPECT_FALSE(w->chkRead->isEnabled());
+    w->chkDI->setChecked(true);
+    EXPECT_TRUE(w->chkRead->isEnabled());
+    // The protocol options stay usable on line.
+    EXPECT_TRUE(w->optProtocol[2]->isEnabled());
+
+    w->cmdCOMM->click();
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_EQ(w->cmdCOMM->text(), "Open Port");
+    EXPECT_FALSE(w->fmeDO->isEnabled());
+    EXPECT_FALSE(w->chkRead->isEnabled());
+    EXPECT_TRUE(w->chkDI->isChecked());
+}
+
+TEST_F(MainWindow, StationBecomesTwoUpperCaseHexDigits) {
+    openPort(0);
+    EXPECT_EQ(w->StationHex, "00");
+    w->cmdCOMM->click();
+    openPort(31);
+    EXPECT_EQ(w->StationHex, "1F");
+}
+
+TEST_F(MainWindow, PortAndStationFieldsStayInRange) {
+    w->cmbCOMM->setEditText("25");
+    EXPECT_EQ(w->cmbCOMM->currentText(), "16");
+    w->cmbCOMM->setEditText("0");
+    EXPECT_EQ(w->cmbCOMM->currentText(), "1");
+    w->cmbStation->setEditText("45");
+    EXPECT_EQ(w->cmbStation->currentText(), "31");
+    w->cmbStation->setEditText("0");
+    EXPECT_EQ(w->cmbStation->currentText(), "0");
+    w->cmbStation->setEditText("");
+    EXPECT_FALSE(w->cmdCOMM->isEnabled());
+    w->cmbStation->setEditText("2");
+    EXPECT_TRUE(w->cmdCOMM->isEnabled());
+    w->cmbCOMM->setEditText("");
+    EXPECT_FALSE(w->cmdCOMM->isEnabled());
+}
+
+TEST_F(MainWindow, F5RefreshesThePortListAndKeepsTheTypedNumber) {
+    w->cmbCOMM->setEditText("12");
+    ports = {2, 4, 5};
+    w->cmbCOMM_KeyDown(116);
+    EXPECT_EQ(w->cmbCOMM->count(), 3);
+    EXPECT_EQ(w->cmbCOMM->itemText(0), "2");
+    EXPECT_EQ(w->cmbCOMM->currentText(), "12");
+    EXPECT_EQ(w->cmbCOMM->toolTip(), "device of port 12");
+    // With nothing typed the refresh still completes and the field stays empty.
+    w->cmbCOMM->setEditText("");
+    w->cmbCOMM_KeyDown(116);
+    EXPECT_EQ(w->cmbCOMM->count(), 3);
+    EXPECT_EQ(w->cmbCOMM->currentText(), "");
+}
+
+TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {
+    port.failOpen = "Permission denied: /dev/ttyUSB0";
+    w->cmdCOMM->click();
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_EQ(w->labReport->toolTip(), "Permission denied: /dev/ttyUSB0");
+    EXPECT_EQ(w->cmdCOMM->text(), "Open Port");
+    EXPECT_FALSE(w->shpCOMM->filled());
+    EXPECT_FALSE(w->fmeDO->isEnabled());
+    EXPECT_TRUE(w->cmbCOMM->isEnabled());
+    EXPECT_TRUE(messages.empty());
+    // A station that is not a number never opens the port.
+    port.failOpen.reset();
+    w->cmbStation->setEditText("x");
+    w->cmdCOMM->click();
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+}
+
+TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);
+    answer(">0000000011111111\r");
+    w->OutputState = {0, 1, 1, 0, 0, 0, 0, 0, 1};
+    w->ShowOutputs();
+    ASSERT_TRUE(w->shpDI[0]->filled());
+    ASSERT_EQ(BackColor(w->cmdDO[1]), kOnColor);
+
+    w->cmdCOMM->click();
+    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_TRUE(w->txtAutoRead->isEnabled());
+    for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_FALSE(w->shpDI[i]->filled());
+    // The states are remembered, only the look is reset.
+    EXPECT_EQ(w->OutputState[1], 1);
+    EXPECT_FALSE(tmrRead().Enabled());
+    EXPECT_FALSE(tmrNow().Enabled());
+}
+
+TEST_F(MainWindow, ProtocolOptionSetsTheIndexAtAnyTime) {
+    openPort();
+    w->optProtocol[2]->setChecked(true);
+    EXPECT_EQ(w->ProtocolIndex, 2);
+    w->optProtocol[1]->setChecked(true);
+    EXPECT_EQ(w->ProtocolIndex, 1);
+}
+
+TEST_F(MainWindow, IntervalFieldStaysWithinZeroToSixty) {
+    w->txtAutoRead->setText("75");
+    EXPECT_EQ(w->txtAutoRead->text(), "60");
+    w->txtAutoRead->setText("");
+    EXPECT_EQ(w->txtAutoRead->text(), "0");
+    w->txtAutoRead->setText("-5");
+    EXPECT_EQ(w->txtAutoRead->text(), "0");
+    w->txtAutoRead->setText("12");
+    EXPECT_EQ(w->txtAutoRead->text(), "12");
+}
+
+TEST_F(MainWindow, ReadingEveryIntervalSetsTheCycleTimer) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("60");
+    w->chkRead->setChecked(true);
+    EXPECT_FALSE(w->txtAutoRead->isEnabled());
+    EXPECT_EQ(w->tmrNow->Interval(), 60000);
+    EXPECT_EQ(lastWrite(), "#01RCT\r");
+    EXPECT_EQ(w->labReport->text(), "Read DC");
+    // Unticking the last read box unticks "Read".
+    w->chkDC->setChecked(false);
+    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_FALSE(w->chkRead->isEnabled());
+}
+
+TEST_F(MainWindow, CounterReplyFillsTheMonitorRows) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtCTMulti[1]->setText("0.5");
+    w->txtCTMulti[7]->setText("10000");
+    w->chkRead->setChecked(true);
+    answer(">00000010,0000000A,00000000,00000000,00000000,00000000,00000000,FFFFFFFF\r");
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(w->txtCTRaw[0]->text(), "16");
+    EXPECT_EQ(w->txtCTVal[0]->text(), "16.0");
+    EXPECT_EQ(w->txtCTRaw[1]->text(), "10");
+    EXPECT_EQ(w->txtCTVal[1]->text(), "5.0");
+    EXPECT_EQ(w->txtCTRaw[7]->text(), "4294967295");
+    EXPECT_EQ(w->txtCTVal[7]->text(), "42949672950000.0");
+    EXPECT_EQ(w->CounterValue[7], 4294967295.0);
+    // A single cycle ends with "Read" unticked.
+    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_EQ(w->PollStep, 1000);
+}
+
+TEST_F(MainWindow, ShortCounterReplyKeepsTheMissingRowsAndRedrawsAll) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->chkRead->setChecked(true);
+    answer(">00000001,00000002\r");
+    EXPECT_EQ(w->txtCTRaw[1]->text(), "2");
+    // The redraw covers every row, the missing ones from their last value.
+    EXPECT_EQ(w->txtCTRaw[5]->text(), "0");
+    w->txtCTMulti[0]->setText("-1.0");
+    w->chkRead->setChecked(true);
+    answer("no marker here\r");
+    EXPECT_EQ(w->txtCTRaw[0]->text(), "1");
+    EXPECT_EQ(w->txtCTVal[0]->text(), "-1.0");
+}
+
+TEST_F(MainWindow, InputAndOutputRepliesLightLampsAndColourButtons) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkDO->setChecked(true);
+    w->chkRead->setChecked(true);
+    answer(">0000000010000001\r");
+    EXPECT_EQ(lastWrite(), "#01RDO\r");
+    answer(">10000001\r");
+    EXPECT_TRUE(w->shpDI[0]->filled());
+    EXPECT_TRUE(w->shpDI[7]->filled());
+    EXPECT_FALSE(w->shpDI[3]->filled());
+    EXPECT_EQ(BackColor(w->cmdDO[1]), kOnColor);
+    EXPECT_EQ(BackColor(w->cmdDO[8]), kOnColor);
+    EXPECT_EQ(BackColor(w->cmdDO[4]), kOffColor);
+}
+
+TEST_F(MainWindow, ModbusRepliesLightTheInputsAndOutputs) {
+    openPort();
+    w->optProtocol[1]->setChecked(true);
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);
+    EXPECT_EQ(lastWrite(), ":010200080008ED\r\n");
+    answer(":01020105F7\r\n");
+    EXPECT_TRUE(w->shpDI[0]->filled());
+    EXPECT_TRUE(w->shpDI[2]->filled());
+    EXPECT_FALSE(w->shpDI[1]->filled());
+
+    w->optProtocol[2]->setChecked(true);
+    w->chkDI->setChecked(false);
+    w->chkDO->setChecked(true);
+    w->chkRead->setChecked(true);
+    EXPECT_EQ(lastWrite(), std::string("\x01\x01\x00\x00\x00\x08\x3D\xCC", 8));
+    port.Receive(std::string("\x01\x01\x01\x81\x91\xE8", 6));
+    noAnswer();
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(BackColor(w->cmdDO[1]), kOnColor);
+    EXPECT_EQ(BackColor(w->cmdDO[8]), kOnColor);
+    EXPECT_EQ(BackColor(w->cmdDO[2]), kOffColor);
+}
+
+TEST_F(MainWindow, AVanishedAdapterTakesTheWindowOffLine) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("1");
+    w->chkRead->setChecked(true);
+    port.failInput = "Input/output error";
+    tmrRead().Fire();
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_EQ(w->labReport->toolTip(), "Input/output error");
+    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_FALSE(tmrNow().Enabled());
+    EXPECT_FALSE(tmrRead().Enabled());
+}
+
+TEST_F(MainWindow, MultiplierChangeShowsAtTheNextRedrawOnly) {
+    openPort();
+    EXPECT_EQ(w->txtCTVal[0]->text(), "--");
+    w->chkDC->setChecked(true);
+    w->chkRead->setChecked(true);
+    answer(">00000003\r");
+    EXPECT_EQ(w->txtCTVal[0]->text(), "3.0");
+    w->txtCTMulti[0]->setText("0.3333");
+    EXPECT_EQ(w->txtCTVal[0]->text(), "3.0");
+    w->ShowCounterRow(1);
+    EXPECT_EQ(w->txtCTVal[0]->text(), "0.9999");
+}
+
+}  // namespace
+}  // namespace tally::testing

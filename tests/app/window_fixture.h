@@ -1,0 +1,97 @@
+// A main window on a fake serial port, a fake clock and hand-fired timers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "engine/fake_clock.h"
+#include "engine/manual_timer.h"
+#include "serial/fake_serial_component.h"
+#include "ui/frm_sub.h"
+#include "ui/lamp.h"
+#include "ui/widget_state.h"
+
+namespace tally::testing {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { start(); }
+
+    void start() {
+        ASSERT_TRUE(dir.isValid());
+        clock.Set(46000, 12 * 3600.0);
+        AppEnvironment env;
+        env.port = &port;
+        env.clock = &clock;
+        env.timers = &timers;
+        env.appDir = dir.path().toStdString();
+        env.listPorts = [this] { return ports; };
+        env.describePort = [](int n) { return QStringLiteral("device of port %1").arg(n); };
+        env.beep = [this] { ++beeps; };
+        env.messageBox = [this](const QString& title, const QString& text) {
+            messages.emplace_back(title, text);
+        };
+        env.showModal = [this](FrmSub& dialog) {
+            dialog.show();
+            ++modalShows;
+            if (onModal) onModal(dialog);
+            dialog.hide();
+        };
+        w = std::make_unique<FrmMain>(env);
+        w->Form_Load();
+    }
+
+    ManualTimer& tmrRead() { return static_cast<ManualTimer&>(*w->tmrRead); }
+    ManualTimer& tmrNow() { return static_cast<ManualTimer&>(*w->tmrNow); }
+
+    void openPort(int station = 1) {
+        w->cmbStation->setEditText(QString::number(station));
+        w->cmdCOMM->click();
+        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"));
+    }
+
+    // Lets the device answer and runs reply ticks until the reply is handled.
+    void answer(const std::string& reply) {
+        port.Receive(reply);
+        for (int i = 0; i < 20 && tmrRead().Enabled(); ++i) {
+            tmrRead().Fire();
+            if (tmrRead().Enabled()) clock.Advance(0.04);
+        }
+    }
+
+    // Lets the deadline pass with no answer.
+    void noAnswer() {
+        for (int i = 0; i < 20 && tmrRead().Enabled(); ++i) {
+            clock.Advance(0.04);
+            tmrRead().Fire();
+        }
+    }
+
+    std::string lastWrite() const { return port.writes.empty() ? std::string() : port.writes.back(); }
+
+    QTemporaryDir dir;
+    FakeSerialComponent port;
+    FakeClock clock;
+    ManualTimerFactory timers;
+    std::vector<int> ports{1, 3};
+    std::vector<std::pair<QString, QString>> messages;
+    int beeps = 0;
+    int modalShows = 0;
+    std::function<void(FrmSub&)> onModal;
+    std::unique_ptr<FrmMain> w;
+};
+
+}  // namespace tally::testing
