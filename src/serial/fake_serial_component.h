@@ -11,7 +11,7 @@
 namespace tally {
 
 class FakeSerialComponent : public SerialComponent {
-public:
+  public:
     void SetCommPort(std::int16_t port) override {
         if (open_) throw SerialError("port is open");
         commPort_ = port;
@@ -54,7 +54,7 @@ public:
     std::optional<std::string> failOutput;
     std::optional<std::string> failInput;
 
-private:
+  private:
     std::int16_t commPort_ = 1;
     std::string settings_ = "9600,n,8,1";
     bool open_ = false;

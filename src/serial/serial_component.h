@@ -13,12 +13,12 @@
 namespace tally {
 
 class SerialError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class SerialComponent {
-public:
+  public:
     virtual ~SerialComponent() = default;
 
     // Port number 1-16; written only while closed, before opening.

@@ -1,0 +1,193 @@
+#include "serial/qt_serial_component.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSerialPort>
+
+#include "serial/line_settings.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace tally {
+
+namespace {
+
+// Longest a write may hold up the caller; what is left goes out from the event loop.
+constexpr int kWriteWaitMs = 100;
+// Bounds one Input call when data streams in faster than it can be drained.
+constexpr int kMaxReadsPerInput = 64;
+
+QSerialPort::Parity ToParity(char parity) {
+    switch (parity) {
+        case 'e':
+            return QSerialPort::EvenParity;
+        case 'o':
+            return QSerialPort::OddParity;
+        case 'm':
+            return QSerialPort::MarkParity;
+        case 's':
+            return QSerialPort::SpaceParity;
+        default:
+            return QSerialPort::NoParity;
+    }
+}
+
+bool IsFailure(QSerialPort::SerialPortError error) {
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError &&
+           error != QSerialPort::UnsupportedOperationError;
+}
+
+}  // namespace
+
+PortEnvironment ApplicationPortEnvironment() {
+    PortEnvironment env;
+    if (QCoreApplication::instance())
+        env.appDir = QCoreApplication::applicationDirPath().toStdString();
+    return env;
+}
+
+QtSerialComponent::QtSerialComponent(PortEnvironment env)
+    : env_(std::move(env)), port_(std::make_unique<QSerialPort>()) {
+    // Errors raised while the event loop services the port (an adapter pulled out)
+    // are kept and reported by the next Output or Input.
+    QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(),
+                     [this](QSerialPort::SerialPortError error) {
+                         if (open_ && !failure_ && IsFailure(error)) RecordFailure();
+                     });
+}
+
+QtSerialComponent::~QtSerialComponent() = default;
+
+void QtSerialComponent::SetCommPort(std::int16_t port) {
+    if (open_) throw SerialError("Port is already open");
+    commPort_ = port;
+}
+
+void QtSerialComponent::SetSettings(const std::string& settings) {
+    if (open_) throw SerialError("Port is already open");
+    settings_ = settings;
+}
+
+void QtSerialComponent::SetPortOpen(bool open) {
+    if (open == open_) return;
+    if (open)
+        Open();
+    else
+        Close();
+}
+
+void QtSerialComponent::Open() {
+    const std::optional<LineSettings> line = ParseLineSettings(settings_);
+    if (!line) throw SerialError("Invalid line settings \"" + settings_ + "\"");
+
+    const ResolvedPort resolved = ResolvePortDetails(commPort_, env_);
+    device_ = resolved.device;
+    if (device_.empty())
+        throw SerialError("No such device: nothing is connected as port " +
+                          std::to_string(commPort_));
+
+    port_->setPortName(QString::fromStdString(device_));
+    port_->setBaudRate(line->baud);
+    port_->setDataBits(static_cast<QSerialPort::DataBits>(line->dataBits));
+    port_->setParity(ToParity(line->parity));
+    port_->setStopBits(line->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        const std::string reason = Reason();
+        port_->close();
+        port_->clearError();
+        throw SerialError(reason);
+    }
+    failure_.reset();
+    pending_.clear();
+    open_ = true;
+}
+
+void QtSerialComponent::Close() {
+    open_ = false;
+    failure_.reset();
+    pending_.clear();
+    if (port_->isOpen()) port_->close();
+    port_->clearError();
+}
+
+void QtSerialComponent::RecordFailure() {
+    failure_ = Reason();
+    // Closing inside QSerialPort's own notification is unsafe; do it once that returns.
+    QMetaObject::invokeMethod(
+        port_.get(),
+        [this] {
+            const QByteArray rest = port_->readAll();
+            pending_.append(rest.constData(), static_cast<std::size_t>(rest.size()));
+            port_->close();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialComponent::ThrowIfFailed() const {
+    if (!open_) throw SerialError("Port is not open");
+    if (failure_) throw SerialError(*failure_);
+}
+
+// The OS reason for the port's last error, naming the device.
+std::string QtSerialComponent::Reason() const {
+    const QSerialPort::SerialPortError error = port_->error();
+    std::string text = port_->errorString().toStdString();
+    if (text.empty() || text == "Unknown error") text = "Serial port error";
+    std::string hint;
+    if (error == QSerialPort::PermissionError) {
+#ifndef _WIN32
+        // Qt reports a port locked by another program as a permission error too.
+        if (::access(device_.c_str(), R_OK | W_OK) == 0) {
+            if (text.find("lock") != std::string::npos) {
+                text = "Device or resource busy";
+                hint = " (locked by another program)";
+            }
+        } else {
+            hint = " (is the user in the dialout group?)";
+        }
+#endif
+    }
+    return text + ": " + device_ + hint;
+}
+
+void QtSerialComponent::Output(const std::string& bytes) {
+    ThrowIfFailed();
+    if (bytes.empty()) return;
+    if (!port_->isOpen()) throw SerialError("Port closed unexpectedly: " + device_);
+    const qint64 written = port_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (written != static_cast<qint64>(bytes.size())) {
+        if (!failure_) RecordFailure();
+        ThrowIfFailed();
+    }
+    // Hand the bytes to the OS now rather than at the next turn of the event loop.
+    QDeadlineTimer deadline(kWriteWaitMs);
+    while (!failure_ && port_->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port_->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) break;
+    }
+    if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
+    ThrowIfFailed();
+}
+
+std::string QtSerialComponent::Input() {
+    if (!open_) throw SerialError("Port is not open");
+    if (!failure_ && port_->isOpen()) {
+        // Pull what the OS holds without waiting for the event loop to do it.
+        for (int i = 0; i < kMaxReadsPerInput && !failure_ && port_->waitForReadyRead(0); ++i) {
+        }
+        if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
+    }
+    std::string data;
+    data.swap(pending_);
+    if (port_->isOpen()) {
+        const QByteArray fresh = port_->readAll();
+        data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
+    }
+    // Bytes that arrived before a failure are handed out first.
+    if (data.empty()) ThrowIfFailed();
+    return data;
+}
+
+}  // namespace tally

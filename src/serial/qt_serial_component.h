@@ -1,0 +1,59 @@
+// The serial port on QSerialPort: the program's real line to the module.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "serial/port_resolver.h"
+#include "serial/serial_component.h"
+
+class QSerialPort;
+
+namespace tally {
+
+// Ports as seen from this program: COM<n> entries in the executable's folder.
+PortEnvironment ApplicationPortEnvironment();
+
+class QtSerialComponent : public SerialComponent {
+  public:
+    explicit QtSerialComponent(PortEnvironment env = ApplicationPortEnvironment());
+    ~QtSerialComponent() override;
+    QtSerialComponent(const QtSerialComponent&) = delete;
+    QtSerialComponent& operator=(const QtSerialComponent&) = delete;
+
+    void SetCommPort(std::int16_t port) override;
+    std::int16_t CommPort() const override { return commPort_; }
+    void SetSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
+
+    bool PortOpen() const override { return open_; }
+    void SetPortOpen(bool open) override;
+
+    void Output(const std::string& bytes) override;
+    std::string Input() override;
+
+    // The device the last open used or tried, e.g. "/dev/ttyUSB0"; empty before.
+    std::string Device() const { return device_; }
+
+  private:
+    void Open();
+    void Close();
+    void RecordFailure();
+    void ThrowIfFailed() const;
+    std::string Reason() const;
+
+    PortEnvironment env_;
+    std::unique_ptr<QSerialPort> port_;
+    std::int16_t commPort_ = 1;
+    std::string settings_ = "9600,n,8,1";
+    std::string device_;
+    // Stays true after the device vanishes, until the program closes the port.
+    bool open_ = false;
+    // Why the open port stopped working (unplugged adapter, closed far end).
+    std::optional<std::string> failure_;
+    // Received bytes saved from a port closed after a failure, not yet handed out.
+    std::string pending_;
+};
+
+}  // namespace tally
