@@ -9,7 +9,7 @@
 namespace tally {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Calendar date as a day number (days since 1899-12-30, so the stamps look
     // like the usual date serials); only differences matter.

@@ -19,7 +19,7 @@ enum class ReadKind { Counters = 0, Inputs = 1, Outputs = 2 };
 
 // What the engine needs from the window.
 class PollHost {
-public:
+  public:
     virtual ~PollHost() = default;
     // The connection lamp: solid while the port is open.
     virtual bool LineOpen() const = 0;
@@ -40,18 +40,20 @@ public:
 };
 
 class PollEngine {
-public:
-    PollEngine(MainState& state, SerialComponent& port, Clock& clock, Timer& tmrRead,
-               Timer& tmrNow, PollHost& host);
+  public:
+    PollEngine(MainState& state, SerialComponent& port, Clock& clock, Timer& tmrRead, Timer& tmrNow,
+               PollHost& host);
 
     // "Read" was ticked (the window has already updated its own controls):
     // resets PollStep's tens, sets AutoReadSeconds and the cycle interval, and
-    // starts the first cycle at once.
+    // starts the first cycle at once. While a request is on the line the new
+    // cycle replaces the rest of the current one once that reply is handled.
     void ReadTicked(int autoReadSeconds);
 
     void tmrNow_Timer();
     void PollNext();
     void tmrRead_Timer();
+    // Sends the waiting command now, or leaves it in the slot while the line is busy.
     void Dispatch();
 
     void SendReadCounters();
@@ -61,12 +63,24 @@ public:
     // Writes the success text of the request just answered.
     void ShowSuccess(int pollStep);
 
-    // A request is on the line and its reply not yet handled.
+    // One request on the line, always: a request is on the line from its write
+    // until the reply tick that completes or times it out has finished (tmrRead
+    // enabled, or a tmrRead_Timer still running: its decoder may open a modal
+    // dialog that re-ticks "Read"). Nothing is written while this holds; a cycle
+    // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
-private:
-    void sendRead(ReadKind kind);
+  private:
+    bool sendRead(ReadKind kind);
+    void dispatchNow();
+    // Steps 2-11 of the reply tick; false when the tick only waited or stopped.
+    bool handleReplyTick();
+    void startDeferredCycle();
+    bool restartWanted() const;
+    // Both false after a port failure, which has then been reported.
     bool write(const std::string& frame);
+    bool flushInput();
+    void portFailed(const std::string& reason);
 
     MainState& state_;
     SerialComponent& port_;
@@ -75,10 +89,17 @@ private:
     Timer& tmrNow_;
     PollHost& host_;
     bool handlingReply_ = false;
+    // A tmrNow tick fell while the line was busy: start a cycle after the current one.
     bool cycleDeferred_ = false;
+    // "Read" was ticked while the line was busy: restart the cycle after this reply.
+    bool restartPending_ = false;
 };
 
 // The success text for a step code: "Read OK", "Read DC Status OK" or "Write OK".
 std::string SuccessText(int pollStep);
+
+// The status text that announces a dispatched command, by the units digit of the
+// step code; empty for a digit that names no command.
+std::string CommandText(int pollStep, int counterSelector, int outputTarget);
 
 }  // namespace tally

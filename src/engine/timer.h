@@ -9,7 +9,7 @@
 namespace tally {
 
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void SetEnabled(bool enabled) = 0;
     virtual bool Enabled() const = 0;
@@ -21,7 +21,7 @@ public:
 
 // Makes the timers of a window; tests hand in one that makes ManualTimers.
 class TimerFactory {
-public:
+  public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> Create(int intervalMs) = 0;
 };
