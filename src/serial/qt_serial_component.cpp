@@ -95,13 +95,14 @@ void QtSerialComponent::Open() {
     port_->setStopBits(line->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
-        const std::string reason = Reason();
-        port_->close();
+        const std::string reason = OpenFailureReason();
+        if (port_->isOpen()) port_->close();
         port_->clearError();
         throw SerialError(reason);
     }
     failure_.reset();
     pending_.clear();
+    ++session_;
     open_ = true;
 }
 
@@ -114,11 +115,12 @@ void QtSerialComponent::Close() {
 }
 
 void QtSerialComponent::RecordFailure() {
-    failure_ = Reason();
+    failure_ = LineFailureReason();
     // Closing inside QSerialPort's own notification is unsafe; do it once that returns.
     QMetaObject::invokeMethod(
         port_.get(),
-        [this] {
+        [this, session = session_] {
+            if (session != session_ || !port_->isOpen()) return;  // closed and reopened since
             const QByteArray rest = port_->readAll();
             pending_.append(rest.constData(), static_cast<std::size_t>(rest.size()));
             port_->close();
@@ -131,8 +133,8 @@ void QtSerialComponent::ThrowIfFailed() const {
     if (failure_) throw SerialError(*failure_);
 }
 
-// The OS reason for the port's last error, naming the device.
-std::string QtSerialComponent::Reason() const {
+// The OS reason why opening failed, naming the device.
+std::string QtSerialComponent::OpenFailureReason() const {
     const QSerialPort::SerialPortError error = port_->error();
     std::string text = port_->errorString().toStdString();
     if (text.empty() || text == "Unknown error") text = "Serial port error";
@@ -151,6 +153,24 @@ std::string QtSerialComponent::Reason() const {
 #endif
     }
     return text + ": " + device_ + hint;
+}
+
+// Why an open port stopped working, naming the device.
+std::string QtSerialComponent::LineFailureReason() const {
+#ifndef _WIN32
+    if (::access(device_.c_str(), F_OK) != 0)
+        return "No such device: " + device_ + " (it was disconnected)";
+#endif
+    switch (port_->error()) {
+        case QSerialPort::ReadError:
+            // End of file (the far end hung up) comes with a stale errno; its text misleads.
+            return "Read failed: " + device_ + " (the line hung up or the device was disconnected)";
+        case QSerialPort::ResourceError:
+            return port_->errorString().toStdString() + ": " + device_ +
+                   " (the device was disconnected)";
+        default:
+            return port_->errorString().toStdString() + ": " + device_;
+    }
 }
 
 void QtSerialComponent::Output(const std::string& bytes) {

@@ -41,7 +41,8 @@ class QtSerialComponent : public SerialComponent {
     void Close();
     void RecordFailure();
     void ThrowIfFailed() const;
-    std::string Reason() const;
+    std::string OpenFailureReason() const;
+    std::string LineFailureReason() const;
 
     PortEnvironment env_;
     std::unique_ptr<QSerialPort> port_;
@@ -54,6 +55,8 @@ class QtSerialComponent : public SerialComponent {
     std::optional<std::string> failure_;
     // Received bytes saved from a port closed after a failure, not yet handed out.
     std::string pending_;
+    // Counts opens, so a close queued for a failed session spares the next one.
+    unsigned session_ = 0;
 };
 
 }  // namespace tally

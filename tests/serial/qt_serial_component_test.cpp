@@ -198,6 +198,36 @@ TEST_F(PtyLine, FarEndClosingWhileTheEventLoopRunsMakesOutputThrow) {
     EXPECT_TRUE(threw);
 }
 
+TEST_F(PtyLine, ReopeningOnAFreshDeviceAfterAFailureKeepsTheNewLine) {
+    QtSerialComponent port(env_);
+    port.SetPortOpen(true);
+    CloseMaster();
+    QDeadlineTimer deadline(kDeadlineMs);
+    bool threw = false;
+    while (!threw && !deadline.hasExpired()) {
+        try {
+            port.Input();
+        } catch (const SerialError&) {
+            threw = true;
+        }
+    }
+    ASSERT_TRUE(threw);
+    port.SetPortOpen(false);
+
+    // The operator plugs in another adapter and reopens before any event is processed.
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(grantpt(master_), 0);
+    ASSERT_EQ(unlockpt(master_), 0);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fs::remove(dir_ / "COM1");
+    fs::create_symlink(ptsname(master_), dir_ / "COM1");
+    port.SetPortOpen(true);
+    QCoreApplication::processEvents();  // runs whatever clean-up the failure left queued
+    port.Output("fresh");
+    EXPECT_EQ(ReadMaster(5), "fresh");
+}
+
 TEST_F(PtyLine, OpenFailsWithReasonWhenTheLinkedDeviceIsGone) {
     fs::remove(dir_ / "COM1");
     fs::create_symlink(dir_ / "dev" / "ttyUSB7", dir_ / "COM1");
