@@ -36,6 +36,7 @@ bool Exists(const fs::path& path) {
     return exists || ec == std::errc::permission_denied;
 }
 
+#ifndef _WIN32
 std::string Ordinal(int n) {
     const int lastTwo = n % 100;
     const char* suffix = "th";
@@ -57,7 +58,6 @@ std::string Ordinal(int n) {
     return std::to_string(n) + suffix;
 }
 
-#ifndef _WIN32
 // COM<n> in the program folder, followed to its target when it is a link.
 bool ResolveFromAppDir(int n, const PortEnvironment& env, ResolvedPort& out) {
     if (env.appDir.empty()) return false;

@@ -118,6 +118,17 @@ TEST_F(PortTree, NumbersOutsideOneToSixteenResolveToNothing) {
     EXPECT_EQ(ResolvePort(17, env_), "");
 }
 
+TEST_F(PortTree, TooltipCountsDevicesInPlainEnglish) {
+    for (int i = 0; i < 16; ++i)
+        AddDevice("ttyUSB" + std::to_string(i));
+    const std::pair<int, const char*> cases[] = {
+        {3, "3rd"}, {4, "4th"}, {11, "11th"}, {12, "12th"}, {13, "13th"}};
+    for (const auto& [n, ordinal] : cases) {
+        EXPECT_EQ(ResolvePortDetails(n, env_).description,
+                  Dev("ttyUSB" + std::to_string(n - 1)) + " (" + ordinal + " serial device)");
+    }
+}
+
 TEST_F(PortTree, MissingFoldersResolveToNothingWithoutThrowing) {
     env_.appDir = root_ / "nowhere";
     env_.devDir = root_ / "nowhere";
