@@ -1,0 +1,33 @@
+// What the line monitor counts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tally::sim {
+
+struct LineStats {
+    std::uint64_t requests = 0;         // complete request frames received
+    std::uint64_t answers = 0;          // answers sent (exception replies included)
+    std::uint64_t overlaps = 0;         // see SimulatorCore::kReplyDeadlineUs
+    std::uint64_t dropped = 0;          // left unanswered by --drop
+    std::uint64_t exceptions = 0;       // Modbus exception replies
+    std::uint64_t otherStation = 0;     // for another station: ignored
+    std::uint64_t broadcasts = 0;       // Modbus station 0: done, not answered
+    std::uint64_t badChecksum = 0;      // LRC or CRC wrong: ignored
+    std::uint64_t invalid = 0;          // not understood: ignored
+    std::uint64_t junk = 0;             // unfinished or oversized frames thrown away
+    std::uint64_t garbled = 0;          // answers corrupted by --garble
+    std::uint64_t split = 0;            // answers sent in pieces by --split
+    std::uint64_t noise = 0;            // stray bursts sent by --noise
+    std::uint64_t wrongSpeedBytes = 0;  // received while the line was not at --baud
+    std::uint64_t own = 0;
+    std::uint64_t modbusAscii = 0;
+    std::uint64_t modbusRtu = 0;
+
+    // One JSON object of the counts; state is inserted as the "state" member.
+    std::string toJson(int lineBaud, const std::string& state) const;
+    std::string summary(int lineBaud) const;
+};
+
+}  // namespace tally::sim

@@ -1,0 +1,143 @@
+#include "sim/sim_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tally::sim {
+
+namespace {
+
+std::optional<long long> WholeNumber(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0') return std::nullopt;
+    return value;
+}
+
+std::optional<double> Probability(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(value >= 0.0 && value <= 1.0)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::string HelpText() {
+    return R"(Usage: vl4300-sim [options]
+
+Simulates one VL4300 counter module on a pseudo-terminal. The module answers
+the own protocol ("#"), Modbus ASCII (":") and Modbus RTU, told apart by the
+first byte of each request, so the master may switch protocols at any time.
+At start the pseudo-terminal's device path is printed on a line of its own and
+DIR/COM<N> is made a symbolic link to it. SIGINT or SIGTERM removes the link,
+prints a summary and exits.
+
+Module:
+  --station S     answer as station S, 0-31 (default 1); Modbus station 0 is
+                  the broadcast address: writes are done, nothing is answered
+  --seed N        seed of the input pattern, the first counter values and the
+                  faults (default 1); the module's life advances one step per
+                  request received, so the same seed and the same requests
+                  give the same answers; 0 keeps the inputs still and starts
+                  every counter at 0
+  --baud B        answer only while the master's line speed is B (otherwise
+                  stay silent, as a module set to another speed would);
+                  default: answer at any speed
+
+Link:
+  --dir DIR       folder of the COM<N> link (default: the folder of this
+                  executable, where the tallyscope program looks)
+  --port N        link name COM<N>, N 1-99 (default 1); an existing file there
+                  that is not a symbolic link is never replaced
+
+Faults (deterministic with the seed):
+  --drop P        leave a request unanswered with probability P (0-1)
+  --delay MS      wait MS milliseconds more before each answer
+  --split         send each answer in two or three pieces with gaps of
+                  10-60 ms between them
+  --garble P      corrupt one or two bytes of an answer with probability P
+  --noise         send a few stray bytes on the idle line between exchanges
+
+Line monitor:
+  --log FILE      log every request and answer in hex, one line each, stamped
+                  with the seconds since start at which its last byte was on
+                  the line ("RX" received, "TX" sent)
+  --stats FILE    write the counts (requests, answers, overlaps, dropped...)
+                  and the module's state as JSON; rewritten after every
+                  request and at exit
+  --help          show this text
+
+Replies are paced at the speed the master set on the pseudo-terminal, ten bits
+a byte. An overlap is a request that starts arriving while the answer to the
+previous request is not completely sent and less than 0.3 s after that request
+ended; the master should never cause one.
+)";
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+    ParsedOptions parsed;
+    SimOptions& o = parsed.options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            continue;
+        }
+        if (name == "--split") {
+            o.split = true;
+            continue;
+        }
+        if (name == "--noise") {
+            o.noise = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            parsed.error =
+                name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
+            return parsed;
+        }
+        const std::string& value = args[++i];
+        const auto number = WholeNumber(value);
+        const auto bad = [&] { parsed.error = "bad value for " + name + ": " + value; };
+        if (name == "--station") {
+            if (!number || *number < 0 || *number > 31) return bad(), parsed;
+            o.station = static_cast<int>(*number);
+        } else if (name == "--port") {
+            if (!number || *number < 1 || *number > 99) return bad(), parsed;
+            o.port = static_cast<int>(*number);
+        } else if (name == "--seed") {
+            if (!number || *number < 0) return bad(), parsed;
+            o.seed = static_cast<std::uint64_t>(*number);
+        } else if (name == "--baud") {
+            if (!number || *number < 50 || *number > 4000000) return bad(), parsed;
+            o.baud = static_cast<int>(*number);
+        } else if (name == "--delay") {
+            if (!number || *number < 0 || *number > 60000) return bad(), parsed;
+            o.delayMs = static_cast<int>(*number);
+        } else if (name == "--drop") {
+            const auto p = Probability(value);
+            if (!p) return bad(), parsed;
+            o.dropProbability = *p;
+        } else if (name == "--garble") {
+            const auto p = Probability(value);
+            if (!p) return bad(), parsed;
+            o.garbleProbability = *p;
+        } else if (name == "--dir") {
+            o.dir = value;
+        } else if (name == "--log") {
+            o.logFile = value;
+        } else if (name == "--stats") {
+            o.statsFile = value;
+        } else {
+            parsed.error = "unknown option " + name;
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+}  // namespace tally::sim

@@ -1,0 +1,35 @@
+// Command-line options of vl4300-sim.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tally::sim {
+
+struct SimOptions {
+    int station = 1;
+    int port = 1;
+    std::string dir;  // empty: the folder of the executable
+    std::uint64_t seed = 1;
+    int baud = 0;  // 0: answer at any line speed
+    double dropProbability = 0.0;
+    int delayMs = 0;
+    bool split = false;
+    double garbleProbability = 0.0;
+    bool noise = false;
+    std::string logFile;
+    std::string statsFile;
+    bool help = false;
+};
+
+struct ParsedOptions {
+    SimOptions options;
+    std::string error;  // empty when the command line was valid
+};
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+std::string HelpText();
+
+}  // namespace tally::sim

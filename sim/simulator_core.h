@@ -1,0 +1,92 @@
+// The simulated module on its line, without any I/O: requests come in as bytes
+// with time stamps, answers go out as bytes due at given times. The program
+// around it owns the pseudo-terminal and the clock.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/line_stats.h"
+#include "sim/module_state.h"
+#include "sim/request_framer.h"
+#include "sim/request_outcome.h"
+#include "sim/seeded_random.h"
+#include "sim/sim_options.h"
+
+namespace tally::sim {
+
+struct LogEntry {
+    std::int64_t timeUs = 0;  // when the last byte was on the line
+    bool sent = false;
+    std::string bytes;
+    std::string note;
+};
+
+class SimulatorCore {
+  public:
+    // The master's reply deadline; a request sooner than this after the previous
+    // one, while its answer is still going out, is an overlap.
+    static constexpr std::int64_t kReplyDeadlineUs = 300'000;
+
+    explicit SimulatorCore(const SimOptions& options);
+
+    // Bytes from the master at nowUs; lineBaud is the speed the master set.
+    void receive(std::int64_t nowUs, std::string_view bytes, int lineBaud);
+    // Lets time pass to nowUs and returns the bytes to write to the line now.
+    std::string advance(std::int64_t nowUs);
+    // When advance() next has something to do.
+    std::optional<std::int64_t> nextWakeUs() const;
+
+    const LineStats& stats() const { return counts; }
+    const ModuleState& module() const { return state; }
+    ModuleState& module() { return state; }
+    std::vector<LogEntry> takeLog();
+    // True once after each change of the counts or the module state.
+    bool takeChanged();
+    std::string statsJson() const;
+    std::string summary() const { return counts.summary(lineBaud); }
+
+  private:
+    struct TxByte {
+        std::int64_t dueUs;
+        char byte;
+        bool endsPiece;
+    };
+    struct Piece {
+        std::string bytes;
+        std::string note;
+    };
+
+    void handleFrame(const ReceivedFrame& frame);
+    RequestOutcome answerFrame(const ReceivedFrame& frame);
+    void scheduleAnswer(std::int64_t requestEndUs, std::string answer, const std::string& note);
+    void queuePiece(std::int64_t startUs, std::string bytes, std::string note);
+    std::int64_t byteTimeUs(std::size_t bytes) const;
+    void log(std::int64_t timeUs, bool sent, std::string bytes, std::string note);
+
+    SimOptions options;
+    ModuleState state;
+    RequestFramer framer;
+    SeededRandom faults;
+    SeededRandom noiseRandom;
+    LineStats counts;
+    int lineBaud = 0;
+
+    std::deque<TxByte> tx;
+    std::deque<Piece> pieces;
+    std::int64_t txBusyUntilUs = 0;
+
+    std::int64_t lastRequestEndUs = 0;
+    std::optional<std::int64_t> lastAnswerEndUs;
+    std::optional<std::int64_t> noiseDueUs;
+    std::string noiseBytes;
+
+    std::vector<LogEntry> logEntries;
+    bool changed = true;
+};
+
+}  // namespace tally::sim
