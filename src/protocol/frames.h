@@ -22,7 +22,7 @@ struct Request {
     std::string modbusBody;
 };
 
-// Station 0-31 as two upper-case hex digits ("00" ... "1F").
+// Station 0-31 as two upper-case hex digits ("00" ... "1F"); out-of-range is clamped.
 std::string StationHexOf(int station);
 
 // "#" S K CR
@@ -42,15 +42,22 @@ Request ReadCountersRequest();
 Request ReadInputsRequest();
 Request ReadOutputsRequest();
 
-// Outputs: toggle output n (1-8) from its current state (0/1); all on / all off.
+// Outputs: toggle output n (1-8) from its current state (0 off, anything else on);
+// all on / all off. An output outside 1-8 has no frame (empty request).
 Request ToggleOutputRequest(int n, int currentState);
 Request AllOutputsRequest(bool on);
 
-// Counters: channel 1-8, or 0 for all. The preset value is whole, 0 ... 4294967295.
+// Counters: channel 1-8, or 0 (any value below 1) for all; above 8 has no frame.
+// The preset value is whole, 0 ... 4294967295.
 Request ClearCounterRequest(int channel);
 Request PresetCounterRequest(int channel, double value);
+// The preset value as the eight hex digits V of the frame; NaN and negatives
+// become 0, values above 4294967295 become 4294967295, fractions are dropped.
+std::string PresetValueHex(double value);
 
-// Counter-enable flags: one byte at address 08; flagDigits are two hex digits.
+// Counter-enable flags: one byte at address 08. flagDigits are hex digits of the
+// flag byte; only the last two count, so the three digits BitsToHex gives for a
+// HexToBits array still write the right byte.
 Request ReadEnableRequest();
 Request WriteEnableRequest(std::string_view flagDigits);
 

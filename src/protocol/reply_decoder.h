@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace tally {
 struct ReplyMeaning {
     enum class Kind {
         Nothing,       // unrecognised, or a poll step that asks for nothing
-        Counters,      // counters[k-1] set where present
+        Counters,      // counters[k-1] set where present (finite, not negative)
         Inputs,        // channels[k-1] = input k where present
         Outputs,       // channels[k-1] = output k where present
         OutputAck,     // the output write was acknowledged
@@ -31,6 +32,15 @@ struct ReplyMeaning {
     std::array<std::optional<std::int16_t>, 8> channels{};
     std::array<std::int16_t, 8> enableFlags{};
 };
+
+// Modbus counter replies (function 03, 32 registers from 0): counter k (1-8) is the
+// 32-bit unsigned value, high word first, in registers 2(k-1) and 2(k-1)+1, i.e. data
+// bytes 4(k-1) ... 4(k-1)+3 after the byte count. The registers after the eighth
+// counter are not used. This is the one place that mapping lives.
+constexpr std::size_t kModbusCounterBytes = 4;
+// data: the bytes after the byte count, as far as the count and the reply reach.
+// nullopt when the counter's four bytes are not all there (the counter keeps its value).
+std::optional<double> ModbusCounterValue(std::string_view data, int channel);
 
 // rx: the received bytes; pollStep: the step code of the request it answers;
 // pendingFrame: the frame of the user command in flight (for the Modbus echo).
