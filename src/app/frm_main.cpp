@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
 #include "ui/widget_state.h"
@@ -294,6 +295,19 @@ void FrmMain::connectHandlers() {
     connect(cmdCTSet, &QPushButton::clicked, this, [this] { cmdCTSet_Click(); });
 }
 
+void FrmMain::installFieldFilters() {
+    // Each field takes only what the program can use, typed or pasted.
+    InstallWholeNumberFilter(cmbCOMM, 2);
+    InstallWholeNumberFilter(cmbStation, 2);
+    InstallWholeNumberFilter(txtAutoRead, 2);
+    InstallPresetFilter(txtCTSet);
+    for (std::size_t i = 0; i < 8; ++i) {
+        InstallMultiplierFilter(txtCTMulti[i]);
+        InstallViewOnlyFilter(txtCTRaw[i]);
+        InstallViewOnlyFilter(txtCTVal[i]);
+    }
+}
+
 void FrmMain::Form_Load() {
     // 1. One second in days, for every deadline.
     OneSecond = 1.0 / 86400.0;
@@ -327,7 +341,8 @@ void FrmMain::SetControlsOnline(bool online) {
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);
-    const int ticked = chkDC->checkState() + chkDI->checkState() + chkDO->checkState();
+    const int ticked = static_cast<int>(chkDC->checkState()) + static_cast<int>(chkDI->checkState()) +
+                       static_cast<int>(chkDO->checkState());
     chkRead->setEnabled(online && ticked > 0);
     for (QWidget* group : std::initializer_list<QWidget*>{fmeMonitor, cmdCTSet, fmeCT, fmeDI, fmeDO}) {
         group->setEnabled(online);

@@ -6,6 +6,7 @@
 // out at once and is checked 300 ms later.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,6 +1,7 @@
 // Ports, the port and station fields, opening and closing the line.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>

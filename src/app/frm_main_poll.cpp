@@ -1,6 +1,7 @@
 // The window's side of the poll cycle and of reply decoding.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
