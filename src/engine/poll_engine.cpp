@@ -1,5 +1,6 @@
 #include "engine/poll_engine.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "protocol/completeness.h"
@@ -85,7 +86,8 @@ bool PollEngine::LineBusy() const {
 }
 
 void PollEngine::ReadTicked(int autoReadSeconds) {
-    state_.AutoReadSeconds = static_cast<std::int16_t>(autoReadSeconds);
+    // The interval field keeps to 0-60 already; a stray value must not reach the timer.
+    state_.AutoReadSeconds = static_cast<std::int16_t>(std::clamp(autoReadSeconds, 0, 60));
     tmrNow_.SetInterval(state_.AutoReadSeconds * 1000);
     if (LineBusy()) {
         // The units digit still names the request in flight; the restart waits for its reply.
