@@ -1,5 +1,6 @@
 #include "protocol/hex.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tally {
@@ -72,8 +73,10 @@ std::string BitsToHex(const BitArray& bits) {
             // A flag is set when its element is not 0, so stray values still give one digit.
             if (j < bits.size() && bits[j] != 0) v |= 1 << k;
         }
-        hex.insert(hex.begin(), kDigits[v]);
+        hex.push_back(kDigits[v]);
     }
+    // Built from element 0 upwards, so the lowest group ends up last.
+    std::reverse(hex.begin(), hex.end());
     return hex;
 }
 
@@ -98,9 +101,10 @@ std::string NumberToHex(double value) {
     double x = std::floor(value);
     while (x > 0) {
         const int d = static_cast<int>(std::fmod(x, 16.0));
-        hex.insert(hex.begin(), kDigits[d]);
+        hex.push_back(kDigits[d]);
         x = std::floor(x / 16);
     }
+    std::reverse(hex.begin(), hex.end());
     return hex;
 }
 
