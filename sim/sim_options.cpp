@@ -102,29 +102,32 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         }
         const std::string& value = args[++i];
         const auto number = WholeNumber(value);
-        const auto bad = [&] { parsed.error = "bad value for " + name + ": " + value; };
+        const auto bad = [&] {
+            parsed.error = "bad value for " + name + ": " + value;
+            return parsed;
+        };
         if (name == "--station") {
-            if (!number || *number < 0 || *number > 31) return bad(), parsed;
+            if (!number || *number < 0 || *number > 31) return bad();
             o.station = static_cast<int>(*number);
         } else if (name == "--port") {
-            if (!number || *number < 1 || *number > 99) return bad(), parsed;
+            if (!number || *number < 1 || *number > 99) return bad();
             o.port = static_cast<int>(*number);
         } else if (name == "--seed") {
-            if (!number || *number < 0) return bad(), parsed;
+            if (!number || *number < 0) return bad();
             o.seed = static_cast<std::uint64_t>(*number);
         } else if (name == "--baud") {
-            if (!number || *number < 50 || *number > 4000000) return bad(), parsed;
+            if (!number || *number < 50 || *number > 4000000) return bad();
             o.baud = static_cast<int>(*number);
         } else if (name == "--delay") {
-            if (!number || *number < 0 || *number > 60000) return bad(), parsed;
+            if (!number || *number < 0 || *number > 60000) return bad();
             o.delayMs = static_cast<int>(*number);
         } else if (name == "--drop") {
             const auto p = Probability(value);
-            if (!p) return bad(), parsed;
+            if (!p) return bad();
             o.dropProbability = *p;
         } else if (name == "--garble") {
             const auto p = Probability(value);
-            if (!p) return bad(), parsed;
+            if (!p) return bad();
             o.garbleProbability = *p;
         } else if (name == "--dir") {
             o.dir = value;
