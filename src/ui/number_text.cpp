@@ -7,8 +7,12 @@
 namespace tally {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the number at the start of text (after `start`), 0 when there is none.
 // A mantissa needs at least one digit; an exponent counts only with a digit.
@@ -33,11 +37,43 @@ std::size_t scanNumber(std::string_view text, std::size_t start, bool* hasDigits
         std::size_t j = i + 1;
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
         if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j])) ++j;
+            while (j < text.size() && isDigit(text[j]))
+                ++j;
             i = j;
         }
     }
     return i - start;
+}
+
+// A number too large or too small for a double: the largest double or 0, decided
+// by its decimal magnitude (leading digits, the point and the exponent together),
+// so "0.000...1" with many zeros is tiny and "9999...9" with many nines is huge.
+double beyondRange(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, e);
+    std::size_t point = mantissa.find('.');
+    if (point == std::string_view::npos) point = mantissa.size();
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return 0.0;
+    // digits before the point counted from the first non-zero one, or minus the
+    // zeros after the point
+    long long magnitude = first < point ? static_cast<long long>(point - first)
+                                        : -static_cast<long long>(first - point - 1);
+    if (e != std::string_view::npos) {
+        std::string_view exponent = number.substr(e + 1);
+        bool negative = false;
+        if (!exponent.empty() && (exponent.front() == '+' || exponent.front() == '-')) {
+            negative = exponent.front() == '-';
+            exponent.remove_prefix(1);
+        }
+        long long value = 0;
+        for (char c : exponent) {
+            value = value * 10 + (c - '0');
+            if (value > 1000000000LL) break;  // saturate; far beyond any double
+        }
+        magnitude += negative ? -value : value;
+    }
+    return magnitude > 0 ? std::numeric_limits<double>::max() : 0.0;
 }
 
 double parseScanned(std::string_view number) {
@@ -50,11 +86,7 @@ double parseScanned(std::string_view number) {
     double value = 0.0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
-        // Too large or too small: decide by the exponent's sign and the mantissa.
-        const auto e = number.find_first_of("eE");
-        const bool tiny = e != std::string_view::npos && e + 1 < number.size() &&
-                          number[e + 1] == '-';
-        value = tiny ? 0.0 : std::numeric_limits<double>::max();
+        value = beyondRange(number);
     } else if (result.ec != std::errc()) {
         value = 0.0;
     }
@@ -65,7 +97,8 @@ double parseScanned(std::string_view number) {
 
 double LeadingNumber(std::string_view text) {
     std::size_t start = 0;
-    while (start < text.size() && isBlank(text[start])) ++start;
+    while (start < text.size() && isBlank(text[start]))
+        ++start;
     bool digits = false;
     const std::size_t length = scanNumber(text, start, &digits);
     if (length == 0) return 0.0;
@@ -74,17 +107,19 @@ double LeadingNumber(std::string_view text) {
 
 bool IsNumeric(std::string_view text) {
     std::size_t start = 0;
-    while (start < text.size() && isBlank(text[start])) ++start;
+    while (start < text.size() && isBlank(text[start]))
+        ++start;
     std::size_t end = text.size();
-    while (end > start && isBlank(text[end - 1])) --end;
+    while (end > start && isBlank(text[end - 1]))
+        --end;
     if (start == end) return false;
     bool digits = false;
     return scanNumber(text, start, &digits) == end - start;
 }
 
 std::string FormatDecimal(double value, int minDecimals, int maxDecimals) {
-    if (!std::isfinite(value)) value = std::isnan(value) ? 0.0 : std::copysign(
-        std::numeric_limits<double>::max(), value);
+    if (!std::isfinite(value))
+        value = std::isnan(value) ? 0.0 : std::copysign(std::numeric_limits<double>::max(), value);
     // Fixed notation of DBL_MAX is 309 digits; leave room for sign, point, decimals.
     char buffer[400];
     const auto result =
@@ -95,7 +130,8 @@ std::string FormatDecimal(double value, int minDecimals, int maxDecimals) {
         if (minDecimals > 0) text += '.' + std::string(static_cast<std::size_t>(minDecimals), '0');
     } else {
         const std::size_t keep = point + 1 + static_cast<std::size_t>(minDecimals);
-        while (text.size() > keep && text.back() == '0') text.pop_back();
+        while (text.size() > keep && text.back() == '0')
+            text.pop_back();
         if (minDecimals == 0 && text.back() == '.') text.pop_back();
     }
     if (text.front() == '-' && text.find_first_of("123456789") == std::string::npos) {
