@@ -1,7 +1,7 @@
 // Outputs, counter clear and preset, and the counter-enable dialog, driven
 // through the window with the exact bytes checked on the fake line.
-#include <QKeyEvent>
 #include <QApplication>
+#include <QKeyEvent>
 
 #include "window_fixture.h"
 
@@ -24,8 +24,10 @@ TEST_F(Outputs, ToggleFramesInEveryProtocolAndStation) {
         std::string allOff;
     };
     const std::vector<Case> cases = {
-        {0, 1, "#01WDO1,1\r", "#01WDO8,0\r", "#01WDO12345678,11111111\r", "#01WDO12345678,00000000\r"},
-        {0, 31, "#1FWDO1,1\r", "#1FWDO8,0\r", "#1FWDO12345678,11111111\r", "#1FWDO12345678,00000000\r"},
+        {0, 1, "#01WDO1,1\r", "#01WDO8,0\r", "#01WDO12345678,11111111\r",
+         "#01WDO12345678,00000000\r"},
+        {0, 31, "#1FWDO1,1\r", "#1FWDO8,0\r", "#1FWDO12345678,11111111\r",
+         "#1FWDO12345678,00000000\r"},
         {1, 1, ":01050000FF00FB\r\n", ":010500070000F3\r\n", ":010F0000000801FFE8\r\n",
          ":010F000000080100E7\r\n"},
         {2, 1, std::string("\x01\x05\x00\x00\xFF\x00\x8C\x3A", 8),
@@ -75,7 +77,8 @@ TEST_F(Outputs, AcknowledgedToggleChangesStateAndColour) {
     // All on turns every button on, whatever it showed.
     w->cmdDoON->click();
     answer(kAck);
-    for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(BackColor(w->cmdDO[k]), kOnColor);
+    for (std::size_t k = 1; k <= 8; ++k)
+        EXPECT_EQ(BackColor(w->cmdDO[k]), kOnColor);
 }
 
 TEST_F(Outputs, RefusedAcknowledgementsChangeNothing) {
@@ -159,7 +162,8 @@ TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
     EXPECT_EQ(lastWrite(), "#01CCT\r");
     EXPECT_EQ(w->labReport->text(), "Clear All DC");
     answer("CCT>OK\r");
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
 }
 
 TEST_F(CounterSetting, PresetFramesForOneAndAllChannels) {
@@ -261,7 +265,8 @@ TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
     std::array<bool, 9> shown{};
     onModal = [&](FrmSub& dialog) {
         readWhileOpen = w->chkRead->isChecked();
-        for (std::size_t k = 1; k <= 8; ++k) shown[k] = dialog.chkDS[k]->isChecked();
+        for (std::size_t k = 1; k <= 8; ++k)
+            shown[k] = dialog.chkDS[k]->isChecked();
     };
     w->cmdCTSet->click();
     EXPECT_EQ(lastWrite(), "#01RRTC0801\r");
@@ -270,7 +275,8 @@ TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
     answer("RTC>A5\r");
     EXPECT_EQ(modalShows, 1);
     EXPECT_FALSE(readWhileOpen);
-    EXPECT_EQ(shown, (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
+    EXPECT_EQ(shown,
+              (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
     EXPECT_EQ(w->CounterEnable[1], 1);
     EXPECT_EQ(w->CounterEnable[2], 0);
     // No write came from setting the boxes; "Read" is back and only one read followed.
@@ -306,7 +312,7 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
         EXPECT_TRUE(dialog.picDS->isEnabled());
         // No answer: beep, and the click is undone on screen.
         dialog.chkDS[3]->setChecked(false);
-        EXPECT_EQ(lastWrite(), "#01WRTC080106F1\r");
+        EXPECT_EQ(lastWrite(), "#01WRTC080103F4\r");
         wait.Fire();
         EXPECT_EQ(beeps, 1);
         EXPECT_TRUE(dialog.chkDS[3]->isChecked());
@@ -321,12 +327,14 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
         dialog.cmdDoON->click();
         port.Receive("RTC>OK\r");
         wait.Fire();
-        for (std::size_t k = 1; k <= 8; ++k) EXPECT_TRUE(dialog.chkDS[k]->isChecked());
+        for (std::size_t k = 1; k <= 8; ++k)
+            EXPECT_TRUE(dialog.chkDS[k]->isChecked());
         dialog.cmdDoOFF->click();
         EXPECT_EQ(lastWrite(), "#01WRTC080100F7\r");
         port.Receive("RTC>OK\r");
         wait.Fire();
-        for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(w->CounterEnable[k], 0);
+        for (std::size_t k = 1; k <= 8; ++k)
+            EXPECT_EQ(w->CounterEnable[k], 0);
     };
     w->cmdCTSet->click();
     answer("RTC>05\r");

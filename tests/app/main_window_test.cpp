@@ -10,15 +10,16 @@ using MainWindow = WindowTest;
 TEST_F(MainWindow, EveryControlCarriesItsNameCaptionAndDefault) {
     EXPECT_EQ(w->objectName(), "FrmMain");
     EXPECT_EQ(w->windowTitle(), "Korvi Tallyscope  v1.2");
-    for (const char* name : {"Frame1", "labCOMM", "cmbCOMM", "labBaud", "cmbBaud", "labStatiosn",
-                             "cmbStation", "cmdCOMM", "shpCOMM", "fmeProtocol", "fmeRead", "chkRead",
-                             "txtAutoRead", "labAuto", "chkDC", "chkDI", "chkDO", "fmeMonitor",
-                             "labCTRaw", "labCTMulti", "labCTVal", "fmeDI", "labDIVal", "fmeDO",
-                             "labDOVal", "cmdDoON", "cmdDoOFF", "Shape2", "fmeCT", "chkCTClear",
-                             "chkCTSet", "txtCTSet", "labWDC", "cmbDC", "cmdCTSet", "Frame2",
-                             "Label1", "labReport", "imgDC", "optProtocol_0", "optProtocol_2",
-                             "txtCTRaw_0", "txtCTMulti_7", "txtCTVal_3", "labCh_7", "labXX_0",
-                             "labEQ_5", "shpDI_0", "shpDI_7", "labDI_7", "cmdDO_1", "cmdDO_8"}) {
+    for (const char* name :
+         {"Frame1",       "labCOMM",    "cmbCOMM",  "labBaud",       "cmbBaud",       "labStatiosn",
+          "cmbStation",   "cmdCOMM",    "shpCOMM",  "fmeProtocol",   "fmeRead",       "chkRead",
+          "txtAutoRead",  "labAuto",    "chkDC",    "chkDI",         "chkDO",         "fmeMonitor",
+          "labCTRaw",     "labCTMulti", "labCTVal", "fmeDI",         "labDIVal",      "fmeDO",
+          "labDOVal",     "cmdDoON",    "cmdDoOFF", "Shape2",        "fmeCT",         "chkCTClear",
+          "chkCTSet",     "txtCTSet",   "labWDC",   "cmbDC",         "cmdCTSet",      "Frame2",
+          "Label1",       "labReport",  "imgDC",    "optProtocol_0", "optProtocol_2", "txtCTRaw_0",
+          "txtCTMulti_7", "txtCTVal_3", "labCh_7",  "labXX_0",       "labEQ_5",       "shpDI_0",
+          "shpDI_7",      "labDI_7",    "cmdDO_1",  "cmdDO_8"}) {
         EXPECT_NE(w->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
     }
     EXPECT_EQ(w->findChild<QWidget*>("cmdDO_0"), nullptr);
@@ -176,8 +177,10 @@ TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
     w->cmdCOMM->click();
     EXPECT_FALSE(w->chkRead->isChecked());
     EXPECT_TRUE(w->txtAutoRead->isEnabled());
-    for (std::size_t k = 1; k <= 8; ++k) EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_FALSE(w->shpDI[i]->filled());
+    for (std::size_t k = 1; k <= 8; ++k)
+        EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_FALSE(w->shpDI[i]->filled());
     // The states are remembered, only the look is reset.
     EXPECT_EQ(w->OutputState[1], 1);
     EXPECT_FALSE(tmrRead().Enabled());

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,6 +33,11 @@ protected:
 
     void start() {
         ASSERT_TRUE(dir.isValid());
+        // A fresh window on a fresh line (the fake port outlives the window).
+        w.reset();
+        if (port.PortOpen()) port.SetPortOpen(false);
+        port.writes.clear();
+        port.received.clear();
         clock.Set(46000, 12 * 3600.0);
         AppEnvironment env;
         env.port = &port;
@@ -60,13 +66,15 @@ protected:
     void openPort(int station = 1) {
         w->cmbStation->setEditText(QString::number(station));
         w->cmdCOMM->click();
-        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"));
+        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line")) << w->labReport->toolTip().toStdString();
     }
 
-    // Lets the device answer and runs reply ticks until the reply is handled.
+    // Lets the device answer and runs reply ticks until the reply is handled
+    // (the line is free, or the next request has gone out).
     void answer(const std::string& reply) {
         port.Receive(reply);
-        for (int i = 0; i < 20 && tmrRead().Enabled(); ++i) {
+        const std::size_t sent = port.writes.size();
+        for (int i = 0; i < 20 && tmrRead().Enabled() && port.writes.size() == sent; ++i) {
             tmrRead().Fire();
             if (tmrRead().Enabled()) clock.Advance(0.04);
         }
@@ -74,7 +82,8 @@ protected:
 
     // Lets the deadline pass with no answer.
     void noAnswer() {
-        for (int i = 0; i < 20 && tmrRead().Enabled(); ++i) {
+        const std::size_t sent = port.writes.size();
+        for (int i = 0; i < 20 && tmrRead().Enabled() && port.writes.size() == sent; ++i) {
             clock.Advance(0.04);
             tmrRead().Fire();
         }
