@@ -145,6 +145,11 @@ void FrmMain::goOffLine(const QString& reason) {
         SetBackColor(cmdDO[static_cast<std::size_t>(i + 1)], kOffColor);
         shpDI[static_cast<std::size_t>(i)]->setFilled(false);
     }
+    // The reply in flight is abandoned and a waiting command would go out later,
+    // perhaps to another station: drop it and free the groups, or they would
+    // stay busy for good.
+    PendingCommand = 0;
+    ClearBusyMarkers();
     SetControlsOnline(false);
     labReport->setText(QStringLiteral("Off Line"));
     // The operator finds out why by hovering over the status line.

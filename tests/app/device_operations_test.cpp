@@ -140,6 +140,30 @@ TEST_F(Outputs, ReopeningStartsFromTheRememberedState) {
     EXPECT_EQ(lastWrite(), "#01WDO4,0\r");
 }
 
+TEST_F(Outputs, ClosingThePortFreesAWaitingOrUnansweredCommand) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);  // the input read is on the line
+    w->cmdDO[1]->click();          // waits for the line
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // takes the slot
+    w->cmdCOMM->click();
+    EXPECT_EQ(w->PendingCommand, 0);
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+    EXPECT_FALSE(IsBusy(w->fmeCT));
+    EXPECT_FALSE(w->chkCTClear->isChecked());
+    openPort();
+    w->chkRead->setChecked(true);
+    EXPECT_EQ(port.writes.size(), 2u);
+    EXPECT_EQ(lastWrite(), "#01RDI\r");
+    // A command already sent when the port closes frees its group too.
+    answer(">0000000000000000\r");
+    w->cmdDO[2]->click();
+    EXPECT_EQ(lastWrite(), "#01WDO2,1\r");
+    w->cmdCOMM->click();
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+}
+
 TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
     openPort();
     w->CounterValue.fill(7);
