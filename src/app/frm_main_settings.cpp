@@ -28,6 +28,12 @@ void applyCheckBox(QCheckBox* box, const std::optional<int>& value) {
 
 int checkValue(const QCheckBox* box) { return static_cast<int>(box->checkState()); }
 
+// A value from the file bypasses the field's typing limits; setText would cut it.
+void setFieldText(QLineEdit* field, const QString& text) {
+    if (text.size() > field->maxLength()) field->setMaxLength(static_cast<int>(text.size()));
+    field->setText(text);
+}
+
 }  // namespace
 
 void FrmMain::ApplySettings() {
@@ -47,10 +53,10 @@ void FrmMain::ApplySettings() {
     applyCheckBox(chkDC, s.dc);
     applyCheckBox(chkDI, s.di);
     applyCheckBox(chkDO, s.do_);
-    if (s.every) txtAutoRead->setText(latin1(*s.every));
+    if (s.every) setFieldText(txtAutoRead, latin1(*s.every));
     for (std::size_t i = 0; i < 8; ++i) {
         // Multipliers are taken as written; they are normalised when the operator leaves them.
-        if (s.multiply[i]) txtCTMulti[i]->setText(latin1(*s.multiply[i]));
+        if (s.multiply[i]) setFieldText(txtCTMulti[i], latin1(*s.multiply[i]));
     }
 }
 

@@ -1,0 +1,121 @@
+// The settings file as the window reads it at start-up and writes it at close.
+#include <QFile>
+
+#include "window_fixture.h"
+
+namespace tally::testing {
+namespace {
+
+class SettingsWindow : public WindowTest {
+protected:
+    void SetUp() override {}  // each test writes its file first
+
+    QString file() const { return dir.filePath("InitialVL4300.ini"); }
+
+    void writeFile(const QByteArray& bytes) {
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    QByteArray readFile() const {
+        QFile f(file());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static QByteArray layout(const QByteArray& comm, const QByteArray& station, const QByteArray& baud,
+                             const QByteArray& dc, const QByteArray& every, const QByteArray& multiply3) {
+        return "[KORVI]\r\n\r\n[Common]\r\nModel=\"VL4300\"\r\nFileType=\"InitialFile\"\r\n"
+               "Version=\"1.0.0\"\r\n\r\n[PortCFG]\r\nComm=" +
+               comm + "\r\nStationNo=" + station + "\r\nBaudRate=" + baud +
+               "\r\n\r\n[Read Setting]\r\nDC=" + dc + "\r\nDI=0\r\nDO=1\r\nEvery=" + every +
+               "\r\n\r\n[Multiply]\r\nMultiply1=1.0\r\nMultiply2=2.5\r\nMultiply3=" + multiply3 +
+               "\r\nMultiply4=1.0\r\nMultiply5=1.0\r\nMultiply6=1.0\r\nMultiply7=1.0\r\n"
+               "Multiply8=1.0\r\n\r\n";
+    }
+};
+
+TEST_F(SettingsWindow, NoFileIsSilentAndTheFileExistsAfterClosing) {
+    start();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(w->cmbBaud->currentText(), "19200");
+    w->cmbCOMM->setEditText("2");
+    w->cmbStation->setEditText("1");
+    w->cmbBaud->setCurrentText("57600");
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("1");
+    w->close();
+    const QByteArray written = readFile();
+    EXPECT_EQ(written.size(), 315);
+    EXPECT_TRUE(written.startsWith("[KORVI]\r\n\r\n[Common]\r\n"));
+    EXPECT_TRUE(written.contains("Comm=\"2\"\r\nStationNo=\"1\"\r\nBaudRate=\"57600\"\r\n"));
+    EXPECT_TRUE(written.endsWith("Multiply8=1.0\r\n\r\n"));
+    // And it reads back into the same controls.
+    start();
+    EXPECT_EQ(w->cmbCOMM->currentText(), "2");
+    EXPECT_EQ(w->cmbStation->currentText(), "1");
+    EXPECT_EQ(w->cmbBaud->currentText(), "57600");
+    EXPECT_TRUE(w->chkDC->isChecked());
+    EXPECT_FALSE(w->chkDI->isChecked());
+    EXPECT_EQ(w->txtAutoRead->text(), "1");
+}
+
+TEST_F(SettingsWindow, AnEmptyFileShowsErrorCode62) {
+    writeFile("");
+    start();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first, "Error Message");
+    EXPECT_EQ(messages[0].second, "62");
+    EXPECT_EQ(w->cmbCOMM->currentText(), "1");
+}
+
+TEST_F(SettingsWindow, EachValueStandsAlone) {
+    writeFile(layout("\"7\"", "12", "\"115200\"", "abc", "75", "abc"));
+    start();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(w->cmbCOMM->currentText(), "7");
+    EXPECT_EQ(w->cmbStation->currentText(), "");  // unquoted 12 loses both characters
+    EXPECT_EQ(w->cmbBaud->currentText(), "19200");
+    EXPECT_FALSE(w->chkDC->isChecked());
+    EXPECT_TRUE(w->chkDO->isChecked());
+    EXPECT_EQ(w->txtAutoRead->text(), "60");  // the field's own range check
+    EXPECT_EQ(w->txtCTMulti[1]->text(), "2.5");
+    EXPECT_EQ(w->txtCTMulti[2]->text(), "abc");  // taken as written
+    EXPECT_FALSE(w->cmdCOMM->isEnabled());       // the station field is empty
+}
+
+TEST_F(SettingsWindow, AnEmptyMultiplierRoundTripsAndHandEditsAreLost) {
+    writeFile(layout("\"3\"", "\"5\"", "\"9600\"", "1", "0", "") + "[Mine]\r\nKey=1\r\n\r\n");
+    start();
+    EXPECT_EQ(w->txtCTMulti[2]->text(), "");
+    EXPECT_EQ(w->cmbBaud->currentText(), "9600");
+    w->close();
+    const QByteArray written = readFile();
+    EXPECT_TRUE(written.contains("\r\nMultiply3=\r\n"));
+    EXPECT_FALSE(written.contains("[Mine]"));
+}
+
+TEST_F(SettingsWindow, ALongValueFromTheFileIsNotCut) {
+    writeFile(layout("\"3\"", "\"5\"", "\"9600\"", "1", "0", "12345.678901"));
+    start();
+    EXPECT_EQ(w->txtCTMulti[2]->text(), "12345.678901");
+}
+
+TEST_F(SettingsWindow, AFailedSaveIsReportedAndKeepsTheOldFile) {
+    writeFile(layout("\"3\"", "\"5\"", "\"9600\"", "1", "0", "1.0"));
+    start();
+    // A folder where the temporary file should go makes the write fail.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("InitialVL4300.ini.tmp"));
+    ASSERT_TRUE(QFile::exists(dir.filePath("InitialVL4300.ini.tmp/")));
+    QFile blocker(dir.filePath("InitialVL4300.ini.tmp/x"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    w->cmbCOMM->setEditText("9");
+    w->close();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first, "Settings not saved");
+    EXPECT_TRUE(readFile().contains("Comm=\"3\""));
+}
+
+}  // namespace
+}  // namespace tally::testing
