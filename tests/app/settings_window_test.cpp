@@ -7,7 +7,7 @@ namespace tally::testing {
 namespace {
 
 class SettingsWindow : public WindowTest {
-protected:
+  protected:
     void SetUp() override {}  // each test writes its file first
 
     QString file() const { return dir.filePath("InitialVL4300.ini"); }
@@ -23,8 +23,9 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    static QByteArray layout(const QByteArray& comm, const QByteArray& station, const QByteArray& baud,
-                             const QByteArray& dc, const QByteArray& every, const QByteArray& multiply3) {
+    static QByteArray layout(const QByteArray& comm, const QByteArray& station,
+                             const QByteArray& baud, const QByteArray& dc, const QByteArray& every,
+                             const QByteArray& multiply3) {
         return "[KORVI]\r\n\r\n[Common]\r\nModel=\"VL4300\"\r\nFileType=\"InitialFile\"\r\n"
                "Version=\"1.0.0\"\r\n\r\n[PortCFG]\r\nComm=" +
                comm + "\r\nStationNo=" + station + "\r\nBaudRate=" + baud +

@@ -28,7 +28,7 @@
 namespace tally::testing {
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { start(); }
 
     void start() {
@@ -66,7 +66,8 @@ protected:
     void openPort(int station = 1) {
         w->cmbStation->setEditText(QString::number(station));
         w->cmdCOMM->click();
-        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line")) << w->labReport->toolTip().toStdString();
+        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"))
+            << w->labReport->toolTip().toStdString();
     }
 
     // Lets the device answer and runs reply ticks until the reply is handled
@@ -89,7 +90,9 @@ protected:
         }
     }
 
-    std::string lastWrite() const { return port.writes.empty() ? std::string() : port.writes.back(); }
+    std::string lastWrite() const {
+        return port.writes.empty() ? std::string() : port.writes.back();
+    }
 
     QTemporaryDir dir;
     FakeSerialComponent port;
