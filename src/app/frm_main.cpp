@@ -91,9 +91,11 @@ void FrmMain::buildUi() {
     cmbStation = named(new QComboBox(Frame1), QStringLiteral("cmbStation"));
     cmbStation->setEditable(true);
     cmbStation->setInsertPolicy(QComboBox::NoInsert);
-    for (int s = 0; s <= 31; ++s) cmbStation->addItem(QString::number(s));
+    for (int s = 0; s <= 31; ++s)
+        cmbStation->addItem(QString::number(s));
     cmbStation->setCurrentIndex(0);
-    cmdCOMM = named(new QPushButton(QStringLiteral("Open Port"), Frame1), QStringLiteral("cmdCOMM"));
+    cmdCOMM =
+        named(new QPushButton(QStringLiteral("Open Port"), Frame1), QStringLiteral("cmdCOMM"));
     shpCOMM = named(new Lamp(QColor(0xC0, 0xFF, 0xC0), Frame1), QStringLiteral("shpCOMM"));
     commGrid->addWidget(labCOMM, 0, 0);
     commGrid->addWidget(cmbCOMM, 0, 1);
@@ -106,7 +108,8 @@ void FrmMain::buildUi() {
     openRow->addWidget(shpCOMM);
     commGrid->addLayout(openRow, 3, 0, 1, 2);
 
-    fmeProtocol = named(new QGroupBox(QStringLiteral("Protocol"), this), QStringLiteral("fmeProtocol"));
+    fmeProtocol =
+        named(new QGroupBox(QStringLiteral("Protocol"), this), QStringLiteral("fmeProtocol"));
     auto* protocolBox = new QVBoxLayout(fmeProtocol);
     const char* protocols[] = {"Korvi", "Modbus Ascii", "Modbus RTU"};
     for (int i = 0; i < 3; ++i) {
@@ -122,7 +125,8 @@ void FrmMain::buildUi() {
     chkRead = named(new QCheckBox(QStringLiteral("Read"), fmeRead), QStringLiteral("chkRead"));
     SetBackColor(chkRead, 0xD0FFD0);
     // The interval field sits in the gap of "Every          Sec".
-    labAuto = named(new QLabel(QStringLiteral("Every          Sec"), fmeRead), QStringLiteral("labAuto"));
+    labAuto =
+        named(new QLabel(QStringLiteral("Every          Sec"), fmeRead), QStringLiteral("labAuto"));
     txtAutoRead = named(new QLineEdit(QStringLiteral("0"), labAuto), QStringLiteral("txtAutoRead"));
     txtAutoRead->setMaxLength(2);
     txtAutoRead->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -154,12 +158,15 @@ void FrmMain::buildUi() {
     root->addLayout(top);
 
     // The monitor: one row per counter.
-    fmeMonitor = named(new QGroupBox(QStringLiteral("Monitor"), this), QStringLiteral("fmeMonitor"));
+    fmeMonitor =
+        named(new QGroupBox(QStringLiteral("Monitor"), this), QStringLiteral("fmeMonitor"));
     auto* monitor = new QGridLayout(fmeMonitor);
     labCTRaw = named(new QLabel(QStringLiteral("Raw"), fmeMonitor), QStringLiteral("labCTRaw"));
-    labCTMulti = named(new QLabel(QStringLiteral("Multiply"), fmeMonitor), QStringLiteral("labCTMulti"));
+    labCTMulti =
+        named(new QLabel(QStringLiteral("Multiply"), fmeMonitor), QStringLiteral("labCTMulti"));
     labCTVal = named(new QLabel(QStringLiteral("DC"), fmeMonitor), QStringLiteral("labCTVal"));
-    for (QLabel* heading : {labCTRaw, labCTMulti, labCTVal}) heading->setAlignment(Qt::AlignCenter);
+    for (QLabel* heading : {labCTRaw, labCTMulti, labCTVal})
+        heading->setAlignment(Qt::AlignCenter);
     monitor->addWidget(labCTRaw, 0, 1);
     monitor->addWidget(labCTMulti, 0, 3);
     monitor->addWidget(labCTVal, 0, 5);
@@ -169,7 +176,8 @@ void FrmMain::buildUi() {
         txtCTRaw[u] = displayField(fmeMonitor, indexed("txtCTRaw", i), 0xE0E0E0);
         labXX[u] = named(new QLabel(QStringLiteral("X"), fmeMonitor), indexed("labXX", i));
         labXX[u]->setFont(QApplication::font());  // the multiplication sign keeps the system font
-        txtCTMulti[u] = named(new QLineEdit(QStringLiteral("1.0"), fmeMonitor), indexed("txtCTMulti", i));
+        txtCTMulti[u] =
+            named(new QLineEdit(QStringLiteral("1.0"), fmeMonitor), indexed("txtCTMulti", i));
         txtCTMulti[u]->setMaxLength(10);
         txtCTMulti[u]->setAlignment(Qt::AlignCenter);
         labEQ[u] = named(new QLabel(QStringLiteral("="), fmeMonitor), indexed("labEQ", i));
@@ -206,13 +214,15 @@ void FrmMain::buildUi() {
     outputs->addWidget(labDOVal, 0, 0);
     for (int n = 1; n <= 8; ++n) {
         const auto u = static_cast<std::size_t>(n);
-        cmdDO[u] = named(new QPushButton(QStringLiteral("Do%1").arg(n), fmeDO), indexed("cmdDO", n));
+        cmdDO[u] =
+            named(new QPushButton(QStringLiteral("Do%1").arg(n), fmeDO), indexed("cmdDO", n));
         SetBackColor(cmdDO[u], kOffColor);
         outputs->addWidget(cmdDO[u], 0, n);
     }
     cmdDoON = named(new QPushButton(QStringLiteral("All 'ON'"), fmeDO), QStringLiteral("cmdDoON"));
     SetBackColor(cmdDoON, kOnColor);
-    cmdDoOFF = named(new QPushButton(QStringLiteral("All 'OFF'"), fmeDO), QStringLiteral("cmdDoOFF"));
+    cmdDoOFF =
+        named(new QPushButton(QStringLiteral("All 'OFF'"), fmeDO), QStringLiteral("cmdDoOFF"));
     SetBackColor(cmdDoOFF, kOffColor);
     auto* shape = new QFrame(fmeDO);
     shape->setFrameShape(QFrame::VLine);
@@ -227,7 +237,8 @@ void FrmMain::buildUi() {
     // Counter setting, the enable dialog button and the status line.
     fmeCT = named(new QGroupBox(QStringLiteral("Counter Setting"), this), QStringLiteral("fmeCT"));
     auto* counters = new QHBoxLayout(fmeCT);
-    chkCTClear = named(new QCheckBox(QStringLiteral("Clear DC"), fmeCT), QStringLiteral("chkCTClear"));
+    chkCTClear =
+        named(new QCheckBox(QStringLiteral("Clear DC"), fmeCT), QStringLiteral("chkCTClear"));
     SetBackColor(chkCTClear, 0xFFC0C0);
     chkCTSet = named(new QCheckBox(QStringLiteral("Set DC"), fmeCT), QStringLiteral("chkCTSet"));
     SetBackColor(chkCTSet, 0xFFC0C0);
@@ -245,7 +256,8 @@ void FrmMain::buildUi() {
     counters->addWidget(labWDC);
     counters->addWidget(cmbDC);
 
-    cmdCTSet = named(new QPushButton(QStringLiteral("Enable/Disable DC"), this), QStringLiteral("cmdCTSet"));
+    cmdCTSet = named(new QPushButton(QStringLiteral("Enable/Disable DC"), this),
+                     QStringLiteral("cmdCTSet"));
     SetBackColor(cmdCTSet, 0xC0FFF0);
     imgDC = named(new QLabel(this), QStringLiteral("imgDC"));
     imgDC->setMinimumSize(fontMetrics().height() * 2, fontMetrics().height() * 2);
@@ -258,7 +270,8 @@ void FrmMain::buildUi() {
 
     Frame2 = named(new QGroupBox(this), QStringLiteral("Frame2"));
     auto* status = new QHBoxLayout(Frame2);
-    Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2), QStringLiteral("Label1"));
+    Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
+                   QStringLiteral("Label1"));
     labReport = named(new QLabel(QStringLiteral("Off Line"), Frame2), QStringLiteral("labReport"));
     status->addWidget(Label1);
     status->addWidget(labReport, 1);
@@ -335,16 +348,20 @@ void FrmMain::Form_Load() {
     ApplySettings();
 }
 
-void FrmMain::optProtocol_Click(int index) { ProtocolIndex = static_cast<std::int16_t>(index); }
+void FrmMain::optProtocol_Click(int index) {
+    ProtocolIndex = static_cast<std::int16_t>(index);
+}
 
 void FrmMain::SetControlsOnline(bool online) {
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);
-    const int ticked = static_cast<int>(chkDC->checkState()) + static_cast<int>(chkDI->checkState()) +
+    const int ticked = static_cast<int>(chkDC->checkState()) +
+                       static_cast<int>(chkDI->checkState()) +
                        static_cast<int>(chkDO->checkState());
     chkRead->setEnabled(online && ticked > 0);
-    for (QWidget* group : std::initializer_list<QWidget*>{fmeMonitor, cmdCTSet, fmeCT, fmeDI, fmeDO}) {
+    for (QWidget* group :
+         std::initializer_list<QWidget*>{fmeMonitor, cmdCTSet, fmeCT, fmeDI, fmeDO}) {
         group->setEnabled(online);
     }
     if (online) {

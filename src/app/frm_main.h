@@ -12,6 +12,7 @@
 #include "app/app_environment.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"
+#include "protocol/frames.h"
 #include "protocol/reply_decoder.h"
 #include "ui/frm_sub.h"
 
@@ -29,7 +30,7 @@ class Lamp;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
     Q_OBJECT
-public:
+  public:
     explicit FrmMain(const AppEnvironment& env, QWidget* parent = nullptr);
     ~FrmMain() override;
 
@@ -151,17 +152,18 @@ public:
     int CounterSelectorNumber() const override;
     void PortFailed(const std::string& reason) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void buildUi();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.
     void goOffLine(const QString& reason);
     void queueCommand(std::int16_t command, const std::string& frame);
+    void queueOutputWrite(std::int16_t target, const Request& request);
     bool ownProtocolOnly(const QString& what, QCheckBox* box);
     void showEnableStatus(const std::array<std::int16_t, 8>& flags);
     void updatePortToolTip();

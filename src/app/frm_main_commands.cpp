@@ -37,29 +37,28 @@ bool FrmMain::ownProtocolOnly(const QString& what, QCheckBox* box) {
 
 // --- Outputs ---
 
-void FrmMain::cmdDO_Click(int index) {
-    if (index < 1 || index > 8 || IsBusy(fmeDO)) return;
+// The output group is busy from the click until the write is answered or late.
+void FrmMain::queueOutputWrite(std::int16_t target, const Request& request) {
+    if (IsBusy(fmeDO)) return;
     SetBusy(fmeDO, true);
-    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), StationHex,
-                                  ToggleOutputRequest(index, OutputState[static_cast<std::size_t>(index)]));
-    OutputState[0] = static_cast<std::int16_t>(index);
+    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), StationHex, request);
+    OutputState[0] = target;
     queueCommand(3, frame.value_or(std::string()));
+}
+
+void FrmMain::cmdDO_Click(int index) {
+    if (index < 1 || index > 8) return;
+    // The new state comes from the remembered one; the device is not asked first.
+    queueOutputWrite(static_cast<std::int16_t>(index),
+                     ToggleOutputRequest(index, OutputState[static_cast<std::size_t>(index)]));
 }
 
 void FrmMain::cmdDoON_Click() {
-    if (IsBusy(fmeDO)) return;
-    SetBusy(fmeDO, true);
-    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), StationHex, AllOutputsRequest(true));
-    OutputState[0] = 255;
-    queueCommand(3, frame.value_or(std::string()));
+    queueOutputWrite(255, AllOutputsRequest(true));
 }
 
 void FrmMain::cmdDoOFF_Click() {
-    if (IsBusy(fmeDO)) return;
-    SetBusy(fmeDO, true);
-    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), StationHex, AllOutputsRequest(false));
-    OutputState[0] = 0;
-    queueCommand(3, frame.value_or(std::string()));
+    queueOutputWrite(0, AllOutputsRequest(false));
 }
 
 // --- Counter clear and preset ---
@@ -103,7 +102,8 @@ void FrmMain::StatusDC(std::int16_t iCh, std::int16_t iVal) {
     if (iCh >= 1 && iCh <= 8) {
         // The new state comes from the stored flags, not from the box.
         BitArray flags(8);
-        for (std::size_t k = 1; k <= 8; ++k) flags[k - 1] = CounterEnable[k] == 1 ? 1 : 0;
+        for (std::size_t k = 1; k <= 8; ++k)
+            flags[k - 1] = CounterEnable[k] == 1 ? 1 : 0;
         const auto i = static_cast<std::size_t>(iCh - 1);
         flags[i] = static_cast<std::int16_t>(1 - flags[i]);
         digits = BitsToHex(flags);

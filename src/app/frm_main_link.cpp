@@ -1,8 +1,8 @@
 // Ports, the port and station fields, opening and closing the line.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QEvent>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,8 +91,8 @@ void FrmMain::cmbStation_Change() {
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == cmbCOMM || watched == cmbCOMM->lineEdit()) && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F5) {
+    if ((watched == cmbCOMM || watched == cmbCOMM->lineEdit()) &&
+        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F5) {
         cmbCOMM_KeyDown(116);
         return true;
     }

@@ -53,14 +53,22 @@ void FrmMain::txtAutoRead_Change() {
 
 // --- PollHost ---
 
-bool FrmMain::LineOpen() const { return shpCOMM->filled(); }
+bool FrmMain::LineOpen() const {
+    return shpCOMM->filled();
+}
 
-bool FrmMain::ReadTicked() const { return chkRead->checkState() == Qt::Checked; }
+bool FrmMain::ReadTicked() const {
+    return chkRead->checkState() == Qt::Checked;
+}
 
-void FrmMain::UntickRead() { chkRead->setCheckState(Qt::Unchecked); }
+void FrmMain::UntickRead() {
+    chkRead->setCheckState(Qt::Unchecked);
+}
 
 int FrmMain::ReadBoxValue(ReadKind kind) const {
-    const QCheckBox* box = kind == ReadKind::Counters ? chkDC : kind == ReadKind::Inputs ? chkDI : chkDO;
+    const QCheckBox* box = kind == ReadKind::Counters ? chkDC
+                           : kind == ReadKind::Inputs ? chkDI
+                                                      : chkDO;
     // A greyed box (possible through the settings file) does not read.
     return box->checkState() == Qt::Checked ? 1 : 0;
 }
@@ -84,7 +92,8 @@ void FrmMain::ClearBusyMarkers() {
 }
 
 void FrmMain::DecodeReply() {
-    ApplyReply(DecodeReplyBytes(RxBuffer, PollStep, ProtocolFromIndex(ProtocolIndex), PendingFrame));
+    ApplyReply(
+        DecodeReplyBytes(RxBuffer, PollStep, ProtocolFromIndex(ProtocolIndex), PendingFrame));
 }
 
 // --- Reply decoding applied to the window ---
@@ -162,7 +171,8 @@ void FrmMain::ApplyOutputAck() {
 }
 
 void FrmMain::ShowInputs() {
-    for (std::size_t i = 0; i < 8; ++i) shpDI[i]->setFilled(InputState[i] == 1);
+    for (std::size_t i = 0; i < 8; ++i)
+        shpDI[i]->setFilled(InputState[i] == 1);
 }
 
 void FrmMain::ShowOutputs() {
@@ -180,7 +190,8 @@ void FrmMain::ShowCounterRow(int k) {
 }
 
 void FrmMain::ShowCounters() {
-    for (int k = 1; k <= 8; ++k) ShowCounterRow(k);
+    for (int k = 1; k <= 8; ++k)
+        ShowCounterRow(k);
 }
 
 void FrmMain::showEnableStatus(const std::array<std::int16_t, 8>& flags) {

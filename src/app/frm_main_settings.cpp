@@ -26,7 +26,9 @@ void applyCheckBox(QCheckBox* box, const std::optional<int>& value) {
     box->setCheckState(static_cast<Qt::CheckState>(*value));
 }
 
-int checkValue(const QCheckBox* box) { return static_cast<int>(box->checkState()); }
+int checkValue(const QCheckBox* box) {
+    return static_cast<int>(box->checkState());
+}
 
 // A value from the file bypasses the field's typing limits; setText would cut it.
 void setFieldText(QLineEdit* field, const QString& text) {
@@ -69,7 +71,8 @@ void FrmMain::SaveSettings() {
     values.di = checkValue(chkDI);
     values.do_ = checkValue(chkDO);
     values.every = bytes(txtAutoRead->text());
-    for (std::size_t i = 0; i < 8; ++i) values.multiply[i] = bytes(txtCTMulti[i]->text());
+    for (std::size_t i = 0; i < 8; ++i)
+        values.multiply[i] = bytes(txtCTMulti[i]->text());
     const std::string failure =
         WriteSettingsFile(SettingsFilePath(env_.appDir), BuildSettingsText(values));
     // The program is closing: say why the settings were not kept, where it can be seen.

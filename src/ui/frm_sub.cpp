@@ -20,7 +20,8 @@ FrmSub::FrmSub(EnableFlagsOwner& owner, TimerFactory& timers, QWidget* parent)
     setModal(true);
 
     labCOMM = new QLabel(
-        QStringLiteral("This status mean Counter will count/not count when \n\nDi1-Di8 receive signal ."),
+        QStringLiteral(
+            "This status mean Counter will count/not count when \n\nDi1-Di8 receive signal ."),
         this);
     labCOMM->setObjectName(QStringLiteral("labCOMM"));
     labCOMM->setWordWrap(true);
@@ -42,7 +43,8 @@ FrmSub::FrmSub(EnableFlagsOwner& owner, TimerFactory& timers, QWidget* parent)
     cmdDoOFF->setObjectName(QStringLiteral("cmdDoOFF"));
     grid->addWidget(cmdDoON, 0, 2, 2, 1);
     grid->addWidget(cmdDoOFF, 2, 2, 2, 1);
-    grid->setColumnMinimumWidth(2, fontMetrics().horizontalAdvance(QStringLiteral("All Disable")) + 24);
+    grid->setColumnMinimumWidth(
+        2, fontMetrics().horizontalAdvance(QStringLiteral("All Disable")) + 24);
     connect(cmdDoON, &QPushButton::clicked, this, [this] { cmdDoON_Click(); });
     connect(cmdDoOFF, &QPushButton::clicked, this, [this] { cmdDoOFF_Click(); });
 
@@ -63,9 +65,13 @@ FrmSub::FrmSub(EnableFlagsOwner& owner, TimerFactory& timers, QWidget* parent)
 
 FrmSub::~FrmSub() = default;
 
-bool FrmSub::Busy() const { return IsBusy(this); }
+bool FrmSub::Busy() const {
+    return IsBusy(this);
+}
 
-void FrmSub::SetBusy(bool busy) { tally::SetBusy(this, busy); }
+void FrmSub::SetBusy(bool busy) {
+    tally::SetBusy(this, busy);
+}
 
 void FrmSub::SetFlagSilently(int index, bool on) {
     const bool wasBusy = Busy();
@@ -102,7 +108,9 @@ void FrmSub::cmdDoOFF_Click() {
     startWrite(0, 0);
 }
 
-void FrmSub::cmdCancel_Click() { hide(); }
+void FrmSub::cmdCancel_Click() {
+    hide();
+}
 
 void FrmSub::tmrWait_Timer() {
     tmrWait->SetEnabled(false);

@@ -21,7 +21,7 @@ namespace tally {
 
 // What the dialog needs from the main window.
 class EnableFlagsOwner {
-public:
+  public:
     virtual ~EnableFlagsOwner() = default;
     // Builds and sends the flag write for counter iCh (1-8) or all (0, iVal 0 or 255).
     virtual void StatusDC(std::int16_t iCh, std::int16_t iVal) = 0;
@@ -31,7 +31,7 @@ public:
 
 class FrmSub : public QDialog {
     Q_OBJECT
-public:
+  public:
     FrmSub(EnableFlagsOwner& owner, TimerFactory& timers, QWidget* parent = nullptr);
     ~FrmSub() override;
 
@@ -60,11 +60,11 @@ public:
     // When true the close box really closes (the program is ending).
     void AllowUnload() { unloading_ = true; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void startWrite(std::int16_t iCh, std::int16_t iVal);
     void setWriting(bool writing);
 

@@ -20,7 +20,9 @@ QSize Lamp::sizeHint() const {
     return {side, side};
 }
 
-QSize Lamp::minimumSizeHint() const { return sizeHint(); }
+QSize Lamp::minimumSizeHint() const {
+    return sizeHint();
+}
 
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter painter(this);

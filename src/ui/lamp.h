@@ -10,7 +10,7 @@ namespace tally {
 class Lamp : public QWidget {
     Q_OBJECT
     Q_PROPERTY(bool filled READ filled WRITE setFilled)
-public:
+  public:
     explicit Lamp(const QColor& fillColor, QWidget* parent = nullptr);
 
     bool filled() const { return filled_; }
@@ -20,10 +20,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor fillColor_;
     bool filled_ = false;
 };

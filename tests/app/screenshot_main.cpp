@@ -13,23 +13,15 @@
 #include <QThread>
 
 #include "app/frm_main.h"
-#include "engine/qt_timer.h"
-#include "engine/system_clock.h"
-#include "serial/qt_serial_component.h"
+#include "app/system_environment.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
+    // Ports beside the executable; the program's own settings file is kept out of it.
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
-    tally::QtSerialComponent serial(ports);
-    tally::SystemClock clock;
-    tally::QtTimerFactory timers;
-    tally::AppEnvironment env;
-    env.port = &serial;
-    env.clock = &clock;
-    env.timers = &timers;
-    // Keep the program's own settings file out of it.
-    env.appDir = QDir::tempPath().toStdString();
+    tally::SystemEnvironment system(ports, QDir::tempPath().toStdString());
+    tally::AppEnvironment env = system.env();
     env.listPorts = [] { return std::vector<int>{1}; };
 
     tally::FrmMain w(env);

@@ -1,0 +1,28 @@
+#include "app/system_environment.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "serial/port_discovery.h"
+
+namespace tally {
+
+SystemEnvironment::SystemEnvironment(const PortEnvironment& ports,
+                                     const std::filesystem::path& appDir)
+    : serial_(ports) {
+    env_.port = &serial_;
+    env_.clock = &clock_;
+    env_.timers = &timers_;
+    env_.appDir = appDir;
+    env_.listPorts = [ports] { return ListPortNumbers(ports); };
+    env_.describePort = [ports](int n) {
+        return QString::fromStdString(ResolvePortDetails(n, ports).description);
+    };
+    env_.beep = [] { QApplication::beep(); };
+    env_.messageBox = [](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+        box.exec();
+    };
+}
+
+}  // namespace tally

@@ -1,0 +1,33 @@
+// The program's real surroundings: this machine's serial ports, clock, timers,
+// beep and message boxes, and the folder of the executable.
+#pragma once
+
+#include <filesystem>
+
+#include "app/app_environment.h"
+#include "engine/qt_timer.h"
+#include "engine/system_clock.h"
+#include "serial/port_resolver.h"
+#include "serial/qt_serial_component.h"
+
+namespace tally {
+
+class SystemEnvironment {
+  public:
+    // Ports resolved in `ports.appDir`; the settings file lives in `appDir`.
+    SystemEnvironment(const PortEnvironment& ports, const std::filesystem::path& appDir);
+    SystemEnvironment(const SystemEnvironment&) = delete;
+    SystemEnvironment& operator=(const SystemEnvironment&) = delete;
+
+    // Points at the parts below: valid as long as this object lives.
+    const AppEnvironment& env() const { return env_; }
+    QtSerialComponent& serial() { return serial_; }
+
+  private:
+    QtSerialComponent serial_;
+    SystemClock clock_;
+    QtTimerFactory timers_;
+    AppEnvironment env_;
+};
+
+}  // namespace tally
