@@ -196,7 +196,7 @@ TEST_F(LiveTimeouts, AWrongStationEndsInTimeOut) {
     openPort(kOwn, 1);
     ASSERT_TRUE(readOnce(true, false, false));
     EXPECT_EQ(w->labReport->text(), QStringLiteral("Time Out"));
-    EXPECT_EQ(w->PollStep, 110);
+    EXPECT_EQ(w->PollStep, 0);  // the cycle was abandoned
     EXPECT_EQ(sim.Count("other_station"), 1);
     EXPECT_EQ(sim.Count("answers"), 0);
     // The same read at the module's station is answered.
@@ -235,16 +235,20 @@ TEST_F(LiveTimeouts, AnUnansweredCommandEndsInTimeOutAndChangesNothing) {
 
 // Modbus RTU has no end marker: whatever came by the deadline is judged, so
 // silence is a read that found nothing, not a timeout.
-TEST_F(LiveTimeouts, AnUnansweredModbusRtuReadEndsAtTheDeadlineWithCountersKept) {
-    startSimulator(5, kStillSeed);
+TEST_F(LiveTimeouts, AnUnansweredModbusRtuReadEndsAtTheDeadlineAndKeepsTheCounters) {
+    startBoth(kModbusRtu, 1, 7);
     if (HasFatalFailure()) return;
-    startWindow();
-    openPort(kModbusRtu, 1);
-    const QString before = w->txtCTRaw[0]->text();
+    ASSERT_TRUE(readOnce(true, false, false));
+    const std::array<double, 8> read = w->CounterValue;
+    ASSERT_EQ(read, simCounters());
+    ASSERT_NE(read, (std::array<double, 8>{}));
+    // Station 2 is nobody on this line.
+    w->cmdCOMM->click();
+    openPort(kModbusRtu, 2);
     ASSERT_TRUE(readOnce(true, false, false));
     EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
-    EXPECT_EQ(w->txtCTRaw[0]->text(), before);
-    EXPECT_EQ(w->CounterValue, (std::array<double, 8>{}));
+    EXPECT_EQ(w->CounterValue, read);
+    EXPECT_EQ(w->txtCTRaw[0]->text(), QString::number(static_cast<qulonglong>(read[0])));
     EXPECT_EQ(sim.Count("other_station"), 1);
 }
 

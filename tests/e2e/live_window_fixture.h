@@ -187,7 +187,7 @@ class LiveWindowTest : public ::testing::Test {
 
     void closeWindow() {
         if (!w) return;
-        closePort();
+        // As when the program ends: the port is left to close with the window.
         w->close();
         w.reset();
         serial.reset();
