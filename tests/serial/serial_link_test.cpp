@@ -1,0 +1,260 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <fstream>
+#include <random>
+#include <tuple>
+#include <utility>
+
+#include "serial/line_settings.h"
+#include "serial/port_discovery.h"
+#include "serial/port_resolver.h"
+#include "serial/qt_serial_component.h"
+
+namespace tally {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDeadlineMs = 3000;  // only stops a hang: every wait ends once its condition holds
+
+template <typename Call>
+std::string ErrorOf(Call call, int ms = 0) {  // why `call` throws within `ms`, or ""
+    for (QDeadlineTimer deadline(ms);;) {
+        try {
+            call();
+        } catch (const SerialError& e) {
+            return e.what();
+        }
+        if (deadline.hasExpired()) return "";
+    }
+}
+
+TEST(LineSettings, ReadsEveryFieldToleratingBlanksAndCaseAndRejectsMalformedText) {
+    const auto fields = [](const std::string& text) {
+        const auto s = ParseLineSettings(text);
+        return s ? std::make_tuple(s->baud, s->parity, s->dataBits, s->stopBits)
+                 : std::make_tuple(0, '-', 0, 0);
+    };
+    for (const int baud : {1200, 9600, 19200, 38400, 115200})
+        EXPECT_EQ(fields(std::to_string(baud) + ",n,8,1"), std::make_tuple(baud, 'n', 8, 1));
+    EXPECT_EQ(fields(" 4800 , E , 7 , 2 "), std::make_tuple(4800, 'e', 7, 2));
+    for (const char* bad :
+         {"", ",n,8,1", "0,n,8,1", "-9600,n,8,1", "9600.5,n,8,1", "96x0,n,8,1", "99999999999,n,8,1",
+          "9600,x,8,1", "9600,nn,8,1", "9600,,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8,0",
+          "9600,n,8,1.5", "9600,n,8", "9600,n,8,1,", "9600,n,8,1,1"})
+        EXPECT_FALSE(ParseLineSettings(bad)) << '"' << bad << '"';
+}
+
+class PortTree : public ::testing::Test {  // program folder, /dev, /sys/class/tty in a temp dir
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("tally-" + std::to_string(std::random_device{}()));
+        for (const char* sub : {"app", "dev", "sys"})
+            fs::create_directories(root_ / sub);
+        env_ = {root_ / "app", root_ / "dev", root_ / "sys"};
+    }
+    void TearDown() override { fs::remove_all(root_); }
+    std::string Dev(const std::string& name) { return (root_ / "dev" / name).string(); }
+    // With `type`, UARTs whose sysfs type reads so ("0" is the 8250 driver's empty slot).
+    void AddDevices(const std::vector<std::string>& names, const char* type = nullptr) {
+        for (const std::string& name : names) {
+            std::ofstream(root_ / "dev" / name).put('\0');
+            if (!type) continue;
+            fs::create_directories(root_ / "sys" / name);
+            std::ofstream(root_ / "sys" / name / "type") << type << '\n';
+        }
+    }
+    void Link(int n, const fs::path& target) {
+        fs::remove(env_.appDir / ("COM" + std::to_string(n)));
+        if (!target.empty()) fs::create_symlink(target, env_.appDir / ("COM" + std::to_string(n)));
+    }
+
+    fs::path root_;
+    PortEnvironment env_;
+};
+
+TEST_F(PortTree, SystemDevicesComeUsbThenAcmThenUartsWithHardwareInNumericOrder) {
+    // ttyS1 has no sysfs entry; the other names are no serial devices of ours.
+    AddDevices({"ttyUSB10", "ttyACM1", "ttyUSB2", "ttyACM0", "ttyS1", "tty0", "ttyUSB", "ttyUSBx",
+                "ttyACM-1", "ttyS2a", "console"});
+    AddDevices({"ttyS0", "ttyS12", "ttyS3"}, "4");
+    AddDevices({"ttyS4"}, "0");
+    AddDevices({"ttyS5"}, "garbage");
+    EXPECT_EQ(
+        SystemSerialDevices(env_),
+        (std::vector<std::string>{Dev("ttyUSB2"), Dev("ttyUSB10"), Dev("ttyACM0"), Dev("ttyACM1"),
+                                  Dev("ttyS0"), Dev("ttyS3"), Dev("ttyS12")}));
+}
+
+TEST_F(PortTree, PortNumberIsThatSystemDeviceUpToSixteenAndListedUpToNine) {
+    for (int i = 0; i < 15; ++i)
+        AddDevices({"ttyUSB" + std::to_string(i)});
+    AddDevices({"ttyS0", "ttyS1"}, "4");  // ttyS1 is a 17th device, never reachable
+    const std::pair<int, const char*> rows[] = {
+        {1, "1st"},   {2, "2nd"},   {3, "3rd"}, {4, "4th"}, {11, "11th"}, {12, "12th"},
+        {13, "13th"}, {16, "16th"}, {0, ""},    {-1, ""},   {17, ""}};
+    for (const auto& [n, ordinal] : rows) {
+        const std::string device =
+            !*ordinal ? "" : Dev(n == 16 ? "ttyS0" : "ttyUSB" + std::to_string(n - 1));
+        EXPECT_EQ(ResolvePort(n, env_), device);
+        EXPECT_EQ(ResolvePortDetails(n, env_).description,
+                  !*ordinal ? "no device for port " + std::to_string(n)
+                            : device + " (" + ordinal + " serial device)");
+    }
+    // Probing never opens, so a device without permissions (or held elsewhere) still counts.
+    fs::permissions(root_ / "dev" / "ttyUSB0", fs::perms::none);
+    EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    env_ = {root_ / "nowhere", root_ / "nowhere", root_ / "nowhere"};
+    EXPECT_TRUE(ListPortNumbers(env_).empty());
+    EXPECT_EQ(ResolvePortDetails(1, env_).description, "no device for port 1");
+}
+
+TEST_F(PortTree, ComLinkInProgramFolderWinsAndADanglingOneIsNeitherListedNorReplaced) {
+    AddDevices({"ttyUSB0", "ttyUSB1", "ttyACM0"});
+    Link(1, root_ / "dev" / "ttyUSB1");
+    Link(3, "/dev/pts/gone");
+    Link(4, fs::path("..") / "dev" / "ttyACM0");  // relative to the program folder
+    Link(12, root_ / "dev" / "ttyUSB0");          // may be typed, never listed
+    ResolvedPort port = ResolvePortDetails(1, env_);
+    EXPECT_EQ(port.device, fs::canonical(Dev("ttyUSB1")).string());
+    EXPECT_TRUE(port.present);
+    EXPECT_EQ(port.description, "COM1 \u2192 " + port.device + " (link in the program folder)");
+    EXPECT_EQ(ResolvePort(2, env_), Dev("ttyUSB1"));  // others count system devices from the first
+    EXPECT_EQ(ResolvePort(4, env_), fs::canonical(Dev("ttyACM0")).string());
+    port = ResolvePortDetails(3, env_);
+    EXPECT_EQ(port.device, "/dev/pts/gone");
+    EXPECT_FALSE(port.present);
+    EXPECT_EQ(port.description,
+              "COM3 \u2192 /dev/pts/gone (link in the program folder; the device is missing)");
+    EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4}));
+}
+
+// Port 1 is a pseudo-terminal's slave, through COM1; its master plays the far end.
+class PtyLine : public PortTree {
+  protected:
+    void SetUp() override {
+        PortTree::SetUp();
+        NewFarEnd();
+    }
+    void TearDown() override {
+        if (master_ >= 0) ::close(master_);
+        PortTree::TearDown();
+    }
+    void NewFarEnd() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
+        Link(1, slave_ = ptsname(master_));
+    }
+    std::string ReadMaster(std::size_t count) {
+        std::string got;
+        char buf[512];
+        for (pollfd p{master_, POLLIN, 0}; got.size() < count && ::poll(&p, 1, kDeadlineMs) > 0;) {
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+    int master_ = -1;
+    std::string slave_;
+};
+
+TEST_F(PtyLine, OpenPortCarriesEveryByteValueBothWaysAndAClosedOneRefusesTraffic) {
+    QtSerialComponent port(env_);
+    EXPECT_THROW(port.Output("x"), SerialError);
+    EXPECT_THROW(port.Input(), SerialError);
+    port.SetSettings(",n,8,1");
+    EXPECT_NE(ErrorOf([&] { port.SetPortOpen(true); }).find(",n,8,1"), std::string::npos);
+    EXPECT_FALSE(port.PortOpen());
+    port.SetSettings("19200,n,8,1");
+    port.SetPortOpen(true);
+    EXPECT_EQ(port.Device(), fs::canonical(slave_).string());
+    EXPECT_THROW(port.SetCommPort(2), SerialError);
+    EXPECT_THROW(port.SetSettings("9600,n,8,1"), SerialError);
+    std::string bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes += static_cast<char>(b);
+    port.Output(bytes);  // alone pushes the bytes out: no event loop runs before the far end reads
+    EXPECT_EQ(ReadMaster(bytes.size()), bytes);
+    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    std::string got;
+    for (QDeadlineTimer deadline(kDeadlineMs); got.size() < bytes.size() && !deadline.hasExpired();)
+        got += port.Input();
+    EXPECT_EQ(got, bytes);
+    EXPECT_EQ(port.Input(), "");  // removed once read
+    port.SetPortOpen(false);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_THROW(port.Output("x"), SerialError);
+    port.SetPortOpen(true);
+    port.Output("again");
+    EXPECT_EQ(ReadMaster(5), "again");
+}
+
+TEST_F(PtyLine, OpenFailureGivesTheReasonAndLeavesThePortClosedAndItsHolderUndisturbed) {
+    QtSerialComponent holder(env_);
+    holder.SetPortOpen(true);
+    std::ofstream(Dev("notatty")) << "not a tty";
+    std::ofstream(Dev("locked")).put('x');
+    fs::permissions(Dev("locked"), fs::perms::none);
+    const std::pair<std::string, std::string> rows[] = {
+        {Dev("ttyUSB7"), "No such file or directory: " + Dev("ttyUSB7")},
+        {"", "No such device: nothing is connected as port 1"},
+        {Dev("notatty"), Dev("notatty")},
+        {Dev("locked"), Dev("locked") + " (is the user in the dialout group?)"},
+        {slave_, "Device or resource busy: " + holder.Device() + " (locked by another program)"},
+    };
+    for (const auto& [link, words] : rows) {
+        if (link == Dev("locked") && ::geteuid() == 0) continue;  // root opens any device
+        Link(1, link);
+        QtSerialComponent port(env_);
+        const std::string reason = ErrorOf([&] { port.SetPortOpen(true); });
+        EXPECT_NE(reason.find(words), std::string::npos) << reason;
+        EXPECT_FALSE(port.PortOpen());
+    }
+    EXPECT_EQ(ListPortNumbers(env_), std::vector<int>{1});  // probing never opens: busy is listed
+    holder.Output("ok");
+    EXPECT_EQ(ReadMaster(2), "ok");
+}
+
+TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession) {
+    QtSerialComponent port(env_);
+    port.SetPortOpen(true);
+    ::close(std::exchange(master_, -1));
+    // Input notices the hang-up itself; the clean-up it queues must not close the next session.
+    const std::string reason = ErrorOf([&] { port.Input(); }, kDeadlineMs);
+    EXPECT_NE(reason.find(port.Device()), std::string::npos) << reason;
+    EXPECT_THROW(port.Output("x"), SerialError);
+    EXPECT_TRUE(port.PortOpen());  // until the program closes it
+    port.SetPortOpen(false);
+    NewFarEnd();  // another adapter, opened before any event is processed
+    port.SetPortOpen(true);
+    QCoreApplication::processEvents();
+    port.Output("fresh");
+    EXPECT_EQ(ReadMaster(5), "fresh");
+    // This time the event loop notices first; the failure waits for the next call.
+    ::close(std::exchange(master_, -1));
+    for (QDeadlineTimer settle(50); !settle.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_NE(ErrorOf([&] { port.Output("ping"); }, kDeadlineMs), "");
+    EXPECT_THROW(port.Input(), SerialError);
+    port.SetPortOpen(false);
+    EXPECT_FALSE(port.PortOpen());
+}
+
+}  // namespace
+}  // namespace tally
+
+// QSerialPort needs an application object; no event loop runs unless a test asks.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

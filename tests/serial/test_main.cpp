@@ -1,9 +1,0 @@
-// QSerialPort needs an application object; no event loop runs unless a test asks.
-#include <gtest/gtest.h>
-#include <QCoreApplication>
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
