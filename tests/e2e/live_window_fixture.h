@@ -24,11 +24,7 @@
 #include <string>
 
 #include "app/frm_main.h"
-#include "engine/qt_timer.h"
-#include "engine/system_clock.h"
-#include "serial/port_discovery.h"
-#include "serial/port_resolver.h"
-#include "serial/qt_serial_component.h"
+#include "app/system_environment.h"
 #include "simulator_process.h"
 #include "ui/frm_sub.h"
 #include "ui/lamp.h"
@@ -87,16 +83,8 @@ class LiveWindowTest : public ::testing::Test {
 
     void startWindow() {
         ports.appDir = dir.path().toStdString();
-        serial = std::make_unique<QtSerialComponent>(ports);
-        AppEnvironment env;
-        env.port = serial.get();
-        env.clock = &clock;
-        env.timers = &timers;
-        env.appDir = dir.path().toStdString();
-        env.listPorts = [this] { return ListPortNumbers(ports); };
-        env.describePort = [this](int n) {
-            return QString::fromStdString(ResolvePortDetails(n, ports).description);
-        };
+        system = std::make_unique<SystemEnvironment>(ports, ports.appDir);
+        AppEnvironment env = system->env();
         env.beep = [this] { ++beeps; };
         env.messageBox = [this](const QString& title, const QString& text) {
             messages.push_back(title + QStringLiteral(": ") + text);
@@ -190,7 +178,7 @@ class LiveWindowTest : public ::testing::Test {
         // As when the program ends: the port is left to close with the window.
         w->close();
         w.reset();
-        serial.reset();
+        system.reset();
     }
 
     // Stops the simulator and checks the one promise every test keeps.
@@ -208,9 +196,7 @@ class LiveWindowTest : public ::testing::Test {
     QTemporaryDir dir;
     SimulatorProcess sim;
     PortEnvironment ports;
-    std::unique_ptr<QtSerialComponent> serial;
-    SystemClock clock;
-    QtTimerFactory timers;
+    std::unique_ptr<SystemEnvironment> system;
     int beeps = 0;
     int modalShows = 0;
     QStringList messages;
