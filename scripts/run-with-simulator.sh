@@ -17,7 +17,14 @@ fi
 log=$(mktemp -t vl4300-sim.XXXXXX)
 "$bin/vl4300-sim" --dir "$bin" --port 1 --station "$station" >"$log" 2>&1 &
 sim=$!
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; cat "$log"; rm -f "$log"' EXIT
+stop() {
+    trap - EXIT INT TERM
+    kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+    cat "$log"
+    rm -f "$log"
+}
+trap stop EXIT
+trap 'stop; exit 130' INT TERM
 
 for _ in $(seq 50); do
     [ -L "$bin/COM1" ] && break
