@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+
+#include "protocol/checksum.h"
+#include "protocol/hex.h"
+#include "sim/modbus_slave.h"
+#include "sim/own_protocol.h"
+#include "sim/request_framer.h"
+#include "sim/seeded_random.h"
+#include "sim/sim_options.h"
+#include "sim/simulator_core.h"
+
+namespace tally::sim {
+namespace {
+
+using Kind = RequestOutcome::Kind;
+constexpr Kind kAnswer = Kind::Answer, kInvalid = Kind::Invalid, kBadSum = Kind::BadChecksum;
+
+struct Row {
+    std::string request;
+    Kind kind;
+    std::string reply = "";
+    int outputs = -1;  // the outputs afterwards, when not -1
+    bool exception = false;
+};
+
+// Sends rows in order to one module; a refused request (exceptions too) changes nothing.
+template <typename Send>
+void Play(ModuleState& module, Send send, const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.request));
+        const std::string before = module.toJson();
+        const RequestOutcome outcome = send(row.request);
+        EXPECT_EQ(outcome.kind, row.kind);
+        EXPECT_EQ(outcome.reply, row.reply);
+        EXPECT_EQ(outcome.exception, row.exception);
+        const bool acts = row.kind == Kind::Broadcast || (row.kind == kAnswer && !row.exception);
+        EXPECT_TRUE(acts || module.toJson() == before) << module.toJson();
+        EXPECT_TRUE(row.outputs < 0 || module.outputs() == row.outputs) << int{module.outputs()};
+    }
+}
+
+TEST(ModuleStateTest, EnabledCountersCountRisingEdgesAndWrapAtTwoToTheThirtyTwo) {
+    ModuleState module(0);
+    module.setEnableFlags(0xFE);  // counter 1 disabled
+    module.setCounter(5, 0xFFFFFFFFU);
+    for (const std::uint8_t levels : {0x13, 0x13, 0x00, 0x03})  // rise, stay, fall, rise
+        module.applyInputs(levels);
+    EXPECT_EQ(module.counter(1), 0U);
+    EXPECT_TRUE(module.input(1));  // the input itself is still seen
+    EXPECT_EQ(module.counter(2), 2U);
+    EXPECT_EQ(module.counter(3), 0U);
+    EXPECT_EQ(module.counter(5), 0U);
+}
+
+TEST(OwnProtocolTest, CommandsReadAndWriteTheModuleAndMalformedOnesChangeNothing) {
+    ModuleState module(0);
+    module.applyInputs(0x81);  // inputs 1 and 8
+    for (const auto& [k, value] : {std::pair{1, 0x10U}, {2, 0x0AU}, {3, 0x300U}, {8, 0xFFFFFFFFU}})
+        module.setCounter(k, value);
+    const auto own = [&](const std::string& command) {
+        return AnswerOwnRequest(module, 1, "#01" + command + "\r");
+    };
+    const std::string zeros(64, '0');
+    Play(module, own,
+         {
+             {"RCT", kAnswer,
+              ">00000010,0000000A,00000300,00000000,00000000,00000000,00000000,FFFFFFFF\r"},
+             {"WDO12345678,01000001", kAnswer, "DO>OK\r", 0x82},
+             {"RDI", kAnswer, ">0100000110000001\r"},  // outputs first, then the inputs
+             {"WDO3,1", kAnswer, "DO>OK\r"},
+             {"RDO", kAnswer, ">01100001\r"},
+             {"WDO8,0", kAnswer, "DO>OK\r", 0x06},
+             {"CCT2", kAnswer, "CCT>OK\r"},
+             {"RRTC0A08", kAnswer, "RTC>0000001000000000\r"},  // counter k at 4k+6, big-endian
+             {"RRTC2604", kAnswer, "RTC>FFFFFFFF\r"},
+             {"CCT", kAnswer, "CCT>OK\r"},
+             {"RRTC0A20", kAnswer, "RTC>" + zeros + "\r"},
+             {"RRTC0801", kAnswer, "RTC>FF\r"},  // enable flags, all set at start
+             {"WRTC080105F2", kAnswer, "RTC>OK\r"},
+             {"RRTC0801", kAnswer, "RTC>05\r"},
+             {"WRTC080100F8", kBadSum},  // F7 would be right
+             {"WRTC1204000003E8FF", kAnswer, "RTC>OK\r"},
+             {"RCT", kAnswer,
+              ">00000000,00000000,000003E8,00000000,00000000,00000000,00000000,00000000\r"},
+             {"WRTC0A20" + zeros + "D6", kAnswer, "RTC>OK\r"},
+             {"RRTC1204", kAnswer, "RTC>00000000\r"},
+             {"WRTCFE0455555555AA", kInvalid},  // runs past the memory
+             {"RRTCFC04", kAnswer, "RTC>00000000\r"},
+         });
+    module.setOutputs(0x81);
+    for (const char* bad : {"WDO",      "WDO3",     "WDO9,1", "WDO0,1",   "WDO3,2",
+                            "WDO12,1",  "WDO1,11",  "WDO,",   "CCT9",     "CCT12",
+                            "RRTC0800", "RRTCFF02", "RRTC08", "RRTC0G01", "WRTC0802FFF7",
+                            "XYZ",      "",         "RCTX",   "rct",      "WDO123456789,111111111"})
+        Play(module, own, {{bad, kInvalid}});
+}
+
+TEST(OwnProtocolTest, OnlyWellFormedFramesForItsStationAreAnswered) {
+    ModuleState module(0);
+    EXPECT_EQ(AnswerOwnRequest(module, 2, "#01RCT\r").kind, Kind::OtherStation);
+    EXPECT_EQ(AnswerOwnRequest(module, 31, "#1FRCT\r").kind, kAnswer);
+    EXPECT_EQ(AnswerOwnRequest(module, 0, "#00WDO1,1\r").kind, kAnswer);
+    for (const char* frame : {"#01\r", "#0", "#ZZRCT\r", "#01RCT", "01RCT\r"})
+        EXPECT_EQ(AnswerOwnRequest(module, 1, frame).kind, kInvalid) << frame;
+}
+
+TEST(ModbusSlaveTest, FunctionsServeTheModuleAndRefuseWhatTheyCannotDo) {
+    // Frames around a payload in hex: RTU with its CRC, ASCII with its LRC.
+    const auto R = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
+    const auto A = [](const std::string& hex) { return ":" + hex + LrcOfHex(hex) + "\r\n"; };
+    const auto Ex = [&R](const char* hex, const char* reply) {
+        return Row{R(hex), kAnswer, R(reply), -1, true};
+    };
+    const auto W = HexToBytes;
+    ModuleState module(0);
+    module.applyInputs(0x05);  // counter 3 counts its edge
+    module.setOutputs(0x81);
+    for (const auto& [k, value] : {std::pair{1, 0x00010002U}, {2, 0x12345678U}, {8, 0xFFFFFFFFU}})
+        module.setCounter(k, value);
+    const auto modbus = [&](const std::string& frame) {
+        return !frame.empty() && frame[0] == ':' ? AnswerModbusAscii(module, 1, frame)
+                                                 : AnswerModbusRtu(module, 1, frame);
+    };
+    Play(module, modbus,
+         {
+             {W("0101000000083DCC"), kAnswer, W("0101018191E8")},
+             {":010200080008ED\r\n", kAnswer, ":01020105F7\r\n"},
+             {":010100000008f6\r\n", kAnswer, ":010101817C\r\n"},  // lower case in, upper out
+             {R("010200000010"), kAnswer, R("0102028105")},        // 0-7 read the outputs back
+             {R("010300000020"), kAnswer,  // two registers a counter, high word first, then zeros
+              R("010340000100021234567800000001" + std::string(32, '0') + "FFFFFFFF" +
+                std::string(64, '0'))},
+             {R("010300030001"), kAnswer, R("0103025678")},
+             {W("0105000700007C0B"), kAnswer, W("0105000700007C0B"), 0x01},
+             {W("010F000000080100FE95"), kAnswer, W("010F00000008540D"), 0x00},
+             {W("01050000FF008C3B"), kBadSum},
+             {":01050000FF00FC\r\n", kBadSum},
+             {W("01050000FF008C3A"), kAnswer, W("01050000FF008C3A"), 0x01},
+             {":010F0000000801FFE8\r\n", kAnswer, ":010F00000008E8\r\n", 0xFF},
+             {R("010F000200030105"), kAnswer, R("010F00020003"), 0xF7},  // coils 2-4: 1, 0, 1
+             Ex("010600000001", "018601"),  // write single register: not supported
+             Ex("012B0E0100", "01AB01"),    // device identification: not supported
+             Ex("010100000009", "018102"),  // there is no coil 8
+             Ex("010100080001", "018102"),
+             Ex("010100000000", "018103"),  // quantity 0
+             Ex("010200000011", "018202"),  // there is no discrete input 16
+             Ex("010300000021", "018302"),  // there is no register 32
+             Ex("01030000007E", "018303"),  // more than 125 registers
+             Ex("0103000000", "018303"),    // data too short
+             Ex("010500081234", "018503"),  // neither FF00 nor 0000
+             Ex("01050008FF00", "018502"),
+             Ex("010F0000000802FF00", "018F03"),  // byte count does not match the quantity
+             Ex("010F0007000201FF", "018F02"),
+             {R("02050000FF00"), Kind::OtherStation},
+             {R("00050003FF00"), Kind::Broadcast, "", 0xFF},  // done, never answered
+             {A("000100000008"), Kind::Broadcast},
+         });
+    for (const std::string& bad : std::vector<std::string>{
+             ":", ":01\r\n", ":0101000000F\r\n", ":01010000000GF6\r\n", ":010100000008F6\r",
+             std::string("\x01\x01\x02", 3), std::string()})
+        Play(module, modbus, {{bad, kInvalid}});
+}
+
+TEST(RequestFramerTest, FirstByteChoosesTheProtocolAndEndCharactersOrSilenceCloseTheFrame) {
+    // Bytes received at a time (or only time passing); the frames each event gives, then ';'.
+    // RTU frames end after 3.5 characters (11 bits) of silence up to 19200 baud, 1.75 ms above.
+    using Events = std::vector<std::pair<std::int64_t, std::string>>;
+    const std::tuple<int, Events, std::string> rows[] = {
+        {9600,
+         {{0, "#01W"}, {5'000, "DO1,"}, {10'000, "1\r:0103\r\n"}},
+         ";;own #01WDO1,1\r 0-10000|ascii :0103\r\n 10000-10000|;"},
+        {9600,
+         {{0, "\x01"}, {1'000, "\x03"}, {5'009, ""}, {5'010, ""}},
+         ";;;rtu \x01\x03 0-1000|;"},
+        {19200,
+         {{0, "\x01"}, {2'004, ""}, {2'005, "#01RDO\r"}},
+         ";;rtu \x01 0-0|own #01RDO\r 2005-2005|;"},
+        {38400, {{0, "\x01"}, {1'749, ""}, {1'750, ""}}, ";;rtu \x01 0-0|;"},
+        {9600, {{0, "#01RC#01RDI\r"}}, "junk|own #01RDI\r 0-0|;"},  // a new start abandons a frame
+        {9600, {{0, ":0103"}, {999'999, ""}, {1'000'000, ""}}, ";;junk|;"},
+        {9600, {{0, "#" + std::string(2000, 'A') + "\r#01RCT\r"}}, "junk|own #01RCT\r 0-0|;"},
+        {9600, {{0, std::string(1000, '\x01')}, {1'000'000, ""}}, ";junk|;"},
+    };
+    for (const auto& [baud, events, frames] : rows) {
+        RequestFramer framer;
+        framer.setBaud(baud);
+        std::string shown;
+        for (const auto& [atUs, bytes] : events) {
+            for (const ReceivedFrame& f : framer.feed(atUs, bytes))  // no bytes: time passes
+                shown += f.kind == ReceivedFrame::Kind::Junk
+                             ? "junk|"
+                             : FrameKindName(f.kind) + (" " + f.bytes) + " " +
+                                   std::to_string(f.startUs) + "-" + std::to_string(f.endUs) + "|";
+            shown += ";";
+        }
+        EXPECT_EQ(shown, frames);
+    }
+}
+
+struct Send {
+    std::int64_t atUs;
+    std::string bytes;
+    int baud = 9600;
+};
+
+// A core on a fake clock honouring every wake-up: the master's requests, then time to untilUs.
+struct Line {
+    Line(const SimOptions& options, const std::vector<Send>& sends, std::int64_t untilUs)
+        : core(options) {
+        for (const Send& s : sends)
+            send(s.atUs, s.bytes, s.baud);
+        runUntil(untilUs);
+    }
+    void send(std::int64_t atUs, const std::string& bytes, int baud = 9600) {
+        runUntil(atUs);
+        core.receive(atUs, bytes, baud);
+        collect(atUs);
+    }
+    void runUntil(std::int64_t untilUs) {
+        for (auto wake = core.nextWakeUs(); wake && *wake <= untilUs; wake = core.nextWakeUs())
+            collect(*wake);
+    }
+    void collect(std::int64_t atUs) {
+        const std::string out = core.advance(atUs);
+        if (!out.empty()) chunks.push_back({atUs, out});
+        received += out;
+    }
+
+    SimulatorCore core;
+    std::vector<std::pair<std::int64_t, std::string>> chunks;  // bytes written, with their time
+    std::string received;
+};
+
+// Seed 0: inputs that never move and counters at 0.
+SimOptions Still(void (*change)(SimOptions&) = nullptr) {
+    SimOptions options;
+    options.seed = 0;
+    if (change) change(options);
+    return options;
+}
+
+const std::string kCounters =
+    ">00000000,00000000,00000000,00000000,00000000,00000000,00000000,00000000\r";
+
+TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteFromTheRequestEndPlusTheDelay) {
+    const std::tuple<int, int, std::string, std::string> rows[] = {
+        {0, 9600, "#01RCT\r", kCounters},
+        {0, 115200, "#01RCT\r", kCounters},
+        {250, 9600, "#01RDO\r", ">00000000\r"}};
+    for (const auto& [delayMs, baud, request, answer] : rows) {
+        SimOptions options = Still();
+        options.delayMs = delayMs;
+        const Line line(options, {{0, request, baud}}, 10'000'000);
+        const auto bytes = static_cast<std::int64_t>(answer.size());
+        EXPECT_EQ(line.received, answer);
+        EXPECT_EQ(line.chunks.front().first, delayMs * 1000 + 10'000'000LL / baud);
+        EXPECT_EQ(line.chunks.back().first, delayMs * 1000 + bytes * 10'000'000LL / baud);
+    }
+}
+
+TEST(SimulatorCoreTest, ProtocolsMayBeMixedOnOneLine) {
+    const Line line(Still(),
+                    {{0, "#01WDO1,1\r"},
+                     {100'000, ":010100000008F6\r\n"},
+                     {200'000, HexToBytes("0101000000083DCC")}},
+                    1'000'000);
+    EXPECT_EQ(line.received,
+              "DO>OK\r:01010101FC\r\n" + HexToBytes("01010101" + CrcOfHex("01010101")));
+    EXPECT_GE(line.chunks[19].first, 200'000 + 4010);  // RTU: not before 3.5 characters of silence
+    const LineStats& s = line.core.stats();
+    EXPECT_EQ(
+        std::vector<std::uint64_t>({s.own, s.modbusAscii, s.modbusRtu, s.answers, s.overlaps}),
+        std::vector<std::uint64_t>({1, 1, 1, 3, 0}));
+}
+
+TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutWithinTheDeadline) {
+    const std::tuple<SimOptions, std::int64_t, unsigned, std::int64_t> rows[] = {
+        {Still(), 40'000, 1, 86'457},  // the answer goes out until 76 ms: the master did not wait
+        {Still(), 80'000, 0, 90'416},  // after the answer
+        {Still([](SimOptions& o) { o.delayMs = 500; }), 300'000, 0, 810'416},  // it timed out
+    };
+    for (const auto& [options, secondUs, overlaps, lastUs] : rows) {
+        const Line line(options, {{0, "#01RCT\r"}, {secondUs, "#01RDO\r"}}, 2'000'000);
+        EXPECT_EQ(line.core.stats().overlaps, overlaps) << secondUs;
+        EXPECT_EQ(line.received, kCounters + ">00000000\r");
+        EXPECT_EQ(line.chunks.back().first, lastUs);  // half duplex: the second follows whole
+    }
+}
+
+TEST(SimulatorCoreTest, EachFaultOptionDoesItsHarmAndCountsIt) {
+    Line deaf(Still([](SimOptions& o) { o.baud = 19200; }),
+              {{0, "#01RDO\r", 9600}, {2'000'000, "#01RDO\r", 19200}}, 3'000'000);
+    EXPECT_EQ(deaf.received, ">00000000\r");  // only to the request at its own line speed
+    EXPECT_GT(deaf.chunks.front().first, 2'000'000);
+    EXPECT_EQ(deaf.core.stats().wrongSpeedBytes, 7U);
+    EXPECT_EQ(deaf.core.stats().requests, 1U);
+
+    // Nothing is going out while the second request comes, so no overlap either.
+    const Line dropped(Still([](SimOptions& o) { o.dropProbability = 1.0; }),
+                       {{0, "#01RCT\r"}, {10'000, "#01RDO\r"}}, 1'000'000);
+    const LineStats& d = dropped.core.stats();
+    EXPECT_EQ(dropped.received, "");
+    EXPECT_EQ(std::vector<std::uint64_t>({d.dropped, d.answers, d.overlaps}),
+              std::vector<std::uint64_t>({2, 0, 0}));
+
+    const Line garbled(Still([](SimOptions& o) { o.garbleProbability = 1.0; }), {{0, "#01RCT\r"}},
+                       1'000'000);
+    EXPECT_EQ(garbled.received.size(), kCounters.size());
+    EXPECT_NE(garbled.received, kCounters);
+    EXPECT_EQ(garbled.core.stats().garbled, 1U);
+
+    const Line split(Still([](SimOptions& o) { o.split = true; }), {{0, "#01RCT\r", 115200}},
+                     1'000'000);
+    EXPECT_EQ(split.received, kCounters);
+    int gaps = 0;
+    for (std::size_t i = 1; i < split.chunks.size(); ++i)
+        gaps += split.chunks[i].first - split.chunks[i - 1].first >= 10'000;
+    EXPECT_TRUE(gaps == 1 || gaps == 2) << gaps;
+    EXPECT_EQ(split.core.stats().split, 1U);
+
+    const SimOptions noise = Still([](SimOptions& o) { o.noise = true; });
+    const Line noisy(noise, {{0, "#01RDO\r"}}, 2'000'000);
+    EXPECT_EQ(noisy.received.substr(0, 10), ">00000000\r");
+    EXPECT_GT(noisy.received.size(), 10U);
+    EXPECT_GE(noisy.chunks.back().first, 10'416 + 120'000);  // well after the answer
+    EXPECT_EQ(noisy.core.stats().noise, 1U);
+    // Not once the master talks again, even to another station.
+    EXPECT_EQ(Line(noise, {{0, "#01RDO\r"}, {30'000, "#02RDO\r"}}, 2'000'000).received,
+              ">00000000\r");
+}
+
+TEST(SimulatorCoreTest, SameSeedAndRequestsGiveTheSameLineWithFaults) {
+    SimOptions options;
+    options.seed = 99;
+    options.dropProbability = options.garbleProbability = 0.3;
+    options.split = true;
+    std::vector<Send> sends;
+    for (int i = 0; i < 40; ++i)
+        sends.push_back({i * 500'000LL, i % 3 == 0   ? "#01RCT\r"
+                                        : i % 3 == 1 ? ":010200080008ED\r\n"
+                                                     : HexToBytes("0103000000204412")});
+    const auto trace = [&] {
+        std::string text;
+        for (const auto& [atUs, bytes] : Line(options, sends, 20'000'000).chunks)
+            text += std::to_string(atUs) + bytes;
+        return text;
+    };
+    const std::string first = trace();
+    const ModuleState lived = Line(options, sends, 0).core.module(), born(99);  // inputs move
+    EXPECT_GT(lived.counter(1) + lived.counter(2) + lived.counter(3),
+              born.counter(1) + born.counter(2) + born.counter(3));
+    EXPECT_EQ(first, trace());
+    options.seed = 100;
+    EXPECT_NE(first, trace());
+}
+
+TEST(SimulatorCoreTest, GarbageNeverStopsTheModule) {
+    SeededRandom random(5);
+    std::vector<Send> sends;
+    for (std::int64_t i = 0, at = 0; i < 2000; ++i) {
+        std::string bytes;
+        for (std::int64_t n = random.between(1, 40); n > 0; --n)
+            bytes += static_cast<char>(random.between(0, 255));
+        at += random.between(0, 5000);
+        sends.push_back({at, bytes, random.between(0, 1) ? 9600 : 0});
+    }
+    sends.push_back({sends.back().atUs + 3'000'000, "#01RDO\r"});
+    const Line line(Still(), sends, sends.back().atUs + 1'000'000);
+    EXPECT_GT(line.chunks.back().first, sends.back().atUs);  // answered again at last
+    EXPECT_EQ(line.received.substr(line.received.size() - 10, 1), ">");
+}
+
+TEST(SimOptionsTest, OptionsAreReadDocumentedAndBadOnesRefusedByName) {
+    const SimOptions d = ParseOptions({}).options;
+    EXPECT_EQ(std::tie(d.station, d.port, d.baud, d.seed),
+              std::make_tuple(1, 1, 0, std::uint64_t{1}));
+    const std::vector<std::string> all = {
+        "--station", "31",      "--port", "4",     "--dir",   "/tmp/x", "--seed",  "0",
+        "--baud",    "9600",    "--drop", "0.25",  "--delay", "40",     "--split", "--garble",
+        "1",         "--noise", "--log",  "l.txt", "--stats", "s.json", "--help"};
+    const SimOptions o = ParseOptions(all).options;
+    EXPECT_EQ(std::tie(o.station, o.port, o.dir, o.seed, o.baud, o.dropProbability, o.delayMs,
+                       o.split, o.garbleProbability, o.noise, o.logFile, o.statsFile, o.help),
+              std::make_tuple(31, 4, "/tmp/x", std::uint64_t{0}, 9600, 0.25, 40, true, 1.0, true,
+                              "l.txt", "s.json", true));
+    for (const std::string& arg : all)
+        EXPECT_TRUE(arg[0] != '-' || HelpText().find(arg) != std::string::npos) << arg;
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--station", "32"}, "bad value for --station: 32"},
+        {{"--station", "-1"}, "bad value for --station: -1"},
+        {{"--station", "1x"}, "bad value for --station: 1x"},
+        {{"--port", "0"}, "bad value for --port: 0"},
+        {{"--drop", "1.5"}, "bad value for --drop: 1.5"},
+        {{"--garble", "nan"}, "bad value for --garble: nan"},
+        {{"--delay", "-3"}, "bad value for --delay: -3"},
+        {{"--baud", "0"}, "bad value for --baud: 0"},
+        {{"--seed", "abc"}, "bad value for --seed: abc"},
+        {{"--log"}, "--log needs a value"},
+        {{"--bogus", "1"}, "unknown option --bogus"},
+        {{"stray"}, "unknown argument stray"}};
+    for (const auto& [args, error] : refused)
+        EXPECT_EQ(ParseOptions(args).error, error);
+}
+
+}  // namespace
+}  // namespace tally::sim
