@@ -1,7 +1,6 @@
-// A poll engine on a fake port, a fake clock and two hand-fired timers; the rig
-// itself stands in for the window. At every write it checks that the request
-// before has been settled (decoded or timed out), and at every decode that the
-// units digit of PollStep is still the one that went out.
+// A poll engine on a fake port, a fake clock and hand-fired timers; the rig stands in for
+// the window. At every write it checks that the request before was settled (decoded or
+// timed out), at every decode that PollStep's units digit is still the one sent.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,8 +46,6 @@ class Rig : public PollHost {
         };
         onDecode = [this] { checkUnits(); };
     }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
 
     bool LineOpen() const override { return lineOpen; }
     bool ReadTicked() const override { return readTicked; }
@@ -76,9 +73,7 @@ class Rig : public PollHost {
     }
     void checkUnits() { EXPECT_EQ(state.PollStep % 10, unitsInFlight) << "units digit changed"; }
     std::string lastStatus() const { return statuses.empty() ? "" : statuses.back(); }
-    Strings& writes() { return port.writes; }
 
-    void setBoxes(int dc, int di, int doBox) { boxes = {dc, di, doBox}; }
     void tickRead(int seconds) {
         readTicked = true;
         engine.ReadTicked(seconds);
@@ -87,18 +82,14 @@ class Rig : public PollHost {
         clock.Advance(0.04);
         tmrRead.Fire();
     }
-    void replyTicks(int n) {
-        for (int i = 0; i < n; ++i)
-            replyTick();
-    }
     void answer(const std::string& reply) {
         port.Receive(reply);
         replyTick();
     }
-    // Reply ticks until the engine stops waiting; returns how many it took.
-    int noAnswer() {
+    // Reply ticks with nothing new until the engine stops waiting, or `most` of them.
+    int replyTicks(int most = 100) {
         int ticks = 0;
-        for (; tmrRead.Enabled() && ticks < 100; ++ticks)
+        for (; tmrRead.Enabled() && ticks < most; ++ticks)
             replyTick();
         return ticks;
     }
@@ -118,8 +109,7 @@ class Rig : public PollHost {
     MainState state;
     WatchedPort port;
     FakeClock clock;
-    ManualTimer tmrRead{40};
-    ManualTimer tmrNow{0};
+    ManualTimer tmrRead{40}, tmrNow{0};
     PollEngine engine{state, port, clock, tmrRead, tmrNow, *this};
 };
 
@@ -127,6 +117,5 @@ class EngineTest : public ::testing::Test, public Rig {};
 
 inline const std::string kCounterReply = ">00000010,0000000A,FFFFFFFF\r";
 inline const std::string kInputReply = ">0000000010000001\r";
-inline const std::string kOutputReply = ">10000001\r";
 
 }  // namespace tally::testing
