@@ -237,6 +237,24 @@ TEST_F(CounterSetting, AnOutputWriteReplacingAWaitingClearFreesBothBoxes) {
     EXPECT_FALSE(IsBusy(w->fmeCT));
 }
 
+TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself) {
+    openPort();
+    w->cmdDO[1]->click();
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // waits behind the output write
+    answer(kAck);
+    EXPECT_EQ(lastWrite(), "#01CCT2\r");
+    EXPECT_EQ(w->PollStep, 1);
+    EXPECT_EQ(w->labReport->text(), "Clear DC #2");
+    w->cmdCTSet->click();  // the enable read waits behind the clear
+    answer("CCT>OK\r");
+    EXPECT_EQ(w->labReport->text(), "Read DC Status");
+    answer("RTC>00\r");
+    EXPECT_EQ(modalShows, 1);
+    EXPECT_EQ(w->labReport->text(), "Read DC Status OK");
+    EXPECT_EQ(w->PollStep, 0);
+}
+
 TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
     openPort();
     w->PendingFrame = "#01WDO1,1\r";  // an older frame must never be sent again
