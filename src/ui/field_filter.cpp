@@ -69,6 +69,20 @@ int FilterKeyCode(const QKeyEvent* event) {
             return '\r';
         case Qt::Key_Escape:
             return 27;
+        // Moving about and deleting bring no text in; some of these keys carry a
+        // control character as text ("\t", "\x7f") that must not reach the filter.
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Delete:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return kUnfilteredKey;
         default:
             break;
     }

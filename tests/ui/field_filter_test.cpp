@@ -100,6 +100,21 @@ TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEnterDoesNothingE
     EXPECT_EQ(multiplier->text() + clip()->text(), "1.");
 }
 
+// Tab and Delete carry control characters as text ("\t", "\x7f") on real keyboards.
+TEST_F(FieldFilterTest, TabLeavesAFilteredFieldAndDeleteStillDeletes) {
+    QApplication::setActiveWindow(&window);
+    multiplier->setText("12");
+    multiplier->setFocus();
+    multiplier->home(false);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(multiplier, &del);
+    EXPECT_EQ(multiplier->text(), "2");
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+    EXPECT_EQ(FilterKeyCode(&tab), kUnfilteredKey);
+    QApplication::sendEvent(multiplier, &tab);
+    EXPECT_EQ(multiplier->text(), "2.0");  // normalised: the focus has left the field
+}
+
 TEST_F(FieldFilterTest, DisplayCopiesItsWholeTextUnlessPartIsSelectedAndOffersNothingElse) {
     raw->setText("1500");
     QTest::keyClick(raw, Qt::Key_C, Qt::ControlModifier);
