@@ -36,43 +36,44 @@ TEST_F(Outputs, EachButtonSendsTheFrameOfTheSelectedProtocolAndStation) {
     EXPECT_EQ(w->labReport->text(), "Write All DO");
 }
 
-TEST_F(Outputs, AcknowledgedToggleChangesStateAndColour) {
+TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     openPort();
-    w->cmdDO[3]->click();
-    EXPECT_TRUE(IsBusy(w->fmeDO));
-    EXPECT_EQ(w->PollStep, 3);
-    answer(kAck);
-    EXPECT_EQ(w->labReport->text(), "Write OK");
-    EXPECT_EQ(w->OutputState[3], 1);
-    EXPECT_EQ(BackColor(w->cmdDO[3]), kOnColor);
-    EXPECT_FALSE(IsBusy(w->fmeDO));
-    EXPECT_EQ(w->PollStep, 0);
-    // The next toggle of the same output switches it off.
-    w->cmdDO[3]->click();
-    EXPECT_EQ(lastWrite(), "#01WDO3,0\r");
-    answer(kAck);
-    EXPECT_EQ(BackColor(w->cmdDO[3]), kOffColor);
-    // All on turns every button on, whatever it showed.
+    struct Step {
+        const char* reply;  // nullptr: no answer at all
+        const char* status;
+        int state;  // of output 3 afterwards
+    };
+    // Each click toggles from the remembered state, so a refused write sends the same again.
+    for (const Step& step : std::initializer_list<Step>{{nullptr, "Time Out", 0},
+                                                        {"DO>OK\r\n", "Time Out", 0},
+                                                        {"do>ok\r", "Write OK", 0},
+                                                        {"DO>OK\r", "Write OK", 1},
+                                                        {"DO>OK\r", "Write OK", 0}}) {
+        const int before = w->OutputState[3];
+        w->cmdDO[3]->click();
+        EXPECT_TRUE(IsBusy(w->fmeDO));
+        EXPECT_EQ(lastWrite(), before ? "#01WDO3,0\r" : "#01WDO3,1\r");
+        step.reply ? answer(step.reply) : noAnswer();
+        EXPECT_EQ(w->labReport->text(), step.status) << (step.reply ? step.reply : "none");
+        EXPECT_EQ(w->OutputState[3], step.state);
+        EXPECT_EQ(BackColor(w->cmdDO[3]), step.state ? kOnColor : kOffColor);
+        EXPECT_FALSE(IsBusy(w->fmeDO));
+        EXPECT_EQ(w->PollStep, 0);
+    }
+    // All on turns every button on, whatever it showed; closing greys them but keeps the states.
     w->cmdDoON->click();
     answer(kAck);
     for (std::size_t k = 1; k <= 8; ++k)
         EXPECT_EQ(BackColor(w->cmdDO[k]), kOnColor);
-}
-
-TEST_F(Outputs, RefusedAcknowledgementsChangeNothing) {
+    w->cmdCOMM->click();
+    EXPECT_EQ(BackColor(w->cmdDO[4]), kOffColor);
     openPort();
-    w->cmdDO[2]->click();
-    answer("DO>OK\r\n");  // one character too many: never complete as an own-protocol reply
-    EXPECT_EQ(w->labReport->text(), "Time Out");
-    EXPECT_EQ(w->OutputState[2], 0);
-    EXPECT_FALSE(IsBusy(w->fmeDO));
-    w->cmdDO[2]->click();
-    answer("do>ok\r");
-    EXPECT_EQ(w->labReport->text(), "Write OK");  // complete but unmatched
-    EXPECT_EQ(w->OutputState[2], 0);
-    EXPECT_EQ(BackColor(w->cmdDO[2]), kOffColor);
+    w->cmdDO[4]->click();
+    EXPECT_EQ(lastWrite(), "#01WDO4,0\r");
     // Modbus ASCII: an echo in lower-case hex is no acknowledgement.
+    noAnswer();
     w->optProtocol[1]->setChecked(true);
+    w->OutputState[1] = 0;
     w->cmdDO[1]->click();
     answer(":01050000ff00fb\r\n");
     EXPECT_EQ(w->OutputState[1], 0);
@@ -93,29 +94,6 @@ TEST_F(Outputs, ASecondClickWhileBusyDoesNothing) {
     answer(">0000000000000000\r");
     EXPECT_EQ(lastWrite(), "#01WDO1,1\r");
     EXPECT_EQ(port.writes.size(), 2u);
-}
-
-TEST_F(Outputs, TimeoutLeavesStateAndFreesTheGroup) {
-    openPort();
-    w->cmdDO[5]->click();
-    EXPECT_EQ(w->labReport->text(), "Write DO #5");
-    noAnswer();
-    EXPECT_EQ(w->labReport->text(), "Time Out");
-    EXPECT_EQ(w->OutputState[5], 0);
-    EXPECT_FALSE(IsBusy(w->fmeDO));
-    w->cmdDO[5]->click();
-    EXPECT_EQ(lastWrite(), "#01WDO5,1\r");  // the same new state again
-}
-
-TEST_F(Outputs, ReopeningStartsFromTheRememberedState) {
-    openPort();
-    w->cmdDO[4]->click();
-    answer(kAck);
-    w->cmdCOMM->click();
-    EXPECT_EQ(BackColor(w->cmdDO[4]), kOffColor);
-    openPort();
-    w->cmdDO[4]->click();
-    EXPECT_EQ(lastWrite(), "#01WDO4,0\r");
 }
 
 TEST_F(Outputs, ClosingThePortFreesAWaitingOrUnansweredCommand) {
@@ -142,10 +120,11 @@ TEST_F(Outputs, ClosingThePortFreesAWaitingOrUnansweredCommand) {
     EXPECT_FALSE(IsBusy(w->fmeDO));
 }
 
-TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
+TEST_F(CounterSetting, AcknowledgementsApplyToTheChannelSelectedWhenTheyArrive) {
     openPort();
     w->CounterValue.fill(7);
     w->ShowCounters();
+    w->txtCTMulti[2]->setText("0.5");
     w->cmbDC->setCurrentText("3");
     w->chkCTClear->setChecked(true);
     EXPECT_EQ(lastWrite(), "#01CCT3\r");
@@ -153,12 +132,21 @@ TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
     EXPECT_TRUE(IsBusy(w->fmeCT));
     answer("CCT>OK\r");
     EXPECT_EQ(w->labReport->text(), "Write OK");
-    EXPECT_EQ(w->txtCTRaw[2]->text(), "0");
-    EXPECT_EQ(w->txtCTVal[2]->text(), "0.0");
+    EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "0 0.0");
     EXPECT_EQ(w->txtCTRaw[1]->text(), "7");
     EXPECT_FALSE(w->chkCTClear->isChecked());
     EXPECT_FALSE(IsBusy(w->fmeCT));
-
+    // A preset queued for channel 5 lands on channel 3, selected when the reply comes.
+    w->cmbDC->setCurrentText("5");
+    w->txtCTSet->setText("1500");
+    w->chkCTSet->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Write DC #5");
+    w->cmbDC->setCurrentText("3");
+    answer("RTC>OK\r");
+    EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "1500 750.0");
+    EXPECT_EQ(w->txtCTRaw[4]->text(), "7");
+    EXPECT_FALSE(w->chkCTSet->isChecked());
+    // "All": every row; a timeout changes no row and still frees the group.
     w->cmbDC->setCurrentText("All");
     w->chkCTClear->setChecked(true);
     EXPECT_EQ(lastWrite(), "#01CCT\r");
@@ -166,57 +154,27 @@ TEST_F(CounterSetting, ClearFramesAndAcknowledgements) {
     answer("CCT>OK\r");
     for (std::size_t i = 0; i < 8; ++i)
         EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
-}
-
-TEST_F(CounterSetting, PresetFramesForOneAndAllChannels) {
-    openPort();
-    w->cmbDC->setCurrentText("3");
-    w->txtCTSet->setText("1000");
+    w->txtCTSet->setText("5");
     w->chkCTSet->setChecked(true);
-    EXPECT_EQ(lastWrite(), "#01WRTC1204000003E8FF\r");
-    EXPECT_EQ(w->txtCTSet->text(), "1000.0");
-    EXPECT_EQ(w->labReport->text(), "Write DC #3");
-    noAnswer();
-
-    w->cmbDC->setCurrentText("8");
-    w->txtCTSet->setText("99999999999");
-    w->chkCTSet->setChecked(true);
-    EXPECT_EQ(w->txtCTSet->text(), "4294967295.0");
-    const std::string data = "2604FFFFFFFF";
-    EXPECT_EQ(lastWrite().substr(0, 7 + data.size()), "#01WRTC" + data);
-    noAnswer();
-
-    w->cmbDC->setCurrentText("All");
-    w->txtCTSet->setText("--");
-    w->chkCTSet->setChecked(true);
-    EXPECT_EQ(w->txtCTSet->text(), "0.0");
-    EXPECT_EQ(lastWrite(), "#01WRTC0A20" + std::string(64, '0') + "D6\r");
-    EXPECT_EQ(w->labReport->text(), "Write All DC");
-}
-
-TEST_F(CounterSetting, PresetAcknowledgementUsesTheChannelSelectedWhenItArrives) {
-    openPort();
-    w->cmbDC->setCurrentText("5");
-    w->txtCTSet->setText("1500");
-    w->txtCTMulti[2]->setText("0.5");
-    w->chkCTSet->setChecked(true);
-    w->cmbDC->setCurrentText("3");
-    answer("RTC>OK\r");
-    EXPECT_EQ(w->txtCTRaw[2]->text(), "1500");
-    EXPECT_EQ(w->txtCTVal[2]->text(), "750.0");
-    EXPECT_EQ(w->txtCTRaw[4]->text(), "--");
-    EXPECT_FALSE(w->chkCTSet->isChecked());
-}
-
-TEST_F(CounterSetting, TimeoutLeavesRowsAndFreesTheFrame) {
-    openPort();
-    w->cmbDC->setCurrentText("2");
-    w->chkCTClear->setChecked(true);
     noAnswer();
     EXPECT_EQ(w->labReport->text(), "Time Out");
-    EXPECT_EQ(w->txtCTRaw[1]->text(), "--");
-    EXPECT_FALSE(w->chkCTClear->isChecked());
+    EXPECT_EQ(w->txtCTRaw[0]->text(), "0");
+    EXPECT_FALSE(w->chkCTSet->isChecked());
     EXPECT_FALSE(IsBusy(w->fmeCT));
+}
+
+TEST_F(CounterSetting, PresetNormalisesItsFieldBeforeReadingIt) {
+    openPort();
+    for (auto [typed, shown, sent] :
+         {std::tuple{"99999999999", "4294967295.0", "#01WRTC0A20" + std::string(64, 'F') + "F6\r"},
+          std::tuple{"--", "0.0", "#01WRTC0A20" + std::string(64, '0') + "D6\r"}}) {
+        w->txtCTSet->setText(typed);
+        w->chkCTSet->setChecked(true);
+        EXPECT_EQ(w->txtCTSet->text(), shown);
+        EXPECT_EQ(lastWrite(), sent);
+        EXPECT_EQ(w->labReport->text(), "Write All DC");
+        noAnswer();
+    }
 }
 
 TEST_F(CounterSetting, AnOutputWriteReplacingAWaitingClearFreesBothBoxes) {
