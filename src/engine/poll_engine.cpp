@@ -27,13 +27,13 @@ class ReplyHandling {
     bool& flag_;
 };
 
-struct ReadSpec {
+struct ReadPlan {
     Request (*request)();
     int step;
     const char* caption;
 };
 
-ReadSpec specOf(ReadKind kind) {
+ReadPlan planOf(ReadKind kind) {
     switch (kind) {
         case ReadKind::Counters:
             return {&ReadCountersRequest, 10, "Read DC"};
@@ -126,8 +126,8 @@ void PollEngine::PollNext() {
         const ReadKind kinds[] = {ReadKind::Counters, ReadKind::Inputs, ReadKind::Outputs};
         std::optional<ReadKind> due;
         for (ReadKind kind : kinds) {
-            if (specOf(kind).step == state_.PollStep &&
-                host_.ReadBoxValue(kind) * specOf(kind).step == state_.PollStep) {
+            if (planOf(kind).step == state_.PollStep &&
+                host_.ReadBoxValue(kind) * planOf(kind).step == state_.PollStep) {
                 due = kind;
             }
         }
@@ -162,14 +162,14 @@ void PollEngine::SendReadOutputs() {
 bool PollEngine::sendRead(ReadKind kind) {
     if (!host_.LineOpen()) return true;
     if (!flushInput()) return false;
-    const ReadSpec spec = specOf(kind);
+    const ReadPlan plan = planOf(kind);
     const std::optional<Bytes> frame =
-        BuildFrame(ProtocolFromIndex(state_.ProtocolIndex), state_.StationHex, spec.request());
+        BuildFrame(ProtocolFromIndex(state_.ProtocolIndex), state_.StationHex, plan.request());
     if (!frame) return true;
     if (!write(*frame)) return false;
     tmrRead_.SetEnabled(true);
     state_.ReplyDeadline = DeadlineAfter(clock_, kReplySeconds);
-    host_.ShowStatus(spec.caption);
+    host_.ShowStatus(plan.caption);
     return true;
 }
 
