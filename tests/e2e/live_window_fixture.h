@@ -1,5 +1,6 @@
-// The real window on the real serial component, clock and timers, talking to
-// vl4300-sim over a pseudo-terminal linked as port 1 in a temporary folder.
+// The real window on the program's own environment (serial component, clock,
+// timers) talking to vl4300-sim over a pseudo-terminal linked as port 1 in a
+// temporary folder. Real time passes, so every wait is bounded.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,77 +8,118 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
-#include <array>
 #include <functional>
-#include <memory>
-#include <string>
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
-#include "simulator_process.h"
-#include "ui/frm_sub.h"
 #include "ui/lamp.h"
 #include "ui/widget_state.h"
 
 namespace tally::e2e {
 
 enum Protocol { kOwn = 0, kModbusAscii = 1, kModbusRtu = 2 };
-
-inline std::string ProtocolName(int protocol) {
-    switch (protocol) {
-        case kOwn:
-            return "OwnProtocol";
-        case kModbusAscii:
-            return "ModbusAscii";
-        default:
-            return "ModbusRtu";
-    }
-}
+constexpr const char* kProtocolNames[] = {"OwnProtocol", "ModbusAscii", "ModbusRtu"};
+constexpr int kStillSeed = 0;   // counters at 0, inputs that never change
+constexpr int kMovingSeed = 7;  // counters not all 0, inputs that move
 
 // Runs the event loop until the condition holds or the time is up; true if it held.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs,
-                      const std::function<void()>& onEachTurn = nullptr) {
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer elapsed;
     elapsed.start();
     while (true) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (onEachTurn) onEachTurn();
         if (condition()) return true;
         if (elapsed.elapsed() > timeoutMs) return false;
         QThread::msleep(5);
     }
 }
 
-// Lets real time pass with the event loop running (for timers that must fire).
-inline void RunEventsFor(int ms) {
-    WaitUntil([] { return false; }, ms);
+// "10000001" for flags 1-8.
+template <typename Flag>
+QString Bits(Flag on) {
+    QString bits;
+    for (std::size_t k = 1; k <= 8; ++k)
+        bits += on(k) ? QLatin1Char('1') : QLatin1Char('0');
+    return bits;
 }
+
+// vl4300-sim as a child process, read through its --stats file, stopped with SIGTERM.
+class SimulatorProcess {
+  public:
+    ~SimulatorProcess() { Stop(); }
+    // Empty on success, otherwise why it failed.
+    QString Start(const QString& dir, const QStringList& extraArgs) {
+        statsPath_ = dir + QStringLiteral("/sim-stats.json");
+        process_.start(QStringLiteral(VL4300_SIM_PATH),
+                       QStringList{"--dir", dir, "--port", "1", "--stats", statsPath_} + extraArgs);
+        if (!process_.waitForStarted(5000)) return QStringLiteral("cannot start the simulator");
+        // The first line (the device path) is printed once the link is in place.
+        const QDeadlineTimer deadline(5000);
+        while (!process_.canReadLine())
+            if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime())))
+                return "no device path: " + QString::fromLocal8Bit(process_.readAllStandardError());
+        if (!QFileInfo(dir + QStringLiteral("/COM1")).isSymLink()) return "no COM1 link";
+        return QString();
+    }
+    QJsonObject Stats() const {
+        QFile file(statsPath_);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+    QJsonObject State() const { return Stats().value(QStringLiteral("state")).toObject(); }
+    qint64 Count(const char* name) const {
+        return Stats().value(QLatin1String(name)).toVariant().toLongLong();
+    }
+    bool Running() const { return process_.state() != QProcess::NotRunning; }
+    // The exit code, -1 if it did not end cleanly.
+    int Stop() {
+        if (!Running()) return -1;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(2000);
+            return -1;
+        }
+        summary_ = QString::fromLocal8Bit(process_.readAllStandardOutput());
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    QString Summary() const { return summary_; }
+
+  private:
+    QProcess process_;
+    QString statsPath_;
+    QString summary_;
+};
 
 class LiveWindowTest : public ::testing::Test {
   protected:
     void TearDown() override {
         closeWindow();
         stopSimulator();
+        EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
     }
 
-    // Starts the simulator (station, seed, then any fault options).
     void startSimulator(int station, int seed, const QStringList& extra = {}) {
         ASSERT_TRUE(dir.isValid());
-        QStringList args{QStringLiteral("--station"), QString::number(station),
-                         QStringLiteral("--seed"), QString::number(seed)};
-        args += extra;
-        const QString error = sim.Start(dir.path(), args);
+        const QString error = sim.Start(
+            dir.path(),
+            QStringList{"--station", QString::number(station), "--seed", QString::number(seed)} +
+                extra);
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     }
 
@@ -100,12 +142,11 @@ class LiveWindowTest : public ::testing::Test {
         w->Form_Load();
     }
 
-    // Simulator and window together, the window on line with the given settings.
-    void startBoth(int protocol, int station, int seed, const QStringList& extra = {}) {
-        startSimulator(station, seed, extra);
+    void startBoth(int protocol, int seed) {
+        startSimulator(1, seed);
         if (HasFatalFailure()) return;
         startWindow();
-        openPort(protocol, station);
+        openPort(protocol, 1);
     }
 
     void openPort(int protocol, int station, const QString& baud = QStringLiteral("19200")) {
@@ -118,10 +159,6 @@ class LiveWindowTest : public ::testing::Test {
             << w->labReport->toolTip().toStdString();
     }
 
-    void closePort() {
-        if (w->cmdCOMM->text() == QStringLiteral("Close Port")) w->cmdCOMM->click();
-    }
-
     // Nothing on the line and nothing waiting.
     bool lineIdle() const {
         return !w->tmrRead->Enabled() && w->PendingCommand == 0 && !IsBusy(w->fmeDO) &&
@@ -129,38 +166,21 @@ class LiveWindowTest : public ::testing::Test {
     }
 
     // One poll cycle of the ticked kinds (interval 0); true when it ended in time.
-    bool readOnce(bool dc, bool di, bool dout, int timeoutMs = 3000) {
+    bool readOnce(bool dc, bool di, bool dout) {
         w->chkDC->setChecked(dc);
         w->chkDI->setChecked(di);
         w->chkDO->setChecked(dout);
         w->txtAutoRead->setText(QStringLiteral("0"));
         w->chkRead->setChecked(true);
-        return WaitUntil([this] { return !w->chkRead->isChecked() && lineIdle(); }, timeoutMs);
+        return WaitUntil([this] { return !w->chkRead->isChecked() && lineIdle(); }, 3000);
     }
 
-    // Waits for a command's reply (or timeout) to be handled.
-    bool settle(int timeoutMs = 3000) {
-        return WaitUntil([this] { return lineIdle(); }, timeoutMs);
+    bool settle() {
+        return WaitUntil([this] { return lineIdle(); }, 3000);
     }
 
-    // The window's outputs 1-8 as the simulator writes them ("10000001").
     QString windowOutputs() const {
-        QString bits;
-        for (std::size_t k = 1; k <= 8; ++k)
-            bits += w->OutputState[k] == 1 ? QLatin1Char('1') : QLatin1Char('0');
-        return bits;
-    }
-    QString windowInputLamps() const {
-        QString bits;
-        for (Lamp* lamp : w->shpDI)
-            bits += lamp->filled() ? QLatin1Char('1') : QLatin1Char('0');
-        return bits;
-    }
-    QString windowEnableFlags() const {
-        QString bits;
-        for (std::size_t k = 1; k <= 8; ++k)
-            bits += w->CounterEnable[k] == 1 ? QLatin1Char('1') : QLatin1Char('0');
-        return bits;
+        return Bits([this](std::size_t k) { return w->OutputState[k] == 1; });
     }
     QString simText(const char* field) const {
         return sim.State().value(QLatin1String(field)).toString();
@@ -181,14 +201,13 @@ class LiveWindowTest : public ::testing::Test {
         system.reset();
     }
 
-    // Stops the simulator and checks the one promise every test keeps.
+    // The promise every test keeps, checked once the simulator has stopped.
     void stopSimulator() {
         if (!sim.Running()) return;
         EXPECT_EQ(sim.Stop(), 0) << "simulator did not end cleanly";
-        // The stats file is rewritten once more at exit.
-        const qint64 overlaps = sim.Count("overlaps");
-        EXPECT_EQ(overlaps, 0) << "a request was sent while an answer was going out\n"
-                               << sim.Summary().toStdString();
+        EXPECT_EQ(sim.Count("overlaps"), 0)  // the stats file is rewritten at exit
+            << "a request was sent while an answer was going out\n"
+            << sim.Summary().toStdString();
         EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("COM1"))).isSymLink())
             << "the simulator left its link behind";
     }

@@ -1,0 +1,161 @@
+// Reads and commands carried out on the simulated module, checked against the
+// simulator's own record of its state, and the reads nobody answers.
+#include "live_window_fixture.h"
+
+namespace tally::e2e {
+namespace {
+
+using LiveOwnProtocol = LiveWindowTest;
+using UnansweredReads = LiveWindowTest;
+class LiveLine : public LiveWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LiveLine, OutputClicksSwitchTheModuleAndReadsShowWhatItHolds) {
+    const int protocol = GetParam();
+    startBoth(protocol, kMovingSeed);
+    if (HasFatalFailure()) return;
+    const std::pair<QPushButton*, QString> steps[] = {
+        {w->cmdDO[1], "10000000"}, {w->cmdDO[8], "10000001"}, {w->cmdDoON, "11111111"},
+        {w->cmdDO[3], "11011111"}, {w->cmdDoOFF, "00000000"}, {w->cmdDO[2], "01000000"},
+        {w->cmdDO[7], "01000010"},
+    };
+    for (const auto& [button, expected] : steps) {
+        button->click();
+        ASSERT_TRUE(settle()) << expected.toStdString();
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Write OK")) << expected.toStdString();
+        EXPECT_EQ(simText("outputs"), expected);
+        EXPECT_EQ(windowOutputs(), expected);
+    }
+
+    // A fresh window knows the outputs only by reading them.
+    closeWindow();
+    startWindow();
+    openPort(protocol, 1);
+    ASSERT_EQ(windowOutputs(), QStringLiteral("00000000"));
+    ASSERT_TRUE(readOnce(false, false, true));
+    EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+    EXPECT_EQ(windowOutputs(), QStringLiteral("01000010"));
+    EXPECT_EQ(BackColor(w->cmdDO[2]), kOnColor);
+
+    ASSERT_TRUE(readOnce(true, false, false));
+    EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+    const std::array<double, 8> counters = simCounters();
+    EXPECT_NE(counters, (std::array<double, 8>{})) << "the seed should give counters above 0";
+    EXPECT_EQ(w->CounterValue, counters);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(w->txtCTRaw[i]->text(), QString::number(qulonglong(counters[i]))) << i + 1;
+
+    QSet<QString> patterns;
+    for (int read = 0; read < 3; ++read) {
+        ASSERT_TRUE(readOnce(false, true, false));
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+        const QString inputs = simText("inputs");
+        EXPECT_EQ(Bits([this](std::size_t k) { return w->shpDI[k - 1]->filled(); }), inputs);
+        patterns.insert(inputs);
+    }
+    EXPECT_GT(patterns.size(), 1) << "the inputs never moved, so the lamps proved little";
+
+    const qint64 before = sim.Count("requests");
+    ASSERT_TRUE(readOnce(true, true, true));
+    EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+    EXPECT_EQ(sim.Count("requests"), before + 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllProtocols, LiveLine, ::testing::Values(kOwn, kModbusAscii, kModbusRtu),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return kProtocolNames[info.param];
+                         });
+
+TEST_F(LiveOwnProtocol, PresetAndClearChangeTheModulesCountersAndRepeatedReadsAgree) {
+    startBoth(kOwn, kStillSeed);
+    if (HasFatalFailure()) return;
+    struct Row {
+        const char* selector;
+        const char* preset;  // nullptr: clear
+        std::array<double, 8> expected;
+    };
+    const Row rows[] = {
+        {"4", "123456", {0, 0, 0, 123456, 0, 0, 0, 0}},
+        {"All", nullptr, {}},
+        {"All", "70000", {70000, 70000, 70000, 70000, 70000, 70000, 70000, 70000}},
+        {"2", nullptr, {70000, 0, 70000, 70000, 70000, 70000, 70000, 70000}},
+        {"8", "4294967295", {70000, 0, 70000, 70000, 70000, 70000, 70000, 4294967295.0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.selector) + (row.preset ? " preset" : " clear"));
+        w->cmbDC->setCurrentText(QString::fromLatin1(row.selector));
+        if (row.preset) {
+            w->txtCTSet->setText(QString::fromLatin1(row.preset));
+            w->chkCTSet->setChecked(true);
+        } else {
+            w->chkCTClear->setChecked(true);
+        }
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Write OK"));
+        EXPECT_EQ(simCounters(), row.expected);
+    }
+
+    // Reads repeated by the cycle timer find what the acknowledgements showed.
+    const std::array<double, 8> shown = w->CounterValue;
+    const qint64 before = sim.Count("requests");
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText(QStringLiteral("1"));
+    w->chkRead->setChecked(true);
+    ASSERT_TRUE(WaitUntil([&] { return sim.Count("requests") >= before + 2; }, 3000));
+    w->chkRead->setChecked(false);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+    EXPECT_EQ(w->CounterValue, shown);
+    EXPECT_EQ(w->txtCTRaw[7]->text(), QStringLiteral("4294967295"));
+}
+
+TEST_F(LiveOwnProtocol, EnableDialogShowsAndChangesTheModulesFlags) {
+    startBoth(kOwn, kStillSeed);
+    if (HasFatalFailure()) return;
+    QStringList seen;  // the dialog's boxes on opening, then module/window flags per change
+    onModal = [&](FrmSub& dialog) {
+        seen << Bits([&](std::size_t k) { return dialog.chkDS[k]->isChecked(); });
+        for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
+                 dialog.chkDS[2], dialog.cmdDoOFF, dialog.chkDS[5]}) {
+            control->click();
+            EXPECT_TRUE(WaitUntil([&] { return !dialog.Busy(); }, 2000));
+            seen << simText("enable") + '/' +
+                        Bits([this](std::size_t k) { return w->CounterEnable[k] == 1; });
+        }
+    };
+    w->cmdCTSet->click();
+    ASSERT_TRUE(WaitUntil([this] { return modalShows == 1 && lineIdle(); }, 5000));
+    EXPECT_EQ(seen, QStringList({"11111111", "10111111/10111111", "00000000/00000000",
+                                 "00001000/00001000"}));
+    EXPECT_EQ(beeps, 0) << "every write was acknowledged in time";
+}
+
+// Own protocol times out; Modbus RTU has no end marker, so silence is judged at
+// the deadline as a read that found nothing and the counters stay as they were.
+TEST_F(UnansweredReads, AWrongStationOrSpeedTimesOutAndRtuSilenceKeepsTheCounters) {
+    startSimulator(5, kMovingSeed, {"--baud", "9600"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    const auto readAt = [this](int protocol, int station, const char* baud) {
+        if (w->cmdCOMM->text() == QStringLiteral("Close Port")) w->cmdCOMM->click();
+        openPort(protocol, station, QString::fromLatin1(baud));
+        EXPECT_TRUE(readOnce(true, false, false));
+        return w->labReport->text().toStdString();
+    };
+    EXPECT_EQ(readAt(kOwn, 1, "9600"), "Time Out");
+    EXPECT_EQ(sim.Count("other_station"), 1);
+    EXPECT_EQ(readAt(kOwn, 5, "19200"), "Time Out");
+    EXPECT_GT(sim.Count("wrong_speed_bytes"), 0);
+    EXPECT_EQ(sim.Count("answers"), 0);
+
+    EXPECT_EQ(readAt(kModbusRtu, 5, "9600"), "Read OK");
+    const std::array<double, 8> read = w->CounterValue;
+    EXPECT_EQ(read, simCounters());
+    ASSERT_NE(read, (std::array<double, 8>{}));
+    EXPECT_EQ(readAt(kModbusRtu, 1, "9600"), "Read OK");
+    EXPECT_EQ(w->CounterValue, read);
+    EXPECT_EQ(w->txtCTRaw[0]->text(), QString::number(qulonglong(read[0])));
+    EXPECT_EQ(sim.Count("other_station"), 2);
+}
+
+}  // namespace
+}  // namespace tally::e2e
