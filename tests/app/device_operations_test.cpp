@@ -264,14 +264,6 @@ TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
     EXPECT_FALSE(IsBusy(w.get()));
 }
 
-TEST_F(EnableDialog, StatusReplyToAnotherCommandIsIgnored) {
-    openPort();
-    w->cmdDO[1]->click();
-    answer("RTC>A5\r");
-    EXPECT_EQ(modalShows, 0);
-    EXPECT_EQ(w->labReport->text(), "Write OK");
-}
-
 TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
     openPort();
     onModal = [&](FrmSub& dialog) {
