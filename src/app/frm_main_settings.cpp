@@ -77,11 +77,11 @@ void FrmMain::SaveSettings() {
         WriteSettingsFile(SettingsFilePath(env_.appDir), BuildSettingsText(values));
     // The program is closing: say why the settings were not kept, where it can be seen.
     if (!failure.empty()) {
-        qWarning("Tallyscope: the settings were not saved: %s", failure.c_str());
+        // The reason already says that the settings were not saved.
+        qWarning("Tallyscope: %s", failure.c_str());
         if (env_.messageBox) {
             env_.messageBox(QStringLiteral("Settings not saved"),
-                            QStringLiteral("The settings could not be saved:\n") +
-                                QString::fromLocal8Bit(failure.c_str()));
+                            QString::fromLocal8Bit(failure.c_str()));
         }
     }
 }
