@@ -256,8 +256,7 @@ void PollEngine::dispatchNow() {
     if (!host_.LineOpen()) return;
     // A command sent right after another command's reply replaces its units digit
     // instead of adding to it, so the digit always names the command now in flight.
-    state_.PollStep =
-        static_cast<std::int16_t>(state_.PollStep / 10 * 10 + state_.PendingCommand);
+    state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10 + state_.PendingCommand);
     state_.PendingCommand = 0;
     if (!write(state_.PendingFrame)) {
         // Never sent: the step code goes back to the read it followed.
