@@ -7,7 +7,7 @@ JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and `make run` need.
 PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
-           libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth
+           libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
