@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -71,6 +72,9 @@ FrmMain::~FrmMain() {
 
 void FrmMain::buildUi() {
     auto* root = new QVBoxLayout(this);
+    menuBar = named(new QMenuBar(this), QStringLiteral("menuBar"));
+    root->setMenuBar(menuBar);
+    buildMenus();
 
     // Communication settings, protocol and read settings side by side.
     Frame1 = named(new QGroupBox(QStringLiteral("Communication Setting"), this),

@@ -21,6 +21,9 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QAction;
 class QPushButton;
 class QRadioButton;
 
@@ -38,6 +41,15 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void Form_Load();
 
     // --- Controls (objectName = the name below; arrays add "_" and the index) ---
+    // One menu bar; each later window adds its own entries in buildMenus().
+    QMenuBar* menuBar = nullptr;
+    QMenu* mnuFile = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuView = nullptr;
+    QMenu* mnuTools = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuAbout = nullptr;
+
     QGroupBox* Frame1 = nullptr;
     QLabel* labCOMM = nullptr;
     QComboBox* cmbCOMM = nullptr;
@@ -158,6 +170,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
   private:
     void buildUi();
+    void buildMenus();
+    void mnuAbout_Click();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.

@@ -15,6 +15,9 @@ class Clock {
     // like the usual date serials); only differences matter.
     virtual std::int32_t Today() const = 0;
     virtual double SecondsSinceMidnight() const = 0;
+    // Microseconds on a clock that never steps back or jumps with the wall clock;
+    // only differences matter. Deadlines and reply times are measured on it.
+    virtual std::int64_t MonotonicMicros() const = 0;
     // Let pending window events run for at most `seconds`, then return. The real
     // clock sleeps in an event loop (no spinning); the fake one moves time on.
     virtual void LetEventsRun(double seconds) = 0;

@@ -36,6 +36,12 @@ double SystemClock::SecondsSinceMidnight() const {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }
 
+std::int64_t SystemClock::MonotonicMicros() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void SystemClock::LetEventsRun(double seconds) {
     const int ms = waitMilliseconds(seconds);
     if (QCoreApplication::instance() == nullptr) {
