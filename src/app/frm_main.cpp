@@ -18,6 +18,7 @@
 
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
+#include "ui/frm_line.h"
 #include "ui/lamp.h"
 #include "ui/widget_state.h"
 
@@ -65,6 +66,12 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
+    // The line monitor listens to the engine, which goes before the child windows do.
+    if (frmLine != nullptr) {
+        engine_->Events().Remove(frmLine);
+        delete frmLine;
+        frmLine = nullptr;
+    }
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
@@ -385,6 +392,8 @@ void FrmMain::closeEvent(QCloseEvent* event) {
             delete frmSub;
             frmSub = nullptr;
         }
+        // A window of its own: left open it would keep the program running.
+        if (frmLine != nullptr) frmLine->close();
         SaveSettings();
     }
     event->accept();

@@ -29,6 +29,7 @@ class QRadioButton;
 
 namespace tally {
 
+class FrmLine;
 class Lamp;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
@@ -46,6 +47,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QMenu* mnuFile = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
+    QAction* mnuLine = nullptr;
     QMenu* mnuTools = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
@@ -114,6 +116,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     // The counter-enable dialog, created at start-up and kept until the end.
     FrmSub* frmSub = nullptr;
+    // The line monitor, created the first time it is asked for.
+    FrmLine* frmLine = nullptr;
 
     PollEngine& engine() { return *engine_; }
 
@@ -172,6 +176,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void buildUi();
     void buildMenus();
     void mnuAbout_Click();
+    void mnuLine_Click();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.

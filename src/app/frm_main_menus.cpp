@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "app/frm_main.h"
+#include "ui/frm_line.h"
 
 namespace tally {
 namespace {
@@ -36,8 +37,23 @@ void FrmMain::buildMenus() {
     // Leaves through the close box's path, so shut-down runs exactly once.
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
+    mnuLine = namedAction(mnuView, tr("&Line Monitor"), QStringLiteral("mnuLine"),
+                          QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(mnuLine, &QAction::triggered, this, [this] { mnuLine_Click(); });
+
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+}
+
+void FrmMain::mnuLine_Click() {
+    if (frmLine == nullptr) {
+        frmLine = new FrmLine(this);
+        frmLine->messageBox = env_.messageBox;
+        engine().Events().Add(frmLine);
+    }
+    frmLine->show();
+    frmLine->raise();
+    frmLine->activateWindow();
 }
 
 void FrmMain::mnuAbout_Click() {

@@ -2,6 +2,10 @@
 // fields, and replies shown in the window.
 #include "window_fixture.h"
 
+#include <QAction>
+
+#include "ui/frm_line.h"
+
 namespace tally::testing {
 namespace {
 
@@ -274,6 +278,28 @@ TEST_F(MainWindow, AVanishedAdapterTakesTheWindowOffLine) {
     EXPECT_FALSE(w->chkRead->isChecked());
     EXPECT_FALSE(tmrNow().Enabled());
     EXPECT_FALSE(tmrRead().Enabled());
+}
+
+TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuListensAndKeepsItsSize) {
+    EXPECT_EQ(w->mnuLine->shortcut(), QKeySequence("Ctrl+L"));
+    w->mnuLine->trigger();
+    FrmLine* monitor = w->frmLine;
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->isVisible());
+    EXPECT_FALSE(monitor->isModal());
+    EXPECT_EQ(monitor->windowTitle(), "Tallyscope, Line Monitor");
+    w->engine().Events().Emit(LineEvent{});
+    EXPECT_EQ(monitor->Statistics().Requests(), 1u);
+    monitor->resize(700, 333);
+    monitor->close();
+    w->mnuLine->trigger();
+    EXPECT_EQ(w->frmLine, monitor);  // one window, shown again
+
+    w->close();  // the program ends with the main window
+    EXPECT_FALSE(monitor->isVisible());
+    start();
+    w->mnuLine->trigger();
+    EXPECT_EQ(w->frmLine->size(), QSize(700, 333));
 }
 
 }  // namespace
