@@ -46,6 +46,7 @@ fuzz: deps
 
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png
+	./scripts/screenshot.sh $(BUILD)/bin docs/line-monitor.png --line-monitor
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -53,7 +54,7 @@ FrmLine::FrmLine(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Tallyscope, Line Monitor"));
     setFont(QFont(QStringLiteral("Tahoma")));
     buildUi();
-    resize(860, 520);
+    resize(960, 520);
     restoreGeometry(UserSettings().value(kGeometryKey).toByteArray());
     ShowStatistics();
 }
@@ -82,19 +83,20 @@ void FrmLine::buildUi() {
     tblLine->verticalHeader()->setVisible(false);
     // Fixed row heights: the view never measures rows as they come and go.
     tblLine->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    tblLine->verticalHeader()->setDefaultSectionSize(tblLine->fontMetrics().height() + 4);
-    tblLine->horizontalHeader()->setStretchLastSection(false);
     const QFontMetrics fm(tblLine->font());
-    const auto width = [&fm](const char* sample) {
-        return fm.horizontalAdvance(QLatin1String(sample)) + 16;
+    const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    tblLine->verticalHeader()->setDefaultSectionSize(std::max(fm.height(), fixed.height()) + 4);
+    const auto width = [](const QFontMetrics& metrics, const char* sample) {
+        return metrics.horizontalAdvance(QLatin1String(sample)) + 16;
     };
-    tblLine->setColumnWidth(LineModel::ColTime, width("00:00:00.000"));
-    tblLine->setColumnWidth(LineModel::ColDirection, width("Dir"));
-    tblLine->setColumnWidth(LineModel::ColProtocol, width("Modbus Ascii"));
-    tblLine->setColumnWidth(LineModel::ColHex, width("00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
-    tblLine->setColumnWidth(LineModel::ColText, width(":0000000000000000000000"));
-    tblLine->setColumnWidth(LineModel::ColOutcome, width("Read DC Status OK"));
-    tblLine->setColumnWidth(LineModel::ColReplyMs, width("Reply ms"));
+    tblLine->setColumnWidth(LineModel::ColTime, width(fm, "00:00:00.000"));
+    tblLine->setColumnWidth(LineModel::ColDirection, width(fm, "Dir"));
+    tblLine->setColumnWidth(LineModel::ColProtocol, width(fm, "Modbus Ascii"));
+    tblLine->setColumnWidth(LineModel::ColHex,
+                            width(fixed, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
+    tblLine->setColumnWidth(LineModel::ColText, width(fixed, ">0000000,00000000,0"));
+    tblLine->setColumnWidth(LineModel::ColOutcome, width(fm, "Read DC Status OK"));
+    tblLine->setColumnWidth(LineModel::ColReplyMs, width(fm, "Reply ms"));
     root->addWidget(tblLine, 1);
 
     auto* copy = new QAction(QStringLiteral("Copy"), tblLine);
