@@ -59,6 +59,11 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
     tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
+    tmrProbe = env_.timers->Create(1);
+    engine_->SetProbeTimer(*tmrProbe);
+    searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
+    search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
+    engine_->Events().Add(search_.get());
 
     connectHandlers();
     installFieldFilters();
@@ -68,6 +73,7 @@ FrmMain::~FrmMain() {
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
+    tmrProbe->onTick = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -360,6 +366,8 @@ void FrmMain::SetControlsOnline(bool online) {
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);
+    // The search needs the port to itself and fills in the fields above.
+    mnuScan->setEnabled(!online);
     const int ticked = static_cast<int>(chkDC->checkState()) +
                        static_cast<int>(chkDI->checkState()) +
                        static_cast<int>(chkDO->checkState());

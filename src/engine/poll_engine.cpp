@@ -82,7 +82,7 @@ PollEngine::PollEngine(MainState& state, SerialComponent& port, Clock& clock, Ti
     : state_(state), port_(port), clock_(clock), tmrRead_(tmrRead), tmrNow_(tmrNow), host_(host) {}
 
 bool PollEngine::LineBusy() const {
-    return tmrRead_.Enabled() || handlingReply_;
+    return tmrRead_.Enabled() || handlingReply_ || probe_.has_value();
 }
 
 void PollEngine::ReadTicked(int autoReadSeconds) {

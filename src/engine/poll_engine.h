@@ -6,10 +6,14 @@
 // between two reads. It knows the window only through PollHost.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/clock.h"
+#include "engine/line_event.h"
 #include "engine/main_state.h"
+#include "engine/module_search_plan.h"
 #include "engine/timer.h"
 #include "serial/serial_component.h"
 
@@ -70,6 +74,19 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // Every request written and how it ended.
+    LineEvents& Events() { return events_; }
+
+    // --- Module search: probes on the port the search holds while off line ---
+    // Probes tick on their own short timer, so a reply is taken as soon as it is
+    // whole and a silent probe ends when its wait does, not at a 40 ms tick.
+    void SetProbeTimer(Timer& tmrProbe);
+    // Writes one probe. It ends at its whole reply or at the end of its wait
+    // with one Outcome event (request Probe), emitted once the line is free
+    // again. Throws SerialError when the port failed or the line is not free.
+    void SendProbe(const Probe& probe);
+    void tmrProbe_Timer();
+
   private:
     bool sendRead(ReadKind kind);
     void dispatchNow();
@@ -81,6 +98,9 @@ class PollEngine {
     bool write(const std::string& frame);
     bool flushInput();
     void portFailed(const std::string& reason);
+    void armProbeTimer(std::int64_t nowMicros);
+    void endProbe(const Outcome& outcome);
+    void emitLineEvent(LineEvent event);
 
     MainState& state_;
     SerialComponent& port_;
@@ -93,6 +113,17 @@ class PollEngine {
     bool cycleDeferred_ = false;
     // "Read" was ticked while the line was busy: restart the cycle after this reply.
     bool restartPending_ = false;
+
+    LineEvents events_;
+    struct ProbeInFlight {
+        Probe probe;
+        std::string rx;
+        // Monotonic: the last byte of the request on the wire, and when to give up.
+        std::int64_t sentMicros = 0;
+        std::int64_t deadlineMicros = 0;
+    };
+    Timer* tmrProbe_ = nullptr;
+    std::optional<ProbeInFlight> probe_;
 };
 
 // The success text for a step code: "Read OK", "Read DC Status OK" or "Write OK".
