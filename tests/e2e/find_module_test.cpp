@@ -35,6 +35,28 @@ class FindModule : public LiveWindowTest {
         dialog.txtScanTo->setText(QString::number(to));
         dialog.chkScanFirst->setChecked(false);
     }
+    // Every choice ticked, as the dialog opens; with no protocol ticked nothing is sent.
+    void expectDefaults(FrmScan& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tallyscope, Find Module"));
+        EXPECT_EQ(w->mnuScan->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+        QString choices;
+        for (QCheckBox* box : dialog.chkScanBaud)
+            choices += box->text() + (box->isChecked() ? "+" : "-");
+        for (QCheckBox* box : dialog.chkScanProto)
+            choices += box->text() + (box->isChecked() ? "+" : "-");
+        EXPECT_EQ(choices + dialog.txtScanFrom->text() + "-" + dialog.txtScanTo->text() + "/" +
+                      dialog.txtScanWait->text() + (dialog.chkScanFirst->isChecked() ? "+" : "-"),
+                  "1200+2400+4800+9600+14400+19200+28800+57600+Korvi+Modbus Ascii+Modbus RTU+"
+                  "0-31/50+");
+        for (QCheckBox* box : dialog.chkScanProto)
+            box->setChecked(false);
+        dialog.txtScanWait->setText(QStringLiteral("5"));
+        dialog.cmdScanStart->click();
+        EXPECT_FALSE(w->moduleSearch().Running());
+        EXPECT_EQ(dialog.txtScanWait->text(), QStringLiteral("20")) << "kept to 20-1000 ms";
+        for (QCheckBox* box : dialog.chkScanProto)
+            box->setChecked(true);
+    }
     bool searchEnds(int timeoutMs) {
         return WaitUntil([this] { return !w->moduleSearch().Running(); }, timeoutMs);
     }
@@ -55,6 +77,7 @@ TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
     for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
         SCOPED_TRACE(captions[protocol]);
         inDialog([&](FrmScan& dialog) {
+            if (protocol == kOwn) expectDefaults(dialog);
             choose(dialog, {9600, 19200}, 6, 8);
             dialog.cmdScanStart->click();
             ASSERT_TRUE(searchEnds(10000));
@@ -74,6 +97,7 @@ TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
         EXPECT_TRUE(w->optProtocol[static_cast<std::size_t>(protocol)]->isChecked());
         w->cmdCOMM->click();
         ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"));
+        EXPECT_FALSE(w->mnuScan->isEnabled()) << "the search needs the port to itself";
         EXPECT_TRUE(readOnce(true, true, true));
         EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
         w->cmdCOMM->click();
