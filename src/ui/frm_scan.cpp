@@ -141,6 +141,7 @@ void FrmScan::buildUi() {
     prgScan = named(new QProgressBar(this), QStringLiteral("prgScan"));
     prgScan->setRange(0, 1);
     prgScan->setValue(0);
+    prgScan->setFormat(QStringLiteral("%v of %m"));
     auto* startRow = new QHBoxLayout;
     startRow->addWidget(cmdScanStart);
     startRow->addWidget(prgScan, 1);
