@@ -13,7 +13,6 @@ protocol, Modbus ASCII or Modbus RTU: it reads, scales, clears and presets the\n
 counters, reads the inputs and switches the outputs. The module simulator\n\
 vl4300-sim comes with it.")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${TALLYSCOPE_HOMEPAGE})
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The build keeps its debugging information; the package does not need it.
 set(CPACK_STRIP_FILES ON)

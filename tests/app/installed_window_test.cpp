@@ -21,11 +21,9 @@ TEST_F(WindowTest, InstalledProgramKeepsSettingsInTheUsersFolderAndReadsItsOwnFi
     qputenv("XDG_CONFIG_HOME", xdg.path().toLocal8Bit());
     const QString preset = dir.filePath(QStringLiteral("InitialVL4300.ini"));
     const QString own = xdg.path() + QStringLiteral("/tallyscope/InitialVL4300.ini");
-    {
-        QFile file(preset);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[PortCFG]\r\nComm=\"7\"\r\nStationNo=\"4\"\r\n\r\n");
-    }
+    const QByteArray presetText = "[PortCFG]\r\nComm=\"7\"\r\nStationNo=\"4\"\r\n\r\n";
+    QFile file(preset);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(presetText) > 0 && file.flush());
     // The program folder is not writable once installed.
     settings = ChooseSettingsLocation(dir.path().toStdString(), false, UserConfigFolder());
     start();
@@ -34,7 +32,7 @@ TEST_F(WindowTest, InstalledProgramKeepsSettingsInTheUsersFolderAndReadsItsOwnFi
     w->close();
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(readAll(own).contains("StationNo=\"9\""));
-    EXPECT_EQ(readAll(preset), QByteArray("[PortCFG]\r\nComm=\"7\"\r\nStationNo=\"4\"\r\n\r\n"));
+    EXPECT_EQ(readAll(preset), presetText);
 
     // From now on the user's own file is read, not the preset.
     settings = ChooseSettingsLocation(dir.path().toStdString(), false, UserConfigFolder());
@@ -62,9 +60,7 @@ TEST_F(WindowTest, PortListFollowsAdaptersWhileOffLineAndShowsWhatIsBehindEachNu
 }
 
 TEST(ApplicationIcon, CarriesTheMenuSizesInsideTheProgram) {
-    const QList<QSize> sizes = ApplicationIcon().availableSizes();
-    EXPECT_TRUE(sizes.contains(QSize(48, 48)));
-    EXPECT_TRUE(sizes.contains(QSize(256, 256)));
+    EXPECT_EQ(ApplicationIcon().availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
 }
 
 }  // namespace

@@ -5,33 +5,25 @@
 namespace tally {
 namespace {
 
-TEST(PortDescription, AdapterIsNamedOnceWithWhatTheSystemKnows) {
+TEST(PortDescription, TooltipAndListNameTheAdapterOnceWithWhatTheSystemKnows) {
     const std::pair<AdapterInfo, const char*> rows[] = {
         {{"FTDI", "FT232R USB UART", "A50285BI"}, "FTDI FT232R USB UART, serial number A50285BI"},
         {{"Prolific", "Prolific USB-Serial Controller", ""}, "Prolific USB-Serial Controller"},
         {{"", "CP2102 USB to UART", ""}, "CP2102 USB to UART"},
-        {{"Silicon Labs", "", ""}, "Silicon Labs"},
-        {{"", "", "0001"}, "serial number 0001"},
-        {{"", "", ""}, ""},
+        {{"Silicon Labs", "", "0001"}, "Silicon Labs, serial number 0001"},
     };
-    for (const auto& [adapter, text] : rows)
-        EXPECT_EQ(AdapterText(adapter), text);
-}
-
-TEST(PortDescription, TooltipAndListAddTheAdapterToTheDeviceOnlyWhenKnown) {
-    ResolvedPort usb{"/dev/ttyUSB0", true, "/dev/ttyUSB0 (1st serial device)"};
-    const AdapterInfo ftdi{"FTDI", "FT232R USB UART", "A50285BI"};
-    EXPECT_EQ(PortToolTip(usb, ftdi),
-              "/dev/ttyUSB0 (1st serial device)\nFTDI FT232R USB UART, serial number A50285BI");
-    EXPECT_EQ(PortListDetail(usb, ftdi),
-              "/dev/ttyUSB0 \u00b7 FTDI FT232R USB UART, serial number A50285BI");
-    // A pseudo-terminal behind a link: no adapter, the resolution says it all.
+    const ResolvedPort usb{"/dev/ttyUSB0", true, "/dev/ttyUSB0 (1st serial device)"};
+    for (const auto& [adapter, text] : rows) {
+        EXPECT_EQ(PortToolTip(usb, adapter), usb.description + "\n" + text);
+        EXPECT_EQ(PortListDetail(usb, adapter), "/dev/ttyUSB0 \u00b7 " + std::string(text));
+    }
+    // A pseudo-terminal behind a link has no adapter: the resolution says it all.
     const ResolvedPort pty{"/dev/pts/3", true,
                            "COM1 \u2192 /dev/pts/3 (link in the program folder)"};
     EXPECT_EQ(PortToolTip(pty, {}), pty.description);
     EXPECT_EQ(PortListDetail(pty, {}), pty.description);
-    const ResolvedPort none{"", false, "no device for port 7"};
-    EXPECT_EQ(PortListDetail(none, ftdi), none.description);
+    EXPECT_EQ(PortListDetail({"", false, "no device for port 7"}, rows[0].first),
+              "no device for port 7");
 }
 
 }  // namespace

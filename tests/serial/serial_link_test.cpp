@@ -16,7 +16,6 @@
 #include "serial/port_discovery.h"
 #include "serial/port_resolver.h"
 #include "serial/qt_serial_component.h"
-#include "serial/user_config_folder.h"
 
 namespace tally {
 namespace {
@@ -145,13 +144,6 @@ TEST_F(PortTree, ComLinkInProgramFolderWinsAndADanglingOneIsNeitherListedNorRepl
     EXPECT_EQ(port.description,
               "COM5 \u2192 " + port.device + " (link in the configuration folder)");
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4, 5}));
-}
-
-TEST(UserConfigFolder, IsTallyscopeInTheXdgConfigurationFolderAsForTheSimulator) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/tally-xdg");
-    EXPECT_EQ(UserConfigFolder(), fs::path("/tmp/tally-xdg/tallyscope"));
-    qputenv("XDG_CONFIG_HOME", saved);
 }
 
 // Port 1 is a pseudo-terminal's slave, through COM1; its master plays the far end.
