@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // Also the X11 window class, which the menu entry names as StartupWMClass.
     QApplication::setApplicationName(QStringLiteral("Tallyscope"));
     // Every window and dialog takes this icon; the desktop file name lets the
     // desktop match the window to its menu entry (and its icon) under Wayland.
