@@ -77,10 +77,7 @@ TEST(ExitSignals, TerminateAndInterruptCloseTheProgramWhichSavesItsSettings) {
         QTemporaryDir dir;  // the settings file goes beside the program
         const QString program = dir.filePath(QStringLiteral("tallyscope"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), program));
-        QProcess app;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        app.setProcessEnvironment(env);
+        QProcess app;  // offscreen too: it inherits this test's environment
         app.start(program, {});
         ASSERT_TRUE(app.waitForStarted(5000));
         QDeadlineTimer ready(10000);

@@ -140,18 +140,5 @@ TEST_F(SettingsWindow, ALongValueFromTheFileIsNotCutAndTheFieldKeepsItsLimit) {
     }
 }
 
-TEST_F(SettingsWindow, AReadOnlyFileIsNotReplacedAndTheReasonIsShown) {
-    writeFile(layout("\"3\"", "\"5\"", "\"9600\"", "1", "0", "1.0"));
-    // By its mode bits, which hold for a superuser too.
-    ASSERT_TRUE(QFile::setPermissions(file(), QFile::ReadOwner | QFile::ReadGroup));
-    start();
-    w->cmbCOMM->setEditText("9");
-    w->close();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].first, "Settings not saved");
-    EXPECT_TRUE(messages[0].second.contains("read-only")) << messages[0].second.toStdString();
-    EXPECT_TRUE(readFile().contains("Comm=\"3\""));
-}
-
 }  // namespace
 }  // namespace tally::testing
