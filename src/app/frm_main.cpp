@@ -68,6 +68,12 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     connectHandlers();
     installFieldFilters();
+    // An event loop that ends with the window open (quit, exit, the session ending)
+    // shuts down as the close box does.
+    if (QCoreApplication::instance() != nullptr) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &QWidget::close);
+    }
 }
 
 FrmMain::~FrmMain() {
@@ -75,6 +81,10 @@ FrmMain::~FrmMain() {
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
     tmrPorts->onTick = nullptr;
+    // The controls outlive the members and still signal while they go (a focused port
+    // field reports its text as chosen when the window hides): no handler may run.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 void FrmMain::buildUi() {
@@ -306,7 +316,11 @@ void FrmMain::connectHandlers() {
     }
     connect(chkRead, &QCheckBox::stateChanged, this, [this] { chkRead_Click(); });
     for (QCheckBox* box : {chkDC, chkDI, chkDO}) {
-        connect(box, &QCheckBox::stateChanged, this, [this] { chkDC_Click(); });
+        connect(box, &QCheckBox::stateChanged, this, [this, box](int state) {
+            // Greyed only as the settings file left it: any change makes it two-state again.
+            if (state != Qt::PartiallyChecked) box->setTristate(false);
+            chkDC_Click();
+        });
     }
     connect(txtAutoRead, &QLineEdit::textChanged, this, [this] { txtAutoRead_Change(); });
     for (int n = 1; n <= 8; ++n) {
@@ -384,10 +398,13 @@ void FrmMain::SetControlsOnline(bool online) {
     }
 }
 
+// Every way out closes the window: the close box, File > Exit, the end of the
+// event loop and the termination signals. The shut-down runs the first time only.
 void FrmMain::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         unloaded_ = true;
-        // The dialog goes first, so the program ends with the main window.
+        // The dialog goes first, so the program ends with the main window. It may be
+        // in its modal loop (the program told to quit from there); exec() survives this.
         if (frmSub != nullptr) {
             frmSub->AllowUnload();
             frmSub->close();

@@ -188,6 +188,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
     bool unloaded_ = false;
+    bool listingPorts_ = false;
 };
 
 }  // namespace tally
