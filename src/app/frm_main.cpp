@@ -19,10 +19,14 @@
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
+#include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
 namespace tally {
 namespace {
+
+// Looking for new adapters costs one listing of /dev: cheap at this rate.
+constexpr int kPortWatchMs = 2000;
 
 template <typename T>
 T* named(T* widget, const QString& name) {
@@ -59,6 +63,8 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
     tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
+    tmrPorts = env_.timers->Create(kPortWatchMs);
+    tmrPorts->onTick = [this] { tmrPorts_Timer(); };
     tmrProbe = env_.timers->Create(1);
     engine_->SetProbeTimer(*tmrProbe);
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
@@ -67,6 +73,12 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     connectHandlers();
     installFieldFilters();
+    // An event loop that ends with the window open (quit, exit, the session ending)
+    // shuts down as the close box does.
+    if (QCoreApplication::instance() != nullptr) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &QWidget::close);
+    }
 }
 
 FrmMain::~FrmMain() {
@@ -74,6 +86,11 @@ FrmMain::~FrmMain() {
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
     tmrProbe->onTick = nullptr;
+    tmrPorts->onTick = nullptr;
+    // The controls outlive the members and still signal while they go (a focused port
+    // field reports its text as chosen when the window hides): no handler may run.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 void FrmMain::buildUi() {
@@ -90,6 +107,7 @@ void FrmMain::buildUi() {
     cmbCOMM = named(new QComboBox(Frame1), QStringLiteral("cmbCOMM"));
     cmbCOMM->setEditable(true);
     cmbCOMM->setInsertPolicy(QComboBox::NoInsert);
+    cmbCOMM->setItemDelegate(new PortItemDelegate(cmbCOMM));
     cmbCOMM->setEditText(QStringLiteral("1"));
     labBaud = named(new QLabel(QStringLiteral("Baudrate"), Frame1), QStringLiteral("labBaud"));
     cmbBaud = named(new QComboBox(Frame1), QStringLiteral("cmbBaud"));
@@ -304,7 +322,11 @@ void FrmMain::connectHandlers() {
     }
     connect(chkRead, &QCheckBox::stateChanged, this, [this] { chkRead_Click(); });
     for (QCheckBox* box : {chkDC, chkDI, chkDO}) {
-        connect(box, &QCheckBox::stateChanged, this, [this] { chkDC_Click(); });
+        connect(box, &QCheckBox::stateChanged, this, [this, box](int state) {
+            // Greyed only as the settings file left it: any change makes it two-state again.
+            if (state != Qt::PartiallyChecked) box->setTristate(false);
+            chkDC_Click();
+        });
     }
     connect(txtAutoRead, &QLineEdit::textChanged, this, [this] { txtAutoRead_Change(); });
     for (int n = 1; n <= 8; ++n) {
@@ -363,6 +385,7 @@ void FrmMain::optProtocol_Click(int index) {
 }
 
 void FrmMain::SetControlsOnline(bool online) {
+    tmrPorts->SetEnabled(!online);
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);
@@ -383,10 +406,13 @@ void FrmMain::SetControlsOnline(bool online) {
     }
 }
 
+// Every way out closes the window: the close box, File > Exit, the end of the
+// event loop and the termination signals. The shut-down runs the first time only.
 void FrmMain::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         unloaded_ = true;
-        // The dialog goes first, so the program ends with the main window.
+        // The dialog goes first, so the program ends with the main window. It may be
+        // in its modal loop (the program told to quit from there); exec() survives this.
         if (frmSub != nullptr) {
             frmSub->AllowUnload();
             frmSub->close();

@@ -113,6 +113,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     std::unique_ptr<Timer> tmrRead;
     std::unique_ptr<Timer> tmrNow;
+    // While off line: refreshes the port list when adapters come or go.
+    std::unique_ptr<Timer> tmrPorts;
     // Ticks the probe on the line while the module search runs.
     std::unique_ptr<Timer> tmrProbe;
     SerialComponent& mscCOMM;
@@ -135,6 +137,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void cmbCOMM_KeyDown(int keyCode);
     void cmbStation_Change();
     void cmdCOMM_Click();
+    void tmrPorts_Timer();
 
     // --- Find Module ---
     // Opens the search dialog on the port in the port field (off line only) and
@@ -199,6 +202,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<SearchPort> searchPort_;
     std::unique_ptr<ModuleSearch> search_;
     bool unloaded_ = false;
+    bool listingPorts_ = false;
 };
 
 }  // namespace tally

@@ -207,12 +207,9 @@ void FrmMain::showEnableStatus(const std::array<std::int16_t, 8>& flags) {
     // Polling pauses while the dialog is open; nothing else may read the port then.
     const Qt::CheckState readWas = chkRead->checkState();
     chkRead->setCheckState(Qt::Unchecked);
-    if (env_.showModal) {
-        env_.showModal(*frmSub);
-    } else {
-        frmSub->exec();
-    }
-    chkRead->setCheckState(readWas);
+    frmSub->exec();
+    // A port that failed meanwhile, or the program ending, leaves "Read" off.
+    if (LineOpen() && !unloaded_) chkRead->setCheckState(readWas);
 }
 
 }  // namespace tally

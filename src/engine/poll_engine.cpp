@@ -198,6 +198,12 @@ bool PollEngine::handleReplyTick() {
     const bool late = state_.ReplyDeadline <= NowStamp(clock_);
     if (ReplyIsComplete(ProtocolFromIndex(state_.ProtocolIndex), state_.RxBuffer, late)) {
         host_.DecodeReply();
+        // The decoder may have held the enable dialog open while the port failed:
+        // off line wins, and this reply tick ends here.
+        if (!host_.LineOpen()) {
+            state_.RxBuffer.clear();
+            return false;
+        }
         ShowSuccess(state_.PollStep);
     } else if (!late) {
         tmrRead_.SetEnabled(true);

@@ -5,6 +5,7 @@
 #include <QSerialPort>
 
 #include "serial/line_settings.h"
+#include "serial/user_config_folder.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -44,8 +45,15 @@ bool IsFailure(QSerialPort::SerialPortError error) {
 PortEnvironment ApplicationPortEnvironment() {
     PortEnvironment env;
     if (QCoreApplication::instance())
-        env.appDir = QCoreApplication::applicationDirPath().toStdString();
+        env.appDir = FilesystemPath(QCoreApplication::applicationDirPath());
+    env.configDir = UserConfigFolder();
     return env;
+}
+
+std::filesystem::path FilesystemPath(const QString& path) {
+    // Through UTF-16, which the path turns into the system's own encoding; a narrow
+    // string would be read in the ANSI code page on Windows.
+    return std::filesystem::path(path.toStdU16String());
 }
 
 QtSerialComponent::QtSerialComponent(PortEnvironment env)
@@ -58,7 +66,12 @@ QtSerialComponent::QtSerialComponent(PortEnvironment env)
                      });
 }
 
-QtSerialComponent::~QtSerialComponent() = default;
+QtSerialComponent::~QtSerialComponent() {
+    // The error handler reads this object's members; ~QSerialPort would close the port
+    // (and may report an error) only after they are gone.
+    QObject::disconnect(port_.get(), nullptr, nullptr, nullptr);
+    if (port_->isOpen()) port_->close();
+}
 
 void QtSerialComponent::SetCommPort(std::int16_t port) {
     if (open_) throw SerialError("Port is already open");

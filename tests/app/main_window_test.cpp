@@ -1,5 +1,8 @@
 // The main window: its controls, going on and off line, the port and station
 // fields, and replies shown in the window.
+#include <QApplication>
+#include <QKeyEvent>
+
 #include "window_fixture.h"
 
 namespace tally::testing {
@@ -131,6 +134,17 @@ TEST_F(MainWindow, F5RefreshesThePortListAndKeepsTheTypedNumber) {
     w->cmbCOMM_KeyDown(116);
     EXPECT_EQ(w->cmbCOMM->count(), 3);
     EXPECT_EQ(w->cmbCOMM->currentText(), "");
+    // F5 held down repeats during the listing's short waits: still one listing.
+    int repeats = 3;
+    clock.onEvents = [&] {
+        QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
+        if (repeats-- > 0) QApplication::sendEvent(w->cmbCOMM, &f5);
+    };
+    const int before = listings;
+    w->cmbCOMM_KeyDown(116);
+    EXPECT_EQ(listings, before + 1);
+    EXPECT_EQ(repeats, 0);
+    clock.onEvents = nullptr;
 }
 
 TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {

@@ -123,7 +123,7 @@ TEST_F(LiveOwnProtocol, EnableDialogShowsAndChangesTheModulesFlags) {
         }
     };
     w->cmdCTSet->click();
-    ASSERT_TRUE(WaitUntil([this] { return modalShows == 1 && lineIdle(); }, 5000));
+    ASSERT_TRUE(WaitUntil([this] { return modal->shows == 1 && lineIdle(); }, 5000));
     EXPECT_EQ(seen, QStringList({"11111111", "10111111/10111111", "00000000/00000000",
                                  "00001000/00001000"}));
     EXPECT_EQ(beeps, 0) << "every write was acknowledged in time";
