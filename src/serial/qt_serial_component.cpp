@@ -7,6 +7,7 @@
 #include "serial/line_settings.h"
 
 #ifndef _WIN32
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +35,19 @@ QSerialPort::Parity ToParity(char parity) {
     }
 }
 
+// QSerialPort reports a read that found nothing as a read error: its read
+// notification can come after Input has already taken the bytes that raised it.
+// The line is fine when it has neither hung up nor failed.
+bool NothingToRead(int handle) {
+#ifndef _WIN32
+    pollfd fd{handle, POLLIN, 0};
+    return ::poll(&fd, 1, 0) >= 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+#else
+    static_cast<void>(handle);
+    return false;
+#endif
+}
+
 bool IsFailure(QSerialPort::SerialPortError error) {
     return error != QSerialPort::NoError && error != QSerialPort::TimeoutError &&
            error != QSerialPort::UnsupportedOperationError;
@@ -54,8 +68,27 @@ QtSerialComponent::QtSerialComponent(PortEnvironment env)
     // are kept and reported by the next Output or Input.
     QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(),
                      [this](QSerialPort::SerialPortError error) {
-                         if (open_ && !failure_ && IsFailure(error)) RecordFailure();
+                         if (!open_ || failure_ || !IsFailure(error)) return;
+                         if (error == QSerialPort::ReadError &&
+                             NothingToRead(static_cast<int>(port_->handle()))) {
+                             port_->clearError();
+                             return;
+                         }
+                         RecordFailure();
                      });
+    // Told from the event loop, never inside QSerialPort's own signal, where the
+    // listener may read the port or open a dialog.
+    QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
+        if (arrivalQueued_ || !onBytesArrived) return;
+        arrivalQueued_ = true;
+        QMetaObject::invokeMethod(
+            port_.get(),
+            [this] {
+                arrivalQueued_ = false;
+                if (open_ && onBytesArrived) onBytesArrived();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QtSerialComponent::~QtSerialComponent() = default;
