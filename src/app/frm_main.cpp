@@ -59,6 +59,8 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
     tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
+    // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
+    mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
 
     connectHandlers();
     installFieldFilters();
@@ -68,6 +70,7 @@ FrmMain::~FrmMain() {
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
+    mscCOMM.onBytesArrived = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -354,6 +357,30 @@ void FrmMain::Form_Load() {
 
 void FrmMain::optProtocol_Click(int index) {
     ProtocolIndex = static_cast<std::int16_t>(index);
+    // A command still waiting was built for the other protocol: it would reach the
+    // module as a frame it no longer expects.
+    if (PendingCommand == 0) return;
+    const int command = PendingCommand;
+    const std::string text =
+        CommandText(command, CounterSelectorNumber(), OutputState[0]) + " cancelled";
+    PendingCommand = 0;
+    switch (command) {
+        case 1:
+        case 2:
+            if (chkCTSet->checkState() != Qt::Unchecked) chkCTSet->setCheckState(Qt::Unchecked);
+            if (chkCTClear->checkState() != Qt::Unchecked) chkCTClear->setCheckState(Qt::Unchecked);
+            SetBusy(fmeCT, false);
+            break;
+        case 3:
+            SetBusy(fmeDO, false);
+            break;
+        case 4:
+            SetBusy(this, false);
+            break;
+        default:
+            break;
+    }
+    ShowStatus(text);
 }
 
 void FrmMain::SetControlsOnline(bool online) {

@@ -46,7 +46,7 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     // Each click toggles from the remembered state, so a refused write sends the same again.
     for (const Step& step : std::initializer_list<Step>{{nullptr, "Time Out", 0},
                                                         {"DO>OK\r\n", "Time Out", 0},
-                                                        {"do>ok\r", "Write OK", 0},
+                                                        {"do>ok\r", "Bad Reply", 0},
                                                         {"DO>OK\r", "Write OK", 1},
                                                         {"DO>OK\r", "Write OK", 0}}) {
         const int before = w->OutputState[3];
@@ -76,7 +76,9 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     w->OutputState[1] = 0;
     w->cmdDO[1]->click();
     answer(":01050000ff00fb\r\n");
+    EXPECT_EQ(w->labReport->text(), "Bad Reply");
     EXPECT_EQ(w->OutputState[1], 0);
+    noAnswer();  // the line is held until it is quiet
     w->cmdDO[1]->click();
     answer(":01050000FF00FB\r\n");
     EXPECT_EQ(w->OutputState[1], 1);
@@ -211,6 +213,32 @@ TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself
     EXPECT_EQ(modalShows, 1);
     EXPECT_EQ(w->labReport->text(), "Read DC Status OK");
     EXPECT_EQ(w->PollStep, 0);
+}
+
+TEST_F(CounterSetting, SwitchingTheProtocolCancelsAWaitingCommandAndFreesOnlyItsGroup) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->txtAutoRead->setText("5");
+    w->chkRead->setChecked(true);  // the input read is on the line
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // waits for the line
+    w->optProtocol[1]->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Clear DC #2 cancelled");
+    EXPECT_EQ(w->PendingCommand, 0);
+    EXPECT_FALSE(IsBusy(w->fmeCT));
+    EXPECT_FALSE(w->chkCTClear->isChecked());
+    // The read already sent is judged in the protocol it went out in.
+    answer(">0000000000000000\r");
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r"}));
+
+    tmrNow().Fire();  // the next cycle's input read, now in Modbus ASCII
+    w->cmdDO[1]->click();
+    w->optProtocol[2]->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Write DO #1 cancelled");
+    EXPECT_FALSE(IsBusy(w->fmeDO));
+    answer(":01020100FC\r\n");
+    EXPECT_EQ(port.writes.size(), 2u) << "nothing but the read went out";
 }
 
 TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
