@@ -280,6 +280,9 @@ void FrmMain::buildUi() {
     Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
                    QStringLiteral("Label1"));
     labReport = named(new QLabel(QStringLiteral("Off Line"), Frame2), QStringLiteral("labReport"));
+    // The status changes several times a poll cycle: its text must not lay the whole
+    // window out again each time (the label has the row's free width anyway).
+    labReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(Label1);
     status->addWidget(labReport, 1);
     root->addWidget(Frame2);

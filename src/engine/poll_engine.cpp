@@ -142,9 +142,11 @@ void PollEngine::BytesArrived() {
         collectEnableReply(false);
         return;
     }
-    // The reply tick's work, done now; the tick stays for the deadline and for a
-    // component that does not tell.
-    if (tmrRead_.Enabled() && !handlingReply_) tmrRead_Timer();
+    // The reply tick's work, done now once the reply is whole; the tick stays for
+    // the deadline and for a component that does not tell.
+    if (!tmrRead_.Enabled() || handlingReply_ || holdingLine_) return;
+    if (!collect() || !inFlight_) return;
+    if (ReplyIsComplete(inFlight_->protocol, inFlight_->frame, state_.RxBuffer)) tmrRead_Timer();
 }
 
 void PollEngine::ReadTicked(int autoReadSeconds) {
