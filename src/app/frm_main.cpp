@@ -65,6 +65,8 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
+    // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
+    mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
     tmrProbe = env_.timers->Create(1);
     engine_->SetProbeTimer(*tmrProbe);
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
@@ -91,6 +93,7 @@ FrmMain::~FrmMain() {
     // field reports its text as chosen when the window hides): no handler may run.
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
+    mscCOMM.onBytesArrived = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -301,6 +304,9 @@ void FrmMain::buildUi() {
     Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
                    QStringLiteral("Label1"));
     labReport = named(new QLabel(QStringLiteral("Off Line"), Frame2), QStringLiteral("labReport"));
+    // The status changes several times a poll cycle: its text must not lay the whole
+    // window out again each time (the label has the row's free width anyway).
+    labReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(Label1);
     status->addWidget(labReport, 1);
     root->addWidget(Frame2);
@@ -382,6 +388,30 @@ void FrmMain::Form_Load() {
 
 void FrmMain::optProtocol_Click(int index) {
     ProtocolIndex = static_cast<std::int16_t>(index);
+    // A command still waiting was built for the other protocol: it would reach the
+    // module as a frame it no longer expects.
+    if (PendingCommand == 0) return;
+    const int command = PendingCommand;
+    const std::string text =
+        CommandText(command, CounterSelectorNumber(), OutputState[0]) + " cancelled";
+    PendingCommand = 0;
+    switch (command) {
+        case 1:
+        case 2:
+            if (chkCTSet->checkState() != Qt::Unchecked) chkCTSet->setCheckState(Qt::Unchecked);
+            if (chkCTClear->checkState() != Qt::Unchecked) chkCTClear->setCheckState(Qt::Unchecked);
+            SetBusy(fmeCT, false);
+            break;
+        case 3:
+            SetBusy(fmeDO, false);
+            break;
+        case 4:
+            SetBusy(this, false);
+            break;
+        default:
+            break;
+    }
+    ShowStatus(text);
 }
 
 void FrmMain::SetControlsOnline(bool online) {

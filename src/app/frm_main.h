@@ -151,7 +151,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void txtAutoRead_Change();
 
     // --- Reply decoding applied to the window ---
-    void ApplyReply(const ReplyMeaning& meaning);
+    void ApplyReply(const ReplyMeaning& meaning) override;
     void ApplyOutputAck();
     void ShowInputs();
     void ShowOutputs();

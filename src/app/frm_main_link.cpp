@@ -156,6 +156,7 @@ void FrmMain::cmdCOMM_Click() {
             labReport->setText(QStringLiteral("On Line"));
             labReport->setToolTip(QString());
             StationHex = StationHexOf(*station);
+            engine_->LineOpened();
         } catch (const SerialError& error) {
             goOffLine(QString::fromStdString(error.what()));
         }
@@ -168,6 +169,8 @@ void FrmMain::cmdCOMM_Click() {
 void FrmMain::goOffLine(const QString& reason) {
     tmrNow->SetEnabled(false);
     tmrRead->SetEnabled(false);
+    // The engine drops the request in flight and what the port still holds.
+    engine_->LineClosed();
     try {
         if (mscCOMM.PortOpen()) mscCOMM.SetPortOpen(false);
     } catch (const SerialError&) {

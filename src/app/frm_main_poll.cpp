@@ -185,8 +185,13 @@ void FrmMain::ShowCounterRow(int k) {
     if (k < 1 || k > 8) return;
     const auto i = static_cast<std::size_t>(k - 1);
     const CounterRowTexts row = CounterRow(CounterValue[i], txtCTMulti[i]->text().toStdString());
-    txtCTRaw[i]->setText(QString::fromStdString(row.raw));
-    txtCTVal[i]->setText(QString::fromStdString(row.scaled));
+    // An unchanged text is not set again: each set repaints the field.
+    const auto show = [](QLineEdit* field, const std::string& text) {
+        const QString shown = QString::fromStdString(text);
+        if (field->text() != shown) field->setText(shown);
+    };
+    show(txtCTRaw[i], row.raw);
+    show(txtCTVal[i], row.scaled);
 }
 
 void FrmMain::ShowCounters() {

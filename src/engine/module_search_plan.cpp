@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "protocol/completeness.h"
 #include "protocol/frames.h"
 
 namespace tally {
@@ -64,28 +65,9 @@ Bytes ProbeFrame(Protocol protocol, int station) {
     return frame ? *frame : Bytes();
 }
 
-int ProbeReplyChars(Protocol protocol) {
-    switch (protocol) {
-        case Protocol::Own:
-            return 10;
-        case Protocol::ModbusAscii:
-            return 13;
-        case Protocol::ModbusRtu:
-            break;
-    }
-    return 6;
-}
-
-std::int64_t WireMicros(std::size_t chars, int baud) {
-    if (baud <= 0) return 0;
-    // Rounded up: a wait a microsecond short would give up on the last stop bit.
-    const std::int64_t bits = static_cast<std::int64_t>(chars) * 10 * 1'000'000;
-    return (bits + baud - 1) / baud;
-}
-
 std::int64_t ProbeWaitMicros(const Bytes& frame, Protocol protocol, int baud, int extraWaitMs) {
-    const auto chars = frame.size() + static_cast<std::size_t>(ProbeReplyChars(protocol));
-    return WireMicros(chars, baud) + std::int64_t{extraWaitMs} * 1000;
+    return WireMicros(frame.size() + LongestReplyLength(protocol, frame), baud) +
+           std::int64_t{extraWaitMs} * 1000;
 }
 
 std::string ProtocolCaption(Protocol protocol) {

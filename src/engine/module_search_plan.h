@@ -61,11 +61,8 @@ std::vector<Probe> SearchPlan(const SearchChoices& choices);
 
 // The probe frame: exactly the program's own output read.
 Bytes ProbeFrame(Protocol protocol, int station);
-// Length of a module's reply to the probe: ">" eight states CR; ":" four bytes
-// in hex, LRC, CR LF; or station, function, count, data and CRC.
-int ProbeReplyChars(Protocol protocol);
-// Time on the wire of this many characters of ten bits (start, 8 data, stop).
-std::int64_t WireMicros(std::size_t chars, int baud);
+// The wire time of the frame and of the longest reply it can get (ten bits a
+// character), plus the extra wait.
 std::int64_t ProbeWaitMicros(const Bytes& frame, Protocol protocol, int baud, int extraWaitMs);
 
 // "Korvi", "Modbus Ascii", "Modbus RTU": the captions of the main window's options.

@@ -63,6 +63,8 @@ class QtSerialComponent : public SerialComponent {
     std::string pending_;
     // Counts opens, so a close queued for a failed session spares the next one.
     unsigned session_ = 0;
+    // A bytes-arrived call is queued and not yet made: arrivals until then share it.
+    bool arrivalQueued_ = false;
 };
 
 }  // namespace tally

@@ -47,7 +47,7 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     // Each click toggles from the remembered state, so a refused write sends the same again.
     for (const Step& step : std::initializer_list<Step>{{nullptr, "Time Out", 0},
                                                         {"DO>OK\r\n", "Time Out", 0},
-                                                        {"do>ok\r", "Write OK", 0},
+                                                        {"do>ok\r", "Bad Reply", 0},
                                                         {"DO>OK\r", "Write OK", 1},
                                                         {"DO>OK\r", "Write OK", 0}}) {
         const int before = w->OutputState[3];
@@ -77,7 +77,9 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     w->OutputState[1] = 0;
     w->cmdDO[1]->click();
     answer(":01050000ff00fb\r\n");
+    EXPECT_EQ(w->labReport->text(), "Bad Reply");
     EXPECT_EQ(w->OutputState[1], 0);
+    noAnswer();  // the line is held until it is quiet
     w->cmdDO[1]->click();
     answer(":01050000FF00FB\r\n");
     EXPECT_EQ(w->OutputState[1], 1);
@@ -212,6 +214,21 @@ TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself
     EXPECT_EQ(modal->shows, 1);
     EXPECT_EQ(w->labReport->text(), "Read DC Status OK");
     EXPECT_EQ(w->PollStep, 0);
+}
+
+TEST_F(CounterSetting, SwitchingTheProtocolCancelsAWaitingCommandAndFreesItsGroup) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);  // the input read is on the line
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // waits for the line
+    w->optProtocol[1]->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Clear DC #2 cancelled");
+    EXPECT_FALSE(IsBusy(w->fmeCT) || w->chkCTClear->isChecked());
+    // The read already sent is judged in the protocol it went out in; nothing follows.
+    answer(">0000000000000000\r");
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r"}));
 }
 
 TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {

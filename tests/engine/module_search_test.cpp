@@ -8,6 +8,7 @@
 
 #include "engine/fake_clock.h"
 #include "engine/module_search.h"
+#include "protocol/completeness.h"
 #include "serial/serial_component.h"
 
 namespace tally::testing {
@@ -78,8 +79,9 @@ TEST(SearchPlan, OrderFramesAndWaits) {
     EXPECT_EQ(plan[63].frame, std::string("\x01\x01\x00\x00\x00\x08\x3D\xCC", 8));
 
     // Wire time of request and reply at ten bits a character, plus the extra wait.
-    EXPECT_EQ(plan[0].waitMicros, (7 + 10) * 10'000'000LL / 19200 + 1 + 50'000);
-    EXPECT_EQ(plan.back().waitMicros, (8 + 6) * 10'000'000LL / 1200 + 1 + 50'000);
+    EXPECT_EQ(plan[0].waitMicros, (7 + 10) * 10'000'000LL / 19200 + 50'000);
+    EXPECT_EQ(plan[32].waitMicros, (17 + 13) * 10'000'000LL / 19200 + 50'000);
+    EXPECT_EQ(plan.back().waitMicros, (8 + 6) * 10'000'000LL / 1200 + 50'000);
     EXPECT_LE(Waits(plan, 0, 752), 72'000'000) << "no time left for the event loop in 75 s";
     EXPECT_LE(Waits(plan, 0, 188), 13'000'000) << "19200 and 9600 must be done well within 15 s";
 
