@@ -89,6 +89,7 @@ bool RunSearch(const QStringList& simArgs, int extraWaitMs, Run& run) {
     auto tmrProbe = timers.Create(1);
     PollEngine engine(state, serial, clock, *tmrRead, *tmrNow, host);
     engine.SetProbeTimer(*tmrProbe);
+    serial.onBytesArrived = [&engine] { engine.BytesArrived(); };
     SearchPort port(serial, engine);
     port.SetCommPort(1);
     ModuleSearch search(port, clock);
