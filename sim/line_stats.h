@@ -8,6 +8,7 @@ namespace tally::sim {
 
 struct LineStats {
     std::uint64_t requests = 0;         // complete request frames received
+    std::uint64_t writes = 0;           // of which asked to change a module (any station)
     std::uint64_t answers = 0;          // answers sent (exception replies included)
     std::uint64_t overlaps = 0;         // see SimulatorCore::kReplyDeadlineUs
     std::uint64_t dropped = 0;          // left unanswered by --drop
@@ -20,6 +21,7 @@ struct LineStats {
     std::uint64_t garbled = 0;          // answers corrupted by --garble
     std::uint64_t split = 0;            // answers sent in pieces by --split
     std::uint64_t noise = 0;            // stray bursts sent by --noise
+    std::uint64_t wrongStation = 0;     // answers sent as another station by --wrong-station
     std::uint64_t wrongSpeedBytes = 0;  // received while the line was not at --baud
     std::uint64_t own = 0;
     std::uint64_t modbusAscii = 0;

@@ -1,4 +1,5 @@
 // Ports, the port and station fields, opening and closing the line.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -7,17 +8,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <algorithm>
 
 #include "app/frm_main.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
 #include "ui/number_text.h"
+#include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
 namespace tally {
 
 void FrmMain::ListPorts() {
+    // Its short waits let events run; F5 held down must not list again inside them.
+    if (listingPorts_) return;
+    const QScopedValueRollback<bool> listing(listingPorts_, true);
     // Refilling the list must not disturb the number the operator typed.
     const QString typed = cmbCOMM->currentText();
     const QSignalBlocker block(cmbCOMM);
@@ -34,10 +41,36 @@ void FrmMain::ListPorts() {
         if (n < 1 || n > 9) continue;
         WaitSeconds(*env_.clock, 0.01f);
         cmbCOMM->addItem(QString::number(n));
+        try {
+            if (env_.portListDetail)
+                cmbCOMM->setItemData(cmbCOMM->count() - 1, env_.portListDetail(n), kPortDetailRole);
+        } catch (...) {
+            // The number alone still serves.
+        }
     }
+    // The list opens wide enough to show the details.
+    cmbCOMM->view()->setMinimumWidth(cmbCOMM->view()->sizeHintForColumn(0));
     cmbCOMM->setCurrentIndex(-1);
     cmbCOMM->setEditText(typed);
     updatePortToolTip();
+}
+
+void FrmMain::tmrPorts_Timer() {
+    if (!env_.listPorts) return;
+    std::vector<int> present;
+    try {
+        present = env_.listPorts();
+    } catch (...) {
+        return;
+    }
+    present.erase(
+        std::remove_if(present.begin(), present.end(), [](int n) { return n < 1 || n > 9; }),
+        present.end());
+    std::vector<int> listed;
+    for (int i = 0; i < cmbCOMM->count(); ++i)
+        listed.push_back(cmbCOMM->itemText(i).toInt());
+    // An adapter was plugged in or pulled out: the list follows without F5.
+    if (present != listed) ListPorts();
 }
 
 void FrmMain::cmbCOMM_Change() {
@@ -69,7 +102,7 @@ void FrmMain::updatePortToolTip() {
 }
 
 void FrmMain::cmbCOMM_KeyDown(int keyCode) {
-    if (keyCode != 116) return;  // F5
+    if (keyCode != 116 || listingPorts_) return;  // F5, unless a listing is running
     const auto kept = ToWholeNumber16(cmbCOMM->currentText().toStdString());
     ListPorts();
     // With an empty field there is no number to keep: it stays empty.
@@ -100,6 +133,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FrmMain::cmdCOMM_Click() {
+    // The search holds the port; the window stays off line until it has ended.
+    if (search_->Running()) return;
     tmrNow->SetEnabled(false);
     tmrRead->SetEnabled(false);
     if (cmdCOMM->text() == QLatin1String("Open Port")) {
@@ -121,6 +156,7 @@ void FrmMain::cmdCOMM_Click() {
             labReport->setText(QStringLiteral("On Line"));
             labReport->setToolTip(QString());
             StationHex = StationHexOf(*station);
+            engine_->LineOpened();
         } catch (const SerialError& error) {
             goOffLine(QString::fromStdString(error.what()));
         }
@@ -133,6 +169,8 @@ void FrmMain::cmdCOMM_Click() {
 void FrmMain::goOffLine(const QString& reason) {
     tmrNow->SetEnabled(false);
     tmrRead->SetEnabled(false);
+    // The engine drops the request in flight and what the port still holds.
+    engine_->LineClosed();
     try {
         if (mscCOMM.PortOpen()) mscCOMM.SetPortOpen(false);
     } catch (const SerialError&) {
@@ -158,7 +196,11 @@ void FrmMain::goOffLine(const QString& reason) {
 
 void FrmMain::PortFailed(const std::string& reason) {
     // A dialog left open on a dead port could only fail; it is shown fresh next time.
-    if (frmSub != nullptr && frmSub->isVisible()) frmSub->hide();
+    // No reply to its write will come: it must not beep about one.
+    if (frmSub != nullptr) {
+        frmSub->CancelWrite();
+        if (frmSub->isVisible()) frmSub->hide();
+    }
     goOffLine(QString::fromStdString(reason));
 }
 

@@ -41,6 +41,11 @@ void FrmMain::buildMenus() {
                           QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(mnuLine, &QAction::triggered, this, [this] { mnuLine_Click(); });
 
+    mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
+                          QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
+    connect(mnuScan, &QAction::triggered, this, [this] { mnuScan_Click(); });
+
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
 }

@@ -2,6 +2,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "app/frm_main.h"
 #include "app/settings_file.h"
@@ -19,27 +22,38 @@ std::string bytes(const QString& text) {
     return std::string(latin.constData(), static_cast<std::size_t>(latin.size()));
 }
 
+// The file's check-box values and the states they stand for. Qt numbers the
+// states otherwise (1 partially checked, 2 checked), so no value is cast.
+constexpr std::pair<int, Qt::CheckState> kCheckBoxValues[] = {
+    {0, Qt::Unchecked}, {1, Qt::Checked}, {2, Qt::PartiallyChecked}};
+
 void applyCheckBox(QCheckBox* box, const std::optional<int>& value) {
     if (!value) return;
-    if (*value == 2) box->setTristate(true);
-    // Setting the state runs the box's own click handling when it changes.
-    box->setCheckState(static_cast<Qt::CheckState>(*value));
+    for (const auto& [fileValue, state] : kCheckBoxValues) {
+        if (fileValue != *value) continue;
+        // Only the file greys a box; its next change makes it two-state again.
+        if (state == Qt::PartiallyChecked) box->setTristate(true);
+        // Setting the state runs the box's own click handling when it changes.
+        box->setCheckState(state);
+    }
 }
 
 int checkValue(const QCheckBox* box) {
-    return static_cast<int>(box->checkState());
+    for (const auto& [fileValue, state] : kCheckBoxValues) {
+        if (state == box->checkState()) return fileValue;
+    }
+    return 0;
 }
 
-// A value from the file bypasses the field's typing limits; setText would cut it.
-void setFieldText(QLineEdit* field, const QString& text) {
-    if (text.size() > field->maxLength()) field->setMaxLength(static_cast<int>(text.size()));
-    field->setText(text);
+std::filesystem::path orBeside(const std::filesystem::path& file,
+                               const std::filesystem::path& appDir) {
+    return file.empty() ? SettingsFilePath(appDir) : file;
 }
 
 }  // namespace
 
 void FrmMain::ApplySettings() {
-    const SettingsReadResult read = ReadSettingsText(SettingsFilePath(env_.appDir));
+    const SettingsReadResult read = ReadSettingsText(orBeside(env_.settings.readFile, env_.appDir));
     if (read.errorCode != 0 && env_.messageBox) {
         env_.messageBox(QStringLiteral("Error Message"), QString::number(read.errorCode));
     }
@@ -55,10 +69,12 @@ void FrmMain::ApplySettings() {
     applyCheckBox(chkDC, s.dc);
     applyCheckBox(chkDI, s.di);
     applyCheckBox(chkDO, s.do_);
-    if (s.every) setFieldText(txtAutoRead, latin1(*s.every));
+    // Values from the file are not cut to the fields' lengths; the filters keep the
+    // lengths for typing and pasting.
+    if (s.every) txtAutoRead->setText(latin1(*s.every));
     for (std::size_t i = 0; i < 8; ++i) {
         // Multipliers are taken as written; they are normalised when the operator leaves them.
-        if (s.multiply[i]) setFieldText(txtCTMulti[i], latin1(*s.multiply[i]));
+        if (s.multiply[i]) txtCTMulti[i]->setText(latin1(*s.multiply[i]));
     }
 }
 
@@ -73,8 +89,11 @@ void FrmMain::SaveSettings() {
     values.every = bytes(txtAutoRead->text());
     for (std::size_t i = 0; i < 8; ++i)
         values.multiply[i] = bytes(txtCTMulti[i]->text());
-    const std::string failure =
-        WriteSettingsFile(SettingsFilePath(env_.appDir), BuildSettingsText(values));
+    const std::filesystem::path file = orBeside(env_.settings.saveFile, env_.appDir);
+    // The user's configuration folder may not exist yet.
+    std::error_code ignored;
+    std::filesystem::create_directories(file.parent_path(), ignored);
+    const std::string failure = WriteSettingsFile(file, BuildSettingsText(values));
     // The program is closing: say why the settings were not kept, where it can be seen.
     if (!failure.empty()) {
         // The reason already says that the settings were not saved.

@@ -1,17 +1,49 @@
 // Tallyscope: the service and monitoring tool for the VL4300 counter module.
 #include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/app_icon.h"
+#include "app/command_line.h"
+#include "app/exit_signals.h"
 #include "app/frm_main.h"
 #include "app/system_environment.h"
 
 int main(int argc, char* argv[]) {
+    // Read before Qt starts, so --help and --version work without a display.
+    const tally::CommandLine line =
+        tally::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+        case tally::CommandLine::Action::Fail:
+            std::fprintf(stderr, "tallyscope: %s\nTry 'tallyscope --help'.\n", line.error.c_str());
+            return 2;
+        case tally::CommandLine::Action::ShowHelp:
+            std::fputs(tally::CommandLineHelp().c_str(), stdout);
+            return 0;
+        case tally::CommandLine::Action::ShowVersion:
+            std::fputs(tally::VersionText().c_str(), stdout);
+            return 0;
+        case tally::CommandLine::Action::RunWindow:
+            break;
+    }
+
     QApplication app(argc, argv);
+    // Also the X11 window class, which the menu entry names as StartupWMClass.
     QApplication::setApplicationName(QStringLiteral("Tallyscope"));
+    // Every window and dialog takes this icon; the desktop file name lets the
+    // desktop match the window to its menu entry (and its icon) under Wayland.
+    QApplication::setWindowIcon(tally::ApplicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tallyscope.Tallyscope"));
 
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, ports.appDir);
     tally::FrmMain window(system.env());
     window.Form_Load();
     window.show();
+    // From now on termination signals close the window, so the shut-down runs as for
+    // its close box (start-up lets events run, before the window could end the program).
+    tally::ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &tally::ExitSignals::received, &window, &QWidget::close);
     return QApplication::exec();
 }

@@ -52,13 +52,18 @@ TEST(LineSettings, ReadsEveryFieldToleratingBlanksAndCaseAndRejectsMalformedText
         EXPECT_FALSE(ParseLineSettings(bad)) << '"' << bad << '"';
 }
 
+TEST(ProgramFolder, KeepsCharactersOutsideAscii) {
+    const QString folder = QString::fromUtf8("/opt/Z\xC3\xA4hler \xE2\x82\xAC/\xE8\xA8\x88");
+    EXPECT_EQ(FilesystemPath(folder).u16string(), folder.toStdU16String());
+}
+
 class PortTree : public ::testing::Test {  // program folder, /dev, /sys/class/tty in a temp dir
   protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() / ("tally-" + std::to_string(std::random_device{}()));
-        for (const char* sub : {"app", "dev", "sys"})
+        for (const char* sub : {"app", "dev", "sys", "config"})
             fs::create_directories(root_ / sub);
-        env_ = {root_ / "app", root_ / "dev", root_ / "sys"};
+        env_ = {root_ / "app", root_ / "dev", root_ / "sys", root_ / "config"};
     }
     void TearDown() override { fs::remove_all(root_); }
     std::string Dev(const std::string& name) { return (root_ / "dev" / name).string(); }
@@ -111,7 +116,7 @@ TEST_F(PortTree, PortNumberIsThatSystemDeviceUpToSixteenAndListedUpToNine) {
     // Probing never opens, so a device without permissions (or held elsewhere) still counts.
     fs::permissions(root_ / "dev" / "ttyUSB0", fs::perms::none);
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    env_ = {root_ / "nowhere", root_ / "nowhere", root_ / "nowhere"};
+    env_ = {root_ / "nowhere", root_ / "nowhere", root_ / "nowhere", root_ / "nowhere"};
     EXPECT_TRUE(ListPortNumbers(env_).empty());
     EXPECT_EQ(ResolvePortDetails(1, env_).description, "no device for port 1");
 }
@@ -134,6 +139,16 @@ TEST_F(PortTree, ComLinkInProgramFolderWinsAndADanglingOneIsNeitherListedNorRepl
     EXPECT_EQ(port.description,
               "COM3 \u2192 /dev/pts/gone (link in the program folder; the device is missing)");
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4}));
+
+    // The user's configuration folder comes next: where an installed simulator links.
+    fs::create_symlink(Dev("ttyUSB0"), env_.configDir / "COM1");
+    fs::create_symlink(fs::path("..") / "dev" / "ttyACM0", env_.configDir / "COM5");
+    EXPECT_EQ(ResolvePort(1, env_), fs::canonical(Dev("ttyUSB1")).string());
+    port = ResolvePortDetails(5, env_);
+    EXPECT_EQ(port.device, fs::canonical(Dev("ttyACM0")).string());
+    EXPECT_EQ(port.description,
+              "COM5 \u2192 " + port.device + " (link in the configuration folder)");
+    EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4, 5}));
 }
 
 // Port 1 is a pseudo-terminal's slave, through COM1; its master plays the far end.
@@ -202,17 +217,16 @@ TEST_F(PtyLine, OpenFailureGivesTheReasonAndLeavesThePortClosedAndItsHolderUndis
     QtSerialComponent holder(env_);
     holder.SetPortOpen(true);
     std::ofstream(Dev("notatty")) << "not a tty";
-    std::ofstream(Dev("locked")).put('x');
-    fs::permissions(Dev("locked"), fs::perms::none);
+    // A kernel setting that may only be written refuses a superuser's read-write open too.
+    const std::string locked = "/proc/sys/vm/drop_caches";
     const std::pair<std::string, std::string> rows[] = {
         {Dev("ttyUSB7"), "No such file or directory: " + Dev("ttyUSB7")},
         {"", "No such device: nothing is connected as port 1"},
         {Dev("notatty"), Dev("notatty")},
-        {Dev("locked"), Dev("locked") + " (is the user in the dialout group?)"},
+        {locked, locked + " (is the user in the dialout group?)"},
         {slave_, "Device or resource busy: " + holder.Device() + " (locked by another program)"},
     };
     for (const auto& [link, words] : rows) {
-        if (link == Dev("locked") && ::geteuid() == 0) continue;  // root opens any device
         Link(1, link);
         QtSerialComponent port(env_);
         const std::string reason = ErrorOf([&] { port.SetPortOpen(true); });
