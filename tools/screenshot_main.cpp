@@ -14,7 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include "app/frm_main.h"
@@ -46,11 +46,12 @@ QPixmap SideBySide(const QPixmap& left, const QPixmap& right) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The user's own window sizes are neither read nor changed.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     if (argc < 2) return 2;
     const bool withMonitor = argc > 2 && QByteArray(argv[2]) == "--line-monitor";
-    // The user's own window sizes are neither read nor changed.
-    QStandardPaths::setTestModeEnabled(true);
     // Ports beside the executable; the program's own settings file is kept out of it.
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, QDir::tempPath().toStdString());

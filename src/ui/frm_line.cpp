@@ -28,8 +28,8 @@ namespace tally {
 
 namespace {
 
-// The user's own settings for Tallyscope's windows (not the settings file
-// beside the program, which keeps its fixed layout).
+// What the windows remember, shared with the other windows; the program's own
+// settings file keeps its fixed layout and is not touched.
 QSettings UserSettings() {
     return QSettings(QStringLiteral("Tallyscope"), QStringLiteral("Tallyscope"));
 }
@@ -140,7 +140,14 @@ void FrmLine::buildUi() {
     QScrollBar* scroll = tblLine->verticalScrollBar();
     connect(scroll, &QScrollBar::valueChanged, this,
             [this, scroll](int value) { following_ = value >= scroll->maximum(); });
-    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { followNewRows(); });
+    // New rows are laid out at once when followed; the range also changes when the
+    // view is resized or laid out later.
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (following_) tblLine->scrollToBottom();
+    });
+    connect(scroll, &QScrollBar::rangeChanged, this, [this, scroll](int, int maximum) {
+        if (following_) scroll->setValue(maximum);
+    });
     // Rows dropped from the top would slide the operator's rows up and away:
     // keep the same rows in view.
     connect(&model_, &QAbstractItemModel::rowsRemoved, this,
@@ -163,10 +170,6 @@ void FrmLine::OnLineEvent(const LineEvent& event) {
             },
             Qt::QueuedConnection);
     }
-}
-
-void FrmLine::followNewRows() {
-    if (following_) tblLine->scrollToBottom();
 }
 
 void FrmLine::ShowStatistics() {

@@ -68,7 +68,6 @@ class FrmLine : public QWidget, public LineListener {
 
   private:
     void buildUi();
-    void followNewRows();
     void saveGeometryToSettings();
 
     LineModel model_;

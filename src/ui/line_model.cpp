@@ -129,13 +129,14 @@ QString LineHexText(const std::string& bytes) {
 
 QString LineAsciiText(const std::string& bytes) {
     QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
+    text.reserve(static_cast<qsizetype>(bytes.size() + 8));
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
+        // Spelt out: the control-picture symbols are missing from many fixed fonts.
         if (byte == '\r') {
-            text += QChar(0x240D);  // SYMBOL FOR CARRIAGE RETURN
+            text += QLatin1String("<CR>");
         } else if (byte == '\n') {
-            text += QChar(0x240A);  // SYMBOL FOR LINE FEED
+            text += QLatin1String("<LF>");
         } else if (byte < 0x20 || byte > 0x7E) {
             text += QChar(0x00B7);
         } else {

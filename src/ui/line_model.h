@@ -109,8 +109,8 @@ class LineModel : public QAbstractTableModel {
 // Display texts of the columns, shared by the view, the clipboard and the saved file.
 QString LineTimeText(double stamp);
 QString LineHexText(const std::string& bytes);
-// The bytes as characters; CR and LF as the visible symbols for them, other
-// control bytes and bytes above 7E as a middle dot.
+// The bytes as characters; CR and LF as "<CR>" and "<LF>", other control bytes
+// and bytes above 7E as a middle dot.
 QString LineAsciiText(const std::string& bytes);
 QString LineProtocolText(Protocol protocol);
 // What the status line said when the request ended.
