@@ -18,6 +18,7 @@
 
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
+#include "ui/frm_log.h"
 #include "ui/lamp.h"
 #include "ui/widget_state.h"
 
@@ -65,6 +66,9 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
+    // The log listens to the engine, which goes before the child windows do.
+    delete frmLog;
+    frmLog = nullptr;
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
@@ -384,6 +388,11 @@ void FrmMain::closeEvent(QCloseEvent* event) {
             frmSub->close();
             delete frmSub;
             frmSub = nullptr;
+        }
+        // The file is complete before anything else ends.
+        if (frmLog != nullptr) {
+            frmLog->StopLogging();
+            frmLog->close();
         }
         SaveSettings();
     }

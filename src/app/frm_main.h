@@ -12,6 +12,7 @@
 #include "app/app_environment.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"
+#include "log/counter_log.h"
 #include "protocol/frames.h"
 #include "protocol/reply_decoder.h"
 #include "ui/frm_sub.h"
@@ -29,6 +30,7 @@ class QRadioButton;
 
 namespace tally {
 
+class FrmLog;
 class Lamp;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
@@ -44,6 +46,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // One menu bar; each later window adds its own entries in buildMenus().
     QMenuBar* menuBar = nullptr;
     QMenu* mnuFile = nullptr;
+    QAction* mnuLog = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
     QMenu* mnuTools = nullptr;
@@ -114,6 +117,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     // The counter-enable dialog, created at start-up and kept until the end.
     FrmSub* frmSub = nullptr;
+    // The counter log window, made when first asked for; it logs while hidden too.
+    FrmLog* frmLog = nullptr;
 
     PollEngine& engine() { return *engine_; }
 
@@ -172,6 +177,9 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void buildUi();
     void buildMenus();
     void mnuAbout_Click();
+    void mnuLog_Click();
+    // What a log row needs from the window when it is built.
+    LogContext logContext() const;
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/clock.h"
+#include "engine/line_event.h"
 #include "engine/main_state.h"
 #include "engine/timer.h"
 #include "serial/serial_component.h"
@@ -70,6 +71,9 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // Everything that happens on the line, for whoever listens.
+    LineEvents& Events() { return events_; }
+
   private:
     bool sendRead(ReadKind kind);
     void dispatchNow();
@@ -88,6 +92,7 @@ class PollEngine {
     Timer& tmrRead_;
     Timer& tmrNow_;
     PollHost& host_;
+    LineEvents events_;
     bool handlingReply_ = false;
     // A tmrNow tick fell while the line was busy: start a cycle after the current one.
     bool cycleDeferred_ = false;
