@@ -1,17 +1,23 @@
 # Two commands do everything on a fresh Debian 12 machine:
 #   make run   - install what is missing, build, start the simulator, open the window
 #   make test  - install what is missing, build, run every test
+# and two more put the programs on the system:
+#   sudo make install  - into PREFIX (default /usr/local); DESTDIR is honoured
+#   make package       - a Debian package in $(BUILD)/ (CPack)
 
 BUILD ?= build
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 
+PREFIX ?= /usr/local
+
 # Debian packages the build, the tests and `make run` need.
 PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
-           libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format
+           libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
+           librsvg2-bin desktop-file-utils appstream dpkg-dev file
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run fuzz format clean screenshot
+.PHONY: all deps build test run fuzz format clean screenshot install uninstall package
 
 all: build
 
@@ -37,6 +43,20 @@ test: build
 
 run: build
 	./scripts/run-with-simulator.sh $(BUILD)/bin
+
+# The list of installed files is kept under a name of its own: the tests' installs
+# rewrite install_manifest.txt, which `sudo` would otherwise leave owned by root.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+	mv -f $(BUILD)/install_manifest.txt $(BUILD)/installed-files.txt
+
+# Removes what the last `make install` put in place.
+uninstall:
+	@if [ -f $(BUILD)/installed-files.txt ]; then \
+	    sed 's|^|$(DESTDIR)|' $(BUILD)/installed-files.txt | xargs -r -d '\n' rm -fv; fi
+
+package: build
+	cmake --build $(BUILD) --target package
 
 # libFuzzer target for the reply decoder (needs clang; not part of `make test`).
 fuzz: deps

@@ -6,11 +6,15 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "sim/line_speed.h"
+#include "sim/link_folder.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_options.h"
 #include "sim/simulator_core.h"
@@ -84,7 +88,16 @@ int Run(const SimOptions& options) {
         std::fprintf(stderr, "vl4300-sim: %s\n", error.c_str());
         return 1;
     }
-    const std::string dir = options.dir.empty() ? ExecutableFolder() : options.dir;
+    std::string dir = options.dir;
+    if (dir.empty()) {
+        const std::string exeFolder = ExecutableFolder();
+        dir = DefaultLinkFolder(
+            exeFolder, access(exeFolder.c_str(), W_OK | X_OK) == 0,
+            UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+        // The configuration folder may not exist yet; a failure shows in the link's error.
+        std::error_code ignored;
+        std::filesystem::create_directories(dir, ignored);
+    }
     const std::string linkPath = dir + "/COM" + std::to_string(options.port);
     if (auto error = pty.link(linkPath); !error.empty()) {
         std::fprintf(stderr, "vl4300-sim: %s\n", error.c_str());

@@ -50,7 +50,8 @@ Module:
 
 Link:
   --dir DIR       folder of the COM<N> link (default: the folder of this
-                  executable, where the tallyscope program looks)
+                  executable when it is writable, else ~/.config/tallyscope;
+                  tallyscope looks in both)
   --port N        link name COM<N>, N 1-99 (default 1); an existing file there
                   that is not a symbolic link is never replaced
 

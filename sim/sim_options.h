@@ -11,7 +11,7 @@ namespace tally::sim {
 struct SimOptions {
     int station = 1;
     int port = 1;
-    std::string dir;  // empty: the folder of the executable
+    std::string dir;  // empty: DefaultLinkFolder
     std::uint64_t seed = 1;
     int baud = 0;  // 0: answer at any line speed
     double dropProbability = 0.0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/settings_location.h"
 #include "engine/clock.h"
 #include "engine/timer.h"
 #include "serial/serial_component.h"
@@ -19,10 +20,15 @@ struct AppEnvironment {
     TimerFactory* timers = nullptr;
     // Folder of the executable: the settings file lives here.
     std::filesystem::path appDir;
+    // Where the settings file is read and saved when that is not appDir (an
+    // installed program); empty paths mean InitialVL4300.ini in appDir.
+    SettingsLocation settings;
     // Port numbers 1-9 whose device is present (busy ones included).
     std::function<std::vector<int>()> listPorts;
     // Which device a port number resolves to, for the port field's tooltip.
     std::function<QString(int)> describePort;
+    // The device and adapter of a listed port, shown beside its number in the list.
+    std::function<QString(int)> portListDetail;
     // The system beep.
     std::function<void()> beep;
     // A message box with one OK button and no icon.

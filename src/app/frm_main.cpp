@@ -20,10 +20,14 @@
 #include "ui/field_routines.h"
 #include "ui/frm_log.h"
 #include "ui/lamp.h"
+#include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
 namespace tally {
 namespace {
+
+// Looking for new adapters costs one listing of /dev: cheap at this rate.
+constexpr int kPortWatchMs = 2000;
 
 template <typename T>
 T* named(T* widget, const QString& name) {
@@ -60,6 +64,8 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
     tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
+    tmrPorts = env_.timers->Create(kPortWatchMs);
+    tmrPorts->onTick = [this] { tmrPorts_Timer(); };
 
     connectHandlers();
     installFieldFilters();
@@ -72,6 +78,7 @@ FrmMain::~FrmMain() {
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
+    tmrPorts->onTick = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -88,6 +95,7 @@ void FrmMain::buildUi() {
     cmbCOMM = named(new QComboBox(Frame1), QStringLiteral("cmbCOMM"));
     cmbCOMM->setEditable(true);
     cmbCOMM->setInsertPolicy(QComboBox::NoInsert);
+    cmbCOMM->setItemDelegate(new PortItemDelegate(cmbCOMM));
     cmbCOMM->setEditText(QStringLiteral("1"));
     labBaud = named(new QLabel(QStringLiteral("Baudrate"), Frame1), QStringLiteral("labBaud"));
     cmbBaud = named(new QComboBox(Frame1), QStringLiteral("cmbBaud"));
@@ -361,6 +369,7 @@ void FrmMain::optProtocol_Click(int index) {
 }
 
 void FrmMain::SetControlsOnline(bool online) {
+    tmrPorts->SetEnabled(!online);
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);

@@ -113,6 +113,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     std::unique_ptr<Timer> tmrRead;
     std::unique_ptr<Timer> tmrNow;
+    // While off line: refreshes the port list when adapters come or go.
+    std::unique_ptr<Timer> tmrPorts;
     SerialComponent& mscCOMM;
 
     // The counter-enable dialog, created at start-up and kept until the end.
@@ -134,6 +136,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void cmbCOMM_KeyDown(int keyCode);
     void cmbStation_Change();
     void cmdCOMM_Click();
+    void tmrPorts_Timer();
 
     // --- Poll cycle (the window's side) ---
     void chkDC_Click();

@@ -1,4 +1,5 @@
 // Ports, the port and station fields, opening and closing the line.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -7,12 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/frm_main.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
 #include "ui/number_text.h"
+#include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -34,10 +37,36 @@ void FrmMain::ListPorts() {
         if (n < 1 || n > 9) continue;
         WaitSeconds(*env_.clock, 0.01f);
         cmbCOMM->addItem(QString::number(n));
+        try {
+            if (env_.portListDetail)
+                cmbCOMM->setItemData(cmbCOMM->count() - 1, env_.portListDetail(n), kPortDetailRole);
+        } catch (...) {
+            // The number alone still serves.
+        }
     }
+    // The list opens wide enough to show the details.
+    cmbCOMM->view()->setMinimumWidth(cmbCOMM->view()->sizeHintForColumn(0));
     cmbCOMM->setCurrentIndex(-1);
     cmbCOMM->setEditText(typed);
     updatePortToolTip();
+}
+
+void FrmMain::tmrPorts_Timer() {
+    if (!env_.listPorts) return;
+    std::vector<int> present;
+    try {
+        present = env_.listPorts();
+    } catch (...) {
+        return;
+    }
+    present.erase(
+        std::remove_if(present.begin(), present.end(), [](int n) { return n < 1 || n > 9; }),
+        present.end());
+    std::vector<int> listed;
+    for (int i = 0; i < cmbCOMM->count(); ++i)
+        listed.push_back(cmbCOMM->itemText(i).toInt());
+    // An adapter was plugged in or pulled out: the list follows without F5.
+    if (present != listed) ListPorts();
 }
 
 void FrmMain::cmbCOMM_Change() {

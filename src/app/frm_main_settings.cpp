@@ -2,6 +2,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <filesystem>
+#include <system_error>
 
 #include "app/frm_main.h"
 #include "app/settings_file.h"
@@ -36,10 +38,15 @@ void setFieldText(QLineEdit* field, const QString& text) {
     field->setText(text);
 }
 
+std::filesystem::path orBeside(const std::filesystem::path& file,
+                               const std::filesystem::path& appDir) {
+    return file.empty() ? SettingsFilePath(appDir) : file;
+}
+
 }  // namespace
 
 void FrmMain::ApplySettings() {
-    const SettingsReadResult read = ReadSettingsText(SettingsFilePath(env_.appDir));
+    const SettingsReadResult read = ReadSettingsText(orBeside(env_.settings.readFile, env_.appDir));
     if (read.errorCode != 0 && env_.messageBox) {
         env_.messageBox(QStringLiteral("Error Message"), QString::number(read.errorCode));
     }
@@ -73,8 +80,11 @@ void FrmMain::SaveSettings() {
     values.every = bytes(txtAutoRead->text());
     for (std::size_t i = 0; i < 8; ++i)
         values.multiply[i] = bytes(txtCTMulti[i]->text());
-    const std::string failure =
-        WriteSettingsFile(SettingsFilePath(env_.appDir), BuildSettingsText(values));
+    const std::filesystem::path file = orBeside(env_.settings.saveFile, env_.appDir);
+    // The user's configuration folder may not exist yet.
+    std::error_code ignored;
+    std::filesystem::create_directories(file.parent_path(), ignored);
+    const std::string failure = WriteSettingsFile(file, BuildSettingsText(values));
     // The program is closing: say why the settings were not kept, where it can be seen.
     if (!failure.empty()) {
         // The reason already says that the settings were not saved.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <set>
 
 #include "ui/number_text.h"
 
@@ -12,10 +11,8 @@ namespace {
 // The rates the window offers.
 const int kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 57600};
 
-const std::set<std::string> kValued = {"--port", "--baud", "--station", "--protocol", "--every",
-                                       "--read", "--csv",  "--cycles",  "--multiply"};
-const std::set<std::string> kRequired = {"--port",  "--baud", "--station", "--protocol",
-                                         "--every", "--read", "--csv"};
+const char* const kRequired[] = {"--port",  "--baud", "--station", "--protocol",
+                                 "--every", "--read", "--csv"};
 
 std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t lo, std::int64_t hi) {
     if (text.empty() || text.size() > 12 ||
@@ -38,8 +35,11 @@ std::vector<std::string> split(const std::string& text) {
     }
 }
 
-// Empty when the value is good, otherwise why not.
-std::string apply(HeadlessOptions& o, const std::string& name, const std::string& value) {
+}  // namespace
+
+std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
+                              const std::string& value) {
+    o.given.push_back(name);
     if (name == "--port") {
         if (value.empty()) return "--port needs a port number 1-16 or a device path";
         o.port = value;
@@ -108,81 +108,13 @@ std::string apply(HeadlessOptions& o, const std::string& name, const std::string
     return std::string();
 }
 
-CommandLine usageError(std::string reason) {
-    CommandLine line;
-    line.mode = CommandLine::Mode::UsageError;
-    line.error = std::move(reason);
-    return line;
-}
-
-}  // namespace
-
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
-    const auto has = [&args](const char* name) {
-        return std::find(args.begin(), args.end(), name) != args.end();
-    };
-    CommandLine line;
-    if (has("--help") || has("-h")) {
-        line.mode = CommandLine::Mode::Help;
-        return line;
-    }
-    if (has("--version")) {
-        line.mode = CommandLine::Mode::Version;
-        return line;
-    }
-    if (!has("--headless")) return line;  // the window; Qt takes what it knows
-
-    line.mode = CommandLine::Mode::Headless;
-    std::set<std::string> given;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != name.npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-            hasValue = true;
+std::string MissingHeadlessOption(const HeadlessOptions& options) {
+    for (const char* name : kRequired) {
+        if (std::find(options.given.begin(), options.given.end(), name) == options.given.end()) {
+            return name;
         }
-        if (name == "--headless" && !hasValue) continue;
-        if (kValued.count(name) == 0) return usageError("unknown option " + args[i]);
-        if (!hasValue) {
-            if (i + 1 >= args.size()) return usageError(name + " needs a value");
-            value = args[++i];
-        }
-        if (const std::string error = apply(line.headless, name, value); !error.empty()) {
-            return usageError(error);
-        }
-        given.insert(name);
     }
-    for (const std::string& name : kRequired) {
-        if (given.count(name) == 0) return usageError("missing " + name);
-    }
-    return line;
-}
-
-std::string UsageText() {
-    return "Usage: tallyscope [--help | --version]\n"
-           "       tallyscope --headless --port N|DEVICE --baud B --station S\n"
-           "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
-           "                  [--multiply m1,...,m8] --csv FILE|- [--cycles N]\n"
-           "\n"
-           "Without options the window opens. With --headless the module is polled with no\n"
-           "window and one CSV row per poll cycle goes to FILE (- for standard output);\n"
-           "a progress line goes to standard error once a minute.\n"
-           "\n"
-           "  --port N|DEVICE   port number 1-16 as in the window (COM<n> links beside the\n"
-           "                    program, then the serial devices in order), or a device path\n"
-           "  --baud B          1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600\n"
-           "  --station S       0-31\n"
-           "  --protocol P      korvi, ascii (Modbus ASCII) or rtu (Modbus RTU)\n"
-           "  --every SECONDS   1-60 seconds from one poll cycle to the next\n"
-           "  --read LIST       what each cycle reads: dc (counters), di (inputs), do (outputs)\n"
-           "  --multiply LIST   eight multipliers for the scaled columns (default 1 each)\n"
-           "  --csv FILE|-      the log; an existing log with the same columns is appended to\n"
-           "  --cycles N        stop after N cycles (default: until Ctrl+C or SIGTERM)\n"
-           "\n"
-           "Exit codes: 0 done, 2 usage error, 3 port could not be opened,\n"
-           "4 the log could not be written.\n";
+    return std::string();
 }
 
 }  // namespace tally

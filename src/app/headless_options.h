@@ -1,9 +1,8 @@
-// The program's command line: nothing (the window, as always), --help,
-// --version, or --headless with everything a logging run without a display needs.
+// What a headless run is asked to do, and the exit codes it ends with.
 //
-// Without --headless the arguments are left to Qt, so the window starts exactly
-// as before. With it every argument must be known: a typing error on an
-// unattended machine should stop at once with its reason, not poll the wrong thing.
+// The command line (command_line.cpp) takes the options; each value is checked
+// here, so a typing error on an unattended machine stops at once with its reason
+// instead of polling the wrong thing.
 #pragma once
 
 #include <array>
@@ -15,7 +14,7 @@
 
 namespace tally {
 
-// Exit codes of a headless run.
+// Exit codes of a headless run (2 is also any other usage error).
 constexpr int kExitDone = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitPort = 3;
@@ -34,18 +33,16 @@ struct HeadlessOptions {
     std::array<double, 8> multipliers{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
     std::string csv;          // "-" is standard output
     std::int64_t cycles = 0;  // 0: until stopped
+    // The options named on the command line ("--port", ...).
+    std::vector<std::string> given;
 };
 
-struct CommandLine {
-    enum class Mode { Window, Headless, Help, Version, UsageError };
-    Mode mode = Mode::Window;
-    HeadlessOptions headless;
-    std::string error;  // UsageError: the reason, for standard error
-};
+// Takes one option of a headless run ("--baud", "9600"); returns why the value
+// is refused, or "".
+std::string SetHeadlessOption(HeadlessOptions& options, const std::string& name,
+                              const std::string& value);
 
-// args: the arguments after the program name.
-CommandLine ParseCommandLine(const std::vector<std::string>& args);
-
-std::string UsageText();
+// The first option a run needs that was not given ("--port"), or "".
+std::string MissingHeadlessOption(const HeadlessOptions& options);
 
 }  // namespace tally

@@ -1,40 +1,47 @@
 // Tallyscope: the service and monitoring tool for the VL4300 counter module.
 #include <QApplication>
 #include <QCoreApplication>
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/app_icon.h"
+#include "app/command_line.h"
 #include "app/frm_main.h"
 #include "app/headless_host.h"
-#include "app/headless_options.h"
 #include "app/system_environment.h"
 
 int main(int argc, char* argv[]) {
+    // Read before Qt starts, so --help and --version work without a display.
     const tally::CommandLine line =
         tally::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    switch (line.mode) {
-        case tally::CommandLine::Mode::Help:
-            std::cout << tally::UsageText();
-            return tally::kExitDone;
-        case tally::CommandLine::Mode::Version:
-            std::cout << "tallyscope " << TALLYSCOPE_VERSION << "\n";
-            return tally::kExitDone;
-        case tally::CommandLine::Mode::UsageError:
-            std::cerr << "tallyscope: " << line.error << "\nTry 'tallyscope --help'.\n";
+    switch (line.action) {
+        case tally::CommandLine::Action::Fail:
+            std::fprintf(stderr, "tallyscope: %s\nTry 'tallyscope --help'.\n", line.error.c_str());
             return tally::kExitUsage;
-        case tally::CommandLine::Mode::Headless: {
-            // No display is needed or touched.
+        case tally::CommandLine::Action::ShowHelp:
+            std::fputs(tally::CommandLineHelp().c_str(), stdout);
+            return 0;
+        case tally::CommandLine::Action::ShowVersion:
+            std::fputs(tally::VersionText().c_str(), stdout);
+            return 0;
+        case tally::CommandLine::Action::RunHeadless: {
+            // No display is needed or touched, and the settings file is left alone.
             QCoreApplication app(argc, argv);
             QCoreApplication::setApplicationName(QStringLiteral("Tallyscope"));
             return tally::RunHeadless(line.headless);
         }
-        case tally::CommandLine::Mode::Window:
+        case tally::CommandLine::Action::RunWindow:
             break;
     }
 
     QApplication app(argc, argv);
+    // Also the X11 window class, which the menu entry names as StartupWMClass.
     QApplication::setApplicationName(QStringLiteral("Tallyscope"));
+    // Every window and dialog takes this icon; the desktop file name lets the
+    // desktop match the window to its menu entry (and its icon) under Wayland.
+    QApplication::setWindowIcon(tally::ApplicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tallyscope.Tallyscope"));
 
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, ports.appDir);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "serial/adapter_lookup.h"
 #include "serial/port_discovery.h"
 
 namespace tally {
@@ -14,9 +15,15 @@ SystemEnvironment::SystemEnvironment(const PortEnvironment& ports,
     env_.clock = &clock_;
     env_.timers = &timers_;
     env_.appDir = appDir;
+    env_.settings = ChooseSettingsLocation(appDir, FolderWritable(appDir), ports.configDir);
     env_.listPorts = [ports] { return ListPortNumbers(ports); };
     env_.describePort = [ports](int n) {
-        return QString::fromStdString(ResolvePortDetails(n, ports).description);
+        const ResolvedPort port = ResolvePortDetails(n, ports);
+        return QString::fromStdString(PortToolTip(port, LookUpAdapter(port.device)));
+    };
+    env_.portListDetail = [ports](int n) {
+        const ResolvedPort port = ResolvePortDetails(n, ports);
+        return QString::fromStdString(PortListDetail(port, LookUpAdapter(port.device)));
     };
     env_.beep = [] { QApplication::beep(); };
     env_.messageBox = [](const QString& title, const QString& text) {

@@ -14,7 +14,8 @@ namespace tally {
 
 class SystemEnvironment {
   public:
-    // Ports resolved in `ports.appDir`; the settings file lives in `appDir`.
+    // Ports resolved in `ports.appDir`, then `ports.configDir`; the settings file
+    // lives in `appDir` while it is writable, else in `ports.configDir`.
     SystemEnvironment(const PortEnvironment& ports, const std::filesystem::path& appDir);
     SystemEnvironment(const SystemEnvironment&) = delete;
     SystemEnvironment& operator=(const SystemEnvironment&) = delete;

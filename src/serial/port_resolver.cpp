@@ -58,11 +58,11 @@ std::string Ordinal(int n) {
     return std::to_string(n) + suffix;
 }
 
-// COM<n> in the program folder, followed to its target when it is a link.
-bool ResolveFromAppDir(int n, const PortEnvironment& env, ResolvedPort& out) {
-    if (env.appDir.empty()) return false;
+// COM<n> in `folder`, followed to its target when it is a link.
+bool ResolveFromFolder(int n, const fs::path& folder, const char* where, ResolvedPort& out) {
+    if (folder.empty()) return false;
     const std::string name = "COM" + std::to_string(n);
-    const fs::path entry = env.appDir / name;
+    const fs::path entry = folder / name;
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(entry, ec);
     if (ec || !fs::exists(status)) return false;
@@ -76,13 +76,12 @@ bool ResolveFromAppDir(int n, const PortEnvironment& env, ResolvedPort& out) {
             // Dangling: still the operator's choice, so the open fails on its target
             // instead of silently talking to another device.
             const fs::path target = fs::read_symlink(entry, ec);
-            if (!ec)
-                device = target.is_absolute() ? target : (env.appDir / target).lexically_normal();
+            if (!ec) device = target.is_absolute() ? target : (folder / target).lexically_normal();
         }
     }
     out.device = device.string();
     out.present = Exists(entry);
-    out.description = name + " \u2192 " + out.device + " (link in the program folder" +
+    out.description = name + " \u2192 " + out.device + " (link in the " + where + " folder" +
                       (out.present ? ")" : "; the device is missing)");
     return true;
 }
@@ -141,7 +140,8 @@ ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
     out.description = out.device;
     return out;
 #else
-    if (ResolveFromAppDir(n, env, out)) return out;
+    if (ResolveFromFolder(n, env.appDir, "program", out)) return out;
+    if (ResolveFromFolder(n, env.configDir, "configuration", out)) return out;
     if (static_cast<std::size_t>(n) > systemDevices.size()) return out;
     out.device = systemDevices[n - 1];
     out.present = true;

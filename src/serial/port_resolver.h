@@ -1,7 +1,8 @@
 // Which operating-system device a port number (1-16) stands for.
 //
-// On Linux an entry COM<n> in the program folder (normally a symbolic link,
-// `ln -s /dev/ttyUSB0 COM1`) names port n; without one, port n is the n-th
+// On Linux an entry COM<n> in the program folder, or else in the user's
+// configuration folder (normally a symbolic link, `ln -s /dev/ttyUSB0 COM1`),
+// names port n; without one, port n is the n-th
 // serial device present: /dev/ttyUSB*, then /dev/ttyACM*, then the /dev/ttyS*
 // ports that have hardware behind them. On Windows port n is COMn.
 #pragma once
@@ -20,6 +21,9 @@ struct PortEnvironment {
     std::filesystem::path appDir;  // holds the COM<n> entries
     std::filesystem::path devDir = "/dev";
     std::filesystem::path sysTtyDir = "/sys/class/tty";
+    // Looked in for COM<n> after appDir: where an installed pair meets, since the
+    // simulator cannot link into a program folder it may not write to.
+    std::filesystem::path configDir;
 };
 
 struct ResolvedPort {

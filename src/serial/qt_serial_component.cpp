@@ -5,6 +5,7 @@
 #include <QSerialPort>
 
 #include "serial/line_settings.h"
+#include "serial/user_config_folder.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -45,6 +46,7 @@ PortEnvironment ApplicationPortEnvironment() {
     PortEnvironment env;
     if (QCoreApplication::instance())
         env.appDir = QCoreApplication::applicationDirPath().toStdString();
+    env.configDir = UserConfigFolder();
     return env;
 }
 

@@ -12,7 +12,8 @@ class QSerialPort;
 
 namespace tally {
 
-// Ports as seen from this program: COM<n> entries in the executable's folder.
+// Ports as seen from this program: COM<n> entries in the executable's folder,
+// then in the user's configuration folder.
 PortEnvironment ApplicationPortEnvironment();
 
 class QtSerialComponent : public SerialComponent {

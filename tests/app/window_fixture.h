@@ -44,8 +44,10 @@ class WindowTest : public ::testing::Test {
         env.clock = &clock;
         env.timers = &timers;
         env.appDir = dir.path().toStdString();
+        env.settings = settings;
         env.listPorts = [this] { return ports; };
         env.describePort = [](int n) { return QStringLiteral("device of port %1").arg(n); };
+        env.portListDetail = [](int n) { return QStringLiteral("adapter of port %1").arg(n); };
         env.beep = [this] { ++beeps; };
         env.messageBox = [this](const QString& title, const QString& text) {
             messages.emplace_back(title, text);
@@ -62,6 +64,7 @@ class WindowTest : public ::testing::Test {
 
     ManualTimer& tmrRead() { return static_cast<ManualTimer&>(*w->tmrRead); }
     ManualTimer& tmrNow() { return static_cast<ManualTimer&>(*w->tmrNow); }
+    ManualTimer& tmrPorts() { return static_cast<ManualTimer&>(*w->tmrPorts); }
 
     void openPort(int station = 1) {
         w->cmbStation->setEditText(QString::number(station));
@@ -99,6 +102,7 @@ class WindowTest : public ::testing::Test {
     FakeClock clock;
     ManualTimerFactory timers;
     std::vector<int> ports{1, 3};
+    SettingsLocation settings;  // empty: beside the program, in `dir`
     std::vector<std::pair<QString, QString>> messages;
     int beeps = 0;
     int modalShows = 0;

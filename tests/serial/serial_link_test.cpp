@@ -56,9 +56,9 @@ class PortTree : public ::testing::Test {  // program folder, /dev, /sys/class/t
   protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() / ("tally-" + std::to_string(std::random_device{}()));
-        for (const char* sub : {"app", "dev", "sys"})
+        for (const char* sub : {"app", "dev", "sys", "config"})
             fs::create_directories(root_ / sub);
-        env_ = {root_ / "app", root_ / "dev", root_ / "sys"};
+        env_ = {root_ / "app", root_ / "dev", root_ / "sys", root_ / "config"};
     }
     void TearDown() override { fs::remove_all(root_); }
     std::string Dev(const std::string& name) { return (root_ / "dev" / name).string(); }
@@ -111,7 +111,7 @@ TEST_F(PortTree, PortNumberIsThatSystemDeviceUpToSixteenAndListedUpToNine) {
     // Probing never opens, so a device without permissions (or held elsewhere) still counts.
     fs::permissions(root_ / "dev" / "ttyUSB0", fs::perms::none);
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    env_ = {root_ / "nowhere", root_ / "nowhere", root_ / "nowhere"};
+    env_ = {root_ / "nowhere", root_ / "nowhere", root_ / "nowhere", root_ / "nowhere"};
     EXPECT_TRUE(ListPortNumbers(env_).empty());
     EXPECT_EQ(ResolvePortDetails(1, env_).description, "no device for port 1");
 }
@@ -134,6 +134,16 @@ TEST_F(PortTree, ComLinkInProgramFolderWinsAndADanglingOneIsNeitherListedNorRepl
     EXPECT_EQ(port.description,
               "COM3 \u2192 /dev/pts/gone (link in the program folder; the device is missing)");
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4}));
+
+    // The user's configuration folder comes next: where an installed simulator links.
+    fs::create_symlink(Dev("ttyUSB0"), env_.configDir / "COM1");
+    fs::create_symlink(fs::path("..") / "dev" / "ttyACM0", env_.configDir / "COM5");
+    EXPECT_EQ(ResolvePort(1, env_), fs::canonical(Dev("ttyUSB1")).string());
+    port = ResolvePortDetails(5, env_);
+    EXPECT_EQ(port.device, fs::canonical(Dev("ttyACM0")).string());
+    EXPECT_EQ(port.description,
+              "COM5 \u2192 " + port.device + " (link in the configuration folder)");
+    EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4, 5}));
 }
 
 // Port 1 is a pseudo-terminal's slave, through COM1; its master plays the far end.
