@@ -19,8 +19,11 @@
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/frm_log.h"
+#include "ui/frm_trend.h"
 #include "ui/lamp.h"
+#include "ui/number_text.h"
 #include "ui/port_item_delegate.h"
+#include "ui/trend_model.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -67,11 +70,23 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
 
+    trendModel_ = std::make_unique<TrendModel>(TrendModel::Context{
+        [this](int channel) {
+            return LeadingNumber(
+                txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
+        },
+        [this] { return static_cast<int>(AutoReadSeconds); }});
+    engine_->Events().Add(trendModel_.get());
+
     connectHandlers();
     installFieldFilters();
 }
 
 FrmMain::~FrmMain() {
+    // The chart reads the model; both go before the engine.
+    delete frmTrend;
+    frmTrend = nullptr;
+    engine_->Events().Remove(trendModel_.get());
     // The log listens to the engine, which goes before the child windows do.
     delete frmLog;
     frmLog = nullptr;

@@ -31,7 +31,9 @@ class QRadioButton;
 namespace tally {
 
 class FrmLog;
+class FrmTrend;
 class Lamp;
+class TrendModel;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
     Q_OBJECT
@@ -49,6 +51,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QAction* mnuLog = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
+    QAction* mnuTrend = nullptr;
     QMenu* mnuTools = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
@@ -121,6 +124,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmSub* frmSub = nullptr;
     // The counter log window, made when first asked for; it logs while hidden too.
     FrmLog* frmLog = nullptr;
+    // The trend chart, made when first opened and kept (hidden) from then on.
+    FrmTrend* frmTrend = nullptr;
 
     PollEngine& engine() { return *engine_; }
 
@@ -183,6 +188,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void mnuLog_Click();
     // What a log row needs from the window when it is built.
     LogContext logContext() const;
+    void mnuTrend_Click();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.
@@ -195,6 +201,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
+    // Collects from the start, so the chart shows the recent past when opened.
+    std::unique_ptr<TrendModel> trendModel_;
     bool unloaded_ = false;
 };
 

@@ -9,6 +9,7 @@
 
 #include "app/frm_main.h"
 #include "ui/frm_log.h"
+#include "ui/frm_trend.h"
 #include "ui/number_text.h"
 
 namespace tally {
@@ -44,6 +45,10 @@ void FrmMain::buildMenus() {
     // Leaves through the close box's path, so shut-down runs exactly once.
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
+    mnuTrend = namedAction(mnuView, tr("&Trend Chart"), QStringLiteral("mnuTrend"),
+                           QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(mnuTrend, &QAction::triggered, this, [this] { mnuTrend_Click(); });
+
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
 }
@@ -67,6 +72,13 @@ LogContext FrmMain::logContext() const {
         context.multipliers[i] = LeadingNumber(txtCTMulti[i]->text().toStdString());
     context.intervalSeconds = AutoReadSeconds;
     return context;
+}
+
+void FrmMain::mnuTrend_Click() {
+    if (frmTrend == nullptr) frmTrend = new FrmTrend(*trendModel_, this);
+    frmTrend->show();
+    frmTrend->raise();
+    frmTrend->activateWindow();
 }
 
 void FrmMain::mnuAbout_Click() {

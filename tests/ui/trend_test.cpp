@@ -1,0 +1,200 @@
+// The trend chart's memory and what it draws, without a window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ui/trend_model.h"
+#include "ui/trend_plot.h"
+
+namespace tally {
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000;
+
+LineEvent Event(LineEvent::Type type, std::int64_t second) {
+    LineEvent event;
+    event.type = type;
+    event.station = 1;
+    event.monoMicros = second * kSecond;
+    event.stamp = 45000.5 + static_cast<double>(second) / 86400.0;
+    return event;
+}
+
+// A counter read at `second`; nullopt counters were missing from the reply.
+LineEvent Read(std::int64_t second, std::array<std::optional<double>, 8> counters) {
+    LineEvent event = Event(LineEvent::Type::Outcome, second);
+    event.request = LineRequest::ReadCounters;
+    ReplyMeaning meaning;
+    meaning.kind = ReplyMeaning::Kind::Counters;
+    meaning.counters = counters;
+    event.meaning = meaning;
+    return event;
+}
+
+LineEvent FailedRead(std::int64_t second) {
+    LineEvent event = Event(LineEvent::Type::Outcome, second);
+    event.request = LineRequest::ReadCounters;
+    event.outcome = Outcome::Of(OutcomeKind::TimeOut);
+    return event;
+}
+
+std::array<std::optional<double>, 8> All(double value) {
+    std::array<std::optional<double>, 8> counters;
+    counters.fill(value);
+    return counters;
+}
+
+struct Rig {
+    double multiplier = 2.0;
+    int interval = 1;
+    TrendModel model{{[this](int) { return multiplier; }, [this] { return interval; }}, 100};
+    void Feed(const LineEvent& event) { model.OnLineEvent(event); }
+};
+
+TEST(TrendModel, KeepsScaledValuesAndRatesAndMarksWhatWasNotRead) {
+    Rig rig;
+    rig.Feed(Read(1, All(4294967290.0)));
+    rig.Feed(Read(2, All(4.0)));  // ten counts across the wrap
+    auto partial = All(30.0);
+    partial[2] = std::nullopt;
+    rig.Feed(Read(3, partial));
+    rig.Feed(FailedRead(4));
+    ASSERT_EQ(rig.model.Size(), 4u);
+    EXPECT_EQ(rig.model.At(0).value[0], 2.0 * 4294967290.0);
+    EXPECT_TRUE(std::isnan(rig.model.At(0).rate[0])) << "no rate from a first reading";
+    EXPECT_EQ(rig.model.At(1).rate[0], 20.0);
+    EXPECT_EQ(rig.model.At(2).rate[0], 52.0);
+    EXPECT_TRUE(std::isnan(rig.model.At(2).value[2])) << "a missing field is a gap, not stale";
+    EXPECT_TRUE(std::isnan(rig.model.At(2).rate[2]));
+    for (std::size_t k = 0; k < 8; ++k)
+        EXPECT_TRUE(std::isnan(rig.model.At(3).value[k])) << "a failed read is a gap";
+
+    // A preset forgets the rate; a closed port, a new station or a silence break the line.
+    LineEvent preset = Event(LineEvent::Type::Outcome, 5);
+    preset.request = LineRequest::PresetCounters;
+    rig.Feed(preset);
+    rig.Feed(Read(6, All(1000.0)));
+    rig.Feed(Event(LineEvent::Type::Closed, 7));
+    rig.Feed(Read(8, All(1001.0)));
+    rig.Feed(Read(12, All(1002.0)));
+    LineEvent otherStation = Read(13, All(1003.0));
+    otherStation.station = 2;
+    rig.Feed(otherStation);
+    EXPECT_TRUE(std::isnan(rig.model.At(4).rate[0]));
+    EXPECT_FALSE(rig.model.At(4).breakBefore);
+    EXPECT_TRUE(rig.model.At(5).breakBefore) << "port closed";
+    EXPECT_TRUE(rig.model.At(6).breakBefore) << "four seconds at a 1 s interval";
+    EXPECT_TRUE(rig.model.At(7).breakBefore) << "another station";
+}
+
+TEST(TrendModel, RingKeepsTheNewestRowsInTimeOrder) {
+    Rig rig;
+    for (int s = 1; s <= 250; ++s)
+        rig.Feed(Read(s, All(s)));
+    ASSERT_EQ(rig.model.Size(), 100u);
+    EXPECT_EQ(rig.model.At(0).micros, 151 * kSecond);
+    EXPECT_EQ(rig.model.At(99).micros, 250 * kSecond);
+    EXPECT_EQ(rig.model.FirstAtOrAfter(200 * kSecond - 1), 49u);
+    EXPECT_EQ(rig.model.FirstAtOrAfter(0), 0u);
+    EXPECT_EQ(rig.model.FirstAtOrAfter(251 * kSecond), 100u);
+}
+
+TEST(TrendPlot, GapsBreakTheLineOnlyWhereTheyCanBeSeen) {
+    Rig rig;
+    // 1-3 joined, 4 failed, 5-6 joined, 7 failed, 8 alone, 9 failed, 10-11.
+    for (int s = 1; s <= 11; ++s)
+        rig.Feed(s == 4 || s == 7 || s == 9 ? FailedRead(s) : Read(s, All(s)));
+    TrendView view;
+    view.endMicros = 11 * kSecond;
+    view.spanMicros = 60 * kSecond;
+    view.shown = {true, false, true, true, true, true, true, true};
+    TrendPlot plot = BuildTrendPlot(rig.model, view);
+    const ChannelTrace& trace = plot.channels[0];
+    ASSERT_EQ(trace.lines.size(), 3u);
+    EXPECT_EQ(trace.lines[0].size(), 3u);
+    EXPECT_EQ(trace.lines[1].front().micros, 5 * kSecond);
+    ASSERT_EQ(trace.dots.size(), 1u);
+    EXPECT_EQ(trace.dots[0].micros, 8 * kSecond);
+    EXPECT_TRUE(plot.channels[1].lines.empty()) << "unticked channels are not drawn";
+    ASSERT_TRUE(plot.yRange);
+    EXPECT_EQ(*plot.yRange, std::make_pair(2.0, 22.0));
+
+    // Eight hours on 100 columns: a one-second gap is far narrower than a column.
+    view.spanMicros = 8 * 3600 * kSecond;
+    view.columns = 100;
+    plot = BuildTrendPlot(rig.model, view);
+    EXPECT_EQ(plot.channels[0].lines.size(), 1u);
+    EXPECT_TRUE(plot.channels[0].dots.empty());
+
+    // Paused at 6 s on one minute: nothing after the held edge is drawn.
+    view.spanMicros = 60 * kSecond;
+    view.endMicros = 6 * kSecond;
+    plot = BuildTrendPlot(rig.model, view);
+    ASSERT_EQ(plot.channels[0].lines.size(), 2u);
+    EXPECT_EQ(plot.channels[0].lines[1].back().micros, 6 * kSecond);
+}
+
+TEST(TrendPlot, ManyReadingsPerColumnKeepTheirExtremesAndStayBounded) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }}, 28'800);
+    for (int s = 1; s <= 28'800; ++s)
+        model.OnLineEvent(Read(s, All(s == 5000 ? 1e9 : s % 7)));
+    TrendView view;
+    view.endMicros = 28'800 * kSecond;
+    view.spanMicros = 8 * 3600 * kSecond;
+    view.columns = 400;
+    const TrendPlot plot = BuildTrendPlot(model, view);
+    const ChannelTrace& trace = plot.channels[0];
+    ASSERT_EQ(trace.lines.size(), 1u);
+    EXPECT_LE(trace.lines[0].size(), 4u * 401u);
+    EXPECT_EQ(*plot.yRange, std::make_pair(0.0, 1e9));
+    const auto& line = trace.lines[0];
+    EXPECT_TRUE(std::any_of(line.begin(), line.end(), [](const TrendPoint& p) {
+        return p.y == 1e9 && p.micros == 5000 * kSecond;
+    })) << "the one spike must survive";
+    EXPECT_TRUE(std::is_sorted(line.begin(), line.end(),
+                               [](const auto& a, const auto& b) { return a.micros < b.micros; }));
+
+    const auto nearest =
+        NearestReading(model, 1, TrendMode::Value, 5000 * kSecond + 400'000, 0, view.endMicros);
+    ASSERT_TRUE(nearest);
+    EXPECT_EQ(nearest->y, 1e9);
+}
+
+TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAsLinesAndTheRestAsDots) {
+    Rig rig;
+    // Pieces of two readings between failures, and one long piece at the end.
+    for (int s = 1; s <= 60; ++s)
+        rig.Feed(s < 40 && s % 3 == 0 ? FailedRead(s) : Read(s, All(s)));
+    TrendView view;
+    view.endMicros = 60 * kSecond;
+    view.spanMicros = 60 * kSecond;
+    view.maxLines = 4;
+    const ChannelTrace trace = BuildTrendPlot(rig.model, view).channels[0];
+    ASSERT_EQ(trace.lines.size(), 4u);
+    EXPECT_EQ(trace.lines.back().size(), 21u);
+    EXPECT_EQ(trace.dots.size() + 3 * 2 + 21, 60u - 13u);
+}
+
+TEST(TrendPlot, YAxisFallsOnRoundNumbersAndStopsAtZero) {
+    struct Row {
+        std::optional<std::pair<double, double>> drawn;
+        AxisScale expected;
+    };
+    const Row rows[] = {
+        {std::make_pair(0.0, 8886.0), {0.0, 10000.0, 6, 0}},
+        {std::make_pair(0.6, 1.6), {0.5, 2.0, 4, 1}},
+        {std::make_pair(7.0, 7.0), {6.9, 7.1, 5, 2}},  // a flat line gets room of its own
+        {std::nullopt, {0.0, 1.0, 6, 1}},
+    };
+    for (const Row& row : rows) {
+        const auto [low, high] = PaddedRange(row.drawn);
+        const AxisScale scale = NiceScale(low, high, 6);
+        EXPECT_NEAR(scale.min, row.expected.min, 1e-9) << high;
+        EXPECT_NEAR(scale.max, row.expected.max, 1e-9) << high;
+        EXPECT_EQ(scale.ticks, row.expected.ticks) << high;
+        EXPECT_EQ(scale.decimals, row.expected.decimals) << high;
+    }
+}
+
+}  // namespace
+}  // namespace tally
