@@ -66,7 +66,7 @@ fuzz: deps
 	$(BUILD)-fuzz/fuzz_reply_decoder -max_total_time=60 tests/fuzz/corpus
 
 screenshot: build
-	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png
+	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png docs/trend.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -226,7 +226,7 @@ void FrmTrend::hideEvent(QHideEvent* event) {
 
 void FrmTrend::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (isVisible()) restartTimer();
+    restartTimer();
 }
 
 void FrmTrend::saveGeometryNow() const {
@@ -234,6 +234,7 @@ void FrmTrend::saveGeometryNow() const {
 }
 
 void FrmTrend::restartTimer() {
+    if (!isVisible()) return;  // showing starts it
     const TrendView view = currentView();
     refreshTimer_->start(RefreshMillis(view.spanMicros, view.columns));
 }
