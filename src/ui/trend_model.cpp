@@ -12,7 +12,10 @@ constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
 
 TrendModel::TrendModel(Context context, std::size_t capacity)
-    : context_(std::move(context)), capacity_(std::max<std::size_t>(capacity, 1)) {}
+    : context_(std::move(context)), capacity_(std::max<std::size_t>(capacity, 1)) {
+    // Once, so the ring never copies itself while growing; untouched pages cost nothing.
+    rows_.reserve(capacity_);
+}
 
 void TrendModel::OnLineEvent(const LineEvent& event) {
     if (!anchor_) anchor_ = Anchor{event.stamp, event.monoMicros};
