@@ -149,7 +149,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void txtAutoRead_Change();
 
     // --- Reply decoding applied to the window ---
-    void ApplyReply(const ReplyMeaning& meaning);
+    void ApplyReply(const ReplyMeaning& meaning) override;
     void ApplyOutputAck();
     void ShowInputs();
     void ShowOutputs();
@@ -204,6 +204,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // Collects from the start, so the chart shows the recent past when opened.
     std::unique_ptr<TrendModel> trendModel_;
     bool unloaded_ = false;
+    bool listingPorts_ = false;
 };
 
 }  // namespace tally
