@@ -1,7 +1,7 @@
-// Takes the README's pictures: the window on line to the simulator, after a few
-// reads, and with a second file name the trend chart beside it after half a
-// minute of reads. Usage: tallyscope-screenshot OUTPUT.png [TREND.png] (with the
-// simulator linked as COM1 beside the executable and answering as station 1).
+// Takes the README's pictures: the window on line to the simulator after a few
+// reads, and with a second file name the trend chart beside it after a minute of
+// reads from counters at zero. Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
+// (with the simulator linked as COM1 beside the executable, answering as station 1).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,6 +54,17 @@ int main(int argc, char* argv[]) {
     w.show();
     w.cmbStation->setEditText(QStringLiteral("1"));
     w.cmdCOMM->click();
+    QElapsedTimer elapsed;
+    if (trend) {
+        // Counters from zero, so the chart shows them climbing at their own speeds.
+        w.cmbDC->setCurrentText(QStringLiteral("All"));
+        w.chkCTClear->setChecked(true);
+        elapsed.start();
+        while (elapsed.elapsed() < 1000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+        }
+    }
     w.txtCTMulti[1]->setText(QStringLiteral("0.5"));
     w.txtCTMulti[2]->setText(QStringLiteral("2.5"));
     w.chkDC->setChecked(true);
@@ -66,9 +77,8 @@ int main(int argc, char* argv[]) {
         w.frmTrend->resize(720, w.height());
         w.frmTrend->cmbTrendSpan->setCurrentText(QStringLiteral("1 min"));
     }
-    QElapsedTimer elapsed;
     elapsed.start();
-    while (elapsed.elapsed() < (trend ? 30000 : 2500)) {
+    while (elapsed.elapsed() < (trend ? 58000 : 2500)) {
         QCoreApplication::processEvents();
         QThread::msleep(10);
     }
