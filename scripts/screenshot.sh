@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The README's screenshot: the window on line to the simulator, under Xvfb.
+# The README's screenshots, under Xvfb: the window on line to the simulator, and
+# with a third argument the trend chart beside it.
+# Usage: screenshot.sh BIN_DIR OUTPUT.png [TREND.png]
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 out=$(realpath -m "$2")
+trend=()
+[ $# -ge 3 ] && trend=("$(realpath -m "$3")")
 "$bin/vl4300-sim" --dir "$bin" --port 1 --station 1 --seed 7 >/dev/null 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -L "$bin/COM1" ] && break; sleep 0.1; done
-xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/tallyscope-screenshot" "$out"
-echo "Saved $out"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/tallyscope-screenshot" "$out" "${trend[@]}"
+echo "Saved $out ${trend[*]}"

@@ -1,6 +1,7 @@
-// Takes the README's picture: the window on line to the simulator, after a few
-// reads. Usage: tallyscope-screenshot OUTPUT.png (with the simulator linked as
-// COM1 beside the executable and answering as station 1).
+// Takes the README's pictures: the window on line to the simulator after a few
+// reads, and with a second file name the trend chart beside it after a minute of
+// reads from counters at zero. Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
+// (with the simulator linked as COM1 beside the executable, answering as station 1).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,16 +9,40 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
+#include "ui/frm_trend.h"
+
+namespace {
+
+// The main window and the chart side by side, tops aligned, on the desktop's grey.
+QImage sideBySide(const QPixmap& left, const QPixmap& right) {
+    constexpr int kGap = 16;
+    QImage image(left.width() + kGap + right.width(), std::max(left.height(), right.height()),
+                 QImage::Format_RGB32);
+    image.fill(QColor(0xD8, 0xD8, 0xD8));
+    QPainter painter(&image);
+    painter.drawPixmap(0, 0, left);
+    painter.drawPixmap(left.width() + kGap, 0, right);
+    return image;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
+    const bool trend = argc > 2;
+    // The chart's remembered place goes to a folder of its own, not the user's.
+    QTemporaryDir userConfig;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userConfig.path());
     // Ports beside the executable; the program's own settings file is kept out of it.
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, QDir::tempPath().toStdString());
@@ -29,6 +54,17 @@ int main(int argc, char* argv[]) {
     w.show();
     w.cmbStation->setEditText(QStringLiteral("1"));
     w.cmdCOMM->click();
+    QElapsedTimer elapsed;
+    if (trend) {
+        // Counters from zero, so the chart shows them climbing at their own speeds.
+        w.cmbDC->setCurrentText(QStringLiteral("All"));
+        w.chkCTClear->setChecked(true);
+        elapsed.start();
+        while (elapsed.elapsed() < 1000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+        }
+    }
     w.txtCTMulti[1]->setText(QStringLiteral("0.5"));
     w.txtCTMulti[2]->setText(QStringLiteral("2.5"));
     w.chkDC->setChecked(true);
@@ -36,12 +72,21 @@ int main(int argc, char* argv[]) {
     w.chkDO->setChecked(true);
     w.txtAutoRead->setText(QStringLiteral("1"));
     w.chkRead->setChecked(true);
-    QElapsedTimer elapsed;
+    if (trend) {
+        w.mnuTrend->trigger();
+        w.frmTrend->resize(720, w.height());
+        w.frmTrend->cmbTrendSpan->setCurrentText(QStringLiteral("1 min"));
+    }
     elapsed.start();
-    while (elapsed.elapsed() < 2500) {
+    while (elapsed.elapsed() < (trend ? 58000 : 2500)) {
         QCoreApplication::processEvents();
         QThread::msleep(10);
     }
-    const bool saved = w.grab().save(QString::fromLocal8Bit(argv[1]));
+    bool saved = w.grab().save(QString::fromLocal8Bit(argv[1]));
+    if (trend) {
+        w.frmTrend->Refresh();
+        saved =
+            saved && sideBySide(w.grab(), w.frmTrend->grab()).save(QString::fromLocal8Bit(argv[2]));
+    }
     return saved && w.labReport->text() == QStringLiteral("Read OK") ? 0 : 1;
 }
