@@ -11,7 +11,8 @@ JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
 # Debian packages the build, the tests and `make run` need.
-PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
+PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-charts-dev \
+           libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
            librsvg2-bin desktop-file-utils appstream dpkg-dev file
 
@@ -71,8 +72,8 @@ bench-search: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_module_search
 
 screenshot: build
-	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png
-	./scripts/screenshot.sh $(BUILD)/bin docs/line-monitor.png --line-monitor
+	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png docs/trend.png
+	./scripts/screenshot.sh $(BUILD)/bin --line-monitor docs/line-monitor.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,7 +1,10 @@
-// Takes the README's pictures: the window on line to the simulator, after a few
-// reads; with --line-monitor, the line monitor beside it as well.
-// Usage: tallyscope-screenshot OUTPUT.png [--line-monitor] (with the simulator
-// linked as COM1 beside the executable and answering as station 1).
+// Takes the README's pictures: the window on line to the simulator after a few
+// reads, and with a second file name the trend chart beside it after a minute of
+// reads from counters at zero; with --line-monitor, the line monitor beside the
+// window after reads in each protocol.
+// Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
+//        tallyscope-screenshot --line-monitor OUTPUT.png
+// (with the simulator linked as COM1 beside the executable, answering as station 1).
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -14,16 +17,30 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
 #include "ui/frm_line.h"
+#include "ui/frm_trend.h"
 
 namespace {
 
-void RunEventsFor(int ms) {
+// The main window and the chart side by side, tops aligned, on the desktop's grey.
+QImage sideBySide(const QPixmap& left, const QPixmap& right) {
+    constexpr int kGap = 16;
+    QImage image(left.width() + kGap + right.width(), std::max(left.height(), right.height()),
+                 QImage::Format_RGB32);
+    image.fill(QColor(0xD8, 0xD8, 0xD8));
+    QPainter painter(&image);
+    painter.drawPixmap(0, 0, left);
+    painter.drawPixmap(left.width() + kGap, 0, right);
+    return image;
+}
+
+void runEventsFor(int ms) {
     QElapsedTimer elapsed;
     elapsed.start();
     while (elapsed.elapsed() < ms) {
@@ -32,26 +49,35 @@ void RunEventsFor(int ms) {
     }
 }
 
-// Both windows side by side on one picture, the main window on the left.
-QPixmap SideBySide(const QPixmap& left, const QPixmap& right) {
-    const int gap = 16;
-    QPixmap both(left.width() + gap + right.width(), std::max(left.height(), right.height()));
-    both.fill(QColor(0x5A, 0x6E, 0x80));
-    QPainter painter(&both);
-    painter.drawPixmap(0, 0, left);
-    painter.drawPixmap(left.width() + gap, 0, right);
-    return both;
+// A few exchanges in each protocol fill the monitor's rows.
+bool lineMonitorShot(tally::FrmMain& w, const QString& output) {
+    w.mnuLine->trigger();
+    w.frmLine->resize(1000, w.height());
+    w.chkDC->setChecked(true);
+    w.chkDI->setChecked(true);
+    w.chkDO->setChecked(true);
+    w.txtAutoRead->setText(QStringLiteral("1"));
+    w.chkRead->setChecked(true);
+    for (int protocol : {1, 2, 0}) {
+        w.optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+        runEventsFor(2000);
+    }
+    // On the faulty line the last read may have failed: the rows are what counts here.
+    return sideBySide(w.grab(), w.frmLine->grab()).save(output) &&
+           w.frmLine->Model().rowCount() > 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // The user's own window sizes are neither read nor changed.
-    const QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     if (argc < 2) return 2;
-    const bool withMonitor = argc > 2 && QByteArray(argv[2]) == "--line-monitor";
+    const bool lineMonitor = QByteArray(argv[1]) == "--line-monitor";
+    if (lineMonitor && argc < 3) return 2;
+    const bool trend = !lineMonitor && argc > 2;
+    // The windows' remembered places go to a folder of their own, not the user's.
+    QTemporaryDir userConfig;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userConfig.path());
     // Ports beside the executable; the program's own settings file is kept out of it.
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, QDir::tempPath().toStdString());
@@ -61,12 +87,20 @@ int main(int argc, char* argv[]) {
     tally::FrmMain w(env);
     w.Form_Load();
     w.show();
-    if (withMonitor) {
-        w.mnuLine->trigger();
-        w.frmLine->resize(1000, w.height());
-    }
     w.cmbStation->setEditText(QStringLiteral("1"));
     w.cmdCOMM->click();
+    if (lineMonitor) return lineMonitorShot(w, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    QElapsedTimer elapsed;
+    if (trend) {
+        // Counters from zero, so the chart shows them climbing at their own speeds.
+        w.cmbDC->setCurrentText(QStringLiteral("All"));
+        w.chkCTClear->setChecked(true);
+        elapsed.start();
+        while (elapsed.elapsed() < 1000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+        }
+    }
     w.txtCTMulti[1]->setText(QStringLiteral("0.5"));
     w.txtCTMulti[2]->setText(QStringLiteral("2.5"));
     w.chkDC->setChecked(true);
@@ -74,18 +108,21 @@ int main(int argc, char* argv[]) {
     w.chkDO->setChecked(true);
     w.txtAutoRead->setText(QStringLiteral("1"));
     w.chkRead->setChecked(true);
-    RunEventsFor(2500);
-    if (withMonitor) {
-        // A few exchanges in each protocol fill the monitor's rows.
-        for (int protocol : {1, 2, 0}) {
-            w.optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
-            RunEventsFor(2000);
-        }
+    if (trend) {
+        w.mnuTrend->trigger();
+        w.frmTrend->resize(720, w.height());
+        w.frmTrend->cmbTrendSpan->setCurrentText(QStringLiteral("1 min"));
     }
-    const QPixmap shot = withMonitor ? SideBySide(w.grab(), w.frmLine->grab()) : w.grab();
-    const bool saved = shot.save(QString::fromLocal8Bit(argv[1]));
-    // On the faulty line the last read may have failed: the rows are what counts there.
-    const bool shown = withMonitor ? w.frmLine->Model().rowCount() > 0
-                                   : w.labReport->text() == QStringLiteral("Read OK");
-    return saved && shown ? 0 : 1;
+    elapsed.start();
+    while (elapsed.elapsed() < (trend ? 58000 : 2500)) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    bool saved = w.grab().save(QString::fromLocal8Bit(argv[1]));
+    if (trend) {
+        w.frmTrend->Refresh();
+        saved =
+            saved && sideBySide(w.grab(), w.frmTrend->grab()).save(QString::fromLocal8Bit(argv[2]));
+    }
+    return saved && w.labReport->text() == QStringLiteral("Read OK") ? 0 : 1;
 }

@@ -15,24 +15,44 @@ struct Option {
     const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch
     const char* help;
     // Takes the option into the command line; returns why the value is refused, or "".
-    std::string (*apply)(CommandLine& line, const std::string& value);
+    std::string (*apply)(CommandLine& line, const std::string& name, const std::string& value);
 };
 
 void raise(CommandLine& line, Action action) {
     line.action = std::max(line.action, action);
 }
 
+std::string headless(CommandLine& line, const std::string& name, const std::string& value) {
+    return SetHeadlessOption(line.headless, name, value);
+}
+
 const Option kOptions[] = {
     {"--help", "-h", nullptr, "show this text and exit",
-     [](CommandLine& line, const std::string&) {
+     [](CommandLine& line, const std::string&, const std::string&) {
          raise(line, Action::ShowHelp);
          return std::string();
      }},
     {"--version", "-v", nullptr, "show the version and exit",
-     [](CommandLine& line, const std::string&) {
+     [](CommandLine& line, const std::string&, const std::string&) {
          raise(line, Action::ShowVersion);
          return std::string();
      }},
+    {"--headless", nullptr, nullptr, "poll and log with no window (the options below)",
+     [](CommandLine& line, const std::string&, const std::string&) {
+         raise(line, Action::RunHeadless);
+         return std::string();
+     }},
+    {"--port", nullptr, "N|DEVICE", "port 1-16 numbered as in the window, or a device path",
+     headless},
+    {"--baud", nullptr, "B", "1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600", headless},
+    {"--station", nullptr, "S", "station 0-31", headless},
+    {"--protocol", nullptr, "P", "korvi, ascii (Modbus ASCII) or rtu (Modbus RTU)", headless},
+    {"--every", nullptr, "SECONDS", "1-60 seconds from one poll cycle to the next", headless},
+    {"--read", nullptr, "LIST", "what each cycle reads: dc, di, do, comma-separated", headless},
+    {"--multiply", nullptr, "M1,...,M8", "eight multipliers for the scaled columns (default 1)",
+     headless},
+    {"--csv", nullptr, "FILE|-", "the log (- is standard output), appended to", headless},
+    {"--cycles", nullptr, "N", "stop after N cycles (default: at Ctrl+C or SIGTERM)", headless},
 };
 
 // Options QApplication takes out of the command line itself (with one dash or
@@ -88,7 +108,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             } else {
                 return fail(name + " needs a value");
             }
-            if (std::string why = own->apply(line, value); !why.empty()) return fail(why);
+            if (std::string why = own->apply(line, name, value); !why.empty()) return fail(why);
             continue;
         }
         const std::string qt = qtName(arg);
@@ -100,15 +120,30 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg
                                                     : "unexpected argument " + arg);
     }
+    if (line.action == Action::RunWindow && !line.headless.given.empty()) {
+        return fail(line.headless.given.front() + " belongs to a headless run: add --headless");
+    }
+    if (line.action == Action::RunHeadless) {
+        if (const std::string missing = MissingHeadlessOption(line.headless); !missing.empty()) {
+            return fail("a headless run needs " + missing);
+        }
+    }
     return line;
 }
 
 std::string CommandLineHelp() {
     std::string text =
         "Usage: tallyscope [options]\n"
+        "       tallyscope --headless --port N|DEVICE --baud B --station S\n"
+        "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
+        "                  [--multiply M1,...,M8] --csv FILE|- [--cycles N]\n"
         "\n"
         "Service and monitoring tool for the VL4300 counter module. Without options\n"
-        "it opens its window.\n"
+        "it opens its window. With --headless it polls the module with no window and\n"
+        "no display and writes one CSV row per poll cycle, with a progress line a\n"
+        "minute on standard error; Ctrl+C or SIGTERM stops it after the exchange on\n"
+        "the line. Exit codes: 0 done, 2 usage error, 3 the port could not be opened\n"
+        "(or failed), 4 the log could not be written.\n"
         "\n"
         "Options:\n";
     for (const Option& o : kOptions) {
@@ -116,7 +151,7 @@ std::string CommandLineHelp() {
         if (o.shortName) left += std::string(o.shortName) + ", ";
         left += o.name;
         if (o.valueName) left += std::string(" ") + o.valueName;
-        left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
+        left.resize(std::max<std::size_t>(left.size() + 2, 25), ' ');
         text += left + o.help + "\n";
     }
     text +=

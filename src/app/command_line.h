@@ -1,19 +1,22 @@
 // The program's command line. Its own options are described by one table in
 // command_line.cpp, which the help text is built from; Qt's own options
 // (-platform NAME, -style NAME, ...) are let through to Qt. Without options the
-// window opens.
+// window opens; with --headless the module is polled and logged with no window.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/headless_options.h"
+
 namespace tally {
 
 struct CommandLine {
     // In rising precedence: --help beats --version, either beats the window.
-    enum class Action { RunWindow, ShowVersion, ShowHelp, Fail };
+    enum class Action { RunWindow, RunHeadless, ShowVersion, ShowHelp, Fail };
     Action action = Action::RunWindow;
-    std::string error;  // why the command line was refused (Action::Fail)
+    HeadlessOptions headless;  // Action::RunHeadless
+    std::string error;         // why the command line was refused (Action::Fail)
 };
 
 // `args` are the arguments after the program's name, as given.

@@ -19,8 +19,12 @@
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/frm_line.h"
+#include "ui/frm_log.h"
+#include "ui/frm_trend.h"
 #include "ui/lamp.h"
+#include "ui/number_text.h"
 #include "ui/port_item_delegate.h"
+#include "ui/trend_model.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -74,6 +78,14 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
 
+    trendModel_ = std::make_unique<TrendModel>(TrendModel::Context{
+        [this](int channel) {
+            return LeadingNumber(
+                txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
+        },
+        [this] { return static_cast<int>(AutoReadSeconds); }});
+    engine_->Events().Add(trendModel_.get());
+
     connectHandlers();
     installFieldFilters();
     // An event loop that ends with the window open (quit, exit, the session ending)
@@ -91,6 +103,13 @@ FrmMain::~FrmMain() {
         delete frmLine;
         frmLine = nullptr;
     }
+    // The chart reads the model; both go before the engine.
+    delete frmTrend;
+    frmTrend = nullptr;
+    engine_->Events().Remove(trendModel_.get());
+    // The log listens to the engine, which goes before the child windows do.
+    delete frmLog;
+    frmLog = nullptr;
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
@@ -455,6 +474,11 @@ void FrmMain::closeEvent(QCloseEvent* event) {
             frmSub->close();
             delete frmSub;
             frmSub = nullptr;
+        }
+        // The file is complete before anything else ends.
+        if (frmLog != nullptr) {
+            frmLog->StopLogging();
+            frmLog->close();
         }
         // A window of its own: left open it would keep the program running.
         if (frmLine != nullptr) frmLine->close();

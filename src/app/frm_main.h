@@ -14,6 +14,7 @@
 #include "engine/module_search.h"
 #include "engine/poll_engine.h"
 #include "engine/search_port.h"
+#include "log/counter_log.h"
 #include "protocol/frames.h"
 #include "protocol/reply_decoder.h"
 #include "ui/frm_sub.h"
@@ -32,7 +33,10 @@ class QRadioButton;
 namespace tally {
 
 class FrmLine;
+class FrmLog;
+class FrmTrend;
 class Lamp;
+class TrendModel;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
     Q_OBJECT
@@ -47,9 +51,11 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // One menu bar; each later window adds its own entries in buildMenus().
     QMenuBar* menuBar = nullptr;
     QMenu* mnuFile = nullptr;
+    QAction* mnuLog = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
     QAction* mnuLine = nullptr;
+    QAction* mnuTrend = nullptr;
     QMenu* mnuTools = nullptr;
     QAction* mnuScan = nullptr;
     QMenu* mnuHelp = nullptr;
@@ -125,6 +131,10 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmSub* frmSub = nullptr;
     // The line monitor, created the first time it is asked for.
     FrmLine* frmLine = nullptr;
+    // The counter log window, made when first asked for; it logs while hidden too.
+    FrmLog* frmLog = nullptr;
+    // The trend chart, made when first opened and kept (hidden) from then on.
+    FrmTrend* frmTrend = nullptr;
 
     PollEngine& engine() { return *engine_; }
     ModuleSearch& moduleSearch() { return *search_; }
@@ -192,6 +202,10 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void buildMenus();
     void mnuAbout_Click();
     void mnuLine_Click();
+    void mnuLog_Click();
+    // What a log row needs from the window when it is built.
+    LogContext logContext() const;
+    void mnuTrend_Click();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.
@@ -206,6 +220,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<PollEngine> engine_;
     std::unique_ptr<SearchPort> searchPort_;
     std::unique_ptr<ModuleSearch> search_;
+    // Collects from the start, so the chart shows the recent past when opened.
+    std::unique_ptr<TrendModel> trendModel_;
     bool unloaded_ = false;
     bool listingPorts_ = false;
 };

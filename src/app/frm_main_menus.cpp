@@ -1,12 +1,17 @@
 // The menu bar: every window beyond the main one is reached from here.
 #include <QAction>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 
 #include "app/frm_main.h"
 #include "ui/frm_line.h"
+#include "ui/frm_log.h"
+#include "ui/frm_trend.h"
+#include "ui/number_text.h"
 
 namespace tally {
 namespace {
@@ -33,6 +38,10 @@ void FrmMain::buildMenus() {
     mnuTools = namedMenu(menuBar, tr("&Tools"), QStringLiteral("mnuTools"));
     mnuHelp = namedMenu(menuBar, tr("&Help"), QStringLiteral("mnuHelp"));
 
+    mnuLog = namedAction(mnuFile, tr("&Log to CSV…"), QStringLiteral("mnuLog"),
+                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    connect(mnuLog, &QAction::triggered, this, [this] { mnuLog_Click(); });
+    mnuFile->addSeparator();
     mnuExit = namedAction(mnuFile, tr("E&xit"), QStringLiteral("mnuExit"));
     // Leaves through the close box's path, so shut-down runs exactly once.
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
@@ -40,6 +49,10 @@ void FrmMain::buildMenus() {
     mnuLine = namedAction(mnuView, tr("&Line Monitor"), QStringLiteral("mnuLine"),
                           QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(mnuLine, &QAction::triggered, this, [this] { mnuLine_Click(); });
+
+    mnuTrend = namedAction(mnuView, tr("&Trend Chart"), QStringLiteral("mnuTrend"),
+                           QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(mnuTrend, &QAction::triggered, this, [this] { mnuTrend_Click(); });
 
     mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
                           QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -59,6 +72,34 @@ void FrmMain::mnuLine_Click() {
     frmLine->show();
     frmLine->raise();
     frmLine->activateWindow();
+}
+
+void FrmMain::mnuLog_Click() {
+    if (frmLog == nullptr) {
+        frmLog = new FrmLog(
+            engine().Events(), [this] { return logContext(); }, this);
+        // The operator may not be looking at the log window: the status line keeps the reason.
+        connect(frmLog, &FrmLog::logFailed, labReport, &QLabel::setToolTip);
+    }
+    frmLog->show();
+    frmLog->raise();
+    frmLog->activateWindow();
+}
+
+LogContext FrmMain::logContext() const {
+    LogContext context;
+    // The multiplier as the monitor's scaled column takes it right now.
+    for (std::size_t i = 0; i < 8; ++i)
+        context.multipliers[i] = LeadingNumber(txtCTMulti[i]->text().toStdString());
+    context.intervalSeconds = AutoReadSeconds;
+    return context;
+}
+
+void FrmMain::mnuTrend_Click() {
+    if (frmTrend == nullptr) frmTrend = new FrmTrend(*trendModel_, this);
+    frmTrend->show();
+    frmTrend->raise();
+    frmTrend->activateWindow();
 }
 
 void FrmMain::mnuAbout_Click() {

@@ -1,5 +1,6 @@
 // Tallyscope: the service and monitoring tool for the VL4300 counter module.
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/exit_signals.h"
 #include "app/frm_main.h"
+#include "app/headless_host.h"
 #include "app/system_environment.h"
 
 int main(int argc, char* argv[]) {
@@ -17,13 +19,19 @@ int main(int argc, char* argv[]) {
     switch (line.action) {
         case tally::CommandLine::Action::Fail:
             std::fprintf(stderr, "tallyscope: %s\nTry 'tallyscope --help'.\n", line.error.c_str());
-            return 2;
+            return tally::kExitUsage;
         case tally::CommandLine::Action::ShowHelp:
             std::fputs(tally::CommandLineHelp().c_str(), stdout);
             return 0;
         case tally::CommandLine::Action::ShowVersion:
             std::fputs(tally::VersionText().c_str(), stdout);
             return 0;
+        case tally::CommandLine::Action::RunHeadless: {
+            // No display is needed or touched, and the settings file is left alone.
+            QCoreApplication app(argc, argv);
+            QCoreApplication::setApplicationName(QStringLiteral("Tallyscope"));
+            return tally::RunHeadless(line.headless);
+        }
         case tally::CommandLine::Action::RunWindow:
             break;
     }

@@ -116,6 +116,11 @@ void QtSerialComponent::SetCommPort(std::int16_t port) {
     commPort_ = port;
 }
 
+void QtSerialComponent::SetDevicePath(const std::string& path) {
+    if (open_) throw SerialError("Port is already open");
+    devicePath_ = path;
+}
+
 void QtSerialComponent::SetSettings(const std::string& settings) {
     if (open_) throw SerialError("Port is already open");
     settings_ = settings;
@@ -133,8 +138,7 @@ void QtSerialComponent::Open() {
     const std::optional<LineSettings> line = ParseLineSettings(settings_);
     if (!line) throw SerialError("Invalid line settings \"" + settings_ + "\"");
 
-    const ResolvedPort resolved = ResolvePortDetails(commPort_, env_);
-    device_ = resolved.device;
+    device_ = devicePath_.empty() ? ResolvePortDetails(commPort_, env_).device : devicePath_;
     if (device_.empty())
         throw SerialError("No such device: nothing is connected as port " +
                           std::to_string(commPort_));

@@ -39,6 +39,10 @@ class QtSerialComponent : public SerialComponent {
     void Output(const std::string& bytes) override;
     std::string Input() override;
 
+    // A device named directly (a path such as /dev/ttyUSB0) instead of a port
+    // number; empty goes back to the number. Written only while closed.
+    void SetDevicePath(const std::string& path);
+
     // The device the last open used or tried, e.g. "/dev/ttyUSB0"; empty before.
     std::string Device() const { return device_; }
 
@@ -55,6 +59,7 @@ class QtSerialComponent : public SerialComponent {
     std::int16_t commPort_ = 1;
     std::string settings_ = "9600,n,8,1";
     std::string device_;
+    std::string devicePath_;
     // Stays true after the device vanishes, until the program closes the port.
     bool open_ = false;
     // Why the open port stopped working (unplugged adapter, closed far end).

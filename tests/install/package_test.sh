@@ -17,7 +17,7 @@ deb=$(echo "$work"/out/tallyscope_"$version"_*.deb)
 
 status=0
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6charts6 libc6; do
     case ", $depends" in
         *", $library "*) ;;
         *) echo "Depends lacks $library: $depends"; status=1 ;;

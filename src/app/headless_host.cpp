@@ -1,0 +1,234 @@
+#include "app/headless_host.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <iostream>
+
+#include "engine/qt_timer.h"
+#include "engine/system_clock.h"
+#include "log/log_time.h"
+#include "protocol/frames.h"
+#include "serial/qt_serial_component.h"
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace tally {
+namespace {
+
+// How often a stopping run looks whether the exchange in flight is over, and how
+// long it waits at most (the longest reply deadline is well under this).
+constexpr int kLineWaitTickMs = 10;
+constexpr std::int64_t kLineWaitLimitMicros = 5'000'000;
+
+constexpr int kProgressEveryMs = 60'000;
+
+}  // namespace
+
+HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port, Clock& clock,
+                           TimerFactory& timers, std::function<void(const std::string&)> say)
+    : options_(options), port_(port), clock_(clock), say_(std::move(say)) {
+    tmrRead_ = timers.Create(40);
+    tmrRead_->SetEnabled(false);
+    tmrNow_ = timers.Create(995);
+    tmrNow_->SetEnabled(false);
+    engine_ = std::make_unique<PollEngine>(*this, port_, clock_, *tmrRead_, *tmrNow_, *this);
+    tmrRead_->onTick = [this] { engine_->tmrRead_Timer(); };
+    tmrNow_->onTick = [this] { engine_->tmrNow_Timer(); };
+    engine_->Events().Add(this);
+
+    log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
+        LogContext context;
+        context.multipliers = options_.multipliers;
+        context.intervalSeconds = options_.everySeconds;
+        return context;
+    });
+    log_->onChanged = [this] {
+        if (log_->WriteFailed())
+            Stop(kExitLog, "the log could not be written: " + log_->StopReason());
+    };
+
+    lineWait_.setInterval(kLineWaitTickMs);
+    QObject::connect(&lineWait_, &QTimer::timeout, [this] { closeWhenLineFree(); });
+}
+
+HeadlessHost::~HeadlessHost() {
+    tmrRead_->onTick = nullptr;
+    tmrNow_->onTick = nullptr;
+    log_.reset();
+    engine_->Events().Remove(this);
+}
+
+std::string HeadlessHost::portName() const {
+    return options_.portNumber > 0 ? "port " + options_.port : options_.port;
+}
+
+bool HeadlessHost::Start() {
+    // The log first: a file that cannot be written never touches the line.
+    if (const std::string error = log_->Start(options_.csv); !error.empty()) {
+        say_("cannot log to " + options_.csv + ": " + error);
+        exitCode_ = kExitLog;
+        finished_ = true;
+        return false;
+    }
+    try {
+        port_.SetSettings(std::to_string(options_.baud) + ",n,8,1");
+        port_.SetPortOpen(true);
+        port_.Input();
+    } catch (const SerialError& error) {
+        log_->Stop();
+        say_(portName() + " could not be opened: " + error.what());
+        exitCode_ = kExitPort;
+        finished_ = true;
+        return false;
+    }
+    lineOpen_ = true;
+    StationHex = StationHexOf(options_.station);
+    ProtocolIndex = static_cast<std::int16_t>(options_.protocol);
+    say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
+         std::to_string(options_.station) + ", " + ProtocolLogName(options_.protocol) + ", every " +
+         std::to_string(options_.everySeconds) + " s; logging to " + options_.csv);
+    reading_ = true;
+    engine_->ReadTicked(options_.everySeconds);
+    return true;
+}
+
+void HeadlessHost::Stop(int exitCode, const std::string& why) {
+    if (stopping_) return;
+    stopping_ = true;
+    exitCode_ = exitCode;
+    stopReason_ = why;
+    // No new cycle starts; the request on the line gets its reply or its deadline.
+    reading_ = false;
+    tmrNow_->SetEnabled(false);
+    lineWaitStartMicros_ = clock_.MonotonicMicros();
+    lineWait_.start();
+}
+
+void HeadlessHost::closeWhenLineFree() {
+    if (engine_->LineBusy() &&
+        clock_.MonotonicMicros() - lineWaitStartMicros_ < kLineWaitLimitMicros) {
+        return;
+    }
+    finish();
+}
+
+void HeadlessHost::finish() {
+    lineWait_.stop();
+    tmrNow_->SetEnabled(false);
+    tmrRead_->SetEnabled(false);
+    if (lineOpen_) {
+        lineOpen_ = false;
+        try {
+            port_.SetPortOpen(false);
+        } catch (const SerialError&) {
+            // A port that already failed cannot be closed any further.
+        }
+    }
+    log_->Stop();
+    if (!stopReason_.empty()) say_(stopReason_);
+    say_("stopped after " + std::to_string(cycles_) + " cycles; " + std::to_string(log_->Rows()) +
+         " rows written to " + options_.csv);
+    finished_ = true;
+    if (onFinished) onFinished();
+}
+
+std::string HeadlessHost::ProgressLine() const {
+    return FormatLocalLogTime(NowStamp(clock_)) + " " + std::to_string(cycles_) + " cycles, " +
+           std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
+           " failed requests, last: " + (status_.empty() ? "-" : status_);
+}
+
+int HeadlessHost::ReadBoxValue(ReadKind kind) const {
+    switch (kind) {
+        case ReadKind::Counters:
+            return options_.readCounters ? 1 : 0;
+        case ReadKind::Inputs:
+            return options_.readInputs ? 1 : 0;
+        case ReadKind::Outputs:
+            break;
+    }
+    return options_.readOutputs ? 1 : 0;
+}
+
+void HeadlessHost::DecodeReply() {
+    // Nothing to show: the log takes each reply's meaning from the line events.
+}
+
+void HeadlessHost::PortFailed(const std::string& reason) {
+    Stop(kExitPort, portName() + " failed: " + reason);
+}
+
+void HeadlessHost::OnLineEvent(const LineEvent& event) {
+    if (event.type == LineEvent::Type::Outcome && !OutcomeApplies(event.outcome)) {
+        ++failedRequests_;
+    } else if (event.type == LineEvent::Type::CycleEnd) {
+        ++cycles_;
+        if (options_.cycles > 0 && cycles_ >= options_.cycles) Stop(kExitDone);
+    }
+}
+
+// --- The run ---
+
+namespace {
+
+#ifndef _WIN32
+int signalPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe calls here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+#endif
+
+void say(const std::string& line) {
+    std::cerr << "tallyscope: " << line << std::endl;
+}
+
+}  // namespace
+
+int RunHeadless(const HeadlessOptions& options) {
+    QtSerialComponent serial(ApplicationPortEnvironment());
+    if (options.portNumber > 0) {
+        serial.SetCommPort(static_cast<std::int16_t>(options.portNumber));
+    } else {
+        serial.SetDevicePath(options.port);
+    }
+    SystemClock clock;
+    QtTimerFactory timers;
+    HeadlessHost host(options, serial, clock, timers, say);
+
+#ifndef _WIN32
+    // A reader of standard output that goes away is a failed write, not a killed program.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&host] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+            host.Stop(kExitDone, "stopping: signal received");
+        });
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+#endif
+
+    if (!host.Start()) return host.ExitCode();
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&host] { say(host.ProgressLine()); });
+    progress.start(kProgressEveryMs);
+    host.onFinished = [] { QCoreApplication::exit(0); };
+    if (!host.Finished()) QCoreApplication::exec();
+    return host.ExitCode();
+}
+
+}  // namespace tally

@@ -1,0 +1,87 @@
+// A logging run with no window and no display.
+//
+// The host stands where the window stands for the engine (PollHost): the same
+// poll engine, serial component and counter log, with the command-line options
+// in place of the controls. It never reads or writes the settings file.
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/headless_options.h"
+#include "engine/main_state.h"
+#include "engine/poll_engine.h"
+#include "log/log_session.h"
+
+namespace tally {
+
+class HeadlessHost : public MainState, public PollHost, public LineListener {
+  public:
+    // `say` takes one line for standard error, without its line end.
+    HeadlessHost(const HeadlessOptions& options, SerialComponent& port, Clock& clock,
+                 TimerFactory& timers, std::function<void(const std::string&)> say);
+    ~HeadlessHost() override;
+
+    // Opens the log, then the port, and starts polling. False when the run
+    // ended at once; ExitCode() then says why.
+    bool Start();
+    // Ends the run once the exchange in flight is over: the port is closed and
+    // the log complete. The first call's exit code counts.
+    void Stop(int exitCode, const std::string& why = {});
+
+    bool Finished() const { return finished_; }
+    int ExitCode() const { return exitCode_; }
+    // Called once, when the run has ended.
+    std::function<void()> onFinished;
+
+    // "12:34:56 60 cycles, 60 rows, 0 failed requests, last: Read OK"
+    std::string ProgressLine() const;
+
+    // --- PollHost ---
+    bool LineOpen() const override { return lineOpen_; }
+    bool ReadTicked() const override { return reading_; }
+    void UntickRead() override { reading_ = false; }
+    int ReadBoxValue(ReadKind kind) const override;
+    void ShowStatus(const std::string& text) override { status_ = text; }
+    void DecodeReply() override;
+    void ClearBusyMarkers() override {}
+    int CounterSelectorNumber() const override { return 0; }
+    void PortFailed(const std::string& reason) override;
+
+    // --- LineListener: cycles and failed requests, for --cycles and the progress line ---
+    void OnLineEvent(const LineEvent& event) override;
+
+  private:
+    std::string portName() const;
+    void closeWhenLineFree();
+    void finish();
+
+    HeadlessOptions options_;
+    SerialComponent& port_;
+    Clock& clock_;
+    std::function<void(const std::string&)> say_;
+    std::unique_ptr<Timer> tmrRead_;
+    std::unique_ptr<Timer> tmrNow_;
+    std::unique_ptr<PollEngine> engine_;
+    std::unique_ptr<LogSession> log_;
+    QTimer lineWait_;
+    std::int64_t lineWaitStartMicros_ = 0;
+    bool lineOpen_ = false;
+    bool reading_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+    int exitCode_ = kExitDone;
+    std::string stopReason_;
+    std::string status_;
+    std::int64_t cycles_ = 0;
+    std::int64_t failedRequests_ = 0;
+};
+
+// The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, a progress line a
+// minute on standard error. Returns the exit code. Needs a QCoreApplication.
+int RunHeadless(const HeadlessOptions& options);
+
+}  // namespace tally

@@ -1,0 +1,120 @@
+#include "app/headless_options.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "ui/number_text.h"
+
+namespace tally {
+namespace {
+
+// The rates the window offers.
+const int kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 57600};
+
+const char* const kRequired[] = {"--port",  "--baud", "--station", "--protocol",
+                                 "--every", "--read", "--csv"};
+
+std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t lo, std::int64_t hi) {
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const std::int64_t value = std::stoll(text);
+    if (value < lo || value > hi) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> split(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
+std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
+                              const std::string& value) {
+    o.given.push_back(name);
+    if (name == "--port") {
+        if (value.empty()) return "--port needs a port number 1-16 or a device path";
+        o.port = value;
+        o.portNumber = 0;
+        if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            const auto n = wholeNumber(value, 1, 16);
+            if (!n) return "--port " + value + ": port numbers go from 1 to 16";
+            o.portNumber = static_cast<int>(*n);
+        }
+    } else if (name == "--baud") {
+        const auto n = wholeNumber(value, 1, 10'000'000);
+        if (!n || std::find(std::begin(kBauds), std::end(kBauds), *n) == std::end(kBauds)) {
+            return "--baud " + value + ": use 1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600";
+        }
+        o.baud = static_cast<int>(*n);
+    } else if (name == "--station") {
+        const auto n = wholeNumber(value, 0, 31);
+        if (!n) return "--station " + value + ": stations go from 0 to 31";
+        o.station = static_cast<int>(*n);
+    } else if (name == "--protocol") {
+        if (value == "korvi") {
+            o.protocol = Protocol::Own;
+        } else if (value == "ascii" || value == "modbus-ascii") {
+            o.protocol = Protocol::ModbusAscii;
+        } else if (value == "rtu" || value == "modbus-rtu") {
+            o.protocol = Protocol::ModbusRtu;
+        } else {
+            return "--protocol " + value + ": use korvi, ascii or rtu";
+        }
+    } else if (name == "--every") {
+        const auto n = wholeNumber(value, 1, 60);
+        if (!n) return "--every " + value + ": give whole seconds from 1 to 60";
+        o.everySeconds = static_cast<int>(*n);
+    } else if (name == "--read") {
+        o.readCounters = o.readInputs = o.readOutputs = false;
+        for (const std::string& kind : split(value)) {
+            if (kind == "dc") {
+                o.readCounters = true;
+            } else if (kind == "di") {
+                o.readInputs = true;
+            } else if (kind == "do") {
+                o.readOutputs = true;
+            } else {
+                return "--read " + value + ": list dc, di and/or do, separated by commas";
+            }
+        }
+    } else if (name == "--multiply") {
+        const std::vector<std::string> parts = split(value);
+        if (parts.size() != 8) return "--multiply needs eight multipliers, separated by commas";
+        for (std::size_t i = 0; i < 8; ++i) {
+            const double m = LeadingNumber(parts[i]);
+            if (!IsNumeric(parts[i]) || m < -10000.0 || m > 10000.0) {
+                return "--multiply: multiplier " + std::to_string(i + 1) + " (" + parts[i] +
+                       ") is not a number from -10000 to 10000";
+            }
+            o.multipliers[i] = m;
+        }
+    } else if (name == "--csv") {
+        if (value.empty()) return "--csv needs a file name, or - for standard output";
+        o.csv = value;
+    } else if (name == "--cycles") {
+        const auto n = wholeNumber(value, 1, 1'000'000'000'000);
+        if (!n) return "--cycles " + value + ": give a whole number of at least 1";
+        o.cycles = *n;
+    }
+    return std::string();
+}
+
+std::string MissingHeadlessOption(const HeadlessOptions& options) {
+    for (const char* name : kRequired) {
+        if (std::find(options.given.begin(), options.given.end(), name) == options.given.end()) {
+            return name;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace tally

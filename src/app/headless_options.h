@@ -1,0 +1,48 @@
+// What a headless run is asked to do, and the exit codes it ends with.
+//
+// The command line (command_line.cpp) takes the options; each value is checked
+// here, so a typing error on an unattended machine stops at once with its reason
+// instead of polling the wrong thing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/protocol.h"
+
+namespace tally {
+
+// Exit codes of a headless run (2 is also any other usage error).
+constexpr int kExitDone = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitPort = 3;
+constexpr int kExitLog = 4;
+
+struct HeadlessOptions {
+    std::string port;    // as given: a port number or a device path
+    int portNumber = 0;  // 1-16 when `port` is a number (numbered as in the window), else 0
+    int baud = 19200;
+    int station = 0;
+    Protocol protocol = Protocol::Own;
+    int everySeconds = 1;
+    bool readCounters = false;
+    bool readInputs = false;
+    bool readOutputs = false;
+    std::array<double, 8> multipliers{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+    std::string csv;          // "-" is standard output
+    std::int64_t cycles = 0;  // 0: until stopped
+    // The options named on the command line ("--port", ...).
+    std::vector<std::string> given;
+};
+
+// Takes one option of a headless run ("--baud", "9600"); returns why the value
+// is refused, or "".
+std::string SetHeadlessOption(HeadlessOptions& options, const std::string& name,
+                              const std::string& value);
+
+// The first option a run needs that was not given ("--port"), or "".
+std::string MissingHeadlessOption(const HeadlessOptions& options);
+
+}  // namespace tally

@@ -1,0 +1,42 @@
+// One row of the counter log and the header that names its 43 columns:
+// time,station,protocol,raw1..raw8,scaled1..scaled8,rate1..rate8,di1..di8,do1..do8.
+//
+// A value that was not read in the row's cycle, or whose read failed, is an
+// empty cell: a stale value would look current. Numbers use "." whatever the
+// locale (raw counts as whole numbers, scaled values and rates as "0.0###").
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/protocol.h"
+
+namespace tally {
+
+constexpr std::size_t kLogColumnCount = 43;
+
+const std::vector<std::string>& LogColumns();
+// The header line without its line end.
+const std::string& LogHeader();
+
+// "korvi", "modbus-ascii", "modbus-rtu".
+std::string ProtocolLogName(Protocol protocol);
+
+struct LogRow {
+    std::string time;  // as FormatLogTime gives it
+    int station = 0;
+    Protocol protocol = Protocol::Own;
+    std::array<std::optional<double>, 8> raw{};
+    std::array<std::optional<double>, 8> scaled{};
+    std::array<std::optional<double>, 8> rate{};
+    std::array<std::optional<int>, 8> di{};
+    std::array<std::optional<int>, 8> dout{};
+};
+
+// The row as one CSV line, CR LF included.
+std::string FormatLogRow(const LogRow& row);
+
+}  // namespace tally

@@ -1,0 +1,118 @@
+#include "ui/frm_log.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+
+namespace tally {
+namespace {
+
+const QString kPathKey = QStringLiteral("counterLog/lastFile");
+const QString kGeometryKey = QStringLiteral("counterLog/geometry");
+
+// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
+// never the settings file beside the program, whose format is fixed.
+std::unique_ptr<QSettings> userSettings() {
+    return std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("tallyscope"),
+                                       QStringLiteral("tallyscope"));
+}
+
+template <typename T>
+T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+}  // namespace
+
+FrmLog::FrmLog(LineEvents& events, CounterLog::ContextSource context, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(events, std::move(context)) {
+    setObjectName(QStringLiteral("frmLog"));
+    setWindowTitle(QStringLiteral("Tallyscope, Counter Log"));
+
+    auto* grid = new QGridLayout(this);
+    txtLogFile = named(new QLineEdit(this), "txtLogFile");
+    txtLogFile->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    cmdLogBrowse = named(new QPushButton(QStringLiteral("Browse…"), this), "cmdLogBrowse");
+    cmdLogStart = named(new QPushButton(QStringLiteral("Start Logging"), this), "cmdLogStart");
+    labLogState = named(new QLabel(this), "labLogState");
+    labLogState->setWordWrap(true);
+    labLogState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(txtLogFile, 0, 0);
+    grid->addWidget(cmdLogBrowse, 0, 1);
+    grid->addWidget(labLogState, 1, 0);
+    grid->addWidget(cmdLogStart, 1, 1, Qt::AlignTop);
+    grid->setColumnStretch(0, 1);
+
+    const auto settings = userSettings();
+    txtLogFile->setText(settings->value(kPathKey).toString());
+    restoreGeometry(settings->value(kGeometryKey).toByteArray());
+
+    connect(cmdLogBrowse, &QPushButton::clicked, this, [this] { cmdLogBrowse_Click(); });
+    connect(cmdLogStart, &QPushButton::clicked, this, [this] { cmdLogStart_Click(); });
+    session_.onChanged = [this] { showState(); };
+    showState();
+}
+
+FrmLog::~FrmLog() {
+    session_.onChanged = nullptr;
+    StopLogging();
+}
+
+void FrmLog::cmdLogBrowse_Click() {
+    // Appending to an existing log is the point, so no "replace it?" question.
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Log to CSV"),
+        txtLogFile->text().isEmpty() ? QDir::homePath() : txtLogFile->text(),
+        QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
+        QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) return;
+    txtLogFile->setText(QDir::toNativeSeparators(chosen));
+    rememberPath();
+}
+
+void FrmLog::cmdLogStart_Click() {
+    if (session_.Logging()) {
+        session_.Stop();
+        return;
+    }
+    const QString path = txtLogFile->text().trimmed();
+    if (path.isEmpty()) {
+        labLogState->setText(QStringLiteral("Not logging: choose a file first"));
+        return;
+    }
+    rememberPath();
+    session_.Start(path.toStdString());
+}
+
+void FrmLog::StopLogging() {
+    session_.Stop();
+}
+
+void FrmLog::showState() {
+    const bool logging = session_.Logging();
+    cmdLogStart->setText(logging ? QStringLiteral("Stop Logging")
+                                 : QStringLiteral("Start Logging"));
+    txtLogFile->setEnabled(!logging);
+    cmdLogBrowse->setEnabled(!logging);
+    const QString text = QString::fromStdString(session_.StateText());
+    labLogState->setText(text);
+    if (!logging && session_.WriteFailed()) emit logFailed(text);
+}
+
+void FrmLog::rememberPath() {
+    userSettings()->setValue(kPathKey, txtLogFile->text().trimmed());
+}
+
+void FrmLog::closeEvent(QCloseEvent* event) {
+    // Closing the window hides it; logging goes on until stopped.
+    userSettings()->setValue(kGeometryKey, saveGeometry());
+    event->accept();
+}
+
+}  // namespace tally

@@ -1,0 +1,406 @@
+#include "ui/frm_trend.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImageWriter>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <cmath>
+#include <memory>
+
+#include "log/log_time.h"
+#include "ui/number_text.h"
+
+namespace tally {
+namespace {
+
+const QString kGeometryKey = QStringLiteral("trend/geometry");
+const QString kImageFolderKey = QStringLiteral("trend/imageFolder");
+const char* const kChannelProperty = "channel";
+
+// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
+// never the settings file beside the program, whose format is fixed.
+std::unique_ptr<QSettings> userSettings() {
+    return std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("tallyscope"),
+                                       QStringLiteral("tallyscope"));
+}
+
+template <typename T>
+T* named(T* widget, const QString& name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// A local wall stamp (days since 1899-12-30) as milliseconds since the epoch.
+double stampToEpochMs(double stamp) {
+    constexpr double kUnixEpochDay = 25'569.0;
+    return (stamp - kUnixEpochDay) * 86'400'000.0 - LocalUtcOffsetAt(stamp) * 1000.0;
+}
+
+QImage dotImage(const QColor& color) {
+    QImage image(7, 7, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(QRectF(0.5, 0.5, 6.0, 6.0));
+    return image;
+}
+
+QString channelName(int channel) {
+    return QStringLiteral("Ch %1").arg(channel);
+}
+
+}  // namespace
+
+QColor FrmTrend::ChannelColor(int channel) {
+    static const QRgb colors[kTrendChannels] = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E,
+                                                0x9467BD, 0x8C564B, 0xE377C2, 0x17BECF};
+    return QColor(colors[(channel - 1) % kTrendChannels]);
+}
+
+FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model) {
+    setObjectName(QStringLiteral("frmTrend"));
+    setWindowTitle(QStringLiteral("Tallyscope, Trend"));
+    askSaveFileName = [](QWidget* owner, const QString& caption, const QString& suggested,
+                         const QString& filter) {
+        return QFileDialog::getSaveFileName(owner, caption, suggested, filter);
+    };
+    buildUi();
+    buildChart();
+
+    refreshTimer_ = new QTimer(this);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshTick(); });
+
+    resize(900, 520);
+    const QByteArray geometry = userSettings()->value(kGeometryKey).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+}
+
+FrmTrend::~FrmTrend() {
+    if (isVisible()) saveGeometryNow();
+}
+
+void FrmTrend::buildUi() {
+    auto* root = new QVBoxLayout(this);
+    auto* controls = new QHBoxLayout;
+    for (int k = 1; k <= kTrendChannels; ++k) {
+        auto* box =
+            named(new QCheckBox(QString::number(k), this), QStringLiteral("chkTrend_%1").arg(k));
+        box->setChecked(true);
+        QPixmap swatch(12, 12);
+        swatch.fill(ChannelColor(k));
+        box->setIcon(QIcon(swatch));
+        box->setToolTip(tr("Show channel %1").arg(k));
+        connect(box, &QCheckBox::toggled, this, [this] { Refresh(); });
+        chkTrend[static_cast<std::size_t>(k - 1)] = box;
+        controls->addWidget(box);
+    }
+    controls->addSpacing(12);
+    optTrendValue =
+        named(new QRadioButton(QStringLiteral("Value"), this), QStringLiteral("optTrendValue"));
+    optTrendRate =
+        named(new QRadioButton(QStringLiteral("Rate"), this), QStringLiteral("optTrendRate"));
+    optTrendValue->setToolTip(tr("Counter values times their multipliers"));
+    optTrendRate->setToolTip(tr("Counts per second times the multipliers"));
+    optTrendValue->setChecked(true);
+    connect(optTrendValue, &QRadioButton::toggled, this, [this] { Refresh(); });
+    controls->addWidget(optTrendValue);
+    controls->addWidget(optTrendRate);
+    controls->addSpacing(12);
+    cmbTrendSpan = named(new QComboBox(this), QStringLiteral("cmbTrendSpan"));
+    for (const TrendSpan& span : kTrendSpans)
+        cmbTrendSpan->addItem(QLatin1String(span.text), span.seconds);
+    cmbTrendSpan->setCurrentIndex(kDefaultTrendSpan);
+    connect(cmbTrendSpan, &QComboBox::currentIndexChanged, this, [this] {
+        restartTimer();
+        Refresh();
+    });
+    controls->addWidget(cmbTrendSpan);
+    chkTrendPause =
+        named(new QCheckBox(QStringLiteral("Pause"), this), QStringLiteral("chkTrendPause"));
+    chkTrendPause->setToolTip(tr("Hold the chart still; readings are still collected"));
+    connect(chkTrendPause, &QCheckBox::toggled, this, [this](bool on) { pauseToggled(on); });
+    controls->addWidget(chkTrendPause);
+    controls->addStretch(1);
+    cmdTrendSave = named(new QPushButton(QStringLiteral("Save Image\u2026"), this),
+                         QStringLiteral("cmdTrendSave"));
+    connect(cmdTrendSave, &QPushButton::clicked, this, [this] { cmdTrendSave_Click(); });
+    controls->addWidget(cmdTrendSave);
+    root->addLayout(controls);
+
+    chart = new QChart;
+    chart->setObjectName(QStringLiteral("chtTrend"));
+    chartView = named(new QChartView(chart, this), QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    root->addWidget(chartView, 1);
+}
+
+void FrmTrend::buildChart() {
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    axisX = new QDateTimeAxis;
+    axisX->setTickCount(7);
+    axisX->setTitleText(tr("Local time"));
+    axisY = new QValueAxis;
+    axisY->setTickCount(6);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    chart->addAxis(axisY, Qt::AlignLeft);
+
+    for (int k = 1; k <= kTrendChannels; ++k) {
+        ChannelSeries& s = series_[static_cast<std::size_t>(k - 1)];
+        addLine(k);
+        // Dots are a line series with no pen and a small image at each point: a
+        // scatter series makes one scene item per point, far too many for a flaky line.
+        s.dots = new QLineSeries;
+        s.dots->setProperty(kChannelProperty, k);
+        s.dots->setName(channelName(k));
+        chart->addSeries(s.dots);
+        s.dots->attachAxis(axisX);
+        s.dots->attachAxis(axisY);
+        s.dots->setPen(Qt::NoPen);
+        s.dots->setLightMarker(dotImage(ChannelColor(k)));
+        // One legend entry per channel: its first line's.
+        for (QLegendMarker* marker : chart->legend()->markers(s.dots))
+            marker->setVisible(false);
+        connect(s.dots, &QLineSeries::hovered, this,
+                [this, k](const QPointF& p, bool on) { showTooltip(k, p.x(), on); });
+    }
+}
+
+QLineSeries* FrmTrend::addLine(int channel) {
+    auto* line = new QLineSeries;
+    line->setProperty(kChannelProperty, channel);
+    line->setName(channelName(channel));
+    chart->addSeries(line);
+    line->attachAxis(axisX);
+    line->attachAxis(axisY);
+    QPen pen(ChannelColor(channel));
+    pen.setWidthF(1.5);
+    line->setPen(pen);
+    connect(line, &QLineSeries::hovered, this,
+            [this, channel](const QPointF& p, bool on) { showTooltip(channel, p.x(), on); });
+    std::vector<QLineSeries*>& lines = series_[static_cast<std::size_t>(channel - 1)].lines;
+    if (!lines.empty()) {
+        for (QLegendMarker* marker : chart->legend()->markers(line))
+            marker->setVisible(false);
+    }
+    lines.push_back(line);
+    return line;
+}
+
+void FrmTrend::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+    restartTimer();
+}
+
+void FrmTrend::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    refreshTimer_->stop();
+    QToolTip::hideText();
+    saveGeometryNow();
+}
+
+void FrmTrend::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    restartTimer();
+}
+
+void FrmTrend::saveGeometryNow() const {
+    userSettings()->setValue(kGeometryKey, saveGeometry());
+}
+
+void FrmTrend::restartTimer() {
+    if (!isVisible()) return;  // showing starts it
+    const TrendView view = currentView();
+    refreshTimer_->start(RefreshMillis(view.spanMicros, view.columns));
+}
+
+void FrmTrend::refreshTick() {
+    if (chkTrendPause->isChecked() || !isVisible()) return;
+    if (drawnOnce_ && model_.Revision() == drawnRevision_) return;
+    Refresh();
+}
+
+void FrmTrend::pauseToggled(bool paused) {
+    if (paused) {
+        // Held where it was last drawn; the model keeps taking readings meanwhile.
+        pausedEnd_ = drawnOnce_ ? drawnTo_ : currentView().endMicros;
+    } else {
+        Refresh();
+    }
+}
+
+TrendView FrmTrend::currentView() const {
+    TrendView view;
+    view.mode =
+        optTrendRate != nullptr && optTrendRate->isChecked() ? TrendMode::Rate : TrendMode::Value;
+    const int index =
+        std::clamp(cmbTrendSpan->currentIndex(), 0, static_cast<int>(kTrendSpans.size()) - 1);
+    view.spanMicros =
+        static_cast<std::int64_t>(kTrendSpans[static_cast<std::size_t>(index)].seconds) * 1'000'000;
+    const int width = chart != nullptr ? static_cast<int>(chart->plotArea().width()) : 0;
+    view.columns = width > 50 ? width : 800;
+    for (std::size_t k = 0; k < chkTrend.size(); ++k)
+        view.shown[k] = chkTrend[k]->isChecked();
+    if (chkTrendPause->isChecked()) {
+        view.endMicros = pausedEnd_;
+    } else if (model_.Size() > 0) {
+        view.endMicros = model_.At(model_.Size() - 1).micros;
+    } else if (const auto anchor = model_.FirstEvent()) {
+        view.endMicros = anchor->micros;
+    }
+    return view;
+}
+
+void FrmTrend::updateAxisOffset() {
+    const auto anchor = model_.FirstEvent();
+    if (!anchor || (offsetAnchor_ && *offsetAnchor_ == anchor->micros)) return;
+    offsetAnchor_ = anchor->micros;
+    offsetMs_ = stampToEpochMs(anchor->stamp) - static_cast<double>(anchor->micros) / 1000.0;
+}
+
+double FrmTrend::axisMillis(std::int64_t micros) const {
+    return offsetMs_ + static_cast<double>(micros) / 1000.0;
+}
+
+std::int64_t FrmTrend::modelMicros(double axisMs) const {
+    return std::llround((axisMs - offsetMs_) * 1000.0);
+}
+
+void FrmTrend::Refresh() {
+    updateAxisOffset();
+    const TrendView view = currentView();
+    const TrendPlot plot = BuildTrendPlot(model_, view);
+    if (model_.FirstEvent()) {
+        axisX->setRange(QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(plot.fromMicros))),
+                        QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(plot.toMicros))));
+    } else {
+        const QDateTime now = QDateTime::currentDateTime();
+        axisX->setRange(now.addMSecs(-view.spanMicros / 1000), now);
+    }
+    const QString format =
+        view.spanMicros <= 600'000'000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+    if (axisX->format() != format) axisX->setFormat(format);
+    const auto [low, high] = PaddedRange(plot.yRange);
+    const AxisScale scale = NiceScale(low, high, 6);
+    // Each change of an axis lays every series out again: only what changed is set.
+    if (axisY->min() != scale.min || axisY->max() != scale.max)
+        axisY->setRange(scale.min, scale.max);
+    if (axisY->tickCount() != scale.ticks) axisY->setTickCount(scale.ticks);
+    const QString labels = QStringLiteral("%.%1f").arg(scale.decimals);
+    if (axisY->labelFormat() != labels) axisY->setLabelFormat(labels);
+    const QString title = view.mode == TrendMode::Rate ? tr("Counts per second \u00d7 multiplier")
+                                                       : tr("Counter \u00d7 multiplier");
+    if (axisY->titleText() != title) axisY->setTitleText(title);
+    for (int k = 1; k <= kTrendChannels; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        showTrace(k, plot.channels[i], view.shown[i]);
+    }
+    drawnRevision_ = model_.Revision();
+    drawnOnce_ = true;
+    drawnFrom_ = plot.fromMicros;
+    drawnTo_ = plot.toMicros;
+}
+
+void FrmTrend::showTrace(int channel, const ChannelTrace& trace, bool shown) {
+    ChannelSeries& s = series_[static_cast<std::size_t>(channel - 1)];
+    while (s.lines.size() < trace.lines.size())
+        addLine(channel);
+    auto toList = [this](const std::vector<TrendPoint>& points) {
+        QList<QPointF> list;
+        list.reserve(static_cast<qsizetype>(points.size()));
+        for (const TrendPoint& p : points)
+            list.append(QPointF(axisMillis(p.micros), p.y));
+        return list;
+    };
+    for (std::size_t i = 0; i < s.lines.size(); ++i) {
+        QLineSeries* line = s.lines[i];
+        if (i < trace.lines.size()) {
+            line->replace(toList(trace.lines[i]));
+        } else if (line->count() > 0) {
+            line->clear();
+        }
+        if (line->isVisible() != shown) {
+            line->setVisible(shown);
+            // A series shown again brings its legend entry back; only the first keeps one.
+            if (i > 0) {
+                for (QLegendMarker* marker : chart->legend()->markers(line))
+                    marker->setVisible(false);
+            }
+        }
+    }
+    if (!trace.dots.empty() || s.dots->count() > 0) s.dots->replace(toList(trace.dots));
+    if (s.dots->isVisible() != shown) s.dots->setVisible(shown);
+    for (QLegendMarker* marker : chart->legend()->markers(s.dots))
+        if (marker->isVisible()) marker->setVisible(false);
+}
+
+void FrmTrend::showTooltip(int channel, double axisMs, bool entering) {
+    if (!entering) {
+        QToolTip::hideText();
+        return;
+    }
+    const TrendMode mode = optTrendRate->isChecked() ? TrendMode::Rate : TrendMode::Value;
+    const auto reading =
+        NearestReading(model_, channel, mode, modelMicros(axisMs), drawnFrom_, drawnTo_);
+    if (!reading) return;
+    const QDateTime time =
+        QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(reading->micros)));
+    const QString value = QString::fromStdString(FormatDecimal(reading->y, 1, 4));
+    const QString text = tr("Channel %1\n%2\n%3")
+                             .arg(channel)
+                             .arg(time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
+                             .arg(mode == TrendMode::Rate ? tr("%1 /s").arg(value) : value);
+    QToolTip::showText(QCursor::pos(), text, chartView);
+}
+
+void FrmTrend::cmdTrendSave_Click() {
+    auto settings = userSettings();
+    QString folder = settings->value(kImageFolderKey).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QString suggested = QDir(folder).filePath(
+        QStringLiteral("trend-%1.png")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    QString path = askSaveFileName(this, tr("Save Image"), suggested, tr("PNG image (*.png)"));
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+
+    // The window as it is on screen, at its size.
+    const QImage image = grab().toImage();
+    QImageWriter writer(path, "png");
+    if (!writer.write(image)) {
+        QMessageBox::warning(this, tr("Save Image"),
+                             tr("The image was not saved to %1:\n%2")
+                                 .arg(QDir::toNativeSeparators(path), writer.errorString()));
+        return;
+    }
+    settings->setValue(kImageFolderKey, QFileInfo(path).absolutePath());
+}
+
+}  // namespace tally

@@ -1,0 +1,185 @@
+// The trend chart against the simulated module: what its series hold, gaps,
+// hidden channels, the span, pause, and the saved image.
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QImage>
+#include <QLineSeries>
+#include <QSettings>
+#include <set>
+
+#include "live_window_fixture.h"
+#include "ui/frm_trend.h"
+#include "ui/number_text.h"
+
+namespace tally::e2e {
+namespace {
+
+// How each counter read ended, and the scaled values the window showed after each good cycle.
+struct ShownValues : LineListener {
+    explicit ShownValues(FrmMain& window) : w(window) { w.engine().Events().Add(this); }
+    ~ShownValues() override { w.engine().Events().Remove(this); }
+    void OnLineEvent(const LineEvent& event) override {
+        if (event.type == LineEvent::Type::Outcome && event.request == LineRequest::ReadCounters)
+            readsOk.push_back(OutcomeApplies(event.outcome));
+        if (event.type != LineEvent::Type::CycleEnd || readsOk.empty() || !readsOk.back()) return;
+        scaled.emplace_back();
+        for (QLineEdit* field : w.txtCTVal)
+            scaled.back() << field->text();
+    }
+    FrmMain& w;
+    std::vector<bool> readsOk;
+    std::vector<QStringList> scaled;
+};
+
+class TrendChartLive : public LiveWindowTest {
+  protected:
+    void SetUp() override {
+        // The chart remembers its place for the user; not this user's.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    }
+    FrmTrend* openChart() {
+        w->mnuTrend->trigger();
+        if (w->frmTrend != nullptr) w->frmTrend->cmbTrendSpan->setCurrentText("1 min");
+        return w->frmTrend;
+    }
+    // The series of channel k: its lines and its dots (a line series with no pen).
+    static std::vector<QLineSeries*> seriesOf(FrmTrend* chart, int k) {
+        std::vector<QLineSeries*> all;
+        for (QAbstractSeries* s : chart->chart->series())
+            if (s->property("channel").toInt() == k) all.push_back(static_cast<QLineSeries*>(s));
+        return all;
+    }
+    static QList<QPointF> pointsOf(FrmTrend* chart, int k) {
+        QList<QPointF> points;
+        for (QLineSeries* s : seriesOf(chart, k))
+            points += s->points();
+        std::sort(points.begin(), points.end(), [](auto& a, auto& b) { return a.x() < b.x(); });
+        return points;
+    }
+};
+
+TEST_F(TrendChartLive, SeriesHoldWhatTheWindowShowedBreakWhereAReadFailedAndHideWhenUnticked) {
+    startSimulator(1, kMovingSeed, {"--drop", "0.2"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    openPort(kOwn, 1);
+    if (HasFatalFailure()) return;
+    for (std::size_t i = 0; i < 8; ++i)
+        w->txtCTMulti[i]->setText(QString::number(0.25 * static_cast<double>(i + 1)));
+    ShownValues shown(*w);
+    FrmTrend* chart = openChart();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->windowTitle(), QStringLiteral("Tallyscope, Trend"));
+    w->chkDC->setChecked(true);
+    w->chkDI->setChecked(true);  // more requests move the module's counters further
+    w->txtAutoRead->setText(QStringLiteral("1"));
+    w->chkRead->setChecked(true);
+    ASSERT_TRUE(WaitUntil([&] { return shown.readsOk.size() >= 8; }, 12000));
+    w->chkRead->setChecked(false);
+    ASSERT_TRUE(settle());
+    // The chart's own timer draws them.
+    ASSERT_TRUE(
+        WaitUntil([&] { return pointsOf(chart, 8).size() == int(shown.scaled.size()); }, 2000));
+
+    std::array<QList<QPointF>, 8> values;
+    for (int k = 1; k <= 8; ++k) {
+        values[k - 1] = pointsOf(chart, k);
+        for (std::size_t cycle = 0; cycle < shown.scaled.size(); ++cycle)
+            EXPECT_EQ(QString::fromStdString(FormatDecimal(values[k - 1][cycle].y(), 1, 4)),
+                      shown.scaled[cycle][k - 1])
+                << "channel " << k << " good cycle " << cycle;
+    }
+    // Each run of good reads between failed ones is a line of its own, a single one a dot.
+    std::multiset<int> runs;
+    int run = 0;
+    for (std::size_t i = 0; i <= shown.readsOk.size(); ++i) {
+        if (i < shown.readsOk.size() && shown.readsOk[i]) {
+            ++run;
+        } else if (run > 0) {
+            runs.insert(std::exchange(run, 0));
+        }
+    }
+    ASSERT_GT(runs.size(), 1u) << "the seed should drop a read between good ones";
+    std::multiset<int> lines;
+    for (QLineSeries* s : seriesOf(chart, 1)) {
+        if (s->pen().style() == Qt::NoPen) {
+            EXPECT_EQ(s->count(), int(runs.count(1)));
+        } else if (s->count() > 0) {
+            lines.insert(s->count());
+        }
+    }
+    runs.erase(1);
+    EXPECT_EQ(lines, runs);
+
+    // A failed read leaves the next rate to span both intervals.
+    chart->optTrendRate->setChecked(true);
+    bool moved = false;
+    for (int k = 1; k <= 8; ++k) {
+        const QList<QPointF> rates = pointsOf(chart, k);
+        const QList<QPointF>& v = values[k - 1];
+        ASSERT_EQ(rates.size(), v.size() - 1) << "no rate from the first reading";
+        for (int i = 1; i < v.size(); ++i) {
+            const double perSecond = (v[i].y() - v[i - 1].y()) * 1000.0 / (v[i].x() - v[i - 1].x());
+            EXPECT_NEAR(rates[i - 1].y(), perSecond, 1e-6 * std::max(1.0, perSecond)) << k;
+            moved = moved || perSecond > 0.0;
+        }
+    }
+    EXPECT_TRUE(moved) << "the seed should move some counter";
+
+    chart->chkTrend[2]->setChecked(false);
+    for (QLineSeries* s : seriesOf(chart, 3))
+        EXPECT_FALSE(s->isVisible());
+    EXPECT_TRUE(seriesOf(chart, 1).front()->isVisible());
+}
+
+TEST_F(TrendChartLive, TheSpanShowsOnlyItsWindowPauseHoldsItAndSaveImageWritesTheWindow) {
+    ASSERT_TRUE(dir.isValid());
+    startWindow();
+    FrmTrend* chart = openChart();
+    ASSERT_NE(chart, nullptr);
+    // Readings 7 h, 50 min, 5 min, 30 s and 0 s old, told as the engine tells them.
+    Clock& clock = *system->env().clock;
+    const std::int64_t now = clock.MonotonicMicros();
+    auto read = [&](std::int64_t secondsAgo) {
+        LineEvent event;
+        event.type = LineEvent::Type::Outcome;
+        event.monoMicros = now - secondsAgo * 1'000'000;
+        event.stamp = NowStamp(clock) - static_cast<double>(secondsAgo) / 86400.0;
+        event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
+        event.meaning->counters.fill(1.0);
+        w->engine().Events().Emit(event);
+    };
+    for (std::int64_t ago : {25'200, 3000, 300, 30, 0})
+        read(ago);
+    // Each a change from the one before, which redraws at once.
+    for (const auto& [span, count] :
+         {std::pair{"10 min", 3}, {"1 h", 4}, {"8 h", 5}, {"1 min", 2}}) {
+        chart->cmbTrendSpan->setCurrentText(QLatin1String(span));
+        const double from = chart->axisX->min().toMSecsSinceEpoch();
+        const double to = chart->axisX->max().toMSecsSinceEpoch();
+        EXPECT_NEAR(to - from, chart->cmbTrendSpan->currentData().toInt() * 1000.0, 1.0) << span;
+        const QList<QPointF> points = pointsOf(chart, 1);
+        ASSERT_EQ(points.size(), count) << span;
+        EXPECT_TRUE(points.front().x() >= from - 1.0 && points.back().x() <= to + 1.0) << span;
+    }
+
+    chart->chkTrendPause->setChecked(true);
+    const QDateTime heldAt = chart->axisX->max();
+    read(-60);
+    chart->cmbTrendSpan->setCurrentText(QStringLiteral("10 min"));
+    EXPECT_EQ(chart->axisX->max(), heldAt);
+    chart->chkTrendPause->setChecked(false);
+    EXPECT_EQ(chart->axisX->max(), heldAt.addSecs(60));
+
+    chart->resize(700, 450);
+    chart->askSaveFileName = [&](QWidget*, const QString&, const QString&, const QString&) {
+        return dir.filePath(QStringLiteral("trend"));
+    };
+    chart->cmdTrendSave->click();
+    const QImage image(dir.filePath(QStringLiteral("trend.png")));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), chart->size() * chart->devicePixelRatio());
+}
+
+}  // namespace
+}  // namespace tally::e2e

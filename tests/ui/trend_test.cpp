@@ -1,0 +1,139 @@
+// The trend chart's memory and what it draws, without a window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ui/trend_model.h"
+#include "ui/trend_plot.h"
+
+namespace tally {
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000;
+
+using Counters = std::array<std::optional<double>, 8>;
+
+Counters All(double value) {
+    Counters counters;
+    counters.fill(value);
+    return counters;
+}
+
+LineEvent Event(LineEvent::Type type, std::int64_t second) {
+    LineEvent event;
+    event.type = type;
+    event.station = 1;
+    event.monoMicros = second * kSecond;
+    return event;
+}
+
+// A counter read at `second`; nullopt counters were missing from the reply.
+LineEvent Read(std::int64_t second, const Counters& counters) {
+    LineEvent event = Event(LineEvent::Type::Outcome, second);
+    event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, counters, {}, {}};
+    return event;
+}
+
+LineEvent FailedRead(std::int64_t second) {
+    LineEvent event = Event(LineEvent::Type::Outcome, second);
+    event.outcome = Outcome::Of(OutcomeKind::TimeOut);
+    return event;
+}
+
+struct Rig {
+    double multiplier = 2.0;
+    int interval = 1;
+    TrendModel model{{[this](int) { return multiplier; }, [this] { return interval; }}, 100};
+    void Feed(const LineEvent& event) { model.OnLineEvent(event); }
+};
+
+TEST(TrendModel, KeepsScaledValuesAndRatesAndMarksWhatWasNotRead) {
+    Rig rig;
+    rig.Feed(Read(1, All(4294967290.0)));
+    rig.Feed(Read(2, All(4.0)));  // ten counts across the wrap
+    auto partial = All(30.0);
+    partial[2] = std::nullopt;
+    rig.Feed(Read(3, partial));
+    rig.Feed(FailedRead(4));
+    ASSERT_EQ(rig.model.Size(), 4u);
+    EXPECT_EQ(rig.model.At(0).value[0], 2.0 * 4294967290.0);
+    EXPECT_TRUE(std::isnan(rig.model.At(0).rate[0])) << "no rate from a first reading";
+    EXPECT_EQ(rig.model.At(1).rate[0], 20.0);
+    EXPECT_EQ(rig.model.At(2).rate[0], 52.0);
+    EXPECT_TRUE(std::isnan(rig.model.At(2).value[2])) << "a missing field is a gap, not stale";
+    EXPECT_TRUE(std::isnan(rig.model.At(2).rate[2]));
+    for (std::size_t k = 0; k < 8; ++k)
+        EXPECT_TRUE(std::isnan(rig.model.At(3).value[k])) << "a failed read is a gap";
+
+    // A preset forgets the rate; a closed port, a new station or a silence break the line.
+    LineEvent preset = Event(LineEvent::Type::Outcome, 5);
+    preset.request = LineRequest::PresetCounters;
+    rig.Feed(preset);
+    rig.Feed(Read(6, All(1000.0)));
+    rig.Feed(Event(LineEvent::Type::Closed, 7));
+    rig.Feed(Read(8, All(1001.0)));
+    rig.Feed(Read(12, All(1002.0)));
+    LineEvent otherStation = Read(13, All(1003.0));
+    otherStation.station = 2;
+    rig.Feed(otherStation);
+    EXPECT_TRUE(std::isnan(rig.model.At(4).rate[0]));
+    EXPECT_FALSE(rig.model.At(4).breakBefore);
+    EXPECT_TRUE(rig.model.At(5).breakBefore) << "port closed";
+    EXPECT_TRUE(rig.model.At(6).breakBefore) << "four seconds at a 1 s interval";
+    EXPECT_TRUE(rig.model.At(7).breakBefore) << "another station";
+}
+
+TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAndGapsNarrowerThanAColumnJoin) {
+    Rig rig;
+    // 1-3, 5-6, 8 alone and 10-11, between failed reads.
+    for (int s = 1; s <= 11; ++s)
+        rig.Feed(s == 4 || s == 7 || s == 9 ? FailedRead(s) : Read(s, All(s)));
+    TrendView view;
+    view.endMicros = 11 * kSecond;
+    view.spanMicros = 60 * kSecond;
+    view.shown = {true, false, true, true, true, true, true, true};
+    view.maxLines = 2;
+    TrendPlot plot = BuildTrendPlot(rig.model, view);
+    ASSERT_EQ(plot.channels[0].lines.size(), 2u);
+    EXPECT_EQ(plot.channels[0].lines[1].front().micros, 5 * kSecond);
+    EXPECT_EQ(plot.channels[0].dots.size(), 3u) << "8 alone, 10-11 beyond the limit";
+    EXPECT_TRUE(plot.channels[1].lines.empty()) << "unticked channels are not drawn";
+    EXPECT_EQ(*plot.yRange, std::make_pair(2.0, 22.0));
+
+    // Eight hours on 100 columns: a one-second gap is far narrower than a column.
+    view.spanMicros = 8 * 3600 * kSecond;
+    view.columns = 100;
+    plot = BuildTrendPlot(rig.model, view);
+    EXPECT_EQ(plot.channels[0].lines.size(), 1u);
+    EXPECT_TRUE(plot.channels[0].dots.empty());
+}
+
+TEST(TrendPlot, ManyReadingsPerColumnKeepTheirExtremesAndTheRingItsNewest) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    for (int s = 1; s <= 30'000; ++s)
+        model.OnLineEvent(Read(s, All(s == 5000 ? 1e9 : s % 7)));
+    ASSERT_EQ(model.Size(), 28'800u);
+    EXPECT_EQ(model.At(0).micros, 1201 * kSecond);
+    EXPECT_EQ(model.FirstAtOrAfter(5000 * kSecond - 1), 3799u);
+    TrendView view;
+    view.endMicros = 30'000 * kSecond;
+    view.spanMicros = 8 * 3600 * kSecond;
+    view.columns = 400;
+    const TrendPlot plot = BuildTrendPlot(model, view);
+    const ChannelTrace& trace = plot.channels[0];
+    ASSERT_EQ(trace.lines.size(), 1u);
+    EXPECT_LE(trace.lines[0].size(), 4u * 401u);
+    EXPECT_EQ(*plot.yRange, std::make_pair(0.0, 1e9));
+    const auto& line = trace.lines[0];
+    EXPECT_TRUE(std::any_of(line.begin(), line.end(), [](const TrendPoint& p) {
+        return p.y == 1e9 && p.micros == 5000 * kSecond;
+    })) << "the one spike must survive";
+
+    const auto nearest =
+        NearestReading(model, 1, TrendMode::Value, 5000 * kSecond + 400'000, 0, view.endMicros);
+    ASSERT_TRUE(nearest);
+    EXPECT_EQ(nearest->y, 1e9);
+}
+
+}  // namespace
+}  // namespace tally
