@@ -28,10 +28,11 @@ namespace tally {
 
 namespace {
 
-// What the windows remember, shared with the other windows; the program's own
-// settings file keeps its fixed layout and is not touched.
+// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
+// shared with the other windows; never the settings file beside the program,
+// whose format is fixed.
 QSettings UserSettings() {
-    return QSettings(QStringLiteral("Tallyscope"), QStringLiteral("Tallyscope"));
+    return QSettings(QStringLiteral("tallyscope"), QStringLiteral("tallyscope"));
 }
 
 const QString kGeometryKey = QStringLiteral("LineMonitor/geometry");
