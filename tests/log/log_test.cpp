@@ -51,19 +51,6 @@ TEST(CounterRate, CountsPerSecondAcrossTheWrapButNotAcrossGapsOrSteppingBack) {
     }
 }
 
-TEST(CounterRate, AReadingThatFailedLeavesTheOneBeforeForTheNext) {
-    CounterRates rates;
-    Values reading{};
-    reading[0] = 10;
-    rates.Take(reading, 0, 1);
-    EXPECT_EQ(rates.Take(Values{}, kSecond, 1)[0], std::nullopt);
-    reading[0] = 30;
-    EXPECT_EQ(rates.Take(reading, 2 * kSecond, 1)[0], 10.0);
-    rates.Forget();
-    reading[0] = 40;
-    EXPECT_EQ(rates.Take(reading, 3 * kSecond, 1)[0], std::nullopt);
-}
-
 TEST(LogText, TimesAndQuoting) {
     const double noon = 45000.5;  // 2023-03-15 12:00 local
     EXPECT_EQ(FormatLogTime(noon, 3600), "2023-03-15T12:00:00.000+01:00");
