@@ -21,6 +21,7 @@ std::vector<std::pair<const char*, std::uint64_t>> Fields(const LineStats& s) {
             {"garbled", s.garbled},
             {"split", s.split},
             {"noise", s.noise},
+            {"wrong_station", s.wrongStation},
             {"wrong_speed_bytes", s.wrongSpeedBytes},
             {"own", s.own},
             {"modbus_ascii", s.modbusAscii},

@@ -20,6 +20,7 @@ struct LineStats {
     std::uint64_t garbled = 0;          // answers corrupted by --garble
     std::uint64_t split = 0;            // answers sent in pieces by --split
     std::uint64_t noise = 0;            // stray bursts sent by --noise
+    std::uint64_t wrongStation = 0;     // answers sent as another station by --wrong-station
     std::uint64_t wrongSpeedBytes = 0;  // received while the line was not at --baud
     std::uint64_t own = 0;
     std::uint64_t modbusAscii = 0;

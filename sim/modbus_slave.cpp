@@ -101,7 +101,7 @@ bool IsWrite(unsigned char function) {
 }
 
 RequestOutcome Dispatch(ModuleState& module, int station, std::string_view adu,
-                        std::string (*wrap)(std::string_view)) {
+                        std::string (*wrap)(std::string_view), const ForcedExceptions& forced) {
     const auto address = static_cast<unsigned char>(adu[0]);
     const std::string_view pdu = adu.substr(1);
     if (address == 0) {
@@ -110,7 +110,12 @@ RequestOutcome Dispatch(ModuleState& module, int station, std::string_view adu,
         return {Kind::Broadcast, {}, false};
     }
     if (address != station) return {Kind::OtherStation, {}, false};
-    const std::string reply = AnswerModbusPdu(module, pdu);
+    const auto function = static_cast<unsigned char>(pdu[0]);
+    const auto refused = forced.find(function);
+    const std::string reply =
+        refused != forced.end()
+            ? std::string{static_cast<char>(function | 0x80), static_cast<char>(refused->second)}
+            : AnswerModbusPdu(module, pdu);
     const bool exception = (static_cast<unsigned char>(reply[0]) & 0x80) != 0;
     return {Kind::Answer, wrap(std::string(1, static_cast<char>(address)) + reply), exception};
 }
@@ -155,7 +160,8 @@ std::string AnswerModbusPdu(ModuleState& module, std::string_view pdu) {
     }
 }
 
-RequestOutcome AnswerModbusAscii(ModuleState& module, int station, std::string_view frame) {
+RequestOutcome AnswerModbusAscii(ModuleState& module, int station, std::string_view frame,
+                                 const ForcedExceptions& forced) {
     if (frame.size() < 9 || frame.front() != ':' || frame.substr(frame.size() - 2) != "\r\n")
         return {Kind::Invalid, {}, false};
     const std::string_view hex = frame.substr(1, frame.size() - 3);
@@ -164,15 +170,24 @@ RequestOutcome AnswerModbusAscii(ModuleState& module, int station, std::string_v
     const std::string_view body = hex.substr(0, hex.size() - 2);
     if (Upper(hex.substr(hex.size() - 2)) != LrcOfHex(body)) return {Kind::BadChecksum, {}, false};
     return Dispatch(module, station, std::string_view(*bytes).substr(0, bytes->size() - 1),
-                    WrapAscii);
+                    WrapAscii, forced);
 }
 
-RequestOutcome AnswerModbusRtu(ModuleState& module, int station, std::string_view frame) {
+RequestOutcome AnswerModbusRtu(ModuleState& module, int station, std::string_view frame,
+                               const ForcedExceptions& forced) {
     if (frame.size() < 4) return {Kind::Invalid, {}, false};
     const std::string_view adu = frame.substr(0, frame.size() - 2);
     if (BytesToHex(frame.substr(frame.size() - 2)) != CrcOfHex(BytesToHex(adu)))
         return {Kind::BadChecksum, {}, false};
-    return Dispatch(module, station, adu, WrapRtu);
+    return Dispatch(module, station, adu, WrapRtu, forced);
+}
+
+std::string ReaddressModbusAnswer(bool ascii, std::string_view answer, int station) {
+    if (answer.size() < (ascii ? 9u : 4u)) return std::string(answer);
+    std::string adu = ascii ? HexToBytes(answer.substr(1, answer.size() - 5))
+                            : std::string(answer.substr(0, answer.size() - 2));
+    adu[0] = static_cast<char>(station);
+    return ascii ? WrapAscii(adu) : WrapRtu(adu);
 }
 
 }  // namespace tally::sim

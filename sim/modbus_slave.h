@@ -6,6 +6,7 @@
 // 32-bit value, high word first, in registers 2(k-1) and 2(k-1)+1, the rest 0.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,17 @@ enum ModbusException : unsigned char {
 // function code with bit 7 set and the exception code).
 std::string AnswerModbusPdu(ModuleState& module, std::string_view pdu);
 
+// Functions answered with a fixed exception code instead of being carried out.
+using ForcedExceptions = std::map<int, int>;
+
 // frame: ":" hex LRC CR LF, as received.
-RequestOutcome AnswerModbusAscii(ModuleState& module, int station, std::string_view frame);
+RequestOutcome AnswerModbusAscii(ModuleState& module, int station, std::string_view frame,
+                                 const ForcedExceptions& forced = {});
 // frame: address, PDU, CRC low byte first, as received.
-RequestOutcome AnswerModbusRtu(ModuleState& module, int station, std::string_view frame);
+RequestOutcome AnswerModbusRtu(ModuleState& module, int station, std::string_view frame,
+                               const ForcedExceptions& forced = {});
+
+// The same answer sent as station `station`, its LRC or CRC made right again.
+std::string ReaddressModbusAnswer(bool ascii, std::string_view answer, int station);
 
 }  // namespace tally::sim

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace tally::sim {
 
@@ -14,6 +15,29 @@ std::optional<long long> WholeNumber(const std::string& text) {
     const long long value = std::strtoll(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0') return std::nullopt;
     return value;
+}
+
+// Decimal, or hexadecimal after "0x".
+std::optional<long long> Number(const std::string& text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(text.c_str() + 2, &end, 16);
+        if (errno != 0 || *end != '\0' || end == text.c_str() + 2) return std::nullopt;
+        return value;
+    }
+    return WholeNumber(text);
+}
+
+// "FC:CODE", both 1-255.
+std::optional<std::pair<int, int>> FunctionAndCode(const std::string& text) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    const auto function = Number(text.substr(0, colon));
+    const auto code = Number(text.substr(colon + 1));
+    if (!function || !code || *function < 1 || *function > 255 || *code < 1 || *code > 255)
+        return std::nullopt;
+    return std::pair{static_cast<int>(*function), static_cast<int>(*code)};
 }
 
 std::optional<double> Probability(const std::string& text) {
@@ -62,6 +86,15 @@ Faults (deterministic with the seed):
                   10-60 ms between them
   --garble P      corrupt one or two bytes of an answer with probability P
   --noise         send a few stray bytes on the idle line between exchanges
+  --exception FC:CODE
+                  answer every Modbus request of function FC with exception
+                  CODE and do nothing (e.g. 2:2, inputs: Illegal Data Address);
+                  FC and CODE 1-255, decimal or 0x hex; may be given again for
+                  other functions
+  --wrong-station P
+                  address a Modbus answer to another station (checksum still
+                  right) with probability P (0-1); own-protocol answers carry
+                  no station and are not changed
 
 Line monitor:
   --log FILE      log every request and answer in hex, one line each, stamped
@@ -130,6 +163,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             const auto p = Probability(value);
             if (!p) return bad();
             o.garbleProbability = *p;
+        } else if (name == "--wrong-station") {
+            const auto p = Probability(value);
+            if (!p) return bad();
+            o.wrongStationProbability = *p;
+        } else if (name == "--exception") {
+            const auto pair = FunctionAndCode(value);
+            if (!pair) return bad();
+            o.exceptions[pair->first] = pair->second;
         } else if (name == "--dir") {
             o.dir = value;
         } else if (name == "--log") {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct SimOptions {
     bool split = false;
     double garbleProbability = 0.0;
     bool noise = false;
+    // --exception FC:CODE: Modbus function FC is answered with exception CODE.
+    std::map<int, int> exceptions;
+    // --wrong-station P: a Modbus answer carries another station's address.
+    double wrongStationProbability = 0.0;
     std::string logFile;
     std::string statsFile;
     bool help = false;

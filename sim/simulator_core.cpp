@@ -19,7 +19,8 @@ SimulatorCore::SimulatorCore(const SimOptions& options)
       state(options.seed),
       // Separate streams, so turning one fault on does not change another's choices.
       faults(options.seed * 0x9E3779B97F4A7C15ULL + 1),
-      noiseRandom(options.seed * 0xD1B54A32D192ED03ULL + 2) {}
+      noiseRandom(options.seed * 0xD1B54A32D192ED03ULL + 2),
+      stationRandom(options.seed * 0x8CB92BA72F3D8DD7ULL + 3) {}
 
 std::int64_t SimulatorCore::byteTimeUs(std::size_t bytes) const {
     const int baud = lineBaud > 0 ? lineBaud : kDefaultBaud;
@@ -77,10 +78,10 @@ RequestOutcome SimulatorCore::answerFrame(const ReceivedFrame& frame) {
             return AnswerOwnRequest(state, options.station, frame.bytes);
         case ReceivedFrame::Kind::ModbusAscii:
             ++counts.modbusAscii;
-            return AnswerModbusAscii(state, options.station, frame.bytes);
+            return AnswerModbusAscii(state, options.station, frame.bytes, options.exceptions);
         case ReceivedFrame::Kind::ModbusRtu:
             ++counts.modbusRtu;
-            return AnswerModbusRtu(state, options.station, frame.bytes);
+            return AnswerModbusRtu(state, options.station, frame.bytes, options.exceptions);
         case ReceivedFrame::Kind::Junk:
             break;
     }
@@ -134,6 +135,14 @@ void SimulatorCore::handleFrame(const ReceivedFrame& frame) {
     std::string answer = outcome.reply;
     std::string answerNote = outcome.exception ? "exception" : "answer";
     if (outcome.exception) ++counts.exceptions;
+    const bool modbus = frame.kind != ReceivedFrame::Kind::Own;
+    if (modbus && stationRandom.chance(options.wrongStationProbability)) {
+        ++counts.wrongStation;
+        // Any station but this one.
+        answer = ReaddressModbusAnswer(frame.kind == ReceivedFrame::Kind::ModbusAscii, answer,
+                                       options.station % 31 + 1);
+        answerNote += ", as station " + std::to_string(options.station % 31 + 1);
+    }
     if (garble) {
         ++counts.garbled;
         const int flips = static_cast<int>(faults.between(1, 2));

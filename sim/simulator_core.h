@@ -73,6 +73,7 @@ class SimulatorCore {
     RequestFramer framer;
     SeededRandom faults;
     SeededRandom noiseRandom;
+    SeededRandom stationRandom;
     LineStats counts;
     int lineBaud = 0;
 

@@ -33,9 +33,6 @@ struct AppEnvironment {
     std::function<void()> beep;
     // A message box with one OK button and no icon.
     std::function<void(const QString& title, const QString& text)> messageBox;
-    // Shows the counter-enable dialog modally; returns when it is hidden.
-    // Empty means QDialog::exec().
-    std::function<void(class FrmSub&)> showModal;
 };
 
 }  // namespace tally

@@ -66,9 +66,17 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
+    // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
+    mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
 
     connectHandlers();
     installFieldFilters();
+    // An event loop that ends with the window open (quit, exit, the session ending)
+    // shuts down as the close box does.
+    if (QCoreApplication::instance() != nullptr) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &QWidget::close);
+    }
 }
 
 FrmMain::~FrmMain() {
@@ -79,6 +87,11 @@ FrmMain::~FrmMain() {
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
     tmrPorts->onTick = nullptr;
+    // The controls outlive the members and still signal while they go (a focused port
+    // field reports its text as chosen when the window hides): no handler may run.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    mscCOMM.onBytesArrived = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -289,6 +302,9 @@ void FrmMain::buildUi() {
     Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
                    QStringLiteral("Label1"));
     labReport = named(new QLabel(QStringLiteral("Off Line"), Frame2), QStringLiteral("labReport"));
+    // The status changes several times a poll cycle: its text must not lay the whole
+    // window out again each time (the label has the row's free width anyway).
+    labReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(Label1);
     status->addWidget(labReport, 1);
     root->addWidget(Frame2);
@@ -310,7 +326,11 @@ void FrmMain::connectHandlers() {
     }
     connect(chkRead, &QCheckBox::stateChanged, this, [this] { chkRead_Click(); });
     for (QCheckBox* box : {chkDC, chkDI, chkDO}) {
-        connect(box, &QCheckBox::stateChanged, this, [this] { chkDC_Click(); });
+        connect(box, &QCheckBox::stateChanged, this, [this, box](int state) {
+            // Greyed only as the settings file left it: any change makes it two-state again.
+            if (state != Qt::PartiallyChecked) box->setTristate(false);
+            chkDC_Click();
+        });
     }
     connect(txtAutoRead, &QLineEdit::textChanged, this, [this] { txtAutoRead_Change(); });
     for (int n = 1; n <= 8; ++n) {
@@ -366,6 +386,30 @@ void FrmMain::Form_Load() {
 
 void FrmMain::optProtocol_Click(int index) {
     ProtocolIndex = static_cast<std::int16_t>(index);
+    // A command still waiting was built for the other protocol: it would reach the
+    // module as a frame it no longer expects.
+    if (PendingCommand == 0) return;
+    const int command = PendingCommand;
+    const std::string text =
+        CommandText(command, CounterSelectorNumber(), OutputState[0]) + " cancelled";
+    PendingCommand = 0;
+    switch (command) {
+        case 1:
+        case 2:
+            if (chkCTSet->checkState() != Qt::Unchecked) chkCTSet->setCheckState(Qt::Unchecked);
+            if (chkCTClear->checkState() != Qt::Unchecked) chkCTClear->setCheckState(Qt::Unchecked);
+            SetBusy(fmeCT, false);
+            break;
+        case 3:
+            SetBusy(fmeDO, false);
+            break;
+        case 4:
+            SetBusy(this, false);
+            break;
+        default:
+            break;
+    }
+    ShowStatus(text);
 }
 
 void FrmMain::SetControlsOnline(bool online) {
@@ -388,10 +432,13 @@ void FrmMain::SetControlsOnline(bool online) {
     }
 }
 
+// Every way out closes the window: the close box, File > Exit, the end of the
+// event loop and the termination signals. The shut-down runs the first time only.
 void FrmMain::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         unloaded_ = true;
-        // The dialog goes first, so the program ends with the main window.
+        // The dialog goes first, so the program ends with the main window. It may be
+        // in its modal loop (the program told to quit from there); exec() survives this.
         if (frmSub != nullptr) {
             frmSub->AllowUnload();
             frmSub->close();

@@ -144,7 +144,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void txtAutoRead_Change();
 
     // --- Reply decoding applied to the window ---
-    void ApplyReply(const ReplyMeaning& meaning);
+    void ApplyReply(const ReplyMeaning& meaning) override;
     void ApplyOutputAck();
     void ShowInputs();
     void ShowOutputs();
@@ -196,6 +196,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
     bool unloaded_ = false;
+    bool listingPorts_ = false;
 };
 
 }  // namespace tally

@@ -2,8 +2,8 @@
 //
 // A command never writes to the line itself: it stores its frame in the
 // one-slot queue and hands it to the engine, which sends it when the line is
-// free. The one exception is the enable-flag write of the dialog, which goes
-// out at once and is checked 300 ms later.
+// free. The one exception is the enable-flag write of the dialog, which the
+// engine sends at once and the dialog checks 300 ms later.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -113,22 +113,13 @@ void FrmMain::StatusDC(std::int16_t iCh, std::int16_t iVal) {
         CounterEnable[0] = iVal == 0 ? 0 : 255;
     }
     const auto frame = BuildFrame(Protocol::Own, StationHex, WriteEnableRequest(digits));
-    try {
-        mscCOMM.Output(frame.value_or(std::string()));
-    } catch (const SerialError& error) {
-        PortFailed(error.what());
-    }
+    engine_->SendEnableWrite(frame.value_or(std::string()));
 }
 
 void FrmMain::DSResponse() {
-    std::string reply;
-    try {
-        if (mscCOMM.PortOpen()) reply = mscCOMM.Input();
-    } catch (const SerialError& error) {
-        PortFailed(error.what());
-    }
+    const Outcome outcome = engine_->EnableWriteOutcome();
     const int target = CounterEnable[0];
-    if (reply != std::string("RTC>OK\r")) {
+    if (!OutcomeApplies(outcome)) {
         if (env_.beep) env_.beep();
         // Undo the operator's click on screen; the stored flags never changed.
         if (target >= 1 && target <= 8 && frmSub != nullptr) {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <algorithm>
 
 #include "app/frm_main.h"
@@ -21,6 +22,9 @@
 namespace tally {
 
 void FrmMain::ListPorts() {
+    // Its short waits let events run; F5 held down must not list again inside them.
+    if (listingPorts_) return;
+    const QScopedValueRollback<bool> listing(listingPorts_, true);
     // Refilling the list must not disturb the number the operator typed.
     const QString typed = cmbCOMM->currentText();
     const QSignalBlocker block(cmbCOMM);
@@ -98,7 +102,7 @@ void FrmMain::updatePortToolTip() {
 }
 
 void FrmMain::cmbCOMM_KeyDown(int keyCode) {
-    if (keyCode != 116) return;  // F5
+    if (keyCode != 116 || listingPorts_) return;  // F5, unless a listing is running
     const auto kept = ToWholeNumber16(cmbCOMM->currentText().toStdString());
     ListPorts();
     // With an empty field there is no number to keep: it stays empty.
@@ -150,6 +154,7 @@ void FrmMain::cmdCOMM_Click() {
             labReport->setText(QStringLiteral("On Line"));
             labReport->setToolTip(QString());
             StationHex = StationHexOf(*station);
+            engine_->LineOpened();
         } catch (const SerialError& error) {
             goOffLine(QString::fromStdString(error.what()));
         }
@@ -162,6 +167,8 @@ void FrmMain::cmdCOMM_Click() {
 void FrmMain::goOffLine(const QString& reason) {
     tmrNow->SetEnabled(false);
     tmrRead->SetEnabled(false);
+    // The engine drops the request in flight and what the port still holds.
+    engine_->LineClosed();
     try {
         if (mscCOMM.PortOpen()) mscCOMM.SetPortOpen(false);
     } catch (const SerialError&) {
@@ -187,7 +194,11 @@ void FrmMain::goOffLine(const QString& reason) {
 
 void FrmMain::PortFailed(const std::string& reason) {
     // A dialog left open on a dead port could only fail; it is shown fresh next time.
-    if (frmSub != nullptr && frmSub->isVisible()) frmSub->hide();
+    // No reply to its write will come: it must not beep about one.
+    if (frmSub != nullptr) {
+        frmSub->CancelWrite();
+        if (frmSub->isVisible()) frmSub->hide();
+    }
     goOffLine(QString::fromStdString(reason));
 }
 

@@ -185,8 +185,13 @@ void FrmMain::ShowCounterRow(int k) {
     if (k < 1 || k > 8) return;
     const auto i = static_cast<std::size_t>(k - 1);
     const CounterRowTexts row = CounterRow(CounterValue[i], txtCTMulti[i]->text().toStdString());
-    txtCTRaw[i]->setText(QString::fromStdString(row.raw));
-    txtCTVal[i]->setText(QString::fromStdString(row.scaled));
+    // An unchanged text is not set again: each set repaints the field.
+    const auto show = [](QLineEdit* field, const std::string& text) {
+        const QString shown = QString::fromStdString(text);
+        if (field->text() != shown) field->setText(shown);
+    };
+    show(txtCTRaw[i], row.raw);
+    show(txtCTVal[i], row.scaled);
 }
 
 void FrmMain::ShowCounters() {
@@ -207,12 +212,9 @@ void FrmMain::showEnableStatus(const std::array<std::int16_t, 8>& flags) {
     // Polling pauses while the dialog is open; nothing else may read the port then.
     const Qt::CheckState readWas = chkRead->checkState();
     chkRead->setCheckState(Qt::Unchecked);
-    if (env_.showModal) {
-        env_.showModal(*frmSub);
-    } else {
-        frmSub->exec();
-    }
-    chkRead->setCheckState(readWas);
+    frmSub->exec();
+    // A port that failed meanwhile, or the program ending, leaves "Read" off.
+    if (LineOpen() && !unloaded_) chkRead->setCheckState(readWas);
 }
 
 }  // namespace tally

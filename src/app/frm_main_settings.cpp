@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "app/frm_main.h"
 #include "app/settings_file.h"
@@ -21,21 +22,27 @@ std::string bytes(const QString& text) {
     return std::string(latin.constData(), static_cast<std::size_t>(latin.size()));
 }
 
+// The file's check-box values and the states they stand for. Qt numbers the
+// states otherwise (1 partially checked, 2 checked), so no value is cast.
+constexpr std::pair<int, Qt::CheckState> kCheckBoxValues[] = {
+    {0, Qt::Unchecked}, {1, Qt::Checked}, {2, Qt::PartiallyChecked}};
+
 void applyCheckBox(QCheckBox* box, const std::optional<int>& value) {
     if (!value) return;
-    if (*value == 2) box->setTristate(true);
-    // Setting the state runs the box's own click handling when it changes.
-    box->setCheckState(static_cast<Qt::CheckState>(*value));
+    for (const auto& [fileValue, state] : kCheckBoxValues) {
+        if (fileValue != *value) continue;
+        // Only the file greys a box; its next change makes it two-state again.
+        if (state == Qt::PartiallyChecked) box->setTristate(true);
+        // Setting the state runs the box's own click handling when it changes.
+        box->setCheckState(state);
+    }
 }
 
 int checkValue(const QCheckBox* box) {
-    return static_cast<int>(box->checkState());
-}
-
-// A value from the file bypasses the field's typing limits; setText would cut it.
-void setFieldText(QLineEdit* field, const QString& text) {
-    if (text.size() > field->maxLength()) field->setMaxLength(static_cast<int>(text.size()));
-    field->setText(text);
+    for (const auto& [fileValue, state] : kCheckBoxValues) {
+        if (state == box->checkState()) return fileValue;
+    }
+    return 0;
 }
 
 std::filesystem::path orBeside(const std::filesystem::path& file,
@@ -62,10 +69,12 @@ void FrmMain::ApplySettings() {
     applyCheckBox(chkDC, s.dc);
     applyCheckBox(chkDI, s.di);
     applyCheckBox(chkDO, s.do_);
-    if (s.every) setFieldText(txtAutoRead, latin1(*s.every));
+    // Values from the file are not cut to the fields' lengths; the filters keep the
+    // lengths for typing and pasting.
+    if (s.every) txtAutoRead->setText(latin1(*s.every));
     for (std::size_t i = 0; i < 8; ++i) {
         // Multipliers are taken as written; they are normalised when the operator leaves them.
-        if (s.multiply[i]) setFieldText(txtCTMulti[i], latin1(*s.multiply[i]));
+        if (s.multiply[i]) txtCTMulti[i]->setText(latin1(*s.multiply[i]));
     }
 }
 

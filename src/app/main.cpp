@@ -7,6 +7,7 @@
 
 #include "app/app_icon.h"
 #include "app/command_line.h"
+#include "app/exit_signals.h"
 #include "app/frm_main.h"
 #include "app/headless_host.h"
 #include "app/system_environment.h"
@@ -48,5 +49,9 @@ int main(int argc, char* argv[]) {
     tally::FrmMain window(system.env());
     window.Form_Load();
     window.show();
+    // From now on termination signals close the window, so the shut-down runs as for
+    // its close box (start-up lets events run, before the window could end the program).
+    tally::ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &tally::ExitSignals::received, &window, &QWidget::close);
     return QApplication::exec();
 }

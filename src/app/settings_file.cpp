@@ -171,6 +171,33 @@ void syncFolder(const std::filesystem::path& folder) {
 #endif
 }
 
+// A link stays a link: the file to replace is the one it leads to.
+std::filesystem::path linkTarget(std::filesystem::path file, std::error_code& error) {
+    for (int hops = 0; std::filesystem::is_symlink(std::filesystem::symlink_status(file)); ++hops) {
+        if (hops == 40) {
+            error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+            break;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(file, error);
+        if (error) break;
+        file = next.is_absolute() ? next : file.parent_path() / next;
+    }
+    return file;
+}
+
+// Made read-only on purpose: no write permission for anyone (a superuser would
+// still be let through), or none for this user.
+bool readOnly(const std::filesystem::path& file, std::filesystem::perms mode) {
+    using std::filesystem::perms;
+    if ((mode & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
+        return true;
+#ifdef _WIN32
+    return false;
+#else
+    return ::access(file.c_str(), W_OK) != 0 && errno != ENOENT;
+#endif
+}
+
 std::optional<int> checkBoxValue(std::string_view value) {
     const auto number = ToWholeNumber16(value);
     if (!number || *number < 0 || *number > 2) return std::nullopt;
@@ -281,20 +308,36 @@ ParsedSettings ParseSettings(std::string_view text) {
     return parsed;
 }
 
-std::string WriteSettingsFile(const std::filesystem::path& file, const std::string& text) {
+std::string WriteSettingsFile(const std::filesystem::path& settingsFile, const std::string& text) {
+    std::error_code linkError;
+    const std::filesystem::path file = linkTarget(settingsFile, linkError);
+    if (linkError) {
+        return "Settings not saved: cannot follow " + settingsFile.string() + ": " +
+               linkError.message();
+    }
+    std::error_code statusError;
+    const std::filesystem::file_status old = std::filesystem::status(file, statusError);
+    const bool replacing = std::filesystem::exists(old);
+    if (replacing && readOnly(file, old.permissions()))
+        return "Settings not saved: cannot replace " + file.string() + ": the file is read-only";
+
     std::filesystem::path temporary = file;
     temporary += ".tmp";
     {
+        // A temporary file left by a crash goes; one that is a link is never written through.
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
         errno = 0;
         FilePtr f = openFile(temporary, "wb");
         if (!f) return lastError("Settings not saved: cannot create", temporary, errno);
+        // The new file gets the old one's permissions before it holds anything.
+        if (replacing) std::filesystem::permissions(temporary, old.permissions(), ignored);
         const bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size() &&
                              std::fflush(f.get()) == 0 && syncToDisk(f.get());
         const int error = errno;
         const bool closed = std::fclose(f.release()) == 0;
         if (!written || !closed) {
             const int reported = written ? errno : error;
-            std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
             return lastError("Settings not saved: cannot write", temporary, reported);
         }

@@ -89,6 +89,8 @@ ParsedSettings ParseSettings(std::string_view text);
 
 // Replaces the file with text: written to a temporary file beside it, flushed to
 // disk, then renamed over the old one, so a failure leaves the old file whole.
+// The old file's permissions are kept; a read-only file is not replaced; a
+// symbolic link stays a link and the file it leads to is replaced.
 // Returns "" on success, otherwise why the settings were not saved.
 std::string WriteSettingsFile(const std::filesystem::path& file, const std::string& text);
 

@@ -4,8 +4,6 @@ namespace tally {
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
-
 // Reads the date and the time of day as one pair: if midnight passes between the
 // two readings, the time is read again so the pair never lags a whole day.
 void readClock(const Clock& clock, std::int32_t& day, double& seconds) {
@@ -27,27 +25,12 @@ double NowStamp(const Clock& clock) {
     return day + seconds * OneSecond;
 }
 
-double DeadlineAfter(const Clock& clock, float seconds) {
-    std::int32_t day = 0;
-    double now = 0.0;
-    readClock(clock, day, now);
-    return day + (now + static_cast<double>(seconds)) * OneSecond;
-}
-
 void WaitSeconds(Clock& clock, float seconds) {
-    float target = static_cast<float>(clock.SecondsSinceMidnight()) + seconds;
-    if (target >= static_cast<float>(kSecondsPerDay)) {
-        target -= static_cast<float>(kSecondsPerDay);
-        // The target lies after midnight: first let the clock pass midnight.
-        for (double now = clock.SecondsSinceMidnight(); now > kSecondsPerDay / 2;
-             now = clock.SecondsSinceMidnight()) {
-            clock.LetEventsRun(kSecondsPerDay - now);
-        }
-    }
-    for (float now = static_cast<float>(clock.SecondsSinceMidnight()); now < target;
-         now = static_cast<float>(clock.SecondsSinceMidnight())) {
-        clock.LetEventsRun(static_cast<double>(target - now));
-    }
+    if (!(seconds > 0.0f)) return;
+    const std::int64_t target =
+        clock.MonotonicMicros() + static_cast<std::int64_t>(static_cast<double>(seconds) * 1e6);
+    for (std::int64_t now = clock.MonotonicMicros(); now < target; now = clock.MonotonicMicros())
+        clock.LetEventsRun(static_cast<double>(target - now) / 1e6);
 }
 
 }  // namespace tally

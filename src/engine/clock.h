@@ -1,4 +1,5 @@
-// Time as the program sees it: a calendar date and seconds since midnight.
+// Time as the program sees it: a calendar date and seconds since midnight for
+// what is shown, a monotonic clock for every deadline and wait.
 //
 // Injected everywhere time matters so that tests run on a fake clock and
 // never wait for real.
@@ -26,13 +27,11 @@ class Clock {
 // One second in days.
 inline double OneSecond = 1.0 / 86400.0;
 
-// Today's date plus the time of day, in days.
+// Today's date plus the time of day, in days: for showing and stamping only, never
+// for measuring time (the wall clock may step back or forward).
 double NowStamp(const Clock& clock);
-// The stamp `seconds` from now, computed as the date plus (time of day + seconds),
-// so a deadline that falls after midnight still compares correctly.
-double DeadlineAfter(const Clock& clock, float seconds);
 
-// Returns after `seconds`, letting events run meanwhile; correct across midnight.
+// Returns after `seconds` of monotonic time, letting events run meanwhile.
 void WaitSeconds(Clock& clock, float seconds);
 
 }  // namespace tally

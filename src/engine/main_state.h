@@ -31,8 +31,8 @@ struct MainState {
     std::array<std::int16_t, 9> CounterEnable{};
     // Seconds between cycles, 0-60; 0 reads once.
     std::int16_t AutoReadSeconds = 0;
-    // Stamp (days) after which the reply in flight is late.
-    double ReplyDeadline = 0.0;
+    // Monotonic time (Clock::MonotonicMicros) from which the reply in flight is late.
+    std::int64_t ReplyDeadline = 0;
     // Station as two upper-case hex digits, set when the port opens.
     std::string StationHex;
     // 0 own protocol, 1 Modbus ASCII, 2 Modbus RTU.

@@ -2,17 +2,25 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "protocol/completeness.h"
 #include "protocol/frames.h"
+#include "protocol/hex.h"
 #include "protocol/protocol.h"
+#include "protocol/reply_check.h"
+#include "serial/line_settings.h"
 
 namespace tally {
 
 namespace {
 
-// Every request gets this long for its reply.
-constexpr float kReplySeconds = 0.3f;
+const Outcome kTimeOut = Outcome::Of(OutcomeKind::TimeOut);
+// The units digit of a write, for the status text of the enable dialog's write.
+constexpr int kWriteStep = 1;
+// After a broken answer the line must have been quiet this long before the next
+// request: longer than a module pauses inside an answer.
+constexpr std::int64_t kQuietMicros = 100'000;
 
 // Marks a reply tick as running for as long as the object lives, even if the
 // decoder throws.
@@ -31,31 +39,45 @@ struct ReadPlan {
     Request (*request)();
     int step;
     const char* caption;
+    LineRequest line;
 };
 
 ReadPlan planOf(ReadKind kind) {
     switch (kind) {
         case ReadKind::Counters:
-            return {&ReadCountersRequest, 10, "Read DC"};
+            return {&ReadCountersRequest, 10, "Read DC", LineRequest::ReadCounters};
         case ReadKind::Inputs:
-            return {&ReadInputsRequest, 20, "Read DI"};
+            return {&ReadInputsRequest, 20, "Read DI", LineRequest::ReadInputs};
         case ReadKind::Outputs:
             break;
     }
-    return {&ReadOutputsRequest, 30, "Read DO"};
+    return {&ReadOutputsRequest, 30, "Read DO", LineRequest::ReadOutputs};
+}
+
+// What a command kind (PendingCommand) asks of the module.
+LineRequest CommandRequest(int command) {
+    switch (command) {
+        case 1:
+            return LineRequest::ClearCounters;
+        case 2:
+            return LineRequest::PresetCounters;
+        case 4:
+            return LineRequest::ReadEnable;
+        default:
+            return LineRequest::WriteOutputs;
+    }
+}
+
+// Requests whose good reply carries values to show or keep.
+bool IsRead(LineRequest request) {
+    return request == LineRequest::ReadCounters || request == LineRequest::ReadInputs ||
+           request == LineRequest::ReadOutputs || request == LineRequest::ReadEnable;
 }
 
 }  // namespace
 
 std::string SuccessText(int pollStep) {
-    switch (pollStep % 10) {
-        case 0:
-            return "Read OK";
-        case 4:
-            return "Read DC Status OK";
-        default:
-            return "Write OK";
-    }
+    return OutcomeText(Outcome::Ok(), pollStep);
 }
 
 std::string CommandText(int pollStep, int counterSelector, int outputTarget) {
@@ -85,6 +107,48 @@ bool PollEngine::LineBusy() const {
     return tmrRead_.Enabled() || handlingReply_;
 }
 
+void PollEngine::LineOpened() {
+    state_.RxBuffer.clear();
+    discardInput();
+    state_.PollStep = 0;
+    cycleSentRead_ = cycleDeferred_ = restartPending_ = holdingLine_ = false;
+    lineUp_ = true;
+    LineEvent event = newEvent(LineEvent::Type::Opened, clock_.MonotonicMicros());
+    event.protocol = ProtocolFromIndex(state_.ProtocolIndex);
+    event.station = GroupValue(state_.StationHex);
+    events_.Emit(event);
+}
+
+void PollEngine::LineClosed() {
+    ++lineClosings_;
+    tmrRead_.SetEnabled(false);
+    tmrNow_.SetEnabled(false);
+    abandonInFlight();
+    endCycle();
+    state_.RxBuffer.clear();
+    discardInput();
+    // A reopened port starts a fresh cycle, and a command then sends no leftover read.
+    state_.PollStep = 0;
+    cycleDeferred_ = restartPending_ = holdingLine_ = false;
+    if (lineUp_) {
+        lineUp_ = false;
+        events_.Emit(newEvent(LineEvent::Type::Closed, clock_.MonotonicMicros()));
+    }
+}
+
+void PollEngine::BytesArrived() {
+    if (!inFlight_) return;
+    if (inFlight_->request == LineRequest::WriteEnable) {
+        collectEnableReply(false);
+        return;
+    }
+    // The reply tick's work, done now once the reply is whole; the tick stays for
+    // the deadline and for a component that does not tell.
+    if (!tmrRead_.Enabled() || handlingReply_ || holdingLine_) return;
+    if (!collect() || !inFlight_) return;
+    if (ReplyIsComplete(inFlight_->protocol, inFlight_->frame, state_.RxBuffer)) tmrRead_Timer();
+}
+
 void PollEngine::ReadTicked(int autoReadSeconds) {
     // The interval field keeps to 0-60 already; a stray value must not reach the timer.
     state_.AutoReadSeconds = static_cast<std::int16_t>(std::clamp(autoReadSeconds, 0, 60));
@@ -107,6 +171,7 @@ void PollEngine::tmrNow_Timer() {
     }
     cycleDeferred_ = false;
     if (!host_.ReadTicked() || !host_.LineOpen()) return;
+    endCycle();
     state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
     if (state_.PendingCommand == 0) {
         host_.ShowStatus("Read Value");
@@ -138,9 +203,11 @@ void PollEngine::PollNext() {
         if (state_.PollStep < 30) continue;
         if (state_.AutoReadSeconds == 0) {
             state_.PollStep = 1000;
+            endCycle();
             host_.UntickRead();
         } else {
             state_.PollStep = 0;
+            endCycle();
         }
         return;
     }
@@ -161,14 +228,13 @@ void PollEngine::SendReadOutputs() {
 // False only when the port failed under it.
 bool PollEngine::sendRead(ReadKind kind) {
     if (!host_.LineOpen()) return true;
-    if (!flushInput()) return false;
     const ReadPlan plan = planOf(kind);
-    const std::optional<Bytes> frame =
-        BuildFrame(ProtocolFromIndex(state_.ProtocolIndex), state_.StationHex, plan.request());
+    const Protocol protocol = ProtocolFromIndex(state_.ProtocolIndex);
+    const std::optional<Bytes> frame = BuildFrame(protocol, state_.StationHex, plan.request());
     if (!frame) return true;
-    if (!write(*frame)) return false;
+    if (!beginRequest(plan.line, protocol, *frame)) return false;
+    cycleSentRead_ = true;
     tmrRead_.SetEnabled(true);
-    state_.ReplyDeadline = DeadlineAfter(clock_, kReplySeconds);
     host_.ShowStatus(plan.caption);
     return true;
 }
@@ -185,30 +251,71 @@ void PollEngine::tmrRead_Timer() {
 
 bool PollEngine::handleReplyTick() {
     if (!host_.LineOpen()) return false;
-    std::string received;
-    try {
-        received = port_.Input();
-    } catch (const SerialError& error) {
-        portFailed(error.what());
-        return false;
-    }
-    state_.RxBuffer += received;
+    if (holdingLine_) return waitForQuietLine();
+    if (!inFlight_) return false;
+    if (!collect()) return false;
 
-    // Completeness first, so a terminator arriving on the deadline tick still counts.
-    const bool late = state_.ReplyDeadline <= NowStamp(clock_);
-    if (ReplyIsComplete(ProtocolFromIndex(state_.ProtocolIndex), state_.RxBuffer, late)) {
-        host_.DecodeReply();
-        ShowSuccess(state_.PollStep);
-    } else if (!late) {
+    // Completeness first, so a reply completed on the deadline tick still counts.
+    const std::int64_t now = clock_.MonotonicMicros();
+    Outcome outcome;
+    if (ReplyIsComplete(inFlight_->protocol, inFlight_->frame, state_.RxBuffer)) {
+        outcome = CheckReply(inFlight_->protocol, inFlight_->frame, state_.RxBuffer);
+    } else if (now < state_.ReplyDeadline) {
         tmrRead_.SetEnabled(true);
         return false;
     } else {
-        state_.PollStep = static_cast<std::int16_t>(state_.PollStep + 100);
-        host_.ShowStatus("Time Out");
+        outcome = kTimeOut;
     }
-    state_.RxBuffer.clear();
 
-    // A single read that timed out stops, unless "Read" was ticked anew meanwhile.
+    // Only a good reply is decoded; any other outcome changes nothing but the step
+    // code, and the cycle is given up as after a timeout.
+    std::optional<ReplyMeaning> meaning;
+    if (OutcomeApplies(outcome)) {
+        meaning = DecodeReplyBytes(state_.RxBuffer, state_.PollStep, inFlight_->protocol,
+                                   state_.PendingFrame);
+    } else {
+        state_.PollStep = static_cast<std::int16_t>(state_.PollStep + 100);
+    }
+    const std::string text = OutcomeText(outcome, state_.PollStep);
+    const bool read = IsRead(inFlight_->request);
+    settle(outcome, text, read ? meaning : std::nullopt, now);
+    if (meaning) {
+        const unsigned closings = lineClosings_;
+        host_.ApplyReply(*meaning);
+        // The enable dialog lets events run: if the line closed meanwhile, the
+        // closing has reset everything and the window shows "Off Line".
+        if (closings != lineClosings_) return false;
+    }
+    host_.ShowStatus(text);
+    state_.RxBuffer.clear();
+    if (outcome.kind == OutcomeKind::ChecksumError || outcome.kind == OutcomeKind::BadReply) {
+        // A broken answer can be cut short (a wrong byte count, a stray CR) while the
+        // module is still sending the rest: the next request waits for a quiet line
+        // rather than talk over it.
+        holdingLine_ = true;
+        lastArrivalMicros_ = now;
+        tmrRead_.SetEnabled(true);
+        return false;
+    }
+    return finishReply();
+}
+
+bool PollEngine::waitForQuietLine() {
+    if (!collect()) return false;
+    const std::int64_t now = clock_.MonotonicMicros();
+    if (!state_.RxBuffer.empty()) lastArrivalMicros_ = now;
+    state_.RxBuffer.clear();
+    // Quiet long enough, or the request's own deadline has passed.
+    if (now - lastArrivalMicros_ < kQuietMicros && now < state_.ReplyDeadline) {
+        tmrRead_.SetEnabled(true);
+        return false;
+    }
+    holdingLine_ = false;
+    return finishReply();
+}
+
+bool PollEngine::finishReply() {
+    // A single read that failed stops, unless "Read" was ticked anew meanwhile.
     if (state_.PollStep > 100 && state_.AutoReadSeconds == 0 && !restartWanted()) {
         host_.UntickRead();
     }
@@ -221,10 +328,12 @@ bool PollEngine::handleReplyTick() {
     if (restartWanted()) {
         // The rest of this cycle gives way to the one "Read" asked for.
         state_.PollStep = 0;
+        endCycle();
     } else if (state_.PollStep > 0 && state_.PollStep < 100) {
         PollNext();
     } else {
         state_.PollStep = 0;
+        endCycle();
     }
     return true;
 }
@@ -257,21 +366,125 @@ void PollEngine::dispatchNow() {
     // A command sent right after another command's reply replaces its units digit
     // instead of adding to it, so the digit always names the command now in flight.
     state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10 + state_.PendingCommand);
+    const LineRequest request = CommandRequest(state_.PendingCommand);
     state_.PendingCommand = 0;
-    if (!write(state_.PendingFrame)) {
+    if (!beginRequest(request, ProtocolFromIndex(state_.ProtocolIndex), state_.PendingFrame)) {
         // Never sent: the step code goes back to the read it followed.
         state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
         return;
     }
     tmrRead_.SetEnabled(true);
-    state_.ReplyDeadline = DeadlineAfter(clock_, kReplySeconds);
     const std::string text =
         CommandText(state_.PollStep, host_.CounterSelectorNumber(), state_.OutputState[0]);
     if (!text.empty()) host_.ShowStatus(text);
 }
 
+bool PollEngine::SendEnableWrite(const std::string& frame) {
+    enableWriteOutcome_.reset();
+    if (inFlight_ || tmrRead_.Enabled() || !host_.LineOpen()) return false;
+    return beginRequest(LineRequest::WriteEnable, Protocol::Own, frame);
+}
+
+Outcome PollEngine::EnableWriteOutcome() {
+    if (inFlight_ && inFlight_->request == LineRequest::WriteEnable) collectEnableReply(true);
+    const Outcome outcome = enableWriteOutcome_.value_or(kTimeOut);
+    enableWriteOutcome_.reset();
+    return outcome;
+}
+
+void PollEngine::collectEnableReply(bool atCheck) {
+    if (!collect() || !inFlight_) return;
+    const std::int64_t now = clock_.MonotonicMicros();
+    Outcome outcome = kTimeOut;
+    if (ReplyIsComplete(Protocol::Own, inFlight_->frame, state_.RxBuffer)) {
+        outcome = CheckReply(Protocol::Own, inFlight_->frame, state_.RxBuffer);
+    } else if (!atCheck) {
+        return;
+    }
+    settle(outcome, OutcomeText(outcome, kWriteStep), std::nullopt, now);
+    state_.RxBuffer.clear();
+}
+
+bool PollEngine::beginRequest(LineRequest request, Protocol protocol, const std::string& frame) {
+    abandonInFlight();
+    state_.RxBuffer.clear();
+    if (!flushInput() || !write(frame)) return false;
+    InFlight sent;
+    sent.request = request;
+    sent.protocol = protocol;
+    sent.station = GroupValue(state_.StationHex);
+    sent.frame = frame;
+    sent.sentMicros = clock_.MonotonicMicros();
+    state_.ReplyDeadline = sent.sentMicros + ReplyTimeoutMicros(protocol, frame, lineBaud());
+    LineEvent event = newEvent(LineEvent::Type::Request, sent.sentMicros);
+    event.request = request;
+    event.protocol = protocol;
+    event.station = sent.station;
+    event.bytes = frame;
+    inFlight_ = std::move(sent);
+    events_.Emit(event);
+    return true;
+}
+
+void PollEngine::settle(const Outcome& outcome, const std::string& statusText,
+                        std::optional<ReplyMeaning> meaning, std::int64_t nowMicros) {
+    const InFlight request = std::move(*inFlight_);
+    inFlight_.reset();
+    if (request.request == LineRequest::WriteEnable) enableWriteOutcome_ = outcome;
+    // A timeout is reported at its deadline, whichever tick noticed it.
+    const std::int64_t end = outcome.kind == OutcomeKind::TimeOut
+                                 ? std::min(nowMicros, state_.ReplyDeadline)
+                                 : nowMicros;
+    LineEvent event = newEvent(LineEvent::Type::Outcome, nowMicros);
+    event.request = request.request;
+    event.protocol = request.protocol;
+    event.station = request.station;
+    event.bytes = state_.RxBuffer;
+    event.outcome = outcome;
+    event.statusText = statusText;
+    event.replyMs =
+        static_cast<double>(std::max<std::int64_t>(0, end - request.sentMicros)) / 1000.0;
+    event.meaning = std::move(meaning);
+    events_.Emit(event);
+}
+
+void PollEngine::abandonInFlight() {
+    if (!inFlight_) return;
+    settle(kTimeOut, OutcomeText(kTimeOut, state_.PollStep), std::nullopt,
+           clock_.MonotonicMicros());
+}
+
+void PollEngine::endCycle() {
+    if (!cycleSentRead_) return;
+    cycleSentRead_ = false;
+    events_.Emit(newEvent(LineEvent::Type::CycleEnd, clock_.MonotonicMicros()));
+}
+
+LineEvent PollEngine::newEvent(LineEvent::Type type, std::int64_t monoMicros) const {
+    LineEvent event;
+    event.type = type;
+    event.stamp = NowStamp(clock_);
+    event.monoMicros = monoMicros;
+    return event;
+}
+
+int PollEngine::lineBaud() const {
+    const std::optional<LineSettings> settings = ParseLineSettings(port_.Settings());
+    return settings ? settings->baud : LineSettings{}.baud;
+}
+
 void PollEngine::ShowSuccess(int pollStep) {
     host_.ShowStatus(SuccessText(pollStep));
+}
+
+bool PollEngine::collect() {
+    try {
+        state_.RxBuffer += port_.Input();
+        return true;
+    } catch (const SerialError& error) {
+        portFailed(error.what());
+        return false;
+    }
 }
 
 bool PollEngine::write(const std::string& frame) {
@@ -281,6 +494,14 @@ bool PollEngine::write(const std::string& frame) {
     } catch (const SerialError& error) {
         portFailed(error.what());
         return false;
+    }
+}
+
+void PollEngine::discardInput() {
+    // What waits in the port belongs to no request; a port that failed has nothing.
+    try {
+        if (port_.PortOpen()) port_.Input();
+    } catch (const SerialError&) {
     }
 }
 
@@ -301,6 +522,9 @@ void PollEngine::portFailed(const std::string& reason) {
     cycleDeferred_ = false;
     restartPending_ = false;
     host_.PortFailed(reason);
+    // The window closes the line on its own; a host that does not still gets the
+    // request in flight settled and the cycle ended.
+    LineClosed();
 }
 
 }  // namespace tally

@@ -1,17 +1,23 @@
 // The poll cycle and the one-slot command queue.
 //
 // The engine owns the conversation on the line: it sends the reads of a cycle,
-// collects each reply on the 40 ms reply tick, hands complete replies to the
-// window for decoding, reports the outcome and sends a waiting user command
-// between two reads. It knows the window only through PollHost.
+// collects each reply as its bytes arrive (and on the 40 ms reply tick), judges
+// it (CheckReply) and hands a good one to the window, reports the outcome, and
+// sends a waiting user command between two reads. Every request it writes and
+// how each one ended go out as LineEvents. It knows the window only through
+// PollHost.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/clock.h"
 #include "engine/line_event.h"
 #include "engine/main_state.h"
 #include "engine/timer.h"
+#include "protocol/outcome.h"
+#include "protocol/reply_decoder.h"
 #include "serial/serial_component.h"
 
 namespace tally {
@@ -32,6 +38,12 @@ class PollHost {
     virtual void ShowStatus(const std::string& text) = 0;
     // Decode RxBuffer into the channel state and the window (PollStep says what it answers).
     virtual void DecodeReply() = 0;
+    // Applies a good reply's meaning, decoded by the engine in the protocol its
+    // request went out in. Without an override the host decodes RxBuffer itself.
+    virtual void ApplyReply(const ReplyMeaning& meaning) {
+        static_cast<void>(meaning);
+        DecodeReply();
+    }
     // Return every busy marker to normal (and free the counter boxes).
     virtual void ClearBusyMarkers() = 0;
     // Whole-number value of the counter selector's text ("All" gives 0).
@@ -44,6 +56,19 @@ class PollEngine {
   public:
     PollEngine(MainState& state, SerialComponent& port, Clock& clock, Timer& tmrRead, Timer& tmrNow,
                PollHost& host);
+
+    // Listeners of the line (status statistics, line monitor, logs) are added here.
+    LineEvents& Events() { return events_; }
+
+    // The port has just been opened, or closed (also after a failure). Both empty
+    // RxBuffer and the input, so no stale byte is taken for a reply, and start the
+    // poll cycle afresh; closing abandons the request in flight.
+    void LineOpened();
+    void LineClosed();
+
+    // Received bytes are waiting (the serial component says so): the reply in
+    // flight is looked at now rather than at the next reply tick.
+    void BytesArrived();
 
     // "Read" was ticked (the window has already updated its own controls):
     // resets PollStep's tens, sets AutoReadSeconds and the cycle interval, and
@@ -61,6 +86,13 @@ class PollEngine {
     void SendReadInputs();
     void SendReadOutputs();
 
+    // The enable dialog's flag write: written at once when nothing is in flight
+    // (the dialog is open while polling pauses); false when it was not sent. Its
+    // reply is collected as it arrives; EnableWriteOutcome, called when the
+    // dialog checks, settles it (a reply not complete by then is a timeout).
+    bool SendEnableWrite(const std::string& frame);
+    Outcome EnableWriteOutcome();
+
     // Writes the success text of the request just answered.
     void ShowSuccess(int pollStep);
 
@@ -71,19 +103,47 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
-    // Everything that happens on the line, for whoever listens.
-    LineEvents& Events() { return events_; }
-
   private:
+    // The request written last, until its outcome is known.
+    struct InFlight {
+        LineRequest request = LineRequest::ReadCounters;
+        Protocol protocol = Protocol::Own;
+        int station = 0;
+        std::string frame;
+        std::int64_t sentMicros = 0;
+    };
+
     bool sendRead(ReadKind kind);
     void dispatchNow();
     // Steps 2-11 of the reply tick; false when the tick only waited or stopped.
     bool handleReplyTick();
+    // After a broken reply: true once the line has been quiet for a moment and the
+    // rest of the reply's handling (finishReply) has run.
+    bool waitForQuietLine();
+    // Steps 8-11: a waiting command, the busy markers, the next read or the cycle's end.
+    bool finishReply();
     void startDeferredCycle();
     bool restartWanted() const;
+    // Empties RxBuffer and the input, writes the frame and makes it the request in
+    // flight with its deadline; false when the port failed (nothing in flight).
+    bool beginRequest(LineRequest request, Protocol protocol, const std::string& frame);
+    // Ends the request in flight with its outcome and tells the listeners.
+    void settle(const Outcome& outcome, const std::string& statusText,
+                std::optional<ReplyMeaning> meaning, std::int64_t nowMicros);
+    // The request in flight will get no reply any more (the line closed).
+    void abandonInFlight();
+    void collectEnableReply(bool atCheck);
+    // The poll cycle that sent a read is over: CycleEnd, once.
+    void endCycle();
+    LineEvent newEvent(LineEvent::Type type, std::int64_t monoMicros) const;
+    int lineBaud() const;
+    // Adds what has arrived to RxBuffer; false after a port failure (then reported).
+    bool collect();
     // Both false after a port failure, which has then been reported.
     bool write(const std::string& frame);
     bool flushInput();
+    // Empties the input where possible, reporting nothing.
+    void discardInput();
     void portFailed(const std::string& reason);
 
     MainState& state_;
@@ -93,11 +153,23 @@ class PollEngine {
     Timer& tmrNow_;
     PollHost& host_;
     LineEvents events_;
+    std::optional<InFlight> inFlight_;
+    // How the last enable write ended, until the dialog asks.
+    std::optional<Outcome> enableWriteOutcome_;
     bool handlingReply_ = false;
     // A tmrNow tick fell while the line was busy: start a cycle after the current one.
     bool cycleDeferred_ = false;
     // "Read" was ticked while the line was busy: restart the cycle after this reply.
     bool restartPending_ = false;
+    // A broken reply was judged; the line is held until it falls quiet.
+    bool holdingLine_ = false;
+    std::int64_t lastArrivalMicros_ = 0;
+    // The current poll cycle has written a read.
+    bool cycleSentRead_ = false;
+    // Opened was told and Closed not yet.
+    bool lineUp_ = false;
+    // Counts closings, so a reply tick can tell that the line closed under it.
+    unsigned lineClosings_ = 0;
 };
 
 // The success text for a step code: "Read OK", "Read DC Status OK" or "Write OK".

@@ -1,7 +1,6 @@
 #include "protocol/reply_decoder.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -70,16 +69,6 @@ ReplyMeaning DecodeCommandReply(std::string_view rx, int units, Protocol protoco
     return Meaning(Kind::Nothing);
 }
 
-// The text between the first ">" and the next ">" or the end; nullopt without ">".
-std::optional<std::string_view> OwnBody(std::string_view text) {
-    const std::size_t start = text.find('>');
-    if (start == std::string_view::npos) return std::nullopt;
-    std::string_view body = text.substr(start + 1);
-    const std::size_t end = body.find('>');
-    if (end != std::string_view::npos) body = body.substr(0, end);
-    return body;
-}
-
 // Own-protocol channel character at zero-based index: "1" on, "0" off, else absent.
 std::optional<std::int16_t> OwnChannel(std::string_view body, std::size_t index) {
     if (index >= body.size()) return std::nullopt;
@@ -88,19 +77,24 @@ std::optional<std::int16_t> OwnChannel(std::string_view body, std::size_t index)
     return std::nullopt;
 }
 
+// A counter field is one to eight hex digits: 32 bits at most, nothing else in it.
+bool IsCounterField(std::string_view field) {
+    return !field.empty() && field.size() <= 8 &&
+           std::all_of(field.begin(), field.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+           });
+}
+
 void DecodeOwnCounters(std::string_view text, ReplyMeaning& meaning) {
-    const auto body = OwnBody(text);
+    const auto body = OwnReplyBody(text);
     if (!body) return;
     std::size_t pos = 0;
     for (std::size_t k = 0; k < 8 && pos <= body->size(); ++k) {
         std::size_t comma = body->find(',', pos);
         if (comma == std::string_view::npos) comma = body->size();
         const std::string_view field = body->substr(pos, comma - pos);
-        // An empty field is a missing value, not a zero.
-        if (!field.empty()) {
-            const double value = HexToNumber(field);
-            if (std::isfinite(value)) meaning.counters[k] = value;
-        }
+        // An empty or malformed field is a missing value, not a zero.
+        if (IsCounterField(field)) meaning.counters[k] = HexToNumber(field);
         pos = comma + 1;
     }
 }
@@ -144,6 +138,15 @@ std::string ModbusReadData(std::string_view text, Protocol protocol) {
 
 }  // namespace
 
+std::optional<std::string_view> OwnReplyBody(std::string_view text) {
+    const std::size_t start = text.find('>');
+    if (start == std::string_view::npos) return std::nullopt;
+    std::string_view body = text.substr(start + 1);
+    const std::size_t end = body.find('>');
+    if (end != std::string_view::npos) body = body.substr(0, end);
+    return body;
+}
+
 std::optional<double> ModbusCounterValue(std::string_view data, int channel) {
     if (channel < 1 || channel > 8) return std::nullopt;
     const std::size_t first = kModbusCounterBytes * static_cast<std::size_t>(channel - 1);
@@ -186,7 +189,7 @@ ReplyMeaning DecodeReplyBytes(std::string_view rx, int pollStep, Protocol protoc
             const bool inputs = pollStep - units == 20;
             meaning.kind = inputs ? Kind::Inputs : Kind::Outputs;
             if (protocol == Protocol::Own) {
-                const auto body = OwnBody(text);
+                const auto body = OwnReplyBody(text);
                 if (!body) return meaning;
                 // Inputs are body characters 9-16; outputs are characters 1-8.
                 const std::size_t first = inputs ? 8 : 0;

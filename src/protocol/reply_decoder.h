@@ -1,9 +1,9 @@
 // What a complete reply means, decided without touching any window.
 //
-// Decoding is tolerant on purpose: read replies are taken by position and not
-// checked for address, length or checksum, and every value that is missing or
-// does not convert is skipped on its own while the others still apply.
-// Acknowledgements are compared exactly, case included.
+// Only a reply that CheckReply (reply_check.h) found good is decoded for the
+// window; the decoder itself still takes values by position and copes with any
+// bytes: every value that is missing or does not convert is skipped on its own
+// while the others still apply. Acknowledgements are compared exactly, case included.
 #pragma once
 
 #include <array>
@@ -41,6 +41,10 @@ constexpr std::size_t kModbusCounterBytes = 4;
 // data: the bytes after the byte count, as far as the count and the reply reach.
 // nullopt when the counter's four bytes are not all there (the counter keeps its value).
 std::optional<double> ModbusCounterValue(std::string_view data, int channel);
+
+// The body of an own-protocol read reply given without its CR: the text between
+// the first ">" and the next ">" or the end; nullopt without ">".
+std::optional<std::string_view> OwnReplyBody(std::string_view text);
 
 // rx: the received bytes; pollStep: the step code of the request it answers;
 // pendingFrame: the frame of the user command in flight (for the Modbus echo).

@@ -44,6 +44,11 @@ class FakeSerialComponent : public SerialComponent {
 
     // Bytes the "device" has sent, waiting to be read.
     void Receive(const std::string& bytes) { received += bytes; }
+    // The same, with the arrival told as a real port tells it.
+    void Arrive(const std::string& bytes) {
+        Receive(bytes);
+        if (onBytesArrived) onBytesArrived();
+    }
     // Everything written, one entry per Output call.
     std::vector<std::string> writes;
     std::string received;

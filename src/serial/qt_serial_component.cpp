@@ -8,6 +8,7 @@
 #include "serial/user_config_folder.h"
 
 #ifndef _WIN32
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -35,6 +36,23 @@ QSerialPort::Parity ToParity(char parity) {
     }
 }
 
+// QSerialPort reports a read that found nothing as a failure: a read error when
+// its read notification comes after Input has already taken the bytes that raised
+// it, a resource error ("Resource temporarily unavailable") when the terminal was
+// busy for a moment. The line is fine when its device is still there and it has
+// neither hung up nor failed; the next Input turns notifications on again.
+bool LineStillThere(int handle, const std::string& device) {
+#ifndef _WIN32
+    pollfd fd{handle, POLLIN, 0};
+    return ::access(device.c_str(), F_OK) == 0 && ::poll(&fd, 1, 0) >= 0 &&
+           (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+#else
+    static_cast<void>(handle);
+    static_cast<void>(device);
+    return false;
+#endif
+}
+
 bool IsFailure(QSerialPort::SerialPortError error) {
     return error != QSerialPort::NoError && error != QSerialPort::TimeoutError &&
            error != QSerialPort::UnsupportedOperationError;
@@ -45,22 +63,53 @@ bool IsFailure(QSerialPort::SerialPortError error) {
 PortEnvironment ApplicationPortEnvironment() {
     PortEnvironment env;
     if (QCoreApplication::instance())
-        env.appDir = QCoreApplication::applicationDirPath().toStdString();
+        env.appDir = FilesystemPath(QCoreApplication::applicationDirPath());
     env.configDir = UserConfigFolder();
     return env;
+}
+
+std::filesystem::path FilesystemPath(const QString& path) {
+    // Through UTF-16, which the path turns into the system's own encoding; a narrow
+    // string would be read in the ANSI code page on Windows.
+    return std::filesystem::path(path.toStdU16String());
 }
 
 QtSerialComponent::QtSerialComponent(PortEnvironment env)
     : env_(std::move(env)), port_(std::make_unique<QSerialPort>()) {
     // Errors raised while the event loop services the port (an adapter pulled out)
     // are kept and reported by the next Output or Input.
-    QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(),
-                     [this](QSerialPort::SerialPortError error) {
-                         if (open_ && !failure_ && IsFailure(error)) RecordFailure();
-                     });
+    QObject::connect(
+        port_.get(), &QSerialPort::errorOccurred, port_.get(),
+        [this](QSerialPort::SerialPortError error) {
+            if (!open_ || failure_ || !IsFailure(error)) return;
+            if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) &&
+                LineStillThere(static_cast<int>(port_->handle()), device_)) {
+                port_->clearError();
+                return;
+            }
+            RecordFailure();
+        });
+    // Told from the event loop, never inside QSerialPort's own signal, where the
+    // listener may read the port or open a dialog.
+    QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
+        if (arrivalQueued_ || !onBytesArrived) return;
+        arrivalQueued_ = true;
+        QMetaObject::invokeMethod(
+            port_.get(),
+            [this] {
+                arrivalQueued_ = false;
+                if (open_ && onBytesArrived) onBytesArrived();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-QtSerialComponent::~QtSerialComponent() = default;
+QtSerialComponent::~QtSerialComponent() {
+    // The error handler reads this object's members; ~QSerialPort would close the port
+    // (and may report an error) only after they are gone.
+    QObject::disconnect(port_.get(), nullptr, nullptr, nullptr);
+    if (port_->isOpen()) port_->close();
+}
 
 void QtSerialComponent::SetCommPort(std::int16_t port) {
     if (open_) throw SerialError("Port is already open");

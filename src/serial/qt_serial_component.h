@@ -1,6 +1,8 @@
 // The serial port on QSerialPort: the program's real line to the module.
 #pragma once
 
+#include <QString>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +17,9 @@ namespace tally {
 // Ports as seen from this program: COM<n> entries in the executable's folder,
 // then in the user's configuration folder.
 PortEnvironment ApplicationPortEnvironment();
+
+// A path from Qt as the standard library's path, whatever characters it holds.
+std::filesystem::path FilesystemPath(const QString& path);
 
 class QtSerialComponent : public SerialComponent {
   public:
@@ -63,6 +68,8 @@ class QtSerialComponent : public SerialComponent {
     std::string pending_;
     // Counts opens, so a close queued for a failed session spares the next one.
     unsigned session_ = 0;
+    // A bytes-arrived call is queued and not yet made: arrivals until then share it.
+    bool arrivalQueued_ = false;
 };
 
 }  // namespace tally

@@ -1,12 +1,14 @@
-// The serial port as the program uses it: five operations, no events.
+// The serial port as the program uses it: five operations and one optional event.
 //
-// Received data is fetched by polling (Input); bytes travel one character per
-// byte with every value 0-255 unchanged. Any failure is raised as SerialError;
-// only the code that opens the port (and the engine, for a port that vanishes
-// while in use) catches it.
+// Received data is fetched by polling (Input); a component may also say when
+// bytes have arrived, so a reply can be looked at at once instead of at the next
+// poll. Bytes travel one character per byte with every value 0-255 unchanged. Any failure is raised
+// as SerialError; only the code that opens the port (and the engine, for a port that vanishes while
+// in use) catches it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -36,6 +38,11 @@ class SerialComponent {
     virtual void Output(const std::string& bytes) = 0;
     // Everything received since the previous call (may be empty), removed from the buffer.
     virtual std::string Input() = 0;
+
+    // Called, when set, from the event loop soon after received bytes are waiting;
+    // never from inside Input or Output. Optional: a component that never calls it
+    // is only polled.
+    std::function<void()> onBytesArrived;
 };
 
 }  // namespace tally

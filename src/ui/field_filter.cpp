@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <algorithm>
 #include <memory>
 
 #include "ui/field_routines.h"
@@ -21,6 +22,7 @@ namespace {
 
 constexpr int kKeyRedo = 25;              // Ctrl+Y: not a key any filter takes
 constexpr int kNotACharacter = 0x110000;  // several characters at once: always refused
+constexpr int kNoMaxLength = 32767;       // QLineEdit's default: no limit of its own
 
 FieldState stateOf(const QLineEdit* field) {
     // Latin-1 keeps one byte per character, so positions and lengths match the field.
@@ -102,6 +104,11 @@ FieldFilter::FieldFilter(QLineEdit* field, Kind kind, int lengthLimit, QWidget* 
       m_keySource(keySource),
       m_kind(kind),
       m_lengthLimit(lengthLimit) {
+    // The widget's own limit would also cut text the program sets.
+    if (m_field->maxLength() < kNoMaxLength) {
+        m_maxLength = m_field->maxLength();
+        m_field->setMaxLength(kNoMaxLength);
+    }
     // Drops would put text in the field unseen by the filter.
     m_field->setAcceptDrops(false);
     m_field->installEventFilter(this);
@@ -138,7 +145,21 @@ bool FieldFilter::filterKey(int key) {
     if (result.clipboard) {
         QGuiApplication::clipboard()->setText(QString::fromStdString(*result.clipboard));
     }
+    // A typed character must also fit; the control codes bring no character of their own.
+    if (result.key >= ' ' && result.key != 127 && room() < 1) return false;
     return result.key != kKeyDiscarded;
+}
+
+int FieldFilter::room() const {
+    if (m_maxLength <= 0) return kNoMaxLength;
+    const auto kept = m_field->text().size() - m_field->selectedText().size();
+    return m_maxLength - static_cast<int>(kept);
+}
+
+void FieldFilter::paste() {
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty() && !m_field->hasSelectedText()) return;
+    m_field->insert(text.left(std::max(0, room())));
 }
 
 void FieldFilter::runAction(int key) {
@@ -154,7 +175,7 @@ void FieldFilter::runAction(int key) {
             m_field->copy();
             break;
         case kKeyPaste:
-            m_field->paste();
+            paste();
             break;
         case kKeySelectAll:
             m_field->selectAll();
@@ -192,10 +213,20 @@ QMenu* FieldFilter::createContextMenu() {
     return menu;
 }
 
+bool FieldFilter::showContextMenu(QEvent* event) {
+    const std::unique_ptr<QMenu> menu(createContextMenu());
+    menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+}
+
 bool FieldFilter::filterKeyEvent(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = FilterKeyCode(static_cast<QKeyEvent*>(event));
-        return key != kUnfilteredKey && !filterKey(key);
+        if (key == kUnfilteredKey) return false;
+        if (!filterKey(key)) return true;
+        if (key != kKeyPaste) return false;
+        paste();  // the field's own paste would not keep to the maximum length
+        return true;
     }
     if (event->type() == QEvent::InputMethod) {
         // Composed text would arrive without a key press to filter.
@@ -210,6 +241,9 @@ bool FieldFilter::eventFilter(QObject* watched, QEvent* event) {
             event->ignore();
             return true;
         }
+        // A combo box hands its context-menu event (a right-click on the arrow, the
+        // Menu key) straight to the line edit's standard menu, past this filter.
+        if (event->type() == QEvent::ContextMenu) return showContextMenu(event);
         return filterKeyEvent(event);
     }
     if (watched != m_field) return false;
@@ -217,11 +251,8 @@ bool FieldFilter::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyPress:
         case QEvent::InputMethod:
             return filterKeyEvent(event);
-        case QEvent::ContextMenu: {
-            const std::unique_ptr<QMenu> menu(createContextMenu());
-            menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
-            return true;
-        }
+        case QEvent::ContextMenu:
+            return showContextMenu(event);
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
             // Middle-click pastes the X11 selection past the filter.

@@ -29,6 +29,10 @@ class FieldFilter : public QObject {
     // Owned by the field and installed on it. An editable combo box takes the
     // key presses itself and hands them to its line edit directly, so it is
     // passed as keySource and watched too.
+    //
+    // The filter takes over the field's maximum length: typed and pasted text
+    // keeps to it, while text the program sets (a value from the settings file,
+    // a normalised "4294967295.0") is never cut and never widens the limit.
     FieldFilter(QLineEdit* field, Kind kind, int lengthLimit, QWidget* keySource = nullptr);
 
     // Normalise the text with ClampAndFormatField when the field loses the focus.
@@ -49,13 +53,19 @@ class FieldFilter : public QObject {
 
   private:
     void runAction(int key);
+    // The clipboard's text replaces the selection, cut to what the maximum length leaves.
+    void paste();
+    // Characters typed at the caret that still fit within the maximum length.
+    int room() const;
 
     bool filterKeyEvent(QEvent* event);
+    bool showContextMenu(QEvent* event);
 
     QLineEdit* m_field;
     QWidget* m_keySource;
     Kind m_kind;
     int m_lengthLimit;
+    int m_maxLength = 0;  // 0 = none
     bool m_clamp = false;
     int m_maxDecimals = 0;
     double m_lo = 0.0;

@@ -20,9 +20,6 @@ void ClampAndFormatField(QLineEdit* field, int maxDecimals, double lo, double hi
     if (!field) return;
     const QString text = QString::fromStdString(
         ClampAndFormatText(field->text().toStdString(), maxDecimals, lo, hi));
-    // The maximum length limits typing; it must not cut the value written here
-    // ("4294967295.0" is twelve characters in a ten-character field).
-    if (text.size() > field->maxLength()) field->setMaxLength(static_cast<int>(text.size()));
     field->setText(text);
 }
 

@@ -20,8 +20,8 @@ void SelectAllText(QLineEdit* field);
 void SelectAllText(QComboBox* field);  // an editable combo box; no effect otherwise
 
 // The field's text becomes its leading number, clamped to lo..hi (when hi > lo),
-// with one to maxDecimals decimals. The field's maximum length grows if the
-// formatted value would not fit, so the value is never cut.
+// with one to maxDecimals decimals. A field under a FieldFilter takes the value
+// whole ("4294967295.0" is twelve characters in a ten-character field).
 void ClampAndFormatField(QLineEdit* field, int maxDecimals, double lo, double hi);
 
 // The combo box's list opens this many pixels tall; the combo box itself stays

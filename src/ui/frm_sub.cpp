@@ -53,6 +53,9 @@ FrmSub::FrmSub(EnableFlagsOwner& owner, TimerFactory& timers, QWidget* parent)
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setVisible(false);
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    // A dialog's buttons are auto-default, so Enter would press "All Enable".
+    for (QPushButton* button : {cmdDoON, cmdDoOFF, cmdCancel})
+        button->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(labCOMM);
@@ -88,8 +91,15 @@ void FrmSub::setWriting(bool writing) {
 
 void FrmSub::startWrite(std::int16_t iCh, std::int16_t iVal) {
     setWriting(true);
-    owner_.StatusDC(iCh, iVal);
+    // Waiting before the write goes out, so a port failing under it can cancel the wait.
     tmrWait->SetEnabled(true);
+    owner_.StatusDC(iCh, iVal);
+}
+
+void FrmSub::CancelWrite() {
+    if (!tmrWait->Enabled()) return;
+    tmrWait->SetEnabled(false);
+    setWriting(false);
 }
 
 void FrmSub::chkDS_Click(int index) {
@@ -126,17 +136,24 @@ void FrmSub::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Enter presses no button here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
 void FrmSub::closeEvent(QCloseEvent* event) {
-    if (unloading_) {
-        event->accept();
+    // Like Esc, the close box waits for the write's reply: hiding now would let
+    // polling resume while that reply is still on its way.
+    if (!unloading_ && !cmdCancel->isEnabled()) {
+        event->ignore();
         return;
     }
-    // The close box hides the dialog; it is reused for every opening.
-    event->ignore();
-    hide();
+    // Closing only hides the dialog, which is reused for every opening. Accepting it
+    // (rather than hiding by hand) lets a quit that closes every window go on.
+    event->accept();
 }
 
 }  // namespace tally

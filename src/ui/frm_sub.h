@@ -57,7 +57,10 @@ class FrmSub : public QDialog {
     void cmdCancel_Click();
     void tmrWait_Timer();
 
-    // When true the close box really closes (the program is ending).
+    // The line failed: no reply will come, so stop waiting for one.
+    void CancelWrite();
+
+    // The program is ending: the dialog closes even during a write.
     void AllowUnload() { unloading_ = true; }
 
   protected:

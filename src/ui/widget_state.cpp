@@ -7,6 +7,9 @@ namespace tally {
 
 void SetBackColor(QWidget* widget, QRgb rgb) {
     rgb &= 0xFFFFFF;
+    // Setting a style sheet re-polishes the widget, which costs far more than the
+    // check: polling repaints every output button each cycle.
+    if (BackColor(widget) == rgb) return;
     widget->setProperty("backColor", static_cast<uint>(rgb));
     const QString name = QColor(rgb).name();
     // Scoped to the widget's own class so children keep their look.

@@ -2,6 +2,7 @@
 // through the window with the exact bytes checked on the fake line.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWindow>
 
 #include "window_fixture.h"
 
@@ -46,7 +47,7 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     // Each click toggles from the remembered state, so a refused write sends the same again.
     for (const Step& step : std::initializer_list<Step>{{nullptr, "Time Out", 0},
                                                         {"DO>OK\r\n", "Time Out", 0},
-                                                        {"do>ok\r", "Write OK", 0},
+                                                        {"do>ok\r", "Bad Reply", 0},
                                                         {"DO>OK\r", "Write OK", 1},
                                                         {"DO>OK\r", "Write OK", 0}}) {
         const int before = w->OutputState[3];
@@ -76,7 +77,9 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
     w->OutputState[1] = 0;
     w->cmdDO[1]->click();
     answer(":01050000ff00fb\r\n");
+    EXPECT_EQ(w->labReport->text(), "Bad Reply");
     EXPECT_EQ(w->OutputState[1], 0);
+    noAnswer();  // the line is held until it is quiet
     w->cmdDO[1]->click();
     answer(":01050000FF00FB\r\n");
     EXPECT_EQ(w->OutputState[1], 1);
@@ -208,9 +211,24 @@ TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself
     answer("CCT>OK\r");
     EXPECT_EQ(w->labReport->text(), "Read DC Status");
     answer("RTC>00\r");
-    EXPECT_EQ(modalShows, 1);
+    EXPECT_EQ(modal->shows, 1);
     EXPECT_EQ(w->labReport->text(), "Read DC Status OK");
     EXPECT_EQ(w->PollStep, 0);
+}
+
+TEST_F(CounterSetting, SwitchingTheProtocolCancelsAWaitingCommandAndFreesItsGroup) {
+    openPort();
+    w->chkDI->setChecked(true);
+    w->chkRead->setChecked(true);  // the input read is on the line
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // waits for the line
+    w->optProtocol[1]->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Clear DC #2 cancelled");
+    EXPECT_FALSE(IsBusy(w->fmeCT) || w->chkCTClear->isChecked());
+    // The read already sent is judged in the protocol it went out in; nothing follows.
+    answer(">0000000000000000\r");
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r"}));
 }
 
 TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
@@ -251,7 +269,7 @@ TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
     EXPECT_EQ(w->labReport->text(), "Read DC Status");
     const std::size_t before = port.writes.size();
     answer("RTC>A5\r");
-    EXPECT_EQ(modalShows, 1);
+    EXPECT_EQ(modal->shows, 1);
     EXPECT_FALSE(readWhileOpen);
     EXPECT_EQ(shown,
               (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
@@ -308,32 +326,79 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
     };
     w->cmdCTSet->click();
     answer("RTC>05\r");
-    EXPECT_EQ(modalShows, 1);
+    EXPECT_EQ(modal->shows, 1);
 }
 
-TEST_F(EnableDialog, EscHidesTheDialogExceptDuringAWrite) {
+// Esc or the close box during a write would let polling resume while its reply is due.
+TEST_F(EnableDialog, EscAndTheCloseBoxHideTheDialogExceptDuringAWriteAndEnterPressesNothing) {
+    for (QWidget* window : std::initializer_list<QWidget*>{w.get(), w->frmSub}) {
+        for (QPushButton* button : window->findChildren<QPushButton*>())
+            EXPECT_FALSE(button->isDefault() || button->autoDefault())
+                << button->objectName().toStdString();
+    }
     openPort();
-    bool hiddenWhileBusy = true;
-    bool hiddenWhenIdle = false;
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("5");
+    w->chkRead->setChecked(true);
+    answer(">00000000\r");
+    const auto key = [](QWidget* target, int code) {
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+    };
+    std::vector<bool> shown;  // after Enter, Esc and the close box while busy, then idle
     onModal = [&](FrmSub& dialog) {
+        const std::size_t before = port.writes.size();
+        for (int enter : {Qt::Key_Return, Qt::Key_Enter}) {
+            key(&dialog, enter);
+            key(dialog.chkDS[1], enter);
+        }
+        EXPECT_EQ(port.writes.size(), before);
         dialog.chkDS[1]->setChecked(true);
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(&dialog, &esc);
-        hiddenWhileBusy = !dialog.isVisible();
+        key(&dialog, Qt::Key_Escape);
+        shown.push_back(dialog.isVisible());
+        dialog.windowHandle()->close();
+        shown.push_back(dialog.isVisible());
+        EXPECT_EQ(lastWrite(), "#01WRTC080101F6\r");  // no read meanwhile
         static_cast<ManualTimer&>(*dialog.tmrWait).Fire();
-        QApplication::sendEvent(&dialog, &esc);
-        hiddenWhenIdle = !dialog.isVisible();
+        dialog.windowHandle()->close();
+        shown.push_back(dialog.isVisible());
     };
     w->cmdCTSet->click();
     answer("RTC>00\r");
-    EXPECT_FALSE(hiddenWhileBusy);
-    EXPECT_TRUE(hiddenWhenIdle);
-    // Opened again, it shows freshly read flags.
-    onModal = nullptr;
+    EXPECT_EQ(shown, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(lastWrite(), "#01RCT\r");  // polling resumed once the dialog was closed
+    // Opened again, it shows freshly read flags; Esc hides it when idle.
+    onModal = [&](FrmSub& dialog) { key(&dialog, Qt::Key_Escape); };
     w->cmdCTSet->click();
+    answer(">00000000\r");
     answer("RTC>FF\r");
-    EXPECT_EQ(modalShows, 2);
+    EXPECT_EQ(modal->shows, 2);
+    EXPECT_FALSE(w->frmSub->isVisible());
     EXPECT_TRUE(w->frmSub->chkDS[8]->isChecked());
+}
+
+TEST_F(EnableDialog, APortFailingWhileItIsOpenLeavesTheWindowOffLineAndSilent) {
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("5");
+    w->chkRead->setChecked(true);
+    answer(">00000000\r");
+    onModal = [&](FrmSub& dialog) {
+        port.failOutput = "Input/output error";  // the adapter is pulled, then a flag clicked
+        dialog.chkDS[2]->setChecked(true);
+        EXPECT_FALSE(dialog.isVisible());
+    };
+    w->cmdCTSet->click();
+    answer("RTC>00\r");
+    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_FALSE(static_cast<ManualTimer&>(*w->frmSub->tmrWait).Fire());
+    EXPECT_EQ(beeps, 0);
+    // The first tick of "Read" after reopening polls.
+    port.failOutput.reset();
+    openPort();
+    w->chkRead->setChecked(true);
+    EXPECT_EQ(lastWrite(), "#01RCT\r");
 }
 
 }  // namespace

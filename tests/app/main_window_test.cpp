@@ -1,5 +1,8 @@
 // The main window: its controls, going on and off line, the port and station
 // fields, and replies shown in the window.
+#include <QApplication>
+#include <QKeyEvent>
+
 #include "window_fixture.h"
 
 namespace tally::testing {
@@ -48,9 +51,10 @@ TEST_F(MainWindow, EveryControlCarriesItsNameAndStartsOffLine) {
 
 TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
     w->cmbBaud->setCurrentText("57600");
+    port.Receive("stale");
     openPort(17);
     EXPECT_EQ(port.Settings(), "57600,n,8,1");
-    EXPECT_EQ(port.inputCount, 1);  // the receive buffer is flushed on opening
+    EXPECT_TRUE(port.received.empty());  // the receive buffer is flushed on opening
     EXPECT_EQ(w->StationHex, "11");
     EXPECT_EQ(w->cmdCOMM->text(), "Close Port");
     EXPECT_TRUE(w->shpCOMM->filled());
@@ -131,6 +135,17 @@ TEST_F(MainWindow, F5RefreshesThePortListAndKeepsTheTypedNumber) {
     w->cmbCOMM_KeyDown(116);
     EXPECT_EQ(w->cmbCOMM->count(), 3);
     EXPECT_EQ(w->cmbCOMM->currentText(), "");
+    // F5 held down repeats during the listing's short waits: still one listing.
+    int repeats = 3;
+    clock.onEvents = [&] {
+        QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
+        if (repeats-- > 0) QApplication::sendEvent(w->cmbCOMM, &f5);
+    };
+    const int before = listings;
+    w->cmbCOMM_KeyDown(116);
+    EXPECT_EQ(listings, before + 1);
+    EXPECT_EQ(repeats, 0);
+    clock.onEvents = nullptr;
 }
 
 TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {
@@ -168,8 +183,9 @@ TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
         EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
     for (std::size_t i = 0; i < 8; ++i)
         EXPECT_FALSE(w->shpDI[i]->filled());
-    // The states are remembered, only the look is reset.
+    // The states are remembered, only the look is reset; the cycle starts afresh.
     EXPECT_EQ(w->OutputState[1], 1);
+    EXPECT_EQ(w->PollStep, 0);
     EXPECT_FALSE(tmrRead().Enabled());
     EXPECT_FALSE(tmrNow().Enabled());
 }
@@ -207,18 +223,22 @@ TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
     // A single cycle ends with "Read" unticked.
     EXPECT_FALSE(w->chkRead->isChecked());
     EXPECT_EQ(w->PollStep, 1000);
-    // A short reply keeps the missing counters; every row is redrawn with today's multiplier.
+    // A reply without its eight fields, or without ">", is no reply: nothing is
+    // taken or redrawn, and a single read stops.
     w->txtCTMulti[7]->setText("-1.0");
+    for (const char* reply : {">00000001,00000002\r", "no marker here\r"}) {
+        w->chkRead->setChecked(true);
+        answer(reply);
+        EXPECT_EQ(w->labReport->text(), "Bad Reply");
+        EXPECT_EQ(row(0), "16 16.0");
+        EXPECT_EQ(row(7), "4294967295 42949672950000.0");
+        EXPECT_FALSE(w->chkRead->isChecked());
+    }
+    // A field that is not one to eight hex digits keeps its counter; every row is
+    // redrawn with today's multiplier.
     w->chkRead->setChecked(true);
-    answer(">00000001,00000002\r");
-    EXPECT_EQ(row(1), "2 1.0");
-    EXPECT_EQ(row(7), "4294967295 -4294967295.0");
-    // A reply without ">" changes no counter; a new multiplier shows only at the next redraw.
-    w->txtCTMulti[0]->setText("0.3333");
-    EXPECT_EQ(row(0), "1 1.0");
-    w->chkRead->setChecked(true);
-    answer("no marker here\r");
-    EXPECT_EQ(row(0), "1 0.3333");
+    answer(">1,123456789,0,0,0,0,0,8\r");
+    EXPECT_EQ(row(1) + " " + row(7), "10 5.0 8 -8.0");
 }
 
 TEST_F(MainWindow, InputAndOutputRepliesLightLampsAndColourButtons) {
@@ -256,8 +276,7 @@ TEST_F(MainWindow, InputAndOutputRepliesLightLampsAndColourButtons) {
     w->chkDO->setChecked(true);
     w->chkRead->setChecked(true);
     EXPECT_EQ(lastWrite(), std::string("\x01\x01\x00\x00\x00\x08\x3D\xCC", 8));
-    port.Receive(std::string("\x01\x01\x01\x81\x91\xE8", 6));
-    noAnswer();  // an RTU reply is judged at the deadline
+    answer(std::string("\x01\x01\x01\x81\x91\xE8", 6));  // judged at its length
     EXPECT_EQ(w->labReport->text(), "Read OK");
     EXPECT_EQ(buttons(), "10000001");
 }

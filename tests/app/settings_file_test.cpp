@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace tally {
@@ -95,15 +97,9 @@ TEST_F(SettingsFileTest, MissingFileIsSilentAndReadFailuresGiveTheirFileErrorCod
     EXPECT_EQ(
         std::tuple(SettingsErrorCode(EACCES), SettingsErrorCode(EPERM), SettingsErrorCode(EIO)),
         std::tuple(70, 70, 75));
-}
-
-TEST_F(SettingsFileTest, UnreadableFileGivesPermissionDenied) {
-    put(kExampleFile);
-    fs::permissions(file, fs::perms::none);
-    if (::access(file.c_str(), R_OK) == 0) GTEST_SKIP() << "running with rights to read anything";
-    const auto read = ReadSettingsText(file);
-    EXPECT_EQ(read.errorCode, 70);
-    EXPECT_EQ(read.text, "");
+    // A kernel setting that may only be written: no one reads it, a superuser neither.
+    const auto read = ReadSettingsText("/proc/sys/vm/drop_caches");
+    EXPECT_EQ(std::tuple(read.errorCode, read.text), std::tuple(70, ""));
 }
 
 TEST(LookupSetting, AbsentOrUnfinishedSectionsKeysAndShortQuotedValuesGiveEmpty) {
@@ -168,24 +164,52 @@ TEST_F(SettingsFileTest, EveryByteButLineEndsAndEachCheckBoxRoundTrips) {
     EXPECT_EQ(std::tuple(p.comm, p.di, p.do_, p.multiply[4]), std::tuple("\xE9\xFF", 2, 1, all));
 }
 
+// Each failure is one that stops a superuser too.
 TEST_F(SettingsFileTest, FailedWriteIsReportedAndLeavesTheOldFileWhole) {
     put(kExampleFile);
-    // Something in the way of the temporary file stops even a superuser.
-    fs::create_directory(dir / "InitialVL4300.ini.tmp");
-    const std::string reason = WriteSettingsFile(file, "new");
-    EXPECT_NE(reason.find("InitialVL4300.ini"), std::string::npos) << reason;
+    const fs::path temporary = dir / "InitialVL4300.ini.tmp";
+    fs::create_directories(temporary / "x");  // in the way of the temporary file
+    EXPECT_NE(WriteSettingsFile(file, "new").find("cannot create"), std::string::npos);
     EXPECT_EQ(contents(), kExampleFile);
+    fs::remove_all(temporary);
+    // A file size limit holds for everyone: the disk is as good as full.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit before = limit;
+    limit.rlim_cur = 8;
+    const auto oversize = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string reason = WriteSettingsFile(file, std::string(kExampleFile) + "new");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oversize);
+    EXPECT_NE(reason.find("cannot write"), std::string::npos) << reason;
+    EXPECT_EQ(contents(), kExampleFile);
+    EXPECT_FALSE(fs::exists(temporary));
     fs::create_directories(dir / "in-the-way" / "x");  // a folder the new file cannot replace
     EXPECT_NE(WriteSettingsFile(dir / "in-the-way", "new"), "");
     EXPECT_FALSE(fs::exists(dir / "in-the-way.tmp"));
+    EXPECT_NE(WriteSettingsFile("/proc/self/InitialVL4300.ini", "new"), "");  // no files there
 }
 
-TEST_F(SettingsFileTest, UnwritableFolderIsReportedAndLeavesTheOldFileWhole) {
+TEST_F(SettingsFileTest, SavingKeepsTheReplacedFilesPermissionsLinksAndReadOnlyState) {
+    using fs::perms;
     put(kExampleFile);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights to write anywhere";
-    EXPECT_NE(WriteSettingsFile(file, "new"), "");
-    EXPECT_EQ(contents(), kExampleFile);
+    fs::permissions(file, perms::owner_read | perms::owner_write);
+    ASSERT_EQ(WriteSettingsFile(file, "private"), "");
+    EXPECT_EQ(fs::status(file).permissions(), perms::owner_read | perms::owner_write);
+    // A link stays a link; the file it leads to is replaced and keeps its permissions.
+    fs::create_directory(dir / "shared");
+    fs::rename(file, dir / "shared" / "real.ini");
+    fs::create_symlink(fs::path("shared") / "real.ini", file);
+    ASSERT_EQ(WriteSettingsFile(file, "linked"), "");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_EQ(contents(), "linked");
+    EXPECT_EQ(fs::status(file).permissions(), perms::owner_read | perms::owner_write);
+    EXPECT_FALSE(fs::exists(dir / "shared" / "real.ini.tmp"));
+    // Read-only by its mode bits, which a superuser's rights do not override.
+    fs::permissions(file, perms::owner_read | perms::group_read);
+    EXPECT_NE(WriteSettingsFile(file, "new").find("the file is read-only"), std::string::npos);
+    EXPECT_EQ(contents(), "linked");
 }
 
 }  // namespace

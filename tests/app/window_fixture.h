@@ -20,6 +20,7 @@
 #include "app/frm_main.h"
 #include "engine/fake_clock.h"
 #include "engine/manual_timer.h"
+#include "modal_loop.h"
 #include "serial/fake_serial_component.h"
 #include "ui/frm_sub.h"
 #include "ui/lamp.h"
@@ -45,21 +46,25 @@ class WindowTest : public ::testing::Test {
         env.timers = &timers;
         env.appDir = dir.path().toStdString();
         env.settings = settings;
-        env.listPorts = [this] { return ports; };
-        env.describePort = [](int n) { return QStringLiteral("device of port %1").arg(n); };
+        env.listPorts = [this] {
+            ++listings;
+            return ports;
+        };
+        env.describePort = [this](int n) {
+            if (!w) ++callsWhileDestroyed;  // a handler reached a window being destroyed
+            return QStringLiteral("device of port %1").arg(n);
+        };
         env.portListDetail = [](int n) { return QStringLiteral("adapter of port %1").arg(n); };
         env.beep = [this] { ++beeps; };
         env.messageBox = [this](const QString& title, const QString& text) {
             messages.emplace_back(title, text);
         };
-        env.showModal = [this](FrmSub& dialog) {
-            dialog.show();
-            ++modalShows;
-            if (onModal) onModal(dialog);
-            dialog.hide();
-        };
         w = std::make_unique<FrmMain>(env);
         w->Form_Load();
+        // The dialog runs its own modal loop; the test acts inside it.
+        modal = std::make_unique<ModalLoop>(w->frmSub, [this] {
+            if (onModal && w->frmSub) onModal(*w->frmSub);
+        });
     }
 
     ManualTimer& tmrRead() { return static_cast<ManualTimer&>(*w->tmrRead); }
@@ -103,10 +108,12 @@ class WindowTest : public ::testing::Test {
     ManualTimerFactory timers;
     std::vector<int> ports{1, 3};
     SettingsLocation settings;  // empty: beside the program, in `dir`
+    int listings = 0;
+    int callsWhileDestroyed = 0;
     std::vector<std::pair<QString, QString>> messages;
     int beeps = 0;
-    int modalShows = 0;
     std::function<void(FrmSub&)> onModal;
+    std::unique_ptr<ModalLoop> modal;
     std::unique_ptr<FrmMain> w;
 };
 

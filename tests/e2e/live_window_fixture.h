@@ -27,6 +27,7 @@
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
+#include "modal_loop.h"
 #include "ui/lamp.h"
 #include "ui/widget_state.h"
 
@@ -131,15 +132,12 @@ class LiveWindowTest : public ::testing::Test {
         env.messageBox = [this](const QString& title, const QString& text) {
             messages.push_back(title + QStringLiteral(": ") + text);
         };
-        // Shown without a nested exec(): the test interacts, then hides it.
-        env.showModal = [this](FrmSub& dialog) {
-            dialog.show();
-            ++modalShows;
-            if (onModal) onModal(dialog);
-            dialog.hide();
-        };
         w = std::make_unique<FrmMain>(env);
         w->Form_Load();
+        // The dialog runs its own modal loop; the test acts inside it.
+        modal = std::make_unique<testing::ModalLoop>(w->frmSub, [this] {
+            if (onModal && w->frmSub) onModal(*w->frmSub);
+        });
     }
 
     void startBoth(int protocol, int seed) {
@@ -157,6 +155,8 @@ class LiveWindowTest : public ::testing::Test {
         w->cmdCOMM->click();
         ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"))
             << w->labReport->toolTip().toStdString();
+        // The rate must be one the list offers: another one would be left at the last.
+        ASSERT_EQ(system->serial().Settings(), baud.toStdString() + ",n,8,1");
     }
 
     // Nothing on the line and nothing waiting.
@@ -217,9 +217,9 @@ class LiveWindowTest : public ::testing::Test {
     PortEnvironment ports;
     std::unique_ptr<SystemEnvironment> system;
     int beeps = 0;
-    int modalShows = 0;
     QStringList messages;
     std::function<void(FrmSub&)> onModal;
+    std::unique_ptr<testing::ModalLoop> modal;
     std::unique_ptr<FrmMain> w;
 };
 

@@ -7,6 +7,7 @@ namespace {
 
 using LiveOwnProtocol = LiveWindowTest;
 using UnansweredReads = LiveWindowTest;
+using BaudRates = LiveWindowTest;
 class LiveLine : public LiveWindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(LiveLine, OutputClicksSwitchTheModuleAndReadsShowWhatItHolds) {
@@ -123,16 +124,16 @@ TEST_F(LiveOwnProtocol, EnableDialogShowsAndChangesTheModulesFlags) {
         }
     };
     w->cmdCTSet->click();
-    ASSERT_TRUE(WaitUntil([this] { return modalShows == 1 && lineIdle(); }, 5000));
+    ASSERT_TRUE(WaitUntil([this] { return modal->shows == 1 && lineIdle(); }, 5000));
     EXPECT_EQ(seen, QStringList({"11111111", "10111111/10111111", "00000000/00000000",
                                  "00001000/00001000"}));
     EXPECT_EQ(beeps, 0) << "every write was acknowledged in time";
 }
 
-// Own protocol times out; Modbus RTU has no end marker, so silence is judged at
-// the deadline as a read that found nothing and the counters stay as they were.
-TEST_F(UnansweredReads, AWrongStationOrSpeedTimesOutAndRtuSilenceKeepsTheCounters) {
-    startSimulator(5, kMovingSeed, {"--baud", "9600"});
+// No answer is a timeout in every protocol, and the counters stay as they were;
+// a refused read names its exception and changes no lamp.
+TEST_F(UnansweredReads, AWrongStationOrSpeedTimesOutAndAnExceptionChangesNothing) {
+    startSimulator(5, kMovingSeed, {"--baud", "9600", "--exception", "2:2"});
     if (HasFatalFailure()) return;
     startWindow();
     const auto readAt = [this](int protocol, int station, const char* baud) {
@@ -151,10 +152,45 @@ TEST_F(UnansweredReads, AWrongStationOrSpeedTimesOutAndRtuSilenceKeepsTheCounter
     const std::array<double, 8> read = w->CounterValue;
     EXPECT_EQ(read, simCounters());
     ASSERT_NE(read, (std::array<double, 8>{}));
-    EXPECT_EQ(readAt(kModbusRtu, 1, "9600"), "Read OK");
+    EXPECT_EQ(readAt(kModbusRtu, 1, "9600"), "Time Out");
     EXPECT_EQ(w->CounterValue, read);
     EXPECT_EQ(w->txtCTRaw[0]->text(), QString::number(qulonglong(read[0])));
     EXPECT_EQ(sim.Count("other_station"), 2);
+
+    w->cmdCOMM->click();  // reopened as station 5
+    openPort(kModbusRtu, 5, QStringLiteral("9600"));
+    w->InputState = {1, 0, 1, 0, 0, 0, 0, 1};
+    for (const int protocol : {kModbusAscii, kModbusRtu}) {
+        w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+        w->ShowInputs();
+        ASSERT_TRUE(readOnce(false, true, false));
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Exception 02 Illegal Data Address"));
+        EXPECT_EQ(Bits([this](std::size_t k) { return w->shpDI[k - 1]->filled(); }),
+                  QStringLiteral("10100001"));
+    }
+    EXPECT_EQ(sim.Count("exceptions"), 2);
+}
+
+// Every rate of the baud list carries a counter read in each protocol, the slow
+// ones included, where a reply takes longer than the 0.3 s the module has to answer.
+TEST_F(BaudRates, EveryRateOfTheListReadsTheCountersInEveryProtocol) {
+    startSimulator(1, kMovingSeed);
+    if (HasFatalFailure()) return;
+    startWindow();
+    for (int i = 0; i < w->cmbBaud->count(); ++i) {
+        const QString baud = w->cmbBaud->itemText(i);
+        if (w->cmdCOMM->text() == QStringLiteral("Close Port")) w->cmdCOMM->click();
+        openPort(kOwn, 1, baud);
+        ASSERT_EQ(w->mscCOMM.Settings(), baud.toStdString() + ",n,8,1");
+        for (const int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
+            SCOPED_TRACE(baud.toStdString() + " " + kProtocolNames[protocol]);
+            w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+            ASSERT_TRUE(readOnce(true, false, false));
+            EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+            EXPECT_EQ(w->CounterValue, simCounters());
+        }
+    }
+    EXPECT_EQ(sim.Count("line_baud"), 57600);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "engine/fake_clock.h"
 #include "engine/manual_timer.h"
 #include "engine/poll_engine.h"
+#include "protocol/frames.h"
 #include "serial/fake_serial_component.h"
 
 namespace tally::testing {
@@ -19,22 +20,29 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Stands in for the window and the line. Every write checks that the request before was
-// settled (decoded or timed out), every decode that PollStep's units digit is the one sent.
-class Rig : public PollHost, public FakeSerialComponent {
+// Stands in for the window, the line and a listener. Every write checks that the request
+// before was settled (its outcome told), every decode that PollStep's units digit is the one
+// sent.
+class Rig : public PollHost, public FakeSerialComponent, public LineListener {
   public:
     Rig() {
         port.SetPortOpen(true);
         state.StationHex = "01";
         tmrRead.onTick = [this] { engine.tmrRead_Timer(); };
         tmrNow.onTick = [this] { engine.tmrNow_Timer(); };
+        port.onBytesArrived = [this] { engine.BytesArrived(); };
+        engine.Events().Add(this);
     }
 
     void Output(const std::string& bytes) override {
         EXPECT_EQ(settled, requests) << "a write while request " << requests << " is open";
-        ++requests;
         unitsInFlight = state.PollStep % 10;
         FakeSerialComponent::Output(bytes);
+    }
+    void OnLineEvent(const LineEvent& event) override {
+        events.push_back(event);
+        requests += event.type == LineEvent::Type::Request;
+        settled += event.type == LineEvent::Type::Outcome;
     }
 
     bool LineOpen() const override { return lineOpen; }
@@ -44,14 +52,10 @@ class Rig : public PollHost, public FakeSerialComponent {
         ++unticks;
     }
     int ReadBoxValue(ReadKind kind) const override { return boxes[static_cast<int>(kind)]; }
-    void ShowStatus(const std::string& text) override {
-        statuses.push_back(text);
-        settled += text == "Time Out";
-    }
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
     void DecodeReply() override {
         EXPECT_EQ(state.PollStep % 10, unitsInFlight) << "units digit changed";
         decodedReplies.push_back(state.RxBuffer);
-        ++settled;
         if (onDecode) onDecode();
     }
     void ClearBusyMarkers() override { ++busyClears; }
@@ -88,6 +92,7 @@ class Rig : public PollHost, public FakeSerialComponent {
     std::array<int, 3> boxes{};  // DC, DI, DO
     int busyClears = 0, unticks = 0, requests = 0, settled = 0, unitsInFlight = 0;
     Strings statuses, decodedReplies, failures;
+    std::vector<LineEvent> events;
     std::function<void()> onDecode;  // runs inside DecodeReply, as the enable dialog does
     MainState state;
     FakeSerialComponent& port = *this;
@@ -100,17 +105,18 @@ class EngineTest : public ::testing::Test, public Rig {};
 using PollCycle = EngineTest;
 using CommandDispatch = EngineTest;
 
-const std::string kCounterReply = ">00000010,0000000A,FFFFFFFF\r";
+const std::string kCounterReply = ">00000010,0000000A,FFFFFFFF,0,0,0,0,0\r";
 const std::string kInputReply = ">0000000010000001\r";
 
-TEST_F(PollCycle, TimeoutAcrossMidnightEndsTheCycleAndTheNextTickReadsEachBoxStillTicked) {
+TEST_F(PollCycle, TimeoutOnTimeAcrossMidnightAndAWallClockStepEndsTheCycleAndTheNextReadsEachBox) {
     boxes = {1, 1, 1};
     port.Receive("late junk\r");
     clock.Set(45000, 86400.0 - 0.1);
     tickRead(75);
     EXPECT_EQ(tmrNow.Interval(), 60000) << "the cycle interval is kept within 60 s";
-    EXPECT_EQ(replyTicks(), 8) << "0.28 s is in time, 0.32 s is late";
-    EXPECT_EQ(clock.Today(), 45001);
+    clock.StepWall(-3600.0);  // daylight saving ends while the read is out
+    // 0.3 s and 80 characters at 9600 baud: 0.36 s is in time, 0.40 s is late.
+    EXPECT_EQ(replyTicks(), 10);
     tmrNow.Fire();
     answer(kCounterReply);
     boxes[2] = 0;  // DO unticked while the input read is on the line
@@ -124,32 +130,49 @@ TEST_F(PollCycle, TimeoutAcrossMidnightEndsTheCycleAndTheNextTickReadsEachBoxSti
     EXPECT_EQ(port.writes, (Strings{"#01RCT\r", "#01RCT\r", "#01RDI\r"}));
 }
 
-TEST(PollCycleReply, IsCompleteOnItsTerminatorOverSeveralTicksUpToAndOnTheDeadlineTick) {
+TEST(PollCycleReply, IsDecidedOnTheTickItCompletesUpToAndOnTheDeadlineTick) {
+    const std::string rtuCounters = ModbusRtuFrame("010340" + std::string(128, '0'));
+    const std::string rtuException = ModbusRtuFrame("018302");
     const struct {
+        int protocol;
         Strings pieces;  // one per reply tick
         bool lastOnDeadline;
-        const char* decoded;  // null: timed out
-    } rows[] = {{{">0010,", "000A,", "FFFF\r"}, false, ">0010,000A,FFFF\r"},
-                {{">0001\r"}, true, ">0001\r"},
-                {{">0001"}, true, nullptr}};
+        const char* status;
+        bool decoded;
+    } rows[] = {
+        {0, {">0010,000A,", "FFFF,0,0,", "0,0,0\r"}, false, "Read OK", true},
+        {0, {">1,2,3,4,5,6,7,8\r"}, true, "Read OK", true},
+        {0, {">0001"}, true, "Time Out", false},
+        {0, {">0001\r"}, false, "Bad Reply", false},
+        // RTU ends at its length: 3 + 64 + 2 bytes, an exception at 5.
+        {2, {rtuCounters.substr(0, 40), rtuCounters.substr(40)}, false, "Read OK", true},
+        {2,
+         {rtuException.substr(0, 2), rtuException.substr(2)},
+         false,
+         "Exception 02 Illegal Data Address",
+         false},
+        {2, {rtuCounters.substr(0, 68)}, true, "Time Out", false},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
         Rig r;
+        r.state.ProtocolIndex = static_cast<std::int16_t>(row.protocol);
         r.boxes = {1, 0, 0};
         r.tickRead(5);
-        const double sent = r.clock.SecondsSinceMidnight();
         for (std::size_t i = 0; i + 1 < row.pieces.size(); ++i)
             r.answer(row.pieces[i]);
         EXPECT_TRUE(r.decodedReplies.empty());
         r.port.Receive(row.pieces.back());
-        r.clock.Set(45000, row.lastOnDeadline ? sent + static_cast<double>(0.3f)
-                                              : r.clock.SecondsSinceMidnight() + 0.04);
-        ASSERT_EQ(r.state.ReplyDeadline <= NowStamp(r.clock), row.lastOnDeadline);
+        r.clock.Advance(
+            row.lastOnDeadline
+                ? static_cast<double>(r.state.ReplyDeadline - r.clock.MonotonicMicros()) / 1e6
+                : 0.04);
+        ASSERT_EQ(r.state.ReplyDeadline <= r.clock.MonotonicMicros(), row.lastOnDeadline);
         r.tmrRead.Fire();
-        EXPECT_TRUE(!row.lastOnDeadline || !r.tmrRead.Enabled()) << "decided on that tick";
+        EXPECT_EQ(r.statuses.back(), row.status) << "decided on that tick";
         r.replyTicks();
-        EXPECT_EQ(r.decodedReplies, row.decoded ? Strings{row.decoded} : Strings{});
-        EXPECT_EQ(r.statuses.back(), row.decoded ? "Read OK" : "Time Out");
+        EXPECT_EQ(r.decodedReplies.size(), row.decoded ? 1u : 0u);
+        EXPECT_EQ(r.state.PollStep, 0) << "the cycle ends either way";
     }
 }
 
@@ -171,7 +194,7 @@ TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCyc
     tickRead(-3);  // below 0 s reads once, as 0 s does
     queueCommand(3, "#01WDO1,1\r");
     port.Receive(">0000");
-    replyTicks(8);
+    replyTicks(10);
     EXPECT_EQ(state.PollStep, 113) << "timeout adds 100 to the counter read, then the command";
     EXPECT_EQ(unticks, 1) << "a single read that timed out unticks Read";
     answer("DO>OK\r");
@@ -180,7 +203,7 @@ TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCyc
     EXPECT_FALSE(tmrNow.Enabled()) << "nor a next cycle";
 }
 
-TEST_F(CommandDispatch, CommandKeptByAClosedLineGoesFirstOnItsOwnDeadlineKeepingEarlierInput) {
+TEST_F(CommandDispatch, CommandKeptByAClosedLineGoesFirstOnItsOwnDeadlineDroppingEarlierInput) {
     boxes = {1, 0, 0};
     lineOpen = false;
     queueCommand(3, "#01WDO2,1\r");
@@ -189,8 +212,8 @@ TEST_F(CommandDispatch, CommandKeptByAClosedLineGoesFirstOnItsOwnDeadlineKeeping
     port.Receive("DO>");
     tickRead(5);
     answer();  // not late: the deadline is the command's own
-    answer("OK\r");
-    EXPECT_EQ(decodedReplies, Strings{"DO>OK\r"}) << "a command does not flush input";
+    answer("DO>OK\r");
+    EXPECT_EQ(decodedReplies, Strings{"DO>OK\r"}) << "stale input is no part of the reply";
     EXPECT_EQ(port.writes, (Strings{"#01WDO2,1\r", "#01RCT\r"})) << "polling is not stuck";
 }
 
@@ -241,7 +264,7 @@ TEST(OneRequestSingleRead, TickedAgainWhileItsRequestIsAnsweredOrTimesOutReadsOn
         r.readTicked = false;
         r.tickRead(0);
         if (!timeout) r.port.Receive(kCounterReply);
-        r.replyTicks(timeout ? 8 : 1);
+        r.replyTicks(timeout ? 10 : 1);
         EXPECT_EQ(r.port.writes, (Strings{"#01RCT\r", "#01RCT\r"}));
         EXPECT_TRUE(r.readTicked);
         r.answer(kCounterReply);
@@ -251,8 +274,10 @@ TEST(OneRequestSingleRead, TickedAgainWhileItsRequestIsAnsweredOrTimesOutReadsOn
 }
 
 // Everything that can happen between two ticks, in random order, including the
-// enable dialog (Read off, events run, Read restored) inside the decoder.
+// enable dialog (Read off, events run, Read restored) inside the decoder, good and
+// bad replies.
 TEST(OneRequestRandom, NoInterleavingPutsTwoRequestsOnTheLineOrStopsReading) {
+    const std::string kReplies[] = {kCounterReply, "CCT>OK\r", "DO>OK\r", "OK\r", "OK"};
     for (unsigned seed = 1; seed <= 300 && !::testing::Test::HasFailure(); ++seed) {
         SCOPED_TRACE(seed);
         Rig r;
@@ -273,7 +298,7 @@ TEST(OneRequestRandom, NoInterleavingPutsTwoRequestsOnTheLineOrStopsReading) {
             [&] { r.readTicked = false; },
             [&] { r.tickRead(chance(50) ? 0 : 1); },
             [&] { r.queueCommand(3, "#01WDO0,FF\r"); },
-            [&] { r.port.Receive(chance(80) ? "OK\r" : "OK"); },
+            [&] { r.port.Receive(kReplies[random() % 5]); },
             [&] { r.boxes[random() % 3] ^= 1; },
             [&] { r.clock.Advance(chance(10) ? 1.0 : 0.3); },
             [&] { r.answer(); }};
@@ -286,10 +311,69 @@ TEST(OneRequestRandom, NoInterleavingPutsTwoRequestsOnTheLineOrStopsReading) {
         r.boxes = {1, 0, 0};
         r.tickRead(0);
         for (int i = 0; i < 200 && r.tmrRead.Enabled(); ++i)
-            r.answer("OK\r");
+            r.answer(r.port.writes.back() == "#01RCT\r" ? kCounterReply : "OK\r");
         EXPECT_EQ(r.port.writes.back(), "#01RCT\r");
         EXPECT_EQ(r.state.PollStep, 1000) << "and Read unticked";
     }
+}
+
+TEST_F(PollCycle, RtuTailAfterAReplyNeverReachesTheNextAndABadReplyHoldsTheLineUntilQuiet) {
+    state.ProtocolIndex = 2;
+    boxes = {0, 1, 0};
+    const std::string inputs = ModbusRtuFrame("01020105"), write = ModbusRtuFrame("01050000FF00");
+    for (const std::string tail : {"", "\xAA\xBB"}) {
+        port.Receive(tail);  // late, while nothing is on the line
+        tickRead(0);
+        port.Arrive(inputs);  // judged on arrival, before any tick
+    }
+    EXPECT_EQ(decodedReplies, (Strings{inputs, inputs}));
+    // The rest of a broken answer may still come: the command waiting behind it
+    // goes out once the line has been quiet for 0.1 s.
+    tickRead(0);
+    queueCommand(3, write);
+    port.Arrive(inputs.substr(0, 3) + '\x04' + inputs.substr(4));
+    EXPECT_EQ(statuses.back(), "Checksum Error");
+    answer("\x07");
+    EXPECT_EQ(replyTicks(3), 3);
+    EXPECT_EQ(port.writes.back(), write) << "on the third quiet tick";
+}
+
+TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
+    port.Receive("stale");
+    engine.LineOpened();
+    boxes = {1, 1, 0};
+    tickRead(5);
+    clock.Advance(0.0125);
+    port.Arrive(kCounterReply);
+    queueCommand(3, "#01WDO1,1\r");  // waits behind the input read
+    answer("junk\r");                // the input read fails: the cycle is given up
+    replyTicks(3);                   // a quiet line: the command goes out
+    answer("DO>OK\r");
+    tickRead(5);  // a read on the line when the port closes
+    engine.LineClosed();
+    EXPECT_EQ(state.PollStep, 0) << "a reopened port starts afresh";
+
+    std::string seen;  // event type (O, C, R, A for outcome, E), then what was asked
+    for (const LineEvent& e : events)
+        seen += std::string("OCRAE").substr(static_cast<std::size_t>(e.type), 1) +
+                std::to_string(static_cast<int>(e.request)) + " ";
+    EXPECT_EQ(seen, "O0 R0 A0 R1 A1 R5 A5 E0 R0 A0 E0 C0 ");
+    EXPECT_EQ(events[2].replyMs, 12.5);
+    ASSERT_TRUE(events[2].meaning);
+    EXPECT_EQ(events[2].meaning->counters[1], 10.0);
+    EXPECT_EQ(events[4].statusText, "Bad Reply");
+    EXPECT_FALSE(events[4].meaning || events[6].meaning) << "only a good read has a meaning";
+    EXPECT_EQ(events[9].outcome.kind, OutcomeKind::TimeOut) << "the line closed under it";
+
+    // The enable dialog's write: a request judged as its reply arrives.
+    engine.LineOpened();
+    EXPECT_TRUE(engine.SendEnableWrite("#01WRTC0801FFF8\r"));
+    clock.Advance(0.02);
+    port.Arrive("RTC>OK\r");
+    clock.Advance(0.28);
+    EXPECT_EQ(engine.EnableWriteOutcome(), Outcome::Ok());
+    EXPECT_EQ(events.back().request, LineRequest::WriteEnable);
+    EXPECT_EQ(events.back().replyMs, 20.0);
 }
 
 TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {

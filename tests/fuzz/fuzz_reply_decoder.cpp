@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "protocol/completeness.h"
+#include "protocol/reply_check.h"
 #include "protocol/reply_decoder.h"
 
 namespace {
@@ -31,7 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view rx = rest.substr(split);
 
     const tally::ReplyMeaning m = tally::DecodeReplyBytes(rx, step, protocol, pending);
-    tally::ReplyIsComplete(protocol, rx, false);
+    // The pending frame stands for the request: checking never trusts its shape.
+    tally::ReplyIsComplete(protocol, pending, rx);
+    const tally::Outcome outcome = tally::CheckReply(protocol, pending, rx);
+    Require(outcome.kind != tally::OutcomeKind::TimeOut);
+    Require(tally::LongestReplyLength(protocol, pending) <= 1024);
 
     for (const auto& c : m.counters)
         if (c) Require(std::isfinite(*c) && *c >= 0);

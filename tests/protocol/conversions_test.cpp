@@ -5,7 +5,6 @@
 #include <string>
 
 #include "protocol/checksum.h"
-#include "protocol/completeness.h"
 #include "protocol/hex.h"
 
 namespace tally {
@@ -98,21 +97,6 @@ TEST(Checksums, LrcIsTheTwosComplementOfTheGroupSumAndCrcIsTheModbusCrc) {
     // CrcOfHex puts the low byte first, as an RTU frame carries it.
     EXPECT_EQ(CrcOfHex("01030000000A"), "C5CD");
     EXPECT_EQ(CrcOfHex("1103006B0003"), "7687");
-}
-
-TEST(ReplyIsComplete, TextRepliesNeedTheirExactTerminatorAndRtuOnlyTheDeadline) {
-    for (const bool deadline : {false, true}) {
-        for (const std::string rx : {">00000001\r", "\r"})
-            EXPECT_TRUE(ReplyIsComplete(Protocol::Own, rx, deadline)) << rx;
-        for (const std::string rx : {"DO>OK\r\n", "DO>OK", ""})
-            EXPECT_FALSE(ReplyIsComplete(Protocol::Own, rx, deadline)) << rx;
-        for (const std::string rx : {":01020105F7\r\n", "\r\n"})
-            EXPECT_TRUE(ReplyIsComplete(Protocol::ModbusAscii, rx, deadline)) << rx;
-        for (const std::string rx : {":01020105F7\r", "\n", ":01020105F7\n\r", ""})
-            EXPECT_FALSE(ReplyIsComplete(Protocol::ModbusAscii, rx, deadline)) << rx;
-        for (const std::string rx : {"\x01\x02\r\n", "\x01\x02\x01", ""})
-            EXPECT_EQ(ReplyIsComplete(Protocol::ModbusRtu, rx, deadline), deadline) << rx;
-    }
 }
 
 }  // namespace

@@ -56,7 +56,10 @@ TEST(CounterReply, FillsThePresentCountersAndLeavesMissingOrUnreadableOnesAbsent
         {kOwn, "", {}},
         {kOwn, ">,0000000B,,\r", {kNone, 11}},         // empty fields are missing, not zero
         {kOwn, ">00000001>00000002,00000003\r", {1}},  // the body ends at the next ">"
-        {kOwn, ">0000001G,ffff," + std::string(600, 'F') + "\r", {1, 65535}},
+        // A field is one to eight hex digits, or it is not taken.
+        {kOwn,
+         ">0000001G,ffff,123456789," + std::string(600, 'F') + ",1\r",
+         {kNone, 65535, kNone, kNone, 1}},
         {kAscii, ":" + kCounterPayload + LrcOfHex(kCounterPayload) + "\r\n", kCounterValues},
         {kAscii, ":" + payload7 + LrcOfHex(payload7) + "\r\n", {1}},  // the LRC is no data
         {kAscii, ":0103400000000100000\r\n", {1}},

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "protocol/checksum.h"
+#include "protocol/completeness.h"
 #include "protocol/frames.h"
+#include "protocol/reply_check.h"
 #include "protocol/reply_decoder.h"
 
 namespace tally {
@@ -29,6 +31,10 @@ int Pick(int low, int high) {
 
 void CheckDecoding(const std::string& rx, const std::string& pending) {
     for (const auto protocol : kProtocols) {
+        // The pending frame stands for the request: nothing trusts its shape.
+        ASSERT_NE(CheckReply(protocol, pending, rx).kind, OutcomeKind::TimeOut);
+        ASSERT_LE(ReplyIsComplete(protocol, pending, rx) + LongestReplyLength(protocol, pending),
+                  1024u);
         const double limit = protocol == Protocol::Own ? HUGE_VAL : 4294967296.0;  // 32-bit Modbus
         for (const int step : kSteps) {
             const ReplyMeaning m = DecodeReplyBytes(rx, step, protocol, pending);

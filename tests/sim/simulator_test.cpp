@@ -327,6 +327,20 @@ TEST(SimulatorCoreTest, EachFaultOptionDoesItsHarmAndCountsIt) {
     // Not once the master talks again, even to another station.
     EXPECT_EQ(Line(noise, {{0, "#01RDO\r"}, {30'000, "#02RDO\r"}}, 2'000'000).received,
               ">00000000\r");
+
+    // Exceptions on demand do nothing; another station's address keeps the checksum right,
+    // and own-protocol answers, which carry no station, stay as they are.
+    const Line refused(Still([](SimOptions& o) {
+                           o.exceptions = {{2, 2}, {5, 4}};
+                           o.wrongStationProbability = 1.0;
+                       }),
+                       {{0, HexToBytes("010200080008F80E")},
+                        {100'000, ":010500000000FA\r\n"},
+                        {200'000, "#01RDO\r"}},
+                       1'000'000);
+    EXPECT_EQ(refused.received, HexToBytes("028202" + CrcOfHex("028202")) + ":028504" +
+                                    LrcOfHex("028504") + "\r\n>00000000\r");
+    EXPECT_EQ(refused.core.stats().exceptions + refused.core.stats().wrongStation, 4U);
 }
 
 TEST(SimulatorCoreTest, SameSeedAndRequestsGiveTheSameLineWithFaults) {
@@ -374,15 +388,21 @@ TEST(SimOptionsTest, OptionsAreReadDocumentedAndBadOnesRefusedByName) {
     const SimOptions d = ParseOptions({}).options;
     EXPECT_EQ(std::tie(d.station, d.port, d.baud, d.seed),
               std::make_tuple(1, 1, 0, std::uint64_t{1}));
-    const std::vector<std::string> all = {
-        "--station", "31",      "--port", "4",     "--dir",   "/tmp/x", "--seed",  "0",
-        "--baud",    "9600",    "--drop", "0.25",  "--delay", "40",     "--split", "--garble",
-        "1",         "--noise", "--log",  "l.txt", "--stats", "s.json", "--help"};
+    const std::vector<std::string> all = {"--station", "31",          "--port",  "4",
+                                          "--dir",     "/tmp/x",      "--seed",  "0",
+                                          "--baud",    "9600",        "--drop",  "0.25",
+                                          "--delay",   "40",          "--split", "--garble",
+                                          "1",         "--noise",     "--log",   "l.txt",
+                                          "--stats",   "s.json",      "--help",  "--exception",
+                                          "2:2",       "--exception", "0x0F:4",  "--wrong-station",
+                                          "0.5"};
     const SimOptions o = ParseOptions(all).options;
     EXPECT_EQ(std::tie(o.station, o.port, o.dir, o.seed, o.baud, o.dropProbability, o.delayMs,
                        o.split, o.garbleProbability, o.noise, o.logFile, o.statsFile, o.help),
               std::make_tuple(31, 4, "/tmp/x", std::uint64_t{0}, 9600, 0.25, 40, true, 1.0, true,
                               "l.txt", "s.json", true));
+    EXPECT_EQ(o.exceptions, (std::map<int, int>{{2, 2}, {15, 4}}));
+    EXPECT_EQ(o.wrongStationProbability, 0.5);
     for (const std::string& arg : all)
         EXPECT_TRUE(arg[0] != '-' || HelpText().find(arg) != std::string::npos) << arg;
     const std::pair<std::vector<std::string>, std::string> refused[] = {
@@ -395,6 +415,10 @@ TEST(SimOptionsTest, OptionsAreReadDocumentedAndBadOnesRefusedByName) {
         {{"--delay", "-3"}, "bad value for --delay: -3"},
         {{"--baud", "0"}, "bad value for --baud: 0"},
         {{"--seed", "abc"}, "bad value for --seed: abc"},
+        {{"--exception", "2"}, "bad value for --exception: 2"},
+        {{"--exception", "0:1"}, "bad value for --exception: 0:1"},
+        {{"--exception", "3:256"}, "bad value for --exception: 3:256"},
+        {{"--wrong-station", "2"}, "bad value for --wrong-station: 2"},
         {{"--log"}, "--log needs a value"},
         {{"--bogus", "1"}, "unknown option --bogus"},
         {{"stray"}, "unknown argument stray"}};

@@ -143,6 +143,25 @@ TEST_F(FieldFilterTest, MenuPasteAndDropsCannotBypassTheFilter) {
     EXPECT_EQ(preset->text() + port->currentText(), "7");
 }
 
+// A combo box hands its own context-menu event (a right-click on the arrow, the Menu key)
+// straight to its line edit, whose standard menu would paste past the filter.
+TEST_F(FieldFilterTest, TheComboBoxesOwnContextMenuIsTheFilteredOne) {
+    clip()->setText("12.7");
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions()) {
+            if (action->text().startsWith("&Paste")) action->trigger();
+        }
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            port->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(port, &event);
+    QCoreApplication::processEvents();  // a menu that does not wait for its choice
+    EXPECT_EQ(port->currentText(), "12");
+}
+
 TEST_F(FieldFilterTest, LeavingAMultiplierOrThePresetNormalisesItButAMenuOrWindowDoesNot) {
     multiplier->setText("-3.14159");
     leave(multiplier, Qt::PopupFocusReason);

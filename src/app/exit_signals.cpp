@@ -1,0 +1,68 @@
+#include "app/exit_signals.h"
+
+#include <QSocketNotifier>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#endif
+
+namespace tally {
+
+#ifndef _WIN32
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// [0] is written by the handler, [1] read by the notifier.
+int g_pipe[2] = {-1, -1};
+
+extern "C" void onExitSignal(int signalNumber) {
+    const int savedErrno = errno;
+    const char byte = static_cast<char>(signalNumber);
+    // Nothing to do if it fails: the socket is full of signals not yet handled.
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
+    errno = savedErrno;
+}
+
+}  // namespace
+
+ExitSignals::ExitSignals(QObject* parent) : QObject(parent) {
+    if (g_pipe[0] >= 0) return;  // one instance per process
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
+        g_pipe[0] = g_pipe[1] = -1;
+        return;
+    }
+    notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        if (::read(g_pipe[1], &byte, 1) == 1) emit received(static_cast<unsigned char>(byte));
+    });
+    struct sigaction action {};
+    action.sa_handler = onExitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (int signalNumber : kSignals)
+        ::sigaction(signalNumber, &action, nullptr);
+}
+
+ExitSignals::~ExitSignals() {
+    if (notifier_ == nullptr) return;
+    for (int signalNumber : kSignals)
+        std::signal(signalNumber, SIG_DFL);
+    delete notifier_;
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+}
+
+#else
+
+ExitSignals::ExitSignals(QObject* parent) : QObject(parent) {}
+ExitSignals::~ExitSignals() = default;
+
+#endif
+
+}  // namespace tally

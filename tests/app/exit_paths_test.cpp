@@ -1,0 +1,97 @@
+// Every way out runs the shut-down once, then destroys the window without a handler
+// reaching it: through the application's real event loop, and for the termination
+// signals as the program itself in a process of its own.
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+#include <csignal>
+
+#include "window_fixture.h"
+
+namespace tally::testing {
+namespace {
+
+using ExitPaths = WindowTest;
+
+TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"close box", [this] { w->windowHandle()->close(); }},
+        {"File > Exit", [this] { w->mnuExit->trigger(); }},
+        {"quit", [] { QCoreApplication::quit(); }},
+        {"event loop ended", [] { QCoreApplication::exit(0); }},
+        {"quit from the open dialog",
+         [this] {
+             onModal = [](FrmSub&) { QCoreApplication::quit(); };
+             openPort();
+             w->cmdCTSet->click();
+             answer("RTC>00\r");
+         }},
+        {"destroyed open", nullptr},  // no shut-down, but no handler either
+    };
+    for (const auto& [name, leave] : ways) {
+        SCOPED_TRACE(name);
+        start();
+        onModal = nullptr;
+        messages.clear();
+        // A save that fails shows one box per shut-down.
+        ASSERT_TRUE(QDir(dir.path()).mkpath("InitialVL4300.ini.tmp/x"));
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        w->cmbCOMM->setFocus();
+        w->cmbCOMM->setEditText("3");  // a listed port: losing the focus reports it as chosen
+        if (leave) {
+            QTimer::singleShot(0, w.get(), leave);
+            QTimer hang;  // only if the loop would never end
+            hang.callOnTimeout([] { QCoreApplication::exit(1); });
+            hang.start(5000);
+            EXPECT_EQ(QApplication::exec(), 0);
+            EXPECT_EQ(w->frmSub, nullptr);  // the dialog was unloaded
+        }
+        const int calls = callsWhileDestroyed;
+        w.reset();
+        EXPECT_EQ(callsWhileDestroyed, calls);
+        for (const auto& [title, text] : messages)
+            EXPECT_EQ(title, "Settings not saved") << text.toStdString();
+        EXPECT_EQ(messages.size(), leave ? 1u : 0u);
+        ASSERT_TRUE(QDir(dir.filePath("InitialVL4300.ini.tmp")).removeRecursively());
+    }
+}
+
+// Whether the process has its own handler for the signal yet.
+bool Catches(qint64 pid, int signalNumber) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
+TEST(ExitSignals, TerminateAndInterruptCloseTheProgramWhichSavesItsSettings) {
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        QTemporaryDir dir;  // the settings file goes beside the program
+        const QString program = dir.filePath(QStringLiteral("tallyscope"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), program));
+        QProcess app;  // offscreen too: it inherits this test's environment
+        app.start(program, {});
+        ASSERT_TRUE(app.waitForStarted(5000));
+        QDeadlineTimer ready(10000);
+        while (!Catches(app.processId(), signalNumber) && !ready.hasExpired())
+            QThread::msleep(5);
+        ::kill(static_cast<pid_t>(app.processId()), signalNumber);
+        ASSERT_TRUE(app.waitForFinished(10000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
+        QFile settings(dir.filePath(QStringLiteral("InitialVL4300.ini")));
+        ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(settings.readAll().startsWith("[KORVI]\r\n"));
+    }
+}
+
+}  // namespace
+}  // namespace tally::testing

@@ -1,0 +1,119 @@
+// When a reply is complete, how long it may take, and whether it is believed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/completeness.h"
+#include "protocol/frames.h"
+#include "protocol/reply_check.h"
+
+namespace tally {
+namespace {
+
+using namespace std::string_literals;
+
+const Outcome kOk = Outcome::Ok(), kBad = Outcome::Of(OutcomeKind::BadReply);
+const Protocol kOwn = Protocol::Own, kAscii = Protocol::ModbusAscii, kRtu = Protocol::ModbusRtu;
+
+std::string Frame(Protocol protocol, const Request& request) {
+    return BuildFrame(protocol, "01", request).value_or("");
+}
+
+TEST(ReplyIsComplete, TextRepliesNeedTheirTerminatorAndRtuRepliesTheirWholeLength) {
+    const std::string own = Frame(kOwn, ReadCountersRequest());
+    const std::string ascii = Frame(kAscii, ReadInputsRequest());
+    EXPECT_TRUE(ReplyIsComplete(kOwn, own, ">1\r"));
+    EXPECT_FALSE(ReplyIsComplete(kOwn, own, "DO>OK\r\n") || ReplyIsComplete(kOwn, own, ""));
+    EXPECT_TRUE(ReplyIsComplete(kAscii, ascii, ":01020105F7\r\n"));
+    EXPECT_FALSE(ReplyIsComplete(kAscii, ascii, ":01020105F7\n\r"));
+
+    const std::string counters = Frame(kRtu, ReadCountersRequest());
+    const std::string write = Frame(kRtu, ToggleOutputRequest(1, 0));
+    const struct {
+        const std::string& request;
+        std::string rx;
+        std::size_t length;  // 0: cannot tell yet
+    } rows[] = {
+        {counters, "\x01\x03"s, 0},
+        {counters, "\x01\x03\x40"s, 69},
+        {counters, "\x01\x03\x02"s, 7},   // a short count ends the frame early
+        {counters, "\x01\x03\xFF"s, 69},  // a garbled large count: the length asked for
+        {counters, "\x01\x83"s, 5},       // exception
+        {write, "\x01"s, 8},              // the echo
+        {"\x01\x07\x00\x00\x00\x01\x00\x00"s, "\x01\x07\x01"s, 0},  // no request of ours
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(RtuReplyLength(row.request, row.rx).value_or(0), row.length) << &row - rows;
+        std::string rx = row.rx;
+        rx.resize(row.length, '\0');
+        EXPECT_EQ(ReplyIsComplete(kRtu, row.request, rx), row.length > 0);
+        EXPECT_FALSE(ReplyIsComplete(kRtu, row.request, rx.substr(0, rx.size() - 1)));
+    }
+}
+
+TEST(CheckReply, ModbusRepliesMustMatchStationFunctionCountAndChecksum) {
+    const Request inputs = ReadInputsRequest(), toggle = ToggleOutputRequest(1, 0);
+    const struct {
+        const Request& request;
+        std::string payload;  // framed with its right checksum
+        Outcome outcome;
+    } rows[] = {
+        {inputs, "01020105", kOk},
+        {toggle, "01050000FF00", kOk},
+        {inputs, "02020105", kBad},      // wrong station
+        {inputs, "01010105", kBad},      // wrong function
+        {inputs, "010200", kBad},        // short byte count
+        {toggle, "010500000000", kBad},  // echo of another value
+        {inputs, "018202", Outcome::ExceptionCode(2)},
+        {toggle, "018504", Outcome::ExceptionCode(4)},
+    };
+    for (const Protocol protocol : {kAscii, kRtu}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.payload + (protocol == kRtu ? " RTU" : " ASCII"));
+            const std::string request = Frame(protocol, row.request);
+            const std::string rx =
+                protocol == kAscii ? ModbusAsciiFrame(row.payload) : ModbusRtuFrame(row.payload);
+            EXPECT_EQ(CheckReply(protocol, request, rx), row.outcome);
+            if (row.outcome == kBad) continue;
+            std::string corrupt = rx;  // last data digit (ASCII) or the CRC's high byte (RTU)
+            corrupt[corrupt.size() - (protocol == kRtu ? 1 : 5)] ^= 0x01;
+            EXPECT_EQ(CheckReply(protocol, request, corrupt).kind, OutcomeKind::ChecksumError);
+        }
+    }
+    // As a module sends them: exceptions, outputs, and what a frame must not be.
+    const std::string rtuInputs = Frame(kRtu, inputs), asciiInputs = Frame(kAscii, inputs);
+    EXPECT_EQ(CheckReply(kRtu, Frame(kRtu, toggle), "\x01\x85\x02\xC3\x51"s),
+              Outcome::ExceptionCode(2));
+    EXPECT_EQ(CheckReply(kRtu, Frame(kRtu, ReadOutputsRequest()), "\x01\x01\x01\x81\x91\xE8"s),
+              kOk);
+    EXPECT_EQ(CheckReply(kRtu, rtuInputs, "\x01\x82\x02\xC1\x61\x00"s), kBad) << "trailing";
+    for (const std::string rx : {":01020105f7\r\n", "01020105F7\r\n", ":010201G5F7\r\n", ":F7\r\n"})
+        EXPECT_EQ(CheckReply(kAscii, asciiInputs, rx), kBad) << rx;
+}
+
+TEST(CheckReply, OwnReadsNeedTheirLayoutAndCommandsTheirOwnAcknowledgement) {
+    const std::string eight = ">1,A,0,0,0,0,0,FFFFFFFF";
+    const struct {
+        Request request;
+        std::string rx;
+        Outcome outcome;
+    } rows[] = {
+        {ReadCountersRequest(), eight + "\r", kOk},
+        {ReadCountersRequest(), "RCT" + eight + ">tail\r", kOk},  // text around the body
+        {ReadCountersRequest(), ">G,,0,0,0,0,0,0\r", kOk},        // the decoder skips fields
+        {ReadCountersRequest(), ">1,A\r", kBad},
+        {ReadCountersRequest(), eight + ",0\r", kBad},
+        {ReadInputsRequest(), ">0000000010000001\r", kOk},
+        {ReadInputsRequest(), ">00000000100000x1\r", kBad},
+        {ReadOutputsRequest(), ">1100000\r", kBad},
+        {ToggleOutputRequest(3, 0), "CCT>OK\r", kBad},  // another command's acknowledgement
+        {ClearCounterRequest(0), "CCT>OK\r", kOk},
+        {ReadEnableRequest(), "RTC>a5\r", kOk},
+        {ReadEnableRequest(), "RTC>OK\r", kBad},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CheckReply(kOwn, Frame(kOwn, row.request), row.rx), row.outcome) << row.rx;
+}
+
+}  // namespace
+}  // namespace tally
