@@ -17,7 +17,8 @@ PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run fuzz format clean screenshot install uninstall package
+.PHONY: all deps build test run fuzz format clean screenshot install uninstall package \
+        bench-search
 
 all: build
 
@@ -63,6 +64,11 @@ fuzz: deps
 	cmake -S tests/fuzz -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	$(BUILD)-fuzz/fuzz_reply_decoder -max_total_time=60 tests/fuzz/corpus
+
+# Find Module timed against the simulator: the whole search with no module, and a
+# module found at 19200 and at 9600 baud (real time, about three minutes).
+bench-search: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_module_search
 
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png

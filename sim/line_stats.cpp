@@ -9,6 +9,7 @@ namespace {
 
 std::vector<std::pair<const char*, std::uint64_t>> Fields(const LineStats& s) {
     return {{"requests", s.requests},
+            {"writes", s.writes},
             {"answers", s.answers},
             {"overlaps", s.overlaps},
             {"dropped", s.dropped},

@@ -8,6 +8,7 @@ namespace tally::sim {
 
 struct LineStats {
     std::uint64_t requests = 0;         // complete request frames received
+    std::uint64_t writes = 0;           // of which asked to change a module (any station)
     std::uint64_t answers = 0;          // answers sent (exception replies included)
     std::uint64_t overlaps = 0;         // see SimulatorCore::kReplyDeadlineUs
     std::uint64_t dropped = 0;          // left unanswered by --drop

@@ -16,6 +16,31 @@ const char* FrameKindName(ReceivedFrame::Kind kind) {
     return "junk";
 }
 
+bool AsksToWrite(const ReceivedFrame& frame) {
+    const std::string& b = frame.bytes;
+    const auto isWriteFunction = [](int function) {
+        return function == 0x05 || function == 0x06 || function == 0x0F || function == 0x10;
+    };
+    switch (frame.kind) {
+        case ReceivedFrame::Kind::Own: {
+            const std::string command = b.size() > 3 ? b.substr(3) : std::string();
+            return command.rfind("WDO", 0) == 0 || command.rfind("CCT", 0) == 0 ||
+                   command.rfind("WRTC", 0) == 0;
+        }
+        case ReceivedFrame::Kind::ModbusAscii: {
+            if (b.size() < 5) return false;
+            const std::string function = b.substr(3, 2);
+            return function == "05" || function == "06" || function == "0F" || function == "0f" ||
+                   function == "10";
+        }
+        case ReceivedFrame::Kind::ModbusRtu:
+            return b.size() >= 2 && isWriteFunction(static_cast<unsigned char>(b[1]));
+        case ReceivedFrame::Kind::Junk:
+            break;
+    }
+    return false;
+}
+
 std::int64_t RequestFramer::RtuSilenceUs(int baud) {
     if (baud <= 0) baud = 9600;
     if (baud > 19200) return 1750;

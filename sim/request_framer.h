@@ -24,6 +24,10 @@ struct ReceivedFrame {
 
 const char* FrameKindName(ReceivedFrame::Kind kind);
 
+// True for a request that would change the module if it were addressed to it:
+// outputs, counters or memory written (own WDO, CCT, WRTC; Modbus 05, 06, 0F, 10).
+bool AsksToWrite(const ReceivedFrame& frame);
+
 class RequestFramer {
   public:
     static constexpr std::size_t kMaxTextFrame = 600;

@@ -100,7 +100,7 @@ Line monitor:
   --log FILE      log every request and answer in hex, one line each, stamped
                   with the seconds since start at which its last byte was on
                   the line ("RX" received, "TX" sent)
-  --stats FILE    write the counts (requests, answers, overlaps, dropped...)
+  --stats FILE    write the counts (requests, writes, answers, overlaps...)
                   and the module's state as JSON; rewritten after every
                   request and at exit
   --help          show this text

@@ -96,6 +96,7 @@ void SimulatorCore::handleFrame(const ReceivedFrame& frame) {
         return;
     }
     ++counts.requests;
+    if (AsksToWrite(frame)) ++counts.writes;
     // The module lives on whether or not the request is for it.
     state.step();
     const RequestOutcome outcome = answerFrame(frame);

@@ -68,6 +68,11 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
     // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
     mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
+    tmrProbe = env_.timers->Create(1);
+    engine_->SetProbeTimer(*tmrProbe);
+    searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
+    search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
+    engine_->Events().Add(search_.get());
 
     connectHandlers();
     installFieldFilters();
@@ -86,6 +91,7 @@ FrmMain::~FrmMain() {
     // The timers call into the engine; stop them before it goes.
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
+    tmrProbe->onTick = nullptr;
     tmrPorts->onTick = nullptr;
     // The controls outlive the members and still signal while they go (a focused port
     // field reports its text as chosen when the window hides): no handler may run.
@@ -417,6 +423,8 @@ void FrmMain::SetControlsOnline(bool online) {
     cmbCOMM->setEnabled(!online);
     cmbBaud->setEnabled(!online);
     cmbStation->setEnabled(!online);
+    // The search needs the port to itself and fills in the fields above.
+    mnuScan->setEnabled(!online);
     const int ticked = static_cast<int>(chkDC->checkState()) +
                        static_cast<int>(chkDI->checkState()) +
                        static_cast<int>(chkDO->checkState());

@@ -11,7 +11,9 @@
 
 #include "app/app_environment.h"
 #include "engine/main_state.h"
+#include "engine/module_search.h"
 #include "engine/poll_engine.h"
+#include "engine/search_port.h"
 #include "log/counter_log.h"
 #include "protocol/frames.h"
 #include "protocol/reply_decoder.h"
@@ -50,6 +52,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
     QMenu* mnuTools = nullptr;
+    QAction* mnuScan = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
 
@@ -115,6 +118,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<Timer> tmrNow;
     // While off line: refreshes the port list when adapters come or go.
     std::unique_ptr<Timer> tmrPorts;
+    // Ticks the probe on the line while the module search runs.
+    std::unique_ptr<Timer> tmrProbe;
     SerialComponent& mscCOMM;
 
     // The counter-enable dialog, created at start-up and kept until the end.
@@ -123,6 +128,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmLog* frmLog = nullptr;
 
     PollEngine& engine() { return *engine_; }
+    ModuleSearch& moduleSearch() { return *search_; }
 
     // --- Application shell ---
     void optProtocol_Click(int index);
@@ -137,6 +143,12 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void cmbStation_Change();
     void cmdCOMM_Click();
     void tmrPorts_Timer();
+
+    // --- Find Module ---
+    // Opens the search dialog on the port in the port field (off line only) and
+    // takes the module chosen with "Use" into the fields.
+    void mnuScan_Click();
+    void UseFoundModule(const FoundModule& module);
 
     // --- Poll cycle (the window's side) ---
     void chkDC_Click();
@@ -195,6 +207,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
+    std::unique_ptr<SearchPort> searchPort_;
+    std::unique_ptr<ModuleSearch> search_;
     bool unloaded_ = false;
     bool listingPorts_ = false;
 };

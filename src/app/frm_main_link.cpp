@@ -133,6 +133,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FrmMain::cmdCOMM_Click() {
+    // The search holds the port; the window stays off line until it has ended.
+    if (search_->Running()) return;
     tmrNow->SetEnabled(false);
     tmrRead->SetEnabled(false);
     if (cmdCOMM->text() == QLatin1String("Open Port")) {

@@ -44,6 +44,11 @@ void FrmMain::buildMenus() {
     // Leaves through the close box's path, so shut-down runs exactly once.
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
+    mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
+                          QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
+    connect(mnuScan, &QAction::triggered, this, [this] { mnuScan_Click(); });
+
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
 }

@@ -104,7 +104,7 @@ PollEngine::PollEngine(MainState& state, SerialComponent& port, Clock& clock, Ti
     : state_(state), port_(port), clock_(clock), tmrRead_(tmrRead), tmrNow_(tmrNow), host_(host) {}
 
 bool PollEngine::LineBusy() const {
-    return tmrRead_.Enabled() || handlingReply_;
+    return tmrRead_.Enabled() || handlingReply_ || probe_.has_value();
 }
 
 void PollEngine::LineOpened() {
@@ -137,6 +137,10 @@ void PollEngine::LineClosed() {
 }
 
 void PollEngine::BytesArrived() {
+    if (probe_) {
+        tmrProbe_Timer();
+        return;
+    }
     if (!inFlight_) return;
     if (inFlight_->request == LineRequest::WriteEnable) {
         collectEnableReply(false);

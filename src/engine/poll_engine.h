@@ -15,6 +15,7 @@
 #include "engine/clock.h"
 #include "engine/line_event.h"
 #include "engine/main_state.h"
+#include "engine/module_search_plan.h"
 #include "engine/timer.h"
 #include "protocol/outcome.h"
 #include "protocol/reply_decoder.h"
@@ -103,6 +104,16 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // --- Module search: probes on the port the search holds while off line ---
+    // A probe has its own timer, so a silent one ends when its wait does, not at
+    // a 40 ms tick; its reply is taken as soon as it is whole (BytesArrived).
+    void SetProbeTimer(Timer& tmrProbe);
+    // Writes one probe. It ends at its whole reply or at the end of its wait
+    // with one Outcome event (request Probe), emitted once the line is free
+    // again. Throws SerialError when the port failed or the line is not free.
+    void SendProbe(const Probe& probe);
+    void tmrProbe_Timer();
+
   private:
     // The request written last, until its outcome is known.
     struct InFlight {
@@ -145,6 +156,8 @@ class PollEngine {
     // Empties the input where possible, reporting nothing.
     void discardInput();
     void portFailed(const std::string& reason);
+    void armProbeTimer(std::int64_t nowMicros);
+    void endProbe(const Outcome& outcome);
 
     MainState& state_;
     SerialComponent& port_;
@@ -170,6 +183,19 @@ class PollEngine {
     bool lineUp_ = false;
     // Counts closings, so a reply tick can tell that the line closed under it.
     unsigned lineClosings_ = 0;
+
+    struct ProbeInFlight {
+        Probe probe;
+        std::string rx;
+        // Monotonic: the last byte of the request on the wire, and when to give up.
+        std::int64_t sentMicros = 0;
+        std::int64_t deadlineMicros = 0;
+        // How a whole reply was judged, and when.
+        std::optional<Outcome> judged;
+        std::int64_t judgedMicros = 0;
+    };
+    Timer* tmrProbe_ = nullptr;
+    std::optional<ProbeInFlight> probe_;
 };
 
 // The success text for a step code: "Read OK", "Read DC Status OK" or "Write OK".

@@ -12,6 +12,7 @@
 #include "engine/fake_clock.h"
 #include "engine/manual_timer.h"
 #include "engine/poll_engine.h"
+#include "protocol/checksum.h"
 #include "protocol/frames.h"
 #include "serial/fake_serial_component.h"
 
@@ -400,6 +401,45 @@ TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {
         r.tmrRead.Fire();
         EXPECT_EQ(r.port.writes, row.afterFirstRead ? Strings{"#01RCT\r"} : Strings{});
         EXPECT_EQ(r.statuses, row.statuses);
+    }
+}
+
+// A probe of the module search: judged like every reply, ended at its whole reply or at
+// its own wait to the millisecond, and a broken answer holds the line to that wait.
+TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryReply) {
+    ManualTimer tmrProbe;
+    engine.SetProbeTimer(tmrProbe);
+    const auto rtu = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
+    const struct {
+        Protocol protocol;
+        std::string reply;
+        Outcome outcome;
+        bool atOnce;  // ends when the reply is whole, not at the end of the wait
+    } rows[] = {{Protocol::ModbusRtu, rtu("07010100"), Outcome::Ok(), true},
+                {Protocol::ModbusRtu, rtu("078102"), Outcome::ExceptionCode(2), true},
+                {Protocol::ModbusRtu, rtu("07010100").substr(0, 5) + "X",
+                 Outcome::Of(OutcomeKind::ChecksumError), false},
+                {Protocol::Own, ">0000000\r", Outcome::Of(OutcomeKind::BadReply), false},
+                {Protocol::Own, "", Outcome::Of(OutcomeKind::TimeOut), false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(BytesToHex(row.reply));
+        events.clear();
+        Probe probe{9600, row.protocol, 7, ProbeFrame(row.protocol, 7), 0};
+        probe.waitMicros = ProbeWaitMicros(probe.frame, row.protocol, 9600, 50);
+        engine.SendProbe(probe);
+        EXPECT_THROW(engine.SendProbe(probe), SerialError) << "one request on the line";
+        clock.Advance(0.003);
+        port.Arrive(row.reply);
+        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
+            clock.Advance(tmrProbe.Interval() / 1000.0);
+            tmrProbe.Fire();
+        }
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[1].outcome, row.outcome);
+        const std::int64_t took = events[1].monoMicros - events[0].monoMicros;
+        EXPECT_TRUE(row.atOnce ? took == 3000
+                               : took >= probe.waitMicros && took < probe.waitMicros + 1000)
+            << took;
     }
 }
 

@@ -1,0 +1,130 @@
+// Find Module against the simulator: the module is found where it is, in every
+// protocol, and "Use" makes the next Open Port and Read work; a garbled answer
+// is never a module; Stop ends within one probe; a search never writes.
+#include <QApplication>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "live_window_fixture.h"
+#include "ui/frm_scan.h"
+
+namespace tally::e2e {
+namespace {
+
+class FindModule : public LiveWindowTest {
+  protected:
+    // Opens the dialog from the menu; steps run inside its own modal loop.
+    void inDialog(const std::function<void(FrmScan&)>& steps) {
+        bool ran = false;
+        QTimer::singleShot(0, w.get(), [&] {
+            auto* dialog = qobject_cast<FrmScan*>(QApplication::activeModalWidget());
+            ran = dialog != nullptr;
+            if (!dialog) return;
+            steps(*dialog);
+            if (dialog->isVisible()) dialog->cmdScanClose->click();
+        });
+        w->mnuScan->trigger();
+        EXPECT_TRUE(ran) << "no modal Find Module dialog";
+    }
+    // Only these rates and stations; every protocol; every module, not just the first.
+    static void choose(FrmScan& dialog, const std::set<int>& rates, int from, int to) {
+        for (std::size_t i = 0; i < kBaudList.size(); ++i)
+            dialog.chkScanBaud[i]->setChecked(rates.count(kBaudList[i]) > 0);
+        dialog.txtScanFrom->setText(QString::number(from));
+        dialog.txtScanTo->setText(QString::number(to));
+        dialog.chkScanFirst->setChecked(false);
+    }
+    bool searchEnds(int timeoutMs) {
+        return WaitUntil([this] { return !w->moduleSearch().Running(); }, timeoutMs);
+    }
+};
+
+TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
+    startSimulator(7, kStillSeed, {"--baud", "9600"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
+        const QString caption =
+            QString::fromStdString(ProtocolCaption(ProtocolFromIndex(protocol)));
+        SCOPED_TRACE(caption.toStdString());
+        inDialog([&](FrmScan& dialog) {
+            if (protocol == kOwn) {  // every choice ticked, as the dialog opens
+                EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tallyscope, Find Module"));
+                EXPECT_EQ(w->mnuScan->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+                QString choices = dialog.txtScanFrom->text() + "-" + dialog.txtScanTo->text() +
+                                  "/" + dialog.txtScanWait->text();
+                for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+                    choices += " " + box->text() + (box->isChecked() ? "+" : "-");
+                EXPECT_EQ(choices,
+                          "0-31/50 1200+ 2400+ 4800+ 9600+ 14400+ 19200+ 28800+ 57600+ Korvi+ "
+                          "Modbus Ascii+ Modbus RTU+ Stop at the first module found+");
+            }
+            choose(dialog, {9600, 19200}, 6, 8);
+            dialog.cmdScanStart->click();
+            ASSERT_TRUE(searchEnds(10000));
+            EXPECT_EQ(dialog.prgScan->value(), dialog.prgScan->maximum());
+            QStringList found;  // the window's protocol comes first: the order changes
+            for (int r = 0; r < dialog.tblScan->rowCount(); ++r) {
+                const QString name = dialog.tblScan->item(r, 1)->text();
+                found << dialog.tblScan->item(r, 0)->text() + "/" + name + "/" +
+                             dialog.tblScan->item(r, 2)->text();
+                if (name == caption) dialog.tblScan->selectRow(r);
+            }
+            found.sort();
+            EXPECT_EQ(found,
+                      QStringList({"9600/Korvi/7", "9600/Modbus Ascii/7", "9600/Modbus RTU/7"}));
+            dialog.cmdScanUse->click();
+        });
+        EXPECT_EQ(w->cmbBaud->currentText(), QStringLiteral("9600"));
+        EXPECT_EQ(w->cmbStation->currentText(), QStringLiteral("7"));
+        EXPECT_TRUE(w->optProtocol[static_cast<std::size_t>(protocol)]->isChecked());
+        w->cmdCOMM->click();
+        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"));
+        EXPECT_FALSE(w->mnuScan->isEnabled()) << "the search needs the port to itself";
+        EXPECT_TRUE(readOnce(true, true, true));
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
+        w->cmdCOMM->click();
+    }
+    EXPECT_EQ(sim.Count("writes"), 0);
+}
+
+TEST_F(FindModule, AGarbledAnswerIsNeverAModule) {
+    startSimulator(7, kStillSeed, {"--garble", "1"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    inDialog([&](FrmScan& dialog) {
+        choose(dialog, {19200, 9600, 57600, 28800}, 6, 8);
+        dialog.cmdScanStart->click();
+        ASSERT_TRUE(searchEnds(15000));
+        EXPECT_EQ(dialog.tblScan->rowCount(), 0);
+    });
+    EXPECT_GE(sim.Count("garbled"), 12);
+    EXPECT_EQ(sim.Count("writes"), 0);
+}
+
+TEST_F(FindModule, StopEndsWithinOneProbeAndTheWindowStaysOffLine) {
+    startSimulator(1, kStillSeed, {"--drop", "1"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    inDialog([&](FrmScan& dialog) {
+        dialog.txtScanWait->setText(QStringLiteral("1000"));
+        dialog.cmdScanStart->click();
+        ASSERT_TRUE(WaitUntil([&] { return w->moduleSearch().Done() >= 2; }, 5000));
+        w->cmdCOMM->click();  // the window cannot go on line meanwhile
+        EXPECT_EQ(w->labReport->text(), QStringLiteral("Off Line"));
+        const int done = w->moduleSearch().Done();
+        QElapsedTimer stopping;
+        stopping.start();
+        dialog.cmdScanStart->click();
+        ASSERT_TRUE(searchEnds(3000));
+        EXPECT_LT(stopping.elapsed(), 1500) << "one probe waits about 1 s";
+        EXPECT_LE(w->moduleSearch().Done(), done + 1);
+        EXPECT_FALSE(w->mscCOMM.PortOpen());
+    });
+    EXPECT_EQ(sim.Count("requests"), w->moduleSearch().Done());
+    EXPECT_EQ(sim.Count("writes"), 0);
+}
+
+}  // namespace
+}  // namespace tally::e2e

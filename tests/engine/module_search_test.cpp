@@ -1,0 +1,174 @@
+// Find Module: the order of the probes, their frames and waits, the confirmation
+// of a reply, stopping, and the progress, on a fake clock and a fake line.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "engine/fake_clock.h"
+#include "engine/module_search.h"
+#include "protocol/completeness.h"
+#include "serial/serial_component.h"
+
+namespace tally::testing {
+namespace {
+
+std::string Where(const Probe& p) {
+    return ProbeDescription(p.baud, p.protocol, p.station);
+}
+std::int64_t Waits(const std::vector<Probe>& plan, std::size_t from, std::size_t to) {
+    return std::accumulate(plan.begin() + long(from), plan.begin() + long(to), std::int64_t{0},
+                           [](std::int64_t sum, const Probe& p) { return sum + p.waitMicros; });
+}
+
+// Probes end when the test says: silence for the probe's whole wait, or a reply after 10 ms.
+class FakeLine : public ProbeLine {
+  public:
+    void OpenAt(int baud) override {
+        if (failOpen) throw SerialError("busy");
+        opens.push_back(baud);
+    }
+    void Close() override { ++closes; }
+    void SendProbe(const Probe& probe) override { sent.push_back(probe); }
+
+    void end(ModuleSearch& search, const Outcome& outcome = Outcome::Of(OutcomeKind::TimeOut),
+             const std::string& bytes = "") {
+        const bool silent = outcome.kind == OutcomeKind::TimeOut;
+        clock.Advance(silent ? double(sent.back().waitMicros) / 1e6 : 0.010);
+        search.OnLineEvent({LineEvent::Type::Outcome,
+                            LineRequest::Probe,
+                            Protocol::Own,
+                            0,
+                            bytes,
+                            outcome,
+                            "",
+                            10.0,
+                            {},
+                            0.0,
+                            0});
+    }
+    // Silence until the search ends or has sent the probe to `where`.
+    void silenceUntil(ModuleSearch& search, const std::string& where) {
+        while (search.Running() && Where(sent.back()) != where)
+            end(search);
+    }
+
+    FakeClock clock;
+    std::vector<int> opens;
+    std::vector<Probe> sent;
+    int closes = 0;
+    bool failOpen = false;
+};
+
+TEST(SearchPlan, OrderFramesAndWaits) {
+    SearchChoices choices;  // every box ticked; 19200 and the own protocol in the window
+    std::vector<Probe> plan = SearchPlan(choices);
+    ASSERT_EQ(plan.size(), 752u);
+    std::string blocks;  // where each run of one rate and protocol starts
+    for (std::size_t i = 0; i < plan.size(); ++i)
+        if (i == 0 || plan[i].protocol != plan[i - 1].protocol) blocks += Where(plan[i]) + "; ";
+    const std::string start =
+        "19200 baud, Korvi, station 0; 19200 baud, Modbus Ascii, station 1; 19200 baud, Modbus "
+        "RTU, station 1; 9600 baud, Korvi, station 0; ";
+    EXPECT_EQ(blocks.substr(0, start.size()), start);
+    EXPECT_EQ(plan[0].frame, "#00RDO\r");
+    EXPECT_EQ(plan[32].frame, ":010100000008F6\r\n");
+    EXPECT_EQ(plan[63].frame, std::string("\x01\x01\x00\x00\x00\x08\x3D\xCC", 8));
+
+    // Wire time of request and reply at ten bits a character, plus the extra wait.
+    EXPECT_EQ(plan[0].waitMicros, (7 + 10) * 10'000'000LL / 19200 + 50'000);
+    EXPECT_EQ(plan.back().waitMicros, (8 + 6) * 10'000'000LL / 1200 + 50'000);
+    EXPECT_LE(Waits(plan, 0, 752), 72'000'000) << "no time left for the event loop in 75 s";
+    EXPECT_LE(Waits(plan, 0, 188), 13'000'000) << "19200 and 9600 must be done well within 15 s";
+
+    // The window's rate and protocol first; only ticked boxes; ranges kept sane.
+    choices.currentBaud = 4800;
+    choices.currentProtocol = Protocol::ModbusRtu;
+    choices.rates = {false, false, true, false, false, true, false, false};  // 4800, 19200
+    choices.protocols = {true, false, true};
+    choices.fromStation = 2;
+    choices.toStation = 1;
+    choices.extraWaitMs = 5;
+    plan = SearchPlan(choices);
+    std::string order;
+    for (const Probe& p : plan)
+        order += std::to_string(p.baud) + ProtocolCaption(p.protocol).substr(0, 1) +
+                 std::to_string(p.station) + " ";
+    EXPECT_EQ(order, "4800M1 4800M2 4800K1 4800K2 19200M1 19200M2 19200K1 19200K2 ");
+    EXPECT_EQ(plan[0].waitMicros, WireMicros(14, 4800) + 20'000);
+    choices.extraWaitMs = 5000;
+    EXPECT_EQ(SearchPlan(choices)[0].waitMicros, WireMicros(14, 4800) + 1'000'000);
+    choices.rates[2] = false;  // the window's rate unticked: not tried at all
+    EXPECT_EQ(SearchPlan(choices).front().baud, 19200);
+    choices.protocols = {false, true, true};
+    choices.fromStation = choices.toStation = 0;
+    EXPECT_TRUE(SearchPlan(choices).empty()) << "Modbus has no station 0 to ask";
+}
+
+TEST(ModuleSearch, SilentLineRunsThePlanOnceWithOneOpenPerRateAndStopWaitsForTheProbeOnTheLine) {
+    FakeLine line;
+    ModuleSearch search(line, line.clock);
+    ASSERT_TRUE(search.Start(SearchChoices{}));
+    const std::vector<Probe> plan = SearchPlan(SearchChoices{});
+    EXPECT_EQ(search.RemainingMicros(), Waits(plan, 0, 752));
+    line.silenceUntil(search, "9600 baud, Korvi, station 0");
+    EXPECT_EQ(search.Done(), 94);
+    line.clock.Advance(0.5);  // the event loop was slow: the estimate keeps that pace
+    const double pace = double(Waits(plan, 0, 94) + 500'000) / double(Waits(plan, 0, 94));
+    EXPECT_EQ(search.RemainingMicros(), std::int64_t(double(Waits(plan, 94, 752)) * pace));
+    line.silenceUntil(search, "");
+    EXPECT_EQ(line.opens, (std::vector<int>{19200, 9600, 57600, 28800, 14400, 4800, 2400, 1200}));
+    ASSERT_EQ(line.sent.size(), plan.size());
+    EXPECT_EQ(Where(line.sent[400]) + line.sent[400].frame, Where(plan[400]) + plan[400].frame);
+    EXPECT_EQ(search.Done(), search.Total());
+    EXPECT_EQ(search.ElapsedMicros(), Waits(plan, 0, 752) + 500'000);
+    EXPECT_EQ(search.RemainingMicros(), 0);
+    EXPECT_EQ(line.closes, 1);
+    EXPECT_TRUE(search.Found().empty());
+
+    // Stop lets the probe on the line end first; a port that will not open ends a search.
+    search.Start(SearchChoices{});
+    search.Stop();
+    line.end(search);
+    EXPECT_FALSE(search.Running());
+    EXPECT_EQ(line.sent.size(), plan.size() + 1);
+    EXPECT_EQ(line.closes, 2);
+    line.failOpen = true;
+    EXPECT_TRUE(search.Start(SearchChoices{}));
+    EXPECT_FALSE(search.Running());
+    EXPECT_EQ(search.Failure(), "busy");
+}
+
+TEST(ModuleSearch, OnlyAReplyThatPassesTwiceAlikeIsAModule) {
+    const Outcome ok = Outcome::Ok(), exception = Outcome::ExceptionCode(1);
+    const struct {
+        Outcome first, second;
+        const char* secondBytes;
+        bool found;
+    } rows[] = {{ok, ok, "A", true},
+                {exception, exception, "A", true},
+                {ok, Outcome::Of(OutcomeKind::ChecksumError), "A", false},
+                {ok, ok, "B", false},
+                {ok, Outcome::Of(OutcomeKind::TimeOut), "", false}};
+    for (const auto& row : rows) {
+        FakeLine line;
+        ModuleSearch search(line, line.clock);
+        SearchChoices choices;
+        choices.rates = {false, false, false, true, false, false, false, false};
+        choices.protocols = {false, false, true};
+        search.Start(choices);
+        line.silenceUntil(search, "9600 baud, Modbus RTU, station 7");
+        line.end(search, row.first, "A");
+        if (ProbeFound(row.first)) {
+            ASSERT_EQ(Where(line.sent.back()), "9600 baud, Modbus RTU, station 7");
+            line.end(search, row.second, row.secondBytes);
+        }
+        ASSERT_EQ(search.Found().size(), row.found ? 1u : 0u) << row.secondBytes;
+        EXPECT_EQ(search.Running(), !row.found) << "stops at the first module";
+        EXPECT_TRUE(!row.found || search.Found()[0].replyMs == 10.0);
+    }
+}
+
+}  // namespace
+}  // namespace tally::testing
