@@ -1,20 +1,15 @@
 #include "app/headless_host.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <csignal>
 #include <iostream>
 
+#include "app/exit_signals.h"
 #include "engine/qt_timer.h"
 #include "engine/system_clock.h"
 #include "log/log_time.h"
 #include "protocol/frames.h"
 #include "serial/qt_serial_component.h"
-
-#ifndef _WIN32
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace tally {
 namespace {
@@ -38,6 +33,8 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
     engine_ = std::make_unique<PollEngine>(*this, port_, clock_, *tmrRead_, *tmrNow_, *this);
     tmrRead_->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow_->onTick = [this] { engine_->tmrNow_Timer(); };
+    // A reply is looked at as soon as its bytes arrive, as in the window.
+    port_.onBytesArrived = [this] { engine_->BytesArrived(); };
     engine_->Events().Add(this);
 
     log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
@@ -56,6 +53,7 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
 }
 
 HeadlessHost::~HeadlessHost() {
+    port_.onBytesArrived = nullptr;
     tmrRead_->onTick = nullptr;
     tmrNow_->onTick = nullptr;
     log_.reset();
@@ -88,6 +86,7 @@ bool HeadlessHost::Start() {
     lineOpen_ = true;
     StationHex = StationHexOf(options_.station);
     ProtocolIndex = static_cast<std::int16_t>(options_.protocol);
+    engine_->LineOpened();
     say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
          std::to_string(options_.station) + ", " + ProtocolLogName(options_.protocol) + ", every " +
          std::to_string(options_.everySeconds) + " s; logging to " + options_.csv);
@@ -122,6 +121,8 @@ void HeadlessHost::finish() {
     tmrRead_->SetEnabled(false);
     if (lineOpen_) {
         lineOpen_ = false;
+        // The log writes the cycle in hand when it hears of the closing.
+        engine_->LineClosed();
         try {
             port_.SetPortOpen(false);
         } catch (const SerialError&) {
@@ -158,6 +159,8 @@ void HeadlessHost::DecodeReply() {
     // Nothing to show: the log takes each reply's meaning from the line events.
 }
 
+void HeadlessHost::ApplyReply(const ReplyMeaning&) {}
+
 void HeadlessHost::PortFailed(const std::string& reason) {
     Stop(kExitPort, portName() + " failed: " + reason);
 }
@@ -174,16 +177,6 @@ void HeadlessHost::OnLineEvent(const LineEvent& event) {
 // --- The run ---
 
 namespace {
-
-#ifndef _WIN32
-int signalPipe[2] = {-1, -1};
-
-void onStopSignal(int) {
-    const char byte = 1;
-    // Only async-signal-safe calls here; the event loop does the rest.
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-#endif
 
 void say(const std::string& line) {
     std::cerr << "tallyscope: " << line << std::endl;
@@ -205,22 +198,12 @@ int RunHeadless(const HeadlessOptions& options) {
 #ifndef _WIN32
     // A reader of standard output that goes away is a failed write, not a killed program.
     std::signal(SIGPIPE, SIG_IGN);
-    std::unique_ptr<QSocketNotifier> stopNotifier;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        stopNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&host] {
-            char byte = 0;
-            [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-            host.Stop(kExitDone, "stopping: signal received");
-        });
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
 #endif
+    // Ctrl+C and SIGTERM end the run after the exchange on the line; a second one
+    // ends the program at once.
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::received,
+                     [&host] { host.Stop(kExitDone, "stopping: signal received"); });
 
     if (!host.Start()) return host.ExitCode();
     QTimer progress;

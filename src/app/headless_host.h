@@ -47,6 +47,7 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     int ReadBoxValue(ReadKind kind) const override;
     void ShowStatus(const std::string& text) override { status_ = text; }
     void DecodeReply() override;
+    void ApplyReply(const ReplyMeaning& meaning) override;
     void ClearBusyMarkers() override {}
     int CounterSelectorNumber() const override { return 0; }
     void PortFailed(const std::string& reason) override;

@@ -1,4 +1,5 @@
 #include "ui/frm_log.h"
+#include "ui/user_settings.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -7,20 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 
 namespace tally {
 namespace {
 
 const QString kPathKey = QStringLiteral("counterLog/lastFile");
 const QString kGeometryKey = QStringLiteral("counterLog/geometry");
-
-// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
-// never the settings file beside the program, whose format is fixed.
-std::unique_ptr<QSettings> userSettings() {
-    return std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("tallyscope"),
-                                       QStringLiteral("tallyscope"));
-}
 
 template <typename T>
 T* named(T* widget, const char* name) {
@@ -49,7 +42,7 @@ FrmLog::FrmLog(LineEvents& events, CounterLog::ContextSource context, QWidget* p
     grid->addWidget(cmdLogStart, 1, 1, Qt::AlignTop);
     grid->setColumnStretch(0, 1);
 
-    const auto settings = userSettings();
+    const auto settings = UserSettings();
     txtLogFile->setText(settings->value(kPathKey).toString());
     restoreGeometry(settings->value(kGeometryKey).toByteArray());
 
@@ -106,12 +99,12 @@ void FrmLog::showState() {
 }
 
 void FrmLog::rememberPath() {
-    userSettings()->setValue(kPathKey, txtLogFile->text().trimmed());
+    UserSettings()->setValue(kPathKey, txtLogFile->text().trimmed());
 }
 
 void FrmLog::closeEvent(QCloseEvent* event) {
     // Closing the window hides it; logging goes on until stopped.
-    userSettings()->setValue(kGeometryKey, saveGeometry());
+    UserSettings()->setValue(kGeometryKey, saveGeometry());
     event->accept();
 }
 

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -18,6 +17,7 @@
 
 #include "ui/field_filter.h"
 #include "ui/number_text.h"
+#include "ui/user_settings.h"
 
 namespace tally {
 
@@ -42,11 +42,6 @@ QString MinutesSeconds(std::int64_t micros) {
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-// In the user's configuration folder, beside the other windows' places.
-QSettings WindowSettings() {
-    return QSettings(QStringLiteral("Tallyscope"), QStringLiteral("Tallyscope"));
-}
-
 }  // namespace
 
 FrmScan::FrmScan(ModuleSearch& search, TimerFactory& timers, int port, int currentBaud,
@@ -66,7 +61,7 @@ FrmScan::FrmScan(ModuleSearch& search, TimerFactory& timers, int port, int curre
     tmrScan->onTick = [this] { showTimes(); };
     search_.onChange = [this] { searchChanged(); };
 
-    restoreGeometry(WindowSettings().value(QLatin1String(kGeometryKey)).toByteArray());
+    restoreGeometry(UserSettings()->value(QLatin1String(kGeometryKey)).toByteArray());
 }
 
 FrmScan::~FrmScan() {
@@ -339,8 +334,8 @@ void FrmScan::closeEvent(QCloseEvent* event) {
 }
 
 void FrmScan::done(int result) {
-    QSettings settings = WindowSettings();
-    settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
+    const auto settings = UserSettings();
+    settings->setValue(QLatin1String(kGeometryKey), saveGeometry());
     QDialog::done(result);
 }
 

@@ -19,7 +19,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolTip>
@@ -30,6 +29,7 @@
 
 #include "log/log_time.h"
 #include "ui/number_text.h"
+#include "ui/user_settings.h"
 
 namespace tally {
 namespace {
@@ -37,13 +37,6 @@ namespace {
 const QString kGeometryKey = QStringLiteral("trend/geometry");
 const QString kImageFolderKey = QStringLiteral("trend/imageFolder");
 const char* const kChannelProperty = "channel";
-
-// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
-// never the settings file beside the program, whose format is fixed.
-std::unique_ptr<QSettings> userSettings() {
-    return std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("tallyscope"),
-                                       QStringLiteral("tallyscope"));
-}
 
 template <typename T>
 T* named(T* widget, const QString& name) {
@@ -95,7 +88,7 @@ FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshTick(); });
 
     resize(900, 520);
-    const QByteArray geometry = userSettings()->value(kGeometryKey).toByteArray();
+    const QByteArray geometry = UserSettings()->value(kGeometryKey).toByteArray();
     if (!geometry.isEmpty()) restoreGeometry(geometry);
 }
 
@@ -230,7 +223,7 @@ void FrmTrend::resizeEvent(QResizeEvent* event) {
 }
 
 void FrmTrend::saveGeometryNow() const {
-    userSettings()->setValue(kGeometryKey, saveGeometry());
+    UserSettings()->setValue(kGeometryKey, saveGeometry());
 }
 
 void FrmTrend::restartTimer() {
@@ -379,7 +372,7 @@ void FrmTrend::showTooltip(int channel, double axisMs, bool entering) {
 }
 
 void FrmTrend::cmdTrendSave_Click() {
-    auto settings = userSettings();
+    auto settings = UserSettings();
     QString folder = settings->value(kImageFolderKey).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <clocale>
-#include <filesystem>
 #include <fstream>
 #include <locale>
-#include <sstream>
 
-#include "log/counter_rates.h"
 #include "log/csv.h"
 #include "log/log_session.h"
 #include "log/log_time.h"
@@ -15,53 +15,28 @@
 namespace tally {
 namespace {
 
-namespace fs = std::filesystem;
 using Values = CounterRates::Values;
-
 constexpr std::int64_t kSecond = 1'000'000;
 
 TEST(CounterRate, CountsPerSecondAcrossTheWrapButNotAcrossGapsOrSteppingBack) {
-    struct Case {
-        const char* name;
-        double previous;
-        double now;
-        std::int64_t micros;  // after the previous reading
-        int interval;
-        std::optional<double> rate;
+    // previous reading, this one, seconds between them, poll interval, rate
+    const std::tuple<double, double, double, int, std::optional<double>> cases[] = {
+        {100, 160, 2, 1, 30.0},
+        {4294967290.0, 4, 1, 1, 10.0},  // wrapped
+        {0, 30, 3, 1, 10.0},            // three intervals
+        {0, 30, 3.000001, 1, std::nullopt},
+        {0, 30, 1, 0, std::nullopt},    // single reads
+        {1000, 5, 1, 1, std::nullopt},  // went back: cleared elsewhere
     };
-    const Case cases[] = {
-        {"steady", 100, 160, 2 * kSecond, 1, 30.0},
-        {"wrap", 4294967290.0, 4, 1 * kSecond, 1, 10.0},
-        {"wrap to zero", 4294967295.0, 0, kSecond / 2, 1, 2.0},
-        {"three intervals", 0, 30, 3 * kSecond, 1, 10.0},
-        {"more than three intervals", 0, 30, 3 * kSecond + 1, 1, std::nullopt},
-        {"single reads", 0, 30, kSecond, 0, std::nullopt},
-        {"stepped back", 1000, 5, kSecond, 1, std::nullopt},
-        {"no time passed", 1, 2, 0, 1, std::nullopt},
-        {"not a counter value", 1.5, 2, kSecond, 1, std::nullopt},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [previous, now, seconds, interval, rate] : cases) {
         CounterRates rates;
-        Values first{};
-        first[3] = c.previous;
-        EXPECT_EQ(rates.Take(first, 5 * kSecond, c.interval)[3], std::nullopt) << c.name;
-        Values second{};
-        second[3] = c.now;
-        EXPECT_EQ(rates.Take(second, 5 * kSecond + c.micros, c.interval)[3], c.rate) << c.name;
+        Values reading{};
+        reading[3] = previous;
+        EXPECT_EQ(rates.Take(reading, 5 * kSecond, interval)[3], std::nullopt);
+        reading[3] = now;
+        const auto micros = 5 * kSecond + static_cast<std::int64_t>(seconds * kSecond);
+        EXPECT_EQ(rates.Take(reading, micros, interval)[3], rate) << previous << " " << now;
     }
-}
-
-TEST(CounterRate, AReadingThatFailedLeavesTheOneBeforeForTheNext) {
-    CounterRates rates;
-    Values reading{};
-    reading[0] = 10;
-    rates.Take(reading, 0, 1);
-    EXPECT_EQ(rates.Take(Values{}, kSecond, 1)[0], std::nullopt);
-    reading[0] = 30;
-    EXPECT_EQ(rates.Take(reading, 2 * kSecond, 1)[0], 10.0);
-    rates.Forget();
-    reading[0] = 40;
-    EXPECT_EQ(rates.Take(reading, 3 * kSecond, 1)[0], std::nullopt);
 }
 
 TEST(LogText, TimesAndQuoting) {
@@ -69,84 +44,51 @@ TEST(LogText, TimesAndQuoting) {
     EXPECT_EQ(FormatLogTime(noon, 3600), "2023-03-15T12:00:00.000+01:00");
     EXPECT_EQ(FormatLogTime(noon + 0.123 / 86400, -19800), "2023-03-15T12:00:00.123-05:30");
     EXPECT_EQ(FormatLogTime(45000 + 86399.9996 / 86400, 0), "2023-03-16T00:00:00.000+00:00");
-    EXPECT_EQ(FormatLogTime(0.0, 0), "1899-12-30T00:00:00.000+00:00");
-    EXPECT_EQ(FormatLogTime(45351.75, 0), "2024-02-29T18:00:00.000+00:00");
     EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x", "two\r\nlines"}),
               "\"a,b\",\"say \"\"hi\"\"\",x,\"two\r\nlines\"\r\n");
 }
 
-// A German-looking locale everywhere a formatter could pick one up.
-struct CommaLocale {
-    struct Comma : std::numpunct<char> {
-        char do_decimal_point() const override { return ','; }
-        char do_thousands_sep() const override { return '.'; }
-        std::string do_grouping() const override { return "\3"; }
-    };
-    CommaLocale() : before(std::locale::global(std::locale(std::locale::classic(), new Comma))) {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
-            if (std::setlocale(LC_ALL, name) != nullptr) break;
-    }
-    ~CommaLocale() {
-        std::locale::global(before);
-        QLocale::setDefault(QLocale::c());
-        std::setlocale(LC_ALL, "C");
-    }
-    std::locale before;
+struct DecimalComma : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
 };
 
 class CounterLogTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tally-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "shift.csv").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    LineEvent event(LineEvent::Type type) {
+    void send(LineEvent::Type type, LineRequest request = {}, OutcomeKind kind = {},
+              std::optional<ReplyMeaning> meaning = std::nullopt) {
         LineEvent e;
         e.type = type;
+        e.request = request;
+        e.outcome = Outcome::Of(kind);
         e.protocol = Protocol::ModbusRtu;
         e.station = 7;
         e.stamp = 45000.5 + seconds / 86400.0;
         e.monoMicros = static_cast<std::int64_t>(seconds * kSecond);
-        return e;
-    }
-    void signal(LineEvent::Type type) { events.Emit(event(type)); }
-    void outcome(LineRequest request, OutcomeKind kind, const ReplyMeaning* meaning = nullptr) {
-        LineEvent e = event(LineEvent::Type::Outcome);
-        e.request = request;
-        e.outcome = Outcome::Of(kind);
-        if (meaning != nullptr) e.meaning = *meaning;
+        e.meaning = meaning;
         events.Emit(e);
     }
-    void counters(std::array<std::optional<double>, 8> values) {
-        ReplyMeaning m;
-        m.kind = ReplyMeaning::Kind::Counters;
-        m.counters = values;
-        outcome(LineRequest::ReadCounters, OutcomeKind::Success, &m);
+    void outcome(LineRequest request, OutcomeKind kind) {
+        send(LineEvent::Type::Outcome, request, kind);
     }
-    void channels(LineRequest request, ReplyMeaning::Kind kind, std::int16_t first) {
+    // A good read: counters as given; inputs or outputs `first`,1,0,1,0,1,0,1.
+    void read(LineRequest request, Values counters = {}, std::int16_t first = 0) {
         ReplyMeaning m;
-        m.kind = kind;
+        m.kind = request == LineRequest::ReadCounters ? ReplyMeaning::Kind::Counters
+                 : request == LineRequest::ReadInputs ? ReplyMeaning::Kind::Inputs
+                                                      : ReplyMeaning::Kind::Outputs;
+        m.counters = counters;
         for (std::size_t i = 0; i < 8; ++i)
             m.channels[i] = static_cast<std::int16_t>(i == 0 ? first : i % 2);
-        outcome(request, OutcomeKind::Success, &m);
+        send(LineEvent::Type::Outcome, request, OutcomeKind::Success, m);
     }
-
     std::string file() const {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        QFile in(QString::fromStdString(path));
+        return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
     }
 
-    fs::path dir;
-    std::string path;
+    QTemporaryDir dir;
+    std::string path = dir.filePath(QStringLiteral("shift.csv")).toStdString();
     double seconds = 0.0;
     LineEvents events;
     LogContext context;
@@ -155,37 +97,41 @@ class CounterLogTest : public ::testing::Test {
 };
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {
-    const CommaLocale comma;
+    // A decimal comma wherever a number formatter could pick one up.
+    const auto before = std::locale::global(std::locale(std::locale(), new DecimalComma));
+    QLocale::setDefault(QLocale(QLocale::German));
+    std::setlocale(LC_ALL, "de_DE.UTF-8");  // where it is installed
     context.intervalSeconds = 1;
     context.multipliers = {0.5, 2, 1, 1, 1, 1, 1, -1};
     ASSERT_EQ(session.Start(path), "");
-    signal(LineEvent::Type::Opened);
+    send(LineEvent::Type::Opened);
 
     // A cycle of three reads, the last one lost.
-    counters({4294967290.0, 100, 7, 0, 0, 0, std::nullopt, 3});
-    seconds += 0.05;
-    channels(LineRequest::ReadInputs, ReplyMeaning::Kind::Inputs, 1);
+    read(LineRequest::ReadCounters, {4294967290.0, 100, 7, 0, 0, 0, std::nullopt, 3});
+    read(LineRequest::ReadInputs, {}, 1);
     outcome(LineRequest::ReadOutputs, OutcomeKind::TimeOut);
-    signal(LineEvent::Type::CycleEnd);
+    send(LineEvent::Type::CycleEnd);
 
     // One second later: counter 1 wrapped; the inputs answer with a bad checksum.
     seconds = 1.0;
-    counters({10, 125, 7, 0, 0, 0, 5, 3});
+    read(LineRequest::ReadCounters, {10, 125, 7, 0, 0, 0, 5, 3});
     outcome(LineRequest::ReadInputs, OutcomeKind::ChecksumError);
-    channels(LineRequest::ReadOutputs, ReplyMeaning::Kind::Outputs, 0);
+    read(LineRequest::ReadOutputs);
     outcome(LineRequest::PresetCounters, OutcomeKind::Success);
-    signal(LineEvent::Type::CycleEnd);
+    send(LineEvent::Type::CycleEnd);
 
     // After the preset no rate reaches back; a cycle with no good read leaves no row.
     seconds = 2.0;
-    counters({20, 130, 7, 0, 0, 0, 5, 3});
-    signal(LineEvent::Type::CycleEnd);
-    seconds = 3.0;
+    read(LineRequest::ReadCounters, {20, 130, 7, 0, 0, 0, 5, 3});
+    send(LineEvent::Type::CycleEnd);
     outcome(LineRequest::ReadCounters, OutcomeKind::TimeOut);
-    signal(LineEvent::Type::CycleEnd);
+    send(LineEvent::Type::CycleEnd);
     EXPECT_EQ(session.StateText(), "Logging to " + path + ": 3 rows");
     session.Stop();
     EXPECT_EQ(session.StateText(), "Not logging");
+    std::locale::global(before);
+    QLocale::setDefault(QLocale::c());
+    std::setlocale(LC_ALL, "C");
 
     const std::string empty8 = ",,,,,,,,";
     EXPECT_EQ(file(), LogHeader() + "\r\n" +
@@ -201,50 +147,35 @@ TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAP
                           empty8 + empty8 + empty8 + "\r\n");
 }
 
-TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedTo) {
-    EXPECT_EQ(LogColumns().size(), kLogColumnCount);
-    { std::ofstream(path, std::ios::binary) << "time,value\r\n1,2\r\n"; }
+TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteStopsLogging) {
+    std::ofstream(path, std::ios::binary) << "time,value\r\n1,2\r\n";
     const std::string refused = session.Start(path);
     EXPECT_NE(refused.find("holds other columns"), std::string::npos) << refused;
     EXPECT_EQ(session.StateText(), "Not logging: " + refused);
     EXPECT_EQ(file(), "time,value\r\n1,2\r\n");
 
     // The same header, and a last row cut short by a crash: new rows start on a line of their own.
-    { std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59"; }
+    std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59";
     ASSERT_EQ(session.Start(path), "");
-    counters({1, 2, 3, 4, 5, 6, 7, 8});
-    signal(LineEvent::Type::Closed);
-    EXPECT_FALSE(session.Logging());
-    EXPECT_EQ(session.StateText(), "Logging stopped after 1 rows: the port was closed");
+    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+    send(LineEvent::Type::CycleEnd);
     EXPECT_EQ(file().find(LogHeader() + "\r\n2023-03-15T11:59\r\n2023-03-15T12:00:00.000+01:00,"),
               0u)
         << file();
-}
-
-TEST_F(CounterLogTest, AFailedWriteStopsLoggingWithTheReason) {
-    std::string failure;
-    session.onChanged = [&] {
-        if (session.WriteFailed()) failure = session.StateText();
-    };
-    // A full disk: the file opens, the first row cannot be written.
-    ASSERT_EQ(session.Start("/dev/full"), "");
-    counters({1, 2, 3, 4, 5, 6, 7, 8});
-    signal(LineEvent::Type::CycleEnd);
-    EXPECT_FALSE(session.Logging());
-    EXPECT_EQ(failure, "Logging stopped after 0 rows: /dev/full: No space left on device");
 
     // The folder removed in the middle of a run.
-    failure.clear();
-    ASSERT_EQ(session.Start(path), "");
-    counters({1, 2, 3, 4, 5, 6, 7, 8});
-    signal(LineEvent::Type::CycleEnd);
-    fs::remove_all(dir);
-    counters({1, 2, 3, 4, 5, 6, 7, 8});
-    signal(LineEvent::Type::CycleEnd);
-    EXPECT_EQ(failure, "Logging stopped after 1 rows: " + path + ": No such file or directory");
-    counters({1, 2, 3, 4, 5, 6, 7, 8});
-    signal(LineEvent::Type::CycleEnd);
-    EXPECT_EQ(session.Rows(), 1);
+    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
+    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+    send(LineEvent::Type::CycleEnd);
+    EXPECT_FALSE(session.Logging());
+    EXPECT_TRUE(session.WriteFailed());
+    EXPECT_EQ(session.StateText(),
+              "Logging stopped after 1 rows: " + path + ": No such file or directory");
+
+    // Closing the port ends logging too.
+    ASSERT_EQ(session.Start("/dev/null"), "");
+    send(LineEvent::Type::Closed);
+    EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
 }
 
 }  // namespace
