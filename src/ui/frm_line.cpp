@@ -19,24 +19,18 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "ui/user_settings.h"
 
 namespace tally {
 
 namespace {
 
-// The user's own configuration (~/.config/tallyscope/tallyscope.conf on Linux),
-// shared with the other windows; never the settings file beside the program,
-// whose format is fixed.
-QSettings UserSettings() {
-    return QSettings(QStringLiteral("tallyscope"), QStringLiteral("tallyscope"));
-}
-
-const QString kGeometryKey = QStringLiteral("LineMonitor/geometry");
-const QString kSaveFolderKey = QStringLiteral("LineMonitor/saveFolder");
+const QString kGeometryKey = QStringLiteral("lineMonitor/geometry");
+const QString kSaveFolderKey = QStringLiteral("lineMonitor/saveFolder");
 
 template <typename T>
 T* named(T* widget, const char* name) {
@@ -56,7 +50,7 @@ FrmLine::FrmLine(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFont(QFont(QStringLiteral("Tahoma")));
     buildUi();
     resize(960, 520);
-    restoreGeometry(UserSettings().value(kGeometryKey).toByteArray());
+    restoreGeometry(UserSettings()->value(kGeometryKey).toByteArray());
     ShowStatistics();
 }
 
@@ -229,15 +223,15 @@ QString FrmLine::SaveTo(const QString& path) const {
 }
 
 void FrmLine::cmdLineSave_Click() {
-    QSettings settings = UserSettings();
-    const QString folder = settings.value(kSaveFolderKey, QDir::homePath()).toString();
+    const auto settings = UserSettings();
+    const QString folder = settings->value(kSaveFolderKey, QDir::homePath()).toString();
     const QString suggested = QDir(folder).filePath(QStringLiteral("line.txt"));
     const QString path = chooseSaveFile ? chooseSaveFile(suggested)
                                         : QFileDialog::getSaveFileName(
                                               this, QStringLiteral("Save Line Monitor"), suggested,
                                               QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty()) return;
-    settings.setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
+    settings->setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
     const QString error = SaveTo(path);
     if (error.isEmpty()) return;
     const QString title = QStringLiteral("Line Monitor not saved");
@@ -250,7 +244,7 @@ void FrmLine::cmdLineSave_Click() {
 }
 
 void FrmLine::saveGeometryToSettings() {
-    UserSettings().setValue(kGeometryKey, saveGeometry());
+    UserSettings()->setValue(kGeometryKey, saveGeometry());
 }
 
 void FrmLine::closeEvent(QCloseEvent* event) {
