@@ -73,6 +73,7 @@ bench-search: build
 
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png docs/trend.png
+	./scripts/screenshot.sh $(BUILD)/bin --line-monitor docs/line-monitor.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

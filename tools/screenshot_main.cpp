@@ -1,7 +1,11 @@
 // Takes the README's pictures: the window on line to the simulator after a few
 // reads, and with a second file name the trend chart beside it after a minute of
-// reads from counters at zero. Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
+// reads from counters at zero; with --line-monitor, the line monitor beside the
+// window after reads in each protocol.
+// Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
+//        tallyscope-screenshot --line-monitor OUTPUT.png
 // (with the simulator linked as COM1 beside the executable, answering as station 1).
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,12 +16,14 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
+#include "ui/frm_line.h"
 #include "ui/frm_trend.h"
 
 namespace {
@@ -34,13 +40,42 @@ QImage sideBySide(const QPixmap& left, const QPixmap& right) {
     return image;
 }
 
+void runEventsFor(int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+}
+
+// A few exchanges in each protocol fill the monitor's rows.
+bool lineMonitorShot(tally::FrmMain& w, const QString& output) {
+    w.mnuLine->trigger();
+    w.frmLine->resize(1000, w.height());
+    w.chkDC->setChecked(true);
+    w.chkDI->setChecked(true);
+    w.chkDO->setChecked(true);
+    w.txtAutoRead->setText(QStringLiteral("1"));
+    w.chkRead->setChecked(true);
+    for (int protocol : {1, 2, 0}) {
+        w.optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+        runEventsFor(2000);
+    }
+    // On the faulty line the last read may have failed: the rows are what counts here.
+    return sideBySide(w.grab(), w.frmLine->grab()).save(output) &&
+           w.frmLine->Model().rowCount() > 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
-    const bool trend = argc > 2;
-    // The chart's remembered place goes to a folder of its own, not the user's.
+    const bool lineMonitor = QByteArray(argv[1]) == "--line-monitor";
+    if (lineMonitor && argc < 3) return 2;
+    const bool trend = !lineMonitor && argc > 2;
+    // The windows' remembered places go to a folder of their own, not the user's.
     QTemporaryDir userConfig;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userConfig.path());
     // Ports beside the executable; the program's own settings file is kept out of it.
@@ -54,6 +89,7 @@ int main(int argc, char* argv[]) {
     w.show();
     w.cmbStation->setEditText(QStringLiteral("1"));
     w.cmdCOMM->click();
+    if (lineMonitor) return lineMonitorShot(w, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QElapsedTimer elapsed;
     if (trend) {
         // Counters from zero, so the chart shows them climbing at their own speeds.

@@ -18,6 +18,7 @@
 
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
+#include "ui/frm_line.h"
 #include "ui/frm_log.h"
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
@@ -96,6 +97,12 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
+    // The line monitor listens to the engine, which goes before the child windows do.
+    if (frmLine != nullptr) {
+        engine_->Events().Remove(frmLine);
+        delete frmLine;
+        frmLine = nullptr;
+    }
     // The chart reads the model; both go before the engine.
     delete frmTrend;
     frmTrend = nullptr;
@@ -473,6 +480,8 @@ void FrmMain::closeEvent(QCloseEvent* event) {
             frmLog->StopLogging();
             frmLog->close();
         }
+        // A window of its own: left open it would keep the program running.
+        if (frmLine != nullptr) frmLine->close();
         SaveSettings();
     }
     event->accept();

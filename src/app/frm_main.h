@@ -32,6 +32,7 @@ class QRadioButton;
 
 namespace tally {
 
+class FrmLine;
 class FrmLog;
 class FrmTrend;
 class Lamp;
@@ -53,6 +54,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QAction* mnuLog = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuView = nullptr;
+    QAction* mnuLine = nullptr;
     QAction* mnuTrend = nullptr;
     QMenu* mnuTools = nullptr;
     QAction* mnuScan = nullptr;
@@ -127,6 +129,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     // The counter-enable dialog, created at start-up and kept until the end.
     FrmSub* frmSub = nullptr;
+    // The line monitor, created the first time it is asked for.
+    FrmLine* frmLine = nullptr;
     // The counter log window, made when first asked for; it logs while hidden too.
     FrmLog* frmLog = nullptr;
     // The trend chart, made when first opened and kept (hidden) from then on.
@@ -197,6 +201,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void buildUi();
     void buildMenus();
     void mnuAbout_Click();
+    void mnuLine_Click();
     void mnuLog_Click();
     // What a log row needs from the window when it is built.
     LogContext logContext() const;

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 
 #include "app/frm_main.h"
+#include "ui/frm_line.h"
 #include "ui/frm_log.h"
 #include "ui/frm_trend.h"
 #include "ui/number_text.h"
@@ -45,16 +46,32 @@ void FrmMain::buildMenus() {
     // Leaves through the close box's path, so shut-down runs exactly once.
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
-    mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
-                          QKeySequence(Qt::CTRL | Qt::Key_F));
-    mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
-    connect(mnuScan, &QAction::triggered, this, [this] { mnuScan_Click(); });
+    mnuLine = namedAction(mnuView, tr("&Line Monitor"), QStringLiteral("mnuLine"),
+                          QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(mnuLine, &QAction::triggered, this, [this] { mnuLine_Click(); });
+
     mnuTrend = namedAction(mnuView, tr("&Trend Chart"), QStringLiteral("mnuTrend"),
                            QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(mnuTrend, &QAction::triggered, this, [this] { mnuTrend_Click(); });
 
+    mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
+                          QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
+    connect(mnuScan, &QAction::triggered, this, [this] { mnuScan_Click(); });
+
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+}
+
+void FrmMain::mnuLine_Click() {
+    if (frmLine == nullptr) {
+        frmLine = new FrmLine(this);
+        frmLine->messageBox = env_.messageBox;
+        engine().Events().Add(frmLine);
+    }
+    frmLine->show();
+    frmLine->raise();
+    frmLine->activateWindow();
 }
 
 void FrmMain::mnuLog_Click() {

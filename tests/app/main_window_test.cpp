@@ -5,6 +5,10 @@
 
 #include "window_fixture.h"
 
+#include <QAction>
+
+#include "ui/frm_line.h"
+
 namespace tally::testing {
 namespace {
 
@@ -293,6 +297,20 @@ TEST_F(MainWindow, AVanishedAdapterTakesTheWindowOffLine) {
     EXPECT_FALSE(w->chkRead->isChecked());
     EXPECT_FALSE(tmrNow().Enabled());
     EXPECT_FALSE(tmrRead().Enabled());
+}
+
+TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeepsItsSize) {
+    EXPECT_EQ(w->mnuLine->shortcut(), QKeySequence("Ctrl+L"));
+    w->mnuLine->trigger();
+    FrmLine* monitor = w->frmLine;
+    ASSERT_TRUE(monitor != nullptr && monitor->isVisible() && !monitor->isModal());
+    EXPECT_EQ(monitor->windowTitle(), "Tallyscope, Line Monitor");
+    monitor->resize(700, 333);
+    w->close();  // the program ends with the main window
+    EXPECT_FALSE(monitor->isVisible());
+    start();
+    w->mnuLine->trigger();
+    EXPECT_EQ(w->frmLine->size(), QSize(700, 333));
 }
 
 }  // namespace

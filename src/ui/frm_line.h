@@ -1,0 +1,80 @@
+// The line monitor window: every exchange on the line and the line's statistics.
+//
+// It only listens to the engine's line events; nothing it does reaches the line.
+// Once created it keeps listening while hidden, so the statistics cover the
+// whole time since the port was opened.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "engine/line_event.h"
+#include "engine/line_statistics.h"
+#include "ui/line_model.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace tally {
+
+class FrmLine : public QWidget, public LineListener {
+    Q_OBJECT
+  public:
+    explicit FrmLine(QWidget* parent = nullptr);
+    ~FrmLine() override;
+
+    QTableView* tblLine = nullptr;
+    QCheckBox* chkLinePause = nullptr;
+    QPushButton* cmdLineClear = nullptr;
+    QPushButton* cmdLineSave = nullptr;
+    QGroupBox* fmeStats = nullptr;
+    QLabel* labStatRequests = nullptr;
+    QLabel* labStatReplies = nullptr;
+    QLabel* labStatTimeouts = nullptr;
+    QLabel* labStatErrors = nullptr;
+    QLabel* labStatExceptions = nullptr;
+    QLabel* labStatTime = nullptr;
+    QPushButton* cmdStatReset = nullptr;
+
+    void OnLineEvent(const LineEvent& event) override;
+
+    LineModel& Model() { return model_; }
+    const LineStatistics& Statistics() const { return stats_; }
+
+    void chkLinePause_Click();
+    void cmdLineClear_Click();
+    void cmdLineSave_Click();
+    void cmdStatReset_Click();
+    // Copies the selected rows, tab-separated, one line each.
+    void CopySelection();
+    // Writes every row shown to the file; empty on success, otherwise why it failed.
+    QString SaveTo(const QString& path) const;
+    // Brings the figures up to date now (otherwise once per event-loop turn).
+    void ShowStatistics();
+
+    // Asks where to save (a suggested path in, empty out for "cancelled");
+    // empty means a file dialog.
+    std::function<QString(const QString& suggested)> chooseSaveFile;
+    // Tells the operator a save went wrong; empty means a warning box.
+    std::function<void(const QString& title, const QString& text)> messageBox;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void buildUi();
+    void saveGeometryToSettings();
+
+    LineModel model_;
+    LineStatistics stats_;
+    bool statsRefreshScheduled_ = false;
+    // New rows are scrolled into view while the view sits at its last row.
+    bool following_ = true;
+};
+
+}  // namespace tally

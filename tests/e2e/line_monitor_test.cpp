@@ -1,0 +1,72 @@
+// The line monitor against the simulator's own record of the line: the same
+// frames in the same order, and statistics that add up to its fault counts.
+#include <QAction>
+#include <QRegularExpression>
+
+#include "live_window_fixture.h"
+#include "ui/frm_line.h"
+
+namespace tally::e2e {
+namespace {
+
+using LineMonitor = LiveWindowTest;
+
+// The simulator's log as the program sees it: what it received was sent ("TX").
+QStringList SimulatorLog(const QString& path) {
+    static const QRegularExpression line(
+        QStringLiteral("(?m)^\\s*[0-9.]+ (RX|TX) ((?: [0-9A-F]{2})*)   "));
+    QFile file(path);
+    QStringList frames;
+    if (!file.open(QIODevice::ReadOnly)) return frames;
+    for (const auto& match : line.globalMatch(QString::fromLatin1(file.readAll())))
+        frames << (match.captured(1) == "RX" ? "TX " : "RX ") + match.captured(2).trimmed();
+    return frames;
+}
+
+TEST_F(LineMonitor, RowsMatchTheSimulatorLogByteForByteInEveryProtocol) {
+    const QString log = dir.filePath(QStringLiteral("sim.log"));
+    startSimulator(1, kMovingSeed, {"--log", log});
+    if (HasFatalFailure()) return;
+    startWindow();
+    w->mnuLine->trigger();
+    openPort(kOwn, 1);
+    if (HasFatalFailure()) return;
+    for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
+        w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
+        ASSERT_TRUE(readOnce(true, true, true)) << kProtocolNames[protocol];
+        w->cmdDO[static_cast<std::size_t>(protocol + 1)]->click();
+        ASSERT_TRUE(settle()) << kProtocolNames[protocol];
+    }
+    QCoreApplication::processEvents();
+    stopSimulator();  // writes the rest of its log
+    QStringList rows;
+    for (int row = 0; row < w->frmLine->Model().rowCount(); ++row) {
+        const LineRow& r = w->frmLine->Model().Row(row);
+        if (!r.bytes.empty()) rows << (r.received ? "RX " : "TX ") + LineHexText(r.bytes);
+    }
+    EXPECT_EQ(rows.size(), 3 * 4 * 2);
+    EXPECT_EQ(rows.join('\n').toStdString(), SimulatorLog(log).join('\n').toStdString());
+}
+
+TEST_F(LineMonitor, StatisticsAddUpToTheSimulatorsFaultCounts) {
+    startSimulator(1, kStillSeed, {"--drop", "0.2", "--garble", "0.2"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    w->mnuLine->trigger();
+    openPort(kModbusAscii, 1, QStringLiteral("57600"));
+    if (HasFatalFailure()) return;
+    while (sim.Count("requests") < 36)
+        ASSERT_TRUE(readOnce(true, true, true));
+    const LineStatistics& stats = w->frmLine->Statistics();
+    stopSimulator();
+    const qint64 failed = sim.Count("dropped") + sim.Count("garbled");
+    EXPECT_GT(sim.Count("dropped") * sim.Count("garbled"), 0);
+    EXPECT_EQ(qint64(stats.Requests()), sim.Count("requests"));
+    EXPECT_EQ(qint64(stats.Replies()), sim.Count("answers") - sim.Count("garbled"));
+    // A garbled answer is judged by what its damage hit: checksum, layout or length.
+    EXPECT_EQ(qint64(stats.Timeouts() + stats.Errors() + stats.Exceptions()), failed);
+    EXPECT_GE(qint64(stats.Timeouts()), sim.Count("dropped"));
+}
+
+}  // namespace
+}  // namespace tally::e2e

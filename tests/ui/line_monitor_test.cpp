@@ -1,0 +1,168 @@
+// The line monitor: its bounded rows, their texts, pause, copy and save, and the
+// line statistics, fed with made-up line events.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "engine/line_statistics.h"
+#include "ui/frm_line.h"
+
+namespace tally {
+namespace {
+
+// Request n carries its number in its bytes, so a row tells which event it is.
+LineEvent Request(int n, LineEvent::Type type = LineEvent::Type::Request) {
+    LineEvent event;
+    event.type = type;
+    event.bytes = "#01RCT" + std::to_string(n) + "\r";
+    event.stamp = 46000.5 + n / 86400.0;
+    return event;
+}
+
+LineEvent Reply(const std::string& bytes, Outcome outcome, double ms) {
+    LineEvent event = Request(0, LineEvent::Type::Outcome);
+    event.bytes = bytes;
+    event.outcome = outcome;
+    event.replyMs = ms;
+    return event;
+}
+
+TEST(LineStatistics, CountsByOutcomeAndTimesTheLastThousandGoodReplies) {
+    LineStatistics stats;
+    for (int n = 1; n <= 1200; ++n) {
+        stats.Add(Request(n));
+        stats.Add(Reply(">", Outcome::Ok(), n));
+    }
+    for (OutcomeKind kind : {OutcomeKind::TimeOut, OutcomeKind::ChecksumError,
+                             OutcomeKind::BadReply, OutcomeKind::Exception}) {
+        stats.Add(Request(0));
+        stats.Add(Reply("", Outcome::Of(kind), 300.0));  // no time of its own
+    }
+    const auto counts = [&stats] {
+        return std::vector<std::uint64_t>{stats.Requests(), stats.Replies(), stats.Timeouts(),
+                                          stats.Errors(), stats.Exceptions()};
+    };
+    EXPECT_EQ(counts(), (std::vector<std::uint64_t>{1204, 1200, 1, 2, 1}));
+    const ReplyTimeSummary t = stats.ReplyTimes();  // replies 201-1200; p95 the 950th of them
+    EXPECT_EQ((std::vector<double>{double(t.count), t.minMs, t.meanMs, t.p95Ms, t.maxMs}),
+              (std::vector<double>{1000, 201, 700.5, 1150, 1200}));
+
+    stats.Add(Request(0, LineEvent::Type::Opened));
+    EXPECT_EQ(counts(), std::vector<std::uint64_t>(5, 0));
+    stats.Add(Reply(">", Outcome::Ok(), 7.0));
+    EXPECT_DOUBLE_EQ(stats.ReplyTimes().p95Ms, 7.0);
+}
+
+TEST(LineModel, KeepsExactlyTheNewestRowsInBatchesWithoutAReset) {
+    LineModel model;
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    // Checks every announcement against the rows there are.
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    int n = 0;
+    // One event-loop turn each: a few rows, one short of full, past full, more than fit at once.
+    for (int batch : {3, 9996, 2, 25000, 1}) {
+        for (int i = 0; i < batch; ++i)
+            model.Append(Request(n++));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(model.rowCount(), 10000);
+    EXPECT_EQ(model.Row(0).bytes, Request(n - 10000).bytes);
+    EXPECT_EQ(model.Row(9999).bytes, Request(n - 1).bytes);
+    EXPECT_EQ(resets.count(), 0);
+}
+
+TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
+    LineModel model;
+    model.Append(Request(1));
+    LineEvent ascii = Reply(":01030000\r\n", Outcome::ExceptionCode(2), 12.3456);
+    ascii.protocol = Protocol::ModbusAscii;
+    model.Append(ascii);
+    LineEvent rtu = Reply(std::string("\x01\x83\x02", 3), Outcome::Of(OutcomeKind::TimeOut), 300);
+    rtu.protocol = Protocol::ModbusRtu;
+    model.Append(rtu);
+    LineEvent enable = Reply(">", Outcome::Ok(), 5);
+    enable.request = LineRequest::ReadEnable;
+    model.Append(enable);
+    model.Commit();
+    const auto row = [&](int r) { return model.RowText(r).split(QLatin1Char('\t')); };
+    EXPECT_EQ(row(0), QStringList({"12:00:01.000", "TX", "Korvi", "23 30 31 52 43 54 31 0D",
+                                   "#01RCT1<CR>", "", ""}));
+    EXPECT_EQ(row(1),
+              QStringList({"12:00:00.000", "RX", "Modbus Ascii", "3A 30 31 30 33 30 30 30 30 0D 0A",
+                           ":01030000<CR><LF>", "Exception 02 Illegal Data Address", "12.346"}));
+    EXPECT_EQ(row(2).mid(2), QStringList({"Modbus RTU", "01 83 02", "", "Time Out", "300.000"}));
+    EXPECT_EQ(row(3).at(5), "Read DC Status OK");
+    EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
+    EXPECT_NE(model.index(1, 0).data(Qt::BackgroundRole),
+              model.index(2, 0).data(Qt::BackgroundRole));
+    EXPECT_FALSE(model.index(3, 0).data(Qt::BackgroundRole).isValid());
+}
+
+class LineWindow : public ::testing::Test {
+  protected:
+    void SetUp() override { window.show(); }
+    void push(int count) {
+        for (int i = 0; i < count; ++i)
+            window.OnLineEvent(Request(n++));
+        QCoreApplication::processEvents();
+    }
+    FrmLine window;
+    int n = 0;
+};
+
+TEST_F(LineWindow, PauseKeepsTheViewStillWhileTheStatisticsGoOn) {
+    push(50);
+    QScrollBar* scroll = window.tblLine->verticalScrollBar();
+    EXPECT_EQ(scroll->value(), scroll->maximum());  // followed to the newest row
+    window.chkLinePause->setChecked(true);
+    push(10020);
+    EXPECT_EQ(window.tblLine->model()->rowCount(), 50);
+    EXPECT_EQ(window.Model().Row(0).bytes, Request(0).bytes);
+    EXPECT_EQ(window.labStatRequests->text(), "Requests: 10070");
+    window.chkLinePause->setChecked(false);
+    EXPECT_EQ(window.Model().Row(9999).bytes, Request(n - 1).bytes);
+
+    // Scrolled up, the operator keeps the rows in view as older ones drop away.
+    scroll->setValue(100);
+    const std::string shown = window.Model().Row(100).bytes;
+    push(30);
+    EXPECT_EQ(window.Model().Row(scroll->value()).bytes, shown);
+}
+
+TEST_F(LineWindow, CopyAndSaveGiveOneTabSeparatedLinePerRow) {
+    push(3);
+    window.tblLine->selectRow(2);
+    window.tblLine->selectionModel()->select(
+        window.tblLine->model()->index(0, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window.CopySelection();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              window.Model().RowText(0) + "\n" + window.Model().RowText(2) + "\n");
+
+    QTemporaryDir dir;
+    QStringList errors;
+    window.messageBox = [&](const QString& title, const QString&) { errors << title; };
+    for (const QString& path : {dir.filePath("line.txt"), dir.filePath("missing/line.txt")}) {
+        window.chooseSaveFile = [&](const QString&) { return path; };
+        window.cmdLineSave->click();
+    }
+    QFile saved(dir.filePath("line.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()).split('\n').size(), 4);
+    EXPECT_EQ(errors, QStringList{"Line Monitor not saved"});
+}
+
+}  // namespace
+}  // namespace tally
