@@ -17,7 +17,7 @@ PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run fuzz format clean screenshot install uninstall package
+.PHONY: all deps build test run fuzz mutants format clean screenshot install uninstall package
 
 all: build
 
@@ -64,6 +64,12 @@ fuzz: deps
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	$(BUILD)-fuzz/fuzz_reply_decoder -max_total_time=60 tests/fuzz/corpus
 
+# Mutation testing (not part of `make test`): each fault of tests/mutants.txt applied in
+# turn to a private copy of the sources in $(BUILD)-mutants, rebuilt and tested; the
+# mutants no test kills are listed. Set CMAKE_CXX_COMPILER_LAUNCHER=ccache to reuse objects.
+mutants: deps
+	MUTANTS_DIR=$(CURDIR)/$(BUILD)-mutants JOBS=$(JOBS) ./scripts/mutants.sh
+
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png
 
@@ -71,4 +77,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-mutants
