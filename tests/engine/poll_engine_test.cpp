@@ -203,20 +203,6 @@ TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCyc
     EXPECT_FALSE(tmrNow.Enabled()) << "nor a next cycle";
 }
 
-TEST_F(CommandDispatch, CommandKeptByAClosedLineGoesFirstOnItsOwnDeadlineDroppingEarlierInput) {
-    boxes = {1, 0, 0};
-    lineOpen = false;
-    queueCommand(3, "#01WDO2,1\r");
-    EXPECT_TRUE(port.writes.empty());
-    lineOpen = true;
-    port.Receive("DO>");
-    tickRead(5);
-    answer();  // not late: the deadline is the command's own
-    answer("DO>OK\r");
-    EXPECT_EQ(decodedReplies, Strings{"DO>OK\r"}) << "stale input is no part of the reply";
-    EXPECT_EQ(port.writes, (Strings{"#01WDO2,1\r", "#01RCT\r"})) << "polling is not stuck";
-}
-
 TEST_F(EngineTest, CommandClickedInADecodeAndCycleTickDuringTheCommandWaitTheirTurn) {
     boxes = {1, 0, 0};
     tickRead(1);  // the shortest interval still repeats
