@@ -110,13 +110,16 @@ const std::string kInputReply = ">0000000010000001\r";
 
 TEST_F(PollCycle, TimeoutOnTimeAcrossMidnightAndAWallClockStepEndsTheCycleAndTheNextReadsEachBox) {
     boxes = {1, 1, 1};
+    port.SetPortOpen(false);
+    port.SetSettings("1200,n,8,1");
+    port.SetPortOpen(true);
     port.Receive("late junk\r");
     clock.Set(45000, 86400.0 - 0.1);
     tickRead(75);
     EXPECT_EQ(tmrNow.Interval(), 60000) << "the cycle interval is kept within 60 s";
     clock.StepWall(-3600.0);  // daylight saving ends while the read is out
-    // 0.3 s and 80 characters at 9600 baud: 0.36 s is in time, 0.40 s is late.
-    EXPECT_EQ(replyTicks(), 10);
+    // 0.3 s and 80 ten-bit characters at 1200 baud: 0.96 s is in time, 1.00 s is late.
+    EXPECT_EQ(replyTicks(), 25);
     tmrNow.Fire();
     answer(kCounterReply);
     boxes[2] = 0;  // DO unticked while the input read is on the line

@@ -63,6 +63,7 @@ TEST(CheckReply, ModbusRepliesMustMatchStationFunctionCountAndChecksum) {
         {inputs, "02020105", kBad},      // wrong station
         {inputs, "01010105", kBad},      // wrong function
         {inputs, "010200", kBad},        // short byte count
+        {inputs, "01020205", kBad},      // a count of two with one byte
         {toggle, "010500000000", kBad},  // echo of another value
         {inputs, "018202", Outcome::ExceptionCode(2)},
         {toggle, "018504", Outcome::ExceptionCode(4)},

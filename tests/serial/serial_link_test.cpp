@@ -190,8 +190,6 @@ TEST_F(PtyLine, OpenPortCarriesEveryByteValueBothWaysAndAClosedOneRefusesTraffic
     port.SetSettings("19200,n,8,1");
     port.SetPortOpen(true);
     EXPECT_EQ(port.Device(), fs::canonical(slave_).string());
-    EXPECT_THROW(port.SetCommPort(2), SerialError);
-    EXPECT_THROW(port.SetSettings("9600,n,8,1"), SerialError);
     std::string bytes;
     for (int b = 0; b < 256; ++b)
         bytes += static_cast<char>(b);
