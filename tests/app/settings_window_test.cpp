@@ -101,6 +101,7 @@ TEST_F(SettingsWindow, FileValuesMeetTheControlsChecksAndAnEmptyFileShowsErrorCo
 TEST_F(SettingsWindow, ALongValueFromTheFileIsNotCutAndTheFieldKeepsItsLimit) {
     writeFile(layout("\"3\"", "\"5\"", "\"9600\"", "1", "0", "12345.678901"));
     start();
+    openPort();  // the fields take keys only on line
     EXPECT_EQ(w->txtCTMulti[2]->text(), "12345.678901");
     w->txtCTSet->setText("9999999999");
     QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
