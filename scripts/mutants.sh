@@ -64,6 +64,9 @@ apply() {
         print $src;' "$1"
 }
 
+# A malformed list stops the run before anything is built.
+records >/dev/null || exit 1
+
 wanted() {
     [ ${#only[@]} -eq 0 ] || [[ " ${only[*]} " == *" $1 "* ]]
 }
