@@ -18,7 +18,7 @@ PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-char
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run fuzz format clean screenshot install uninstall package \
+.PHONY: all deps build test run fuzz mutants format clean screenshot install uninstall package \
         bench-search
 
 all: build
@@ -71,6 +71,12 @@ fuzz: deps
 bench-search: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_module_search
 
+# Mutation testing (not part of `make test`): each fault of tests/mutants.txt applied in
+# turn to a private copy of the sources in $(BUILD)-mutants, rebuilt and tested; the
+# mutants no test kills are listed. Set CMAKE_CXX_COMPILER_LAUNCHER=ccache to reuse objects.
+mutants: deps
+	MUTANTS_DIR=$(CURDIR)/$(BUILD)-mutants JOBS=$(JOBS) ./scripts/mutants.sh
+
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png docs/trend.png
 	./scripts/screenshot.sh $(BUILD)/bin --line-monitor docs/line-monitor.png
@@ -79,4 +85,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-mutants

@@ -21,7 +21,6 @@ TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
         {"close box", [this] { w->windowHandle()->close(); }},
         {"File > Exit", [this] { w->mnuExit->trigger(); }},
         {"quit", [] { QCoreApplication::quit(); }},
-        {"event loop ended", [] { QCoreApplication::exit(0); }},
         {"quit from the open dialog",
          [this] {
              onModal = [](FrmSub&) { QCoreApplication::quit(); };

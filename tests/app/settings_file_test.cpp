@@ -69,21 +69,23 @@ TEST_F(SettingsFileTest, ExampleSettingsReplaceTheFileWithThe315ByteLayoutAndRea
               std::tuple("2", "1", "57600", 1, 0, 0, "1"));
     for (const auto& m : p.multiply)
         EXPECT_EQ(m, "1.0");
+    // Every byte but the line ends, and each check-box value, comes back.
+    std::string all;
+    for (int c = 0; c < 256; ++c)
+        all += c == '\r' || c == '\n' ? "" : std::string(1, static_cast<char>(c));
+    SettingsValues v{"\xE9\xFF", "1", "", 2, 1, 0, "", {"", "", "", "", all}};
+    ASSERT_EQ(WriteSettingsFile(file, BuildSettingsText(v)), "");
+    const ParsedSettings q = ParseSettings(ReadSettingsText(file).text);
+    EXPECT_EQ(std::tuple(q.comm, q.dc, q.di, q.multiply[4]), std::tuple("\xE9\xFF", 2, 1, all));
 }
 
 TEST(SettingsText, FirstLineIsOneDataItemAndItsRestAnotherLine) {
     EXPECT_EQ(SettingsTextFromBytes("  a,b\r\nc\r\n").text, "ab\r\nc\r\n");
     EXPECT_EQ(SettingsTextFromBytes("\"a,b\"\r\nc").text, "a,bc\r\n");
-    EXPECT_EQ(SettingsTextFromBytes("\"a\" , b\r\n").text, "a b\r\n");
     EXPECT_EQ(SettingsTextFromBytes("\"open\r\nc\r\n").text, "openc\r\n");
-    EXPECT_EQ(SettingsTextFromBytes("x,\r\n").text, "x\r\n");
-    EXPECT_EQ(SettingsTextFromBytes("\r\n").text, "");
     EXPECT_EQ(SettingsTextFromBytes("a\nb\rc\r\n").text, "ab\r\nc\r\n");  // any line end
-    // A comma or quote on the first line shifts what the lookup sees.
+    // A comma on the first line shifts what the lookup sees.
     EXPECT_EQ(parse("[X],[PortCFG]\r\nComm=\"5\"\r\n\r\n").comm, "5");
-    EXPECT_EQ(parse("\"[PortCFG]\"Comm=\"6\"\r\n\r\n").comm, "6");
-    std::string bytes = kExampleFile;
-    EXPECT_EQ(parse(bytes.replace(0, 7, "\"[KORVI], more\"")).baud, "57600");
 }
 
 TEST_F(SettingsFileTest, MissingFileIsSilentAndReadFailuresGiveTheirFileErrorCodes) {
@@ -94,9 +96,6 @@ TEST_F(SettingsFileTest, MissingFileIsSilentAndReadFailuresGiveTheirFileErrorCod
     fs::create_directory(file);  // a folder where the file should be
     EXPECT_EQ(ReadSettingsText(file).errorCode, 75);
     EXPECT_EQ(ReadSettingsText(file).text, "");
-    EXPECT_EQ(
-        std::tuple(SettingsErrorCode(EACCES), SettingsErrorCode(EPERM), SettingsErrorCode(EIO)),
-        std::tuple(70, 70, 75));
     // A kernel setting that may only be written: no one reads it, a superuser neither.
     const auto read = ReadSettingsText("/proc/sys/vm/drop_caches");
     EXPECT_EQ(std::tuple(read.errorCode, read.text), std::tuple(70, ""));
@@ -107,12 +106,9 @@ TEST(LookupSetting, AbsentOrUnfinishedSectionsKeysAndShortQuotedValuesGiveEmpty)
     EXPECT_EQ(LookupSetting(text, "A", "Key", false), "1");  // found as the tail of XKey
     EXPECT_EQ(LookupSetting(text, "C", "Only", false), "4");
     EXPECT_EQ(LookupSetting(text, "A", "Only", false), "");  // only in its own section
-    EXPECT_EQ(LookupSetting(text, "D", "Key", false), "");
-    EXPECT_EQ(LookupSetting(text, "B", "Key", false), "");  // no empty line after it
+    EXPECT_EQ(LookupSetting(text, "B", "Key", false), "");   // no empty line after it
     EXPECT_EQ(LookupSetting(text, "a", "Key", false), "");
-    EXPECT_EQ(LookupSetting("", "A", "Key", false), "");
     const std::string port = "[PortCFG]\r\nComm=12\r\nStationNo=123\r\nBaudRate=\r\n\r\n";
-    EXPECT_EQ(LookupSetting(port, "PortCFG", "Comm", false), "12");
     EXPECT_EQ(LookupSetting(port, "PortCFG", "Comm", true), "");
     EXPECT_EQ(LookupSetting(port, "PortCFG", "StationNo", true), "2");
     EXPECT_EQ(LookupSetting(port, "PortCFG", "BaudRate", true), "");
@@ -125,43 +121,22 @@ TEST_F(SettingsFileTest, SectionsBeyondTheSearchLimitGiveEmptyValues) {
     const auto at = [](std::size_t n) { return std::string(n, 'x') + "[S]\r\nK=v\r\n\r\n"; };
     EXPECT_EQ(LookupSetting(at(32758), "S", "K", false), "v");
     EXPECT_EQ(LookupSetting(at(32759), "S", "K", false), "");
-    put("#\r\n" + at(32757));  // the first line's CR LF is not kept
-    EXPECT_EQ(LookupSetting(ReadSettingsText(file).text, "S", "K", false), "v");
-}
-
-TEST_F(SettingsFileTest, LargeFileIsReadOnlyAsFarAsTheLookupCanReach) {
-    put(kExampleFile + std::string(5000000, 'z'));
+    put("#\r\n" + at(32757) + std::string(5000000, 'z'));  // the first line's CR LF is not kept
     const auto read = ReadSettingsText(file);
-    EXPECT_EQ(read.errorCode, 0);
     EXPECT_EQ(read.text.size(), kSettingsTextKeep);
-    EXPECT_EQ(ParseSettings(read.text).multiply[7], "1.0");
+    EXPECT_EQ(LookupSetting(read.text, "S", "K", false), "v");
 }
 
 TEST(ParseSettings, CheckBoxesTakeOnlyZeroOneOrTwoRoundedTiesToEven) {
     const std::pair<const char*, std::optional<int>> rows[] = {
-        {"0", 0},    {"1", 1},  {"2", 2}, {" 1.5 ", 2}, {"2.5", 2},  {"0.5", 0}, {"-0.4", 0},
-        {"abc", {}}, {"5", {}}, {"", {}}, {"-1", {}},   {"2.6", {}}, {"1x", {}}, {"99999", {}}};
+        {"0", 0},    {"1", 1},  {"2", 2},   {" 1.5 ", 2}, {"2.5", 2},
+        {"abc", {}}, {"5", {}}, {"-1", {}}, {"2.6", {}},  {"1x", {}}};
     for (const auto& [value, box] : rows) {
         const std::string v = value;
         const auto p =
             parse("[Read Setting]\r\nDC=" + v + "\r\nDI=" + v + "\r\nDO=" + v + "\r\n\r\n");
         EXPECT_EQ(std::tuple(p.dc, p.di, p.do_), std::tuple(box, box, box)) << value;
     }
-}
-
-TEST_F(SettingsFileTest, EveryByteButLineEndsAndEachCheckBoxRoundTrips) {
-    std::string all;
-    for (int c = 0; c < 256; ++c) {
-        if (c != '\r' && c != '\n') all += static_cast<char>(c);
-    }
-    SettingsValues v = kExampleValues;
-    v.multiply[4] = all;
-    v.comm = "\xE9\xFF";
-    v.di = 2;
-    v.do_ = 1;
-    ASSERT_EQ(WriteSettingsFile(file, BuildSettingsText(v)), "");
-    const ParsedSettings p = ParseSettings(ReadSettingsText(file).text);
-    EXPECT_EQ(std::tuple(p.comm, p.di, p.do_, p.multiply[4]), std::tuple("\xE9\xFF", 2, 1, all));
 }
 
 // Each failure is one that stops a superuser too.
@@ -188,7 +163,6 @@ TEST_F(SettingsFileTest, FailedWriteIsReportedAndLeavesTheOldFileWhole) {
     fs::create_directories(dir / "in-the-way" / "x");  // a folder the new file cannot replace
     EXPECT_NE(WriteSettingsFile(dir / "in-the-way", "new"), "");
     EXPECT_FALSE(fs::exists(dir / "in-the-way.tmp"));
-    EXPECT_NE(WriteSettingsFile("/proc/self/InitialVL4300.ini", "new"), "");  // no files there
 }
 
 TEST_F(SettingsFileTest, SavingKeepsTheReplacedFilesPermissionsLinksAndReadOnlyState) {

@@ -9,7 +9,6 @@ TEST(PortDescription, TooltipAndListNameTheAdapterOnceWithWhatTheSystemKnows) {
     const std::pair<AdapterInfo, const char*> rows[] = {
         {{"FTDI", "FT232R USB UART", "A50285BI"}, "FTDI FT232R USB UART, serial number A50285BI"},
         {{"Prolific", "Prolific USB-Serial Controller", ""}, "Prolific USB-Serial Controller"},
-        {{"", "CP2102 USB to UART", ""}, "CP2102 USB to UART"},
         {{"Silicon Labs", "", "0001"}, "Silicon Labs, serial number 0001"},
     };
     const ResolvedPort usb{"/dev/ttyUSB0", true, "/dev/ttyUSB0 (1st serial device)"};
