@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ui/control_names.h"
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/frm_line.h"
@@ -32,16 +33,6 @@ namespace {
 
 // Looking for new adapters costs one listing of /dev: cheap at this rate.
 constexpr int kPortWatchMs = 2000;
-
-template <typename T>
-T* named(T* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-QString indexed(const char* name, int index) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
-}
 
 QLineEdit* displayField(QWidget* parent, const QString& name, QRgb back) {
     auto* field = named(new QLineEdit(QStringLiteral("--"), parent), name);

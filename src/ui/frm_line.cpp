@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/control_names.h"
 #include "ui/user_settings.h"
 
 namespace tally {
@@ -31,12 +32,6 @@ namespace {
 
 const QString kGeometryKey = QStringLiteral("lineMonitor/geometry");
 const QString kSaveFolderKey = QStringLiteral("lineMonitor/saveFolder");
-
-template <typename T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QString Ms(double ms) {
     return QString::number(ms, 'f', 1);

@@ -1,4 +1,5 @@
 #include "ui/frm_log.h"
+#include "ui/control_names.h"
 #include "ui/user_settings.h"
 
 #include <QCloseEvent>
@@ -14,12 +15,6 @@ namespace {
 
 const QString kPathKey = QStringLiteral("counterLog/lastFile");
 const QString kGeometryKey = QStringLiteral("counterLog/geometry");
-
-template <typename T>
-T* named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/control_names.h"
 #include "ui/field_filter.h"
 #include "ui/number_text.h"
 #include "ui/user_settings.h"
@@ -25,16 +26,6 @@ namespace {
 
 constexpr int kRefreshMs = 250;
 const char* const kGeometryKey = "FindModule/geometry";
-
-template <typename T>
-T* named(T* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-QString indexed(const char* name, int index) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
-}
 
 // "1:05"
 QString MinutesSeconds(std::int64_t micros) {

@@ -28,6 +28,7 @@
 #include <memory>
 
 #include "log/log_time.h"
+#include "ui/control_names.h"
 #include "ui/number_text.h"
 #include "ui/user_settings.h"
 
@@ -37,12 +38,6 @@ namespace {
 const QString kGeometryKey = QStringLiteral("trend/geometry");
 const QString kImageFolderKey = QStringLiteral("trend/imageFolder");
 const char* const kChannelProperty = "channel";
-
-template <typename T>
-T* named(T* widget, const QString& name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 // A local wall stamp (days since 1899-12-30) as milliseconds since the epoch.
 double stampToEpochMs(double stamp) {
