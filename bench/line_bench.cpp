@@ -2,10 +2,12 @@
 // vl4300-sim linked as port 1 in a folder: how long a poll cycle takes and what
 // steady polling costs in CPU. Driven by bench/line_bench.sh.
 //
-//   tallyscope-line-bench cpu DIR SECONDS [PROTOCOL]   (no protocol: idle, off line)
+//   tallyscope-line-bench cpu DIR SECONDS [PROTOCOL [monitor]]   (no protocol: idle, off line;
+//                                                     monitor: with the line monitor open)
 //   tallyscope-line-bench cycles DIR PROTOCOL COUNT [BAUD]
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -67,8 +69,9 @@ bool OpenPort(FrmMain& w, int protocol, const QString& baud) {
 }
 
 // protocol -1: the window stays off line.
-int MeasureCpu(FrmMain& w, int seconds, int protocol) {
+int MeasureCpu(FrmMain& w, int seconds, int protocol, bool monitor) {
     const bool idle = protocol < 0;
+    if (monitor) w.mnuLine->trigger();
     if (!idle) {
         if (!OpenPort(w, protocol, QStringLiteral("19200"))) return 1;
         w.chkDC->setChecked(true);
@@ -84,8 +87,9 @@ int MeasureCpu(FrmMain& w, int seconds, int protocol) {
     RunFor(seconds * 1000);
     const double used = CpuSeconds() - before;
     static const char* const kNames[] = {"Korvi", "Modbus Ascii", "Modbus RTU"};
-    std::printf("%s: %.3f s CPU in %.1f s = %.2f %% of one core\n",
-                idle ? "idle, off line" : kNames[protocol % 3], used, wall.elapsed() / 1000.0,
+    std::printf("%s%s: %.3f s CPU in %.1f s = %.2f %% of one core\n",
+                idle ? "idle, off line" : kNames[protocol % 3],
+                monitor ? ", line monitor open" : "", used, wall.elapsed() / 1000.0,
                 100.0 * used / (wall.elapsed() / 1000.0));
     return 0;
 }
@@ -190,7 +194,8 @@ int main(int argc, char* argv[]) {
     w.show();
     int result = 2;
     if (args.at(1) == QLatin1String("cpu")) {
-        result = MeasureCpu(w, args.at(3).toInt(), args.size() > 4 ? args.at(4).toInt() : -1);
+        result = MeasureCpu(w, args.at(3).toInt(), args.size() > 4 ? args.at(4).toInt() : -1,
+                            args.size() > 5 && args.at(5) == QLatin1String("monitor"));
     } else if (args.at(1) == QLatin1String("cycles") && args.size() >= 5) {
         result = MeasureCycles(w, args.at(3).toInt(), args.at(4).toInt(),
                                args.size() > 5 ? args.at(5).toInt() : 19200);

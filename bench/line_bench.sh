@@ -6,7 +6,8 @@
 #   bench/line_bench.sh [BIN_DIR] [BAUD] [CPU_SECONDS]
 #
 # BIN_DIR defaults to build/bin, BAUD to 19200; CPU_SECONDS (e.g. 60) adds the
-# CPU measurement for each protocol and for the idle window.
+# CPU measurement for each protocol, without and with the line monitor open, and
+# for the idle window.
 set -euo pipefail
 
 bin=$(cd "${1:-build/bin}" && pwd)
@@ -37,6 +38,7 @@ if [ "$cpu" -gt 0 ]; then
     echo
     for protocol in 0 1 2; do
         "$bin/tallyscope-line-bench" cpu "$dir" "$cpu" "$protocol" 2>/dev/null
+        "$bin/tallyscope-line-bench" cpu "$dir" "$cpu" "$protocol" monitor 2>/dev/null
     done
     "$bin/tallyscope-line-bench" cpu "$dir" "$cpu" 2>/dev/null
 fi

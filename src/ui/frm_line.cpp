@@ -15,11 +15,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -44,6 +44,7 @@ FrmLine::FrmLine(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Tallyscope, Line Monitor"));
     setFont(QFont(QStringLiteral("Tahoma")));
     buildUi();
+    SetRefreshInterval(250);
     resize(960, 520);
     restoreGeometry(UserSettings()->value(kGeometryKey).toByteArray());
     ShowStatistics();
@@ -150,16 +151,17 @@ void FrmLine::buildUi() {
 void FrmLine::OnLineEvent(const LineEvent& event) {
     stats_.Add(event);
     model_.Append(event);
-    if (!statsRefreshScheduled_) {
-        statsRefreshScheduled_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                statsRefreshScheduled_ = false;
-                if (isVisible()) ShowStatistics();
-            },
-            Qt::QueuedConnection);
-    }
+    if (statsRefreshScheduled_) return;
+    statsRefreshScheduled_ = true;
+    QTimer::singleShot(refreshMs_, this, [this] {
+        statsRefreshScheduled_ = false;
+        if (isVisible()) ShowStatistics();
+    });
+}
+
+void FrmLine::SetRefreshInterval(int ms) {
+    refreshMs_ = std::max(ms, 0);
+    model_.SetCommitDelay(refreshMs_);
 }
 
 void FrmLine::ShowStatistics() {

@@ -53,8 +53,12 @@ class FrmLine : public QWidget, public LineListener {
     void CopySelection();
     // Writes every row shown to the file; empty on success, otherwise why it failed.
     QString SaveTo(const QString& path) const;
-    // Brings the figures up to date now (otherwise once per event-loop turn).
+    // Brings the figures up to date now (otherwise with the next rows).
     void ShowStatistics();
+    // New rows and figures are shown at most this often: every repaint of the
+    // table costs, and a poll cycle's exchanges come within a fraction of a second.
+    // 0 shows them on the next event-loop turn.
+    void SetRefreshInterval(int ms);
 
     // Asks where to save (a suggested path in, empty out for "cancelled");
     // empty means a file dialog.
@@ -73,6 +77,7 @@ class FrmLine : public QWidget, public LineListener {
     LineModel model_;
     LineStatistics stats_;
     bool statsRefreshScheduled_ = false;
+    int refreshMs_ = 0;
     // New rows are scrolled into view while the view sits at its last row.
     bool following_ = true;
 };

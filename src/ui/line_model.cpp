@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFontDatabase>
 #include <QMetaObject>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -194,8 +195,12 @@ void LineModel::Append(const LineEvent& event) {
 void LineModel::scheduleCommit() {
     if (commitScheduled_ || paused_) return;
     commitScheduled_ = true;
-    // Whatever else arrives in this event-loop turn joins the same batch.
-    QMetaObject::invokeMethod(this, &LineModel::Commit, Qt::QueuedConnection);
+    // Whatever else arrives in this event-loop turn (or the delay) joins the same batch.
+    if (commitDelayMs_ > 0) {
+        QTimer::singleShot(commitDelayMs_, this, &LineModel::Commit);
+    } else {
+        QMetaObject::invokeMethod(this, &LineModel::Commit, Qt::QueuedConnection);
+    }
 }
 
 void LineModel::Commit() {

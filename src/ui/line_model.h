@@ -70,8 +70,12 @@ class LineModel : public QAbstractTableModel {
     explicit LineModel(std::size_t capacity = DefaultCapacity, QObject* parent = nullptr);
 
     // Requests and outcomes become rows; other events are ignored. The view sees
-    // the new rows after the current event-loop turn, or at once with Commit().
+    // the new rows after the current event-loop turn (or the commit delay), or at
+    // once with Commit().
     void Append(const LineEvent& event);
+    // Rows that come within this many milliseconds of the first uncommitted one
+    // join its batch; 0 (the default) commits on the next event-loop turn.
+    void SetCommitDelay(int ms) { commitDelayMs_ = ms; }
     // Announces the rows that came in (nothing while paused).
     void Commit();
     // While paused the shown rows stay as they are; rows keep coming in and
@@ -103,6 +107,7 @@ class LineModel : public QAbstractTableModel {
     LineRing incoming_;
     bool paused_ = false;
     bool commitScheduled_ = false;
+    int commitDelayMs_ = 0;
     QFont fixedFont_;
 };
 

@@ -37,8 +37,8 @@ TEST_F(LineMonitor, RowsMatchTheSimulatorLogByteForByteInEveryProtocol) {
         w->cmdDO[static_cast<std::size_t>(protocol + 1)]->click();
         ASSERT_TRUE(settle()) << kProtocolNames[protocol];
     }
-    QCoreApplication::processEvents();
-    stopSimulator();  // writes the rest of its log
+    w->frmLine->Model().Commit();  // the rows of the last moments
+    stopSimulator();               // writes the rest of its log
     QStringList rows;
     for (int row = 0; row < w->frmLine->Model().rowCount(); ++row) {
         const LineRow& r = w->frmLine->Model().Row(row);

@@ -112,7 +112,10 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
 
 class LineWindow : public ::testing::Test {
   protected:
-    void SetUp() override { window.show(); }
+    void SetUp() override {
+        window.SetRefreshInterval(0);
+        window.show();
+    }
     void push(int count) {
         for (int i = 0; i < count; ++i)
             window.OnLineEvent(Request(n++));
