@@ -11,7 +11,7 @@ JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
 # Debian packages the build, the tests and `make run` need.
-PACKAGES = cmake make g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-charts-dev \
+PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
            libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
            librsvg2-bin desktop-file-utils appstream dpkg-dev file
