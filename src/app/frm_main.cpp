@@ -159,10 +159,10 @@ void FrmMain::buildUi() {
     fmeProtocol =
         named(new QGroupBox(QStringLiteral("Protocol"), this), QStringLiteral("fmeProtocol"));
     auto* protocolBox = new QVBoxLayout(fmeProtocol);
-    const char* protocols[] = {"Korvi", "Modbus Ascii", "Modbus RTU"};
     for (int i = 0; i < 3; ++i) {
-        optProtocol[static_cast<std::size_t>(i)] = named(
-            new QRadioButton(QLatin1String(protocols[i]), fmeProtocol), indexed("optProtocol", i));
+        const QString caption = QString::fromStdString(ProtocolCaption(ProtocolFromIndex(i)));
+        optProtocol[static_cast<std::size_t>(i)] =
+            named(new QRadioButton(caption, fmeProtocol), indexed("optProtocol", i));
         protocolBox->addWidget(optProtocol[static_cast<std::size_t>(i)]);
     }
     optProtocol[0]->setChecked(true);

@@ -70,18 +70,6 @@ std::int64_t ProbeWaitMicros(const Bytes& frame, Protocol protocol, int baud, in
            std::int64_t{extraWaitMs} * 1000;
 }
 
-std::string ProtocolCaption(Protocol protocol) {
-    switch (protocol) {
-        case Protocol::Own:
-            return "Korvi";
-        case Protocol::ModbusAscii:
-            return "Modbus Ascii";
-        case Protocol::ModbusRtu:
-            break;
-    }
-    return "Modbus RTU";
-}
-
 std::string ProbeDescription(int baud, Protocol protocol, int station) {
     return std::to_string(baud) + " baud, " + ProtocolCaption(protocol) + ", station " +
            std::to_string(station);

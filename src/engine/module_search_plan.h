@@ -65,8 +65,6 @@ Bytes ProbeFrame(Protocol protocol, int station);
 // character), plus the extra wait.
 std::int64_t ProbeWaitMicros(const Bytes& frame, Protocol protocol, int baud, int extraWaitMs);
 
-// "Korvi", "Modbus Ascii", "Modbus RTU": the captions of the main window's options.
-std::string ProtocolCaption(Protocol protocol);
 // "9600 baud, Modbus RTU, station 7"
 std::string ProbeDescription(int baud, Protocol protocol, int station);
 

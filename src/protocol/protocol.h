@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tally {
 
@@ -12,6 +13,20 @@ inline Protocol ProtocolFromIndex(int index) {
     if (index == 1) return Protocol::ModbusAscii;
     if (index == 2) return Protocol::ModbusRtu;
     return Protocol::Own;
+}
+
+// "Korvi", "Modbus Ascii", "Modbus RTU": the captions of the window's protocol options,
+// also used wherever a protocol is named to the operator.
+inline std::string ProtocolCaption(Protocol protocol) {
+    switch (protocol) {
+        case Protocol::Own:
+            return "Korvi";
+        case Protocol::ModbusAscii:
+            return "Modbus Ascii";
+        case Protocol::ModbusRtu:
+            break;
+    }
+    return "Modbus RTU";
 }
 
 constexpr char CR = '\r';

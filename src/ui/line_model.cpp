@@ -147,18 +147,6 @@ QString LineAsciiText(const std::string& bytes) {
     return text;
 }
 
-QString LineProtocolText(Protocol protocol) {
-    switch (protocol) {
-        case Protocol::Own:
-            return QStringLiteral("Korvi");
-        case Protocol::ModbusAscii:
-            return QStringLiteral("Modbus Ascii");
-        case Protocol::ModbusRtu:
-            return QStringLiteral("Modbus RTU");
-    }
-    return QString();
-}
-
 QString LineOutcomeText(const Outcome& outcome, LineRequest request) {
     return QString::fromStdString(OutcomeText(outcome, StepUnits(request)));
 }
@@ -256,7 +244,7 @@ QString LineModel::cellText(const LineRow& row, int column) const {
         case ColDirection:
             return row.received ? QStringLiteral("RX") : QStringLiteral("TX");
         case ColProtocol:
-            return LineProtocolText(row.protocol);
+            return QString::fromStdString(ProtocolCaption(row.protocol));
         case ColHex:
             return row.cut ? LineHexText(row.bytes) + QStringLiteral(" \u2026")
                            : LineHexText(row.bytes);

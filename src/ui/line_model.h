@@ -117,7 +117,6 @@ QString LineHexText(const std::string& bytes);
 // The bytes as characters; CR and LF as "<CR>" and "<LF>", other control bytes
 // and bytes above 7E as a middle dot.
 QString LineAsciiText(const std::string& bytes);
-QString LineProtocolText(Protocol protocol);
 // What the status line said when the request ended.
 QString LineOutcomeText(const Outcome& outcome, LineRequest request);
 QString LineReplyMsText(double replyMs);
