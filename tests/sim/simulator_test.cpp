@@ -2,6 +2,7 @@
 
 #include "protocol/checksum.h"
 #include "protocol/hex.h"
+#include "protocol/station_list.h"
 #include "sim/modbus_slave.h"
 #include "sim/own_protocol.h"
 #include "sim/request_framer.h"
@@ -332,6 +333,28 @@ TEST(SimOptionsTest, ValuesAreCheckedBadOnesRefusedByNameAndEveryOptionIsDocumen
         {{"--bogus", "1"}, "unknown option --bogus"}};
     for (const auto& [args, error] : refused)
         EXPECT_EQ(ParseOptions(args).error, error);
+}
+
+TEST(StationListTest, NumbersAndInclusiveRangesInTheOrderGivenEachAtMostOnce) {
+    EXPECT_EQ(ParseStationList("7,1-3,0,31-31").stations, (std::vector<int>{7, 1, 2, 3, 0, 31}));
+    EXPECT_EQ(ParseStationList("0-31").stations.size(), 32U);
+    const std::pair<const char*, const char*> refused[] = {
+        {"", "give at least one station, 0 to 31"},
+        {"1,,2", "an element of the list is empty"},
+        {"1,", "an element of the list is empty"},
+        {"32", "32 is not a station 0 to 31"},
+        {"1, 2", " 2 is not a station 0 to 31"},
+        {"-1", "-1 is not a range of stations 0 to 31"},
+        {"5-", "5- is not a range of stations 0 to 31"},
+        {"1-2-3", "1-2-3 is not a range of stations 0 to 31"},
+        {"7-5", "the range 7-5 is reversed"},
+        {"1-3,5,2", "station 2 is listed twice"},
+    };
+    for (const auto& [text, error] : refused) {
+        const StationList list = ParseStationList(text);
+        EXPECT_EQ(list.error, error) << text;
+        EXPECT_TRUE(list.stations.empty()) << text;
+    }
 }
 
 }  // namespace
