@@ -17,12 +17,12 @@
 namespace tally {
 namespace {
 
-LineEvent CounterRead(std::int64_t second, double stamp) {
+LineEvent CounterRead(std::int64_t second, std::int64_t utcMs) {
     LineEvent event;
     event.type = LineEvent::Type::Outcome;
     event.station = 1;
     event.monoMicros = second * 1'000'000;
-    event.stamp = stamp;
+    event.utcMs = utcMs;
     event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
     event.meaning->counters.fill(5.0);
     return event;
@@ -44,9 +44,9 @@ int PixelsNear(const QImage& image, const QRect& area, const QColor& color) {
 TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
     // One reading at a time of day with odd seconds, then failed reads: a dot.
-    const double stamp = 46000.0 + (10 * 3600 + 4 * 60 + 54) / 86400.0;
-    model.OnLineEvent(CounterRead(100, stamp));
-    LineEvent failed = CounterRead(120, stamp + 20 / 86400.0);
+    const std::int64_t at = 1'782'893'094'000;  // 2026-07-01 10:04:54 in Berlin
+    model.OnLineEvent(CounterRead(100, at));
+    LineEvent failed = CounterRead(120, at + 20'000);
     failed.outcome = Outcome::Of(OutcomeKind::TimeOut);
     model.OnLineEvent(failed);
     FrmTrend chart(model);
