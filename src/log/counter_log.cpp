@@ -2,6 +2,7 @@
 
 #include "log/log_file.h"
 #include "log/log_time.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 namespace {
@@ -81,7 +82,7 @@ void CounterLog::takeRead(const LineEvent& event) {
             r.rate = rates_.Take(meaning.counters, event.monoMicros, context.intervalSeconds);
             for (std::size_t i = 0; i < 8; ++i) {
                 r.scaled[i].reset();
-                if (r.raw[i]) r.scaled[i] = *r.raw[i] * context.multipliers[i];
+                if (r.raw[i]) r.scaled[i] = Scaled(*r.raw[i], context.multipliers[i]);
             }
             break;
         }

@@ -22,9 +22,6 @@ const std::vector<std::string>& LogColumns();
 // The header line without its line end.
 const std::string& LogHeader();
 
-// "korvi", "modbus-ascii", "modbus-rtu".
-std::string ProtocolLogName(Protocol protocol);
-
 struct LogRow {
     std::string time;  // as FormatLogTime gives it
     int station = 0;

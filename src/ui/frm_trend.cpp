@@ -27,8 +27,8 @@
 #include <cmath>
 #include <memory>
 
+#include "numbers/number_text.h"
 #include "ui/control_names.h"
-#include "ui/number_text.h"
 #include "ui/time_axis.h"
 #include "ui/user_settings.h"
 

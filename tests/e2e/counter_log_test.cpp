@@ -4,8 +4,8 @@
 
 #include "live_window_fixture.h"
 #include "log/log_row.h"
+#include "numbers/number_text.h"
 #include "ui/frm_log.h"
-#include "ui/number_text.h"
 
 namespace tally::e2e {
 namespace {

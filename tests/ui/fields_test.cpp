@@ -5,8 +5,8 @@
 #include <tuple>
 #include <utility>
 
+#include "numbers/number_text.h"
 #include "ui/key_filters.h"
-#include "ui/number_text.h"
 
 namespace tally {
 namespace {
