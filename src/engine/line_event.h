@@ -36,10 +36,10 @@ struct LineEvent {
         Closed,    // the port was closed, or failed
         Request,   // a request was written; bytes = the frame
         Outcome,   // the request in flight ended; bytes = what was received for it
-        CycleEnd,  // a poll cycle that sent at least one read has ended, for any reason
+        CycleEnd,  // a station's poll cycle that sent at least one read has ended, for any reason
     };
     Type type = Type::Request;
-    // Request and Outcome: the request concerned.
+    // Request and Outcome: the request concerned; CycleEnd: the station polled.
     LineRequest request = LineRequest::ReadCounters;
     Protocol protocol = Protocol::Own;
     int station = 0;

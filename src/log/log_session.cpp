@@ -29,6 +29,9 @@ std::string LogSession::Start(const std::string& path) {
         rows_ = log_->Rows();
         if (onChanged) onChanged();
     };
+    log_->onReading = [this](const StationReading& reading) {
+        if (onReading) onReading(reading);
+    };
     log_->onFailed = [this](const std::string& reason) {
         writeFailed_ = true;
         Stop(reason);

@@ -46,6 +46,8 @@ class LogSession : public LineListener {
 
     // A row was written, or logging started or stopped.
     std::function<void()> onChanged;
+    // Each station's reading as its row is written (a publisher renders the same value).
+    std::function<void(const StationReading& reading)> onReading;
 
   private:
     LineEvents& events_;
