@@ -44,8 +44,10 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
         return context;
     });
     log_->onChanged = [this] {
-        if (log_->WriteFailed())
+        if (log_->WriteFailed() && !logFailureTold_) {
+            logFailureTold_ = true;
             Stop(kExitLog, "the log could not be written: " + log_->StopReason());
+        }
     };
 
     lineWait_.setInterval(kLineWaitTickMs);
@@ -96,10 +98,18 @@ bool HeadlessHost::Start() {
 }
 
 void HeadlessHost::Stop(int exitCode, const std::string& why) {
-    if (stopping_) return;
+    if (stopping_) {
+        // The log failing while the run ends (the cycle in hand, the last row)
+        // still decides how the run ended, whatever ended it first.
+        if (exitCode == kExitLog && exitCode_ != kExitLog) {
+            exitCode_ = kExitLog;
+            reasons_.push_back(why);
+        }
+        return;
+    }
     stopping_ = true;
     exitCode_ = exitCode;
-    stopReason_ = why;
+    if (!why.empty()) reasons_.push_back(why);
     // No new cycle starts; the request on the line gets its reply or its deadline.
     reading_ = false;
     tmrNow_->SetEnabled(false);
@@ -130,7 +140,8 @@ void HeadlessHost::finish() {
         }
     }
     log_->Stop();
-    if (!stopReason_.empty()) say_(stopReason_);
+    for (const std::string& reason : reasons_)
+        say_(reason);
     say_("stopped after " + std::to_string(cycles_) + " cycles; " + std::to_string(log_->Rows()) +
          " rows written to " + options_.csv);
     finished_ = true;

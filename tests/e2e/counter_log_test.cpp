@@ -167,5 +167,41 @@ TEST_F(HeadlessLive, ThreeCyclesGiveThreeRowsSigtermLeavesWholeLinesAnAbsentPort
     EXPECT_TRUE(absent.readAllStandardError().contains("could not be opened: No such file"));
 }
 
+// However a run ends (--cycles, a signal), a log that could not be written
+// ends it with 4 and the reason.
+TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
+    startSimulator(1, kMovingSeed, {"--delay", "250"});  // a cycle takes most of its second
+    if (HasFatalFailure()) return;
+    const auto endsWithFour = [](QProcess& program) {
+        ASSERT_TRUE(program.waitForFinished(10000));
+        const QByteArray said = program.readAllStandardError();
+        EXPECT_EQ(program.exitCode(), 4) << said.toStdString();
+        EXPECT_TRUE(said.contains("the log could not be written: ")) << said.toStdString();
+    };
+    {
+        SCOPED_TRACE("full disk, one cycle");
+        QProcess program;
+        run(program, "korvi", QStringLiteral("/dev/full"), {"--cycles", "1", "--read", "dc"});
+        endsWithFour(program);
+    }
+    for (const bool signal : {false, true}) {
+        SCOPED_TRACE(signal ? "folder removed, then SIGTERM inside a cycle"
+                            : "folder removed before the last of three cycles");
+        QTemporaryDir folder;
+        const QString csv = folder.filePath(QStringLiteral("run.csv"));
+        QProcess program;
+        run(program, "korvi", csv, signal ? QStringList{} : QStringList{"--cycles", "3"});
+        ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() == 3; }, 10000));
+        ASSERT_TRUE(folder.remove());
+        if (signal) {
+            // The row was written at the end of a cycle of three 0.25 s replies;
+            // the next cycle runs from about 0.23 s to 1 s from here.
+            QThread::msleep(600);
+            program.terminate();
+        }
+        endsWithFour(program);
+    }
+}
+
 }  // namespace
 }  // namespace tally::e2e
