@@ -19,7 +19,7 @@ PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build test run fuzz mutants format clean screenshot install uninstall package \
-        bench-search
+        bench-search bench-stations
 
 all: build
 
@@ -70,6 +70,12 @@ fuzz: deps
 # module found at 19200 and at 9600 baud (real time, about three minutes).
 bench-search: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_module_search
+
+# Eight stations on one line, headless, against the multi-drop simulator paced at the
+# line speed: cycle time, silent stations, CPU and memory (about six minutes). For the
+# hour of memory: make bench-stations BENCH_STATIONS_ARGS="--seconds 3600 --protocols rtu"
+bench-stations: build
+	$(BUILD)/bin/bench_stations $(BENCH_STATIONS_ARGS)
 
 # Mutation testing (not part of `make test`): each fault of tests/mutants.txt applied in
 # turn to a private copy of the sources in $(BUILD)-mutants, rebuilt and tested; the
