@@ -177,8 +177,9 @@ std::string CommandLineHelp() {
         "it opens its window. With --headless it polls the module with no window and\n"
         "no display and writes one CSV row per poll cycle, with a progress line a\n"
         "minute on standard error; Ctrl+C or SIGTERM stops it after the exchange on\n"
-        "the line. Exit codes: 0 done, 2 usage error, 3 the port could not be opened\n"
-        "(or failed), 4 the log could not be written.\n"
+        "the line, SIGHUP reopens the CSV file (log rotation). Exit codes: 0 done,\n"
+        "2 usage error, 3 the port could not be opened (or failed), 4 the log could\n"
+        "not be written.\n"
         "\n"
         "Options:\n";
     for (const Option& o : kOptions) {
