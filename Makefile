@@ -14,12 +14,13 @@ PREFIX ?= /usr/local
 PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
            libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
-           librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian systemd
+           librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian systemd \
+           libmosquitto-dev mosquitto mosquitto-clients
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build test run fuzz mutants format clean screenshot install uninstall package \
-        bench-search
+        bench-search bench-line
 
 all: build
 
@@ -70,6 +71,11 @@ fuzz: deps
 # module found at 19200 and at 9600 baud (real time, about three minutes).
 bench-search: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_module_search
+
+# Cycle times and CPU of the real program against the simulator (about 20 minutes);
+# AGAINST=<bin dir of another build> runs that build side by side.
+bench-line: build
+	./bench/line_bench.sh $(if $(AGAINST),--against $(AGAINST)) $(BENCH_ARGS) $(BUILD)/bin
 
 # Mutation testing (not part of `make test`): each fault of tests/mutants.txt applied in
 # turn to a private copy of the sources in $(BUILD)-mutants, rebuilt and tested; the

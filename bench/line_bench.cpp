@@ -1,12 +1,9 @@
 // The real window, offscreen, on the real serial port, clock and timers, against
-// vl4300-sim linked as port 1 in a folder: how long a poll cycle takes and what
-// steady polling costs in CPU. Driven by bench/line_bench.sh.
+// vl4300-sim linked as port 1 in a folder: how long a poll cycle takes against the
+// wire time of its bytes, told by the engine's line events. Driven by
+// bench/line_bench.sh (which measures CPU through tallyscope-bench-driver.so).
 //
-//   tallyscope-line-bench cpu DIR SECONDS [PROTOCOL [monitor]]   (no protocol: idle, off line;
-//                                                     monitor: with the line monitor open)
 //   tallyscope-line-bench cycles DIR PROTOCOL COUNT [BAUD]
-#include <sys/resource.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -31,13 +28,6 @@
 namespace {
 
 using tally::FrmMain;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // Runs the event loop for the given time without spinning.
 void RunFor(int ms) {
@@ -66,32 +56,6 @@ bool OpenPort(FrmMain& w, int protocol, const QString& baud) {
     if (w.labReport->text() == QLatin1String("On Line")) return true;
     std::fprintf(stderr, "cannot open port 1: %s\n", qPrintable(w.labReport->toolTip()));
     return false;
-}
-
-// protocol -1: the window stays off line.
-int MeasureCpu(FrmMain& w, int seconds, int protocol, bool monitor) {
-    const bool idle = protocol < 0;
-    if (monitor) w.mnuLine->trigger();
-    if (!idle) {
-        if (!OpenPort(w, protocol, QStringLiteral("19200"))) return 1;
-        w.chkDC->setChecked(true);
-        w.chkDI->setChecked(true);
-        w.chkDO->setChecked(true);
-        w.txtAutoRead->setText(QStringLiteral("1"));
-        w.chkRead->setChecked(true);
-    }
-    RunFor(3000);  // settle: first paints, first cycles
-    const double before = CpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    RunFor(seconds * 1000);
-    const double used = CpuSeconds() - before;
-    static const char* const kNames[] = {"Korvi", "Modbus Ascii", "Modbus RTU"};
-    std::printf("%s%s: %.3f s CPU in %.1f s = %.2f %% of one core\n",
-                idle ? "idle, off line" : kNames[protocol % 3],
-                monitor ? ", line monitor open" : "", used, wall.elapsed() / 1000.0,
-                100.0 * used / (wall.elapsed() / 1000.0));
-    return 0;
 }
 
 }  // namespace
@@ -180,10 +144,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 4) {
-        std::fprintf(stderr,
-                     "usage: %s cpu DIR SECONDS [PROTOCOL] | cycles DIR PROTOCOL COUNT [BAUD]\n",
-                     argv[0]);
+    if (args.size() < 5 || args.at(1) != QLatin1String("cycles")) {
+        std::fprintf(stderr, "usage: %s cycles DIR PROTOCOL COUNT [BAUD]\n", argv[0]);
         return 2;
     }
     tally::PortEnvironment ports;
@@ -192,16 +154,8 @@ int main(int argc, char* argv[]) {
     FrmMain w(system.env());
     w.Form_Load();
     w.show();
-    int result = 2;
-    if (args.at(1) == QLatin1String("cpu")) {
-        result = MeasureCpu(w, args.at(3).toInt(), args.size() > 4 ? args.at(4).toInt() : -1,
-                            args.size() > 5 && args.at(5) == QLatin1String("monitor"));
-    } else if (args.at(1) == QLatin1String("cycles") && args.size() >= 5) {
-        result = MeasureCycles(w, args.at(3).toInt(), args.at(4).toInt(),
-                               args.size() > 5 ? args.at(5).toInt() : 19200);
-    } else {
-        std::fprintf(stderr, "unknown mode %s\n", qPrintable(args.at(1)));
-    }
+    const int result = MeasureCycles(w, args.at(3).toInt(), args.at(4).toInt(),
+                                     args.size() > 5 ? args.at(5).toInt() : 19200);
     // As when the program ends: the window closes before it is destroyed.
     w.close();
     return result;

@@ -14,7 +14,8 @@ using Action = CommandLine::Action;
 struct Option {
     const char* name;       // "--version"
     const char* shortName;  // "-v", or nullptr
-    const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch
+    const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch;
+                            // "[VALUE]": the value may be left out
     const char* help;
     // Takes the option into the command line; returns why the value is refused, or "".
     std::string (*apply)(CommandLine& line, const std::string& name, const std::string& value);
@@ -55,6 +56,23 @@ const Option kOptions[] = {
      headless},
     {"--csv", nullptr, "FILE|-", "the log (- is standard output), appended to", headless},
     {"--cycles", nullptr, "N", "stop after N cycles (default: at Ctrl+C or SIGTERM)", headless},
+    {"--mqtt", nullptr, "URL",
+     "publish to a broker: mqtt://[user[:password]@]host[:port] (1883) or mqtts://... (8883)",
+     headless},
+    {"--mqtt-password-file", nullptr, "FILE",
+     "the broker password from the file's first line (or $TALLYSCOPE_MQTT_PASSWORD)", headless},
+    {"--mqtt-ca", nullptr, "FILE",
+     "with mqtts://, trust these CA certificates (default: the system's)", headless},
+    {"--mqtt-prefix", nullptr, "P", "topic prefix (default tallyscope/<hostname>)", headless},
+    {"--mqtt-client-id", nullptr, "ID", "client id (default from host name and port)", headless},
+    {"--mqtt-queue", nullptr, "N",
+     "messages kept while the broker is away, oldest dropped past it (default 28800)", headless},
+    {"--mqtt-drain", nullptr, "SECONDS",
+     "at a stop, wait at most this long to deliver what is queued (default 10)", headless},
+    {"--mqtt-discovery", nullptr, "[PREFIX]",
+     "publish Home Assistant discovery configs (default prefix homeassistant)", headless},
+    {"--mqtt-keepalive", nullptr, "SECONDS", "seconds between keep-alive pings (default 60)",
+     headless},
     {"--options-file", nullptr, "FILE",
      "options one a line, without their dashes (\"port 1\"); the command line wins",
      [](CommandLine& line, const std::string& name, const std::string& value) {
@@ -106,6 +124,10 @@ std::string takeArgs(CommandLine& line, const std::vector<std::string>& args) {
                 if (equals != std::string::npos) return name + " takes no value";
             } else if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
+            } else if (own->valueName[0] == '[') {
+                // Runs take no arguments of their own, so a next word that is no
+                // option can only be this option's value.
+                if (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0) value = args[++i];
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
@@ -171,6 +193,7 @@ std::string CommandLineHelp() {
         "       tallyscope --headless --port N|DEVICE --baud B --station S\n"
         "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
         "                  [--multiply M1,...,M8] --csv FILE|- [--cycles N]\n"
+        "                  [--mqtt URL [--mqtt-... options]]\n"
         "       tallyscope --headless --options-file FILE [options]\n"
         "\n"
         "Service and monitoring tool for the VL4300 counter module. Without options\n"

@@ -145,7 +145,7 @@ void HeadlessHost::finish() {
 }
 
 std::string HeadlessHost::ProgressLine() const {
-    return FormatLocalLogTime(NowStamp(clock_)) + " " + std::to_string(cycles_) + " cycles, " +
+    return FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) + " cycles, " +
            std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
            " failed requests, last: " + (status_.empty() ? "-" : status_);
 }

@@ -40,6 +40,7 @@ std::vector<std::string> split(const std::string& text) {
 std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
                               const std::string& value) {
     o.given.push_back(name);
+    if (name.rfind("--mqtt", 0) == 0) return SetMqttOption(o.mqtt, name, value);
     if (name == "--port") {
         if (value.empty()) return "--port needs a port number 1-16 or a device path";
         o.port = value;
@@ -109,10 +110,13 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
 }
 
 std::string MissingHeadlessOption(const HeadlessOptions& options) {
+    const auto given = [&options](const char* name) {
+        return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+    };
     for (const char* name : kRequired) {
-        if (std::find(options.given.begin(), options.given.end(), name) == options.given.end()) {
-            return name;
-        }
+        // A run that publishes need not write a file as well.
+        if (std::string(name) == "--csv" && given("--mqtt")) continue;
+        if (!given(name)) return std::string(name) == "--csv" ? "--csv or --mqtt" : name;
     }
     return std::string();
 }

@@ -52,8 +52,8 @@ struct LineEvent {
     double replyMs = 0.0;
     // A valid reply's meaning, for listeners that keep values (log, chart).
     std::optional<ReplyMeaning> meaning;
-    // Wall clock, local time in days (date serial plus time-of-day fraction): shown only.
-    double stamp = 0.0;
+    // The instant, milliseconds since the epoch (UTC): for what is shown or written.
+    std::int64_t utcMs = 0;
     // Monotonic time in microseconds: for every duration.
     std::int64_t monoMicros = 0;
 };

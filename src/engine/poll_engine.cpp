@@ -467,7 +467,7 @@ void PollEngine::endCycle() {
 LineEvent PollEngine::newEvent(LineEvent::Type type, std::int64_t monoMicros) const {
     LineEvent event;
     event.type = type;
-    event.stamp = NowStamp(clock_);
+    event.utcMs = clock_.UtcMillis();
     event.monoMicros = monoMicros;
     return event;
 }

@@ -64,7 +64,7 @@ LogRow& CounterLog::row(const LineEvent& event) {
     if (!row_) {
         // The row is stamped with its cycle's first successful read.
         row_.emplace();
-        row_->time = time_(event.stamp);
+        row_->time = time_(event.utcMs);
         row_->station = event.station;
         row_->protocol = event.protocol;
     }

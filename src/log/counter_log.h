@@ -29,9 +29,9 @@ struct LogContext {
 class CounterLog : public LineListener {
   public:
     using ContextSource = std::function<LogContext()>;
-    using TimeFormat = std::function<std::string(double stamp)>;
+    using TimeFormat = std::function<std::string(std::int64_t utcMs)>;
 
-    // `file` must be open; `time` formats an event's stamp (FormatLocalLogTime
+    // `file` must be open; `time` formats an event's instant (FormatLocalLogTime
     // when empty).
     CounterLog(LogFile& file, ContextSource context, TimeFormat time = {});
 

@@ -27,7 +27,6 @@
 #include <cmath>
 #include <memory>
 
-#include "log/log_time.h"
 #include "ui/control_names.h"
 #include "ui/number_text.h"
 #include "ui/user_settings.h"
@@ -38,12 +37,6 @@ namespace {
 const QString kGeometryKey = QStringLiteral("trend/geometry");
 const QString kImageFolderKey = QStringLiteral("trend/imageFolder");
 const char* const kChannelProperty = "channel";
-
-// A local wall stamp (days since 1899-12-30) as milliseconds since the epoch.
-double stampToEpochMs(double stamp) {
-    constexpr double kUnixEpochDay = 25'569.0;
-    return (stamp - kUnixEpochDay) * 86'400'000.0 - LocalUtcOffsetAt(stamp) * 1000.0;
-}
 
 QImage dotImage(const QColor& color) {
     QImage image(7, 7, QImage::Format_ARGB32_Premultiplied);
@@ -268,7 +261,7 @@ void FrmTrend::updateAxisOffset() {
     const auto anchor = model_.FirstEvent();
     if (!anchor || (offsetAnchor_ && *offsetAnchor_ == anchor->micros)) return;
     offsetAnchor_ = anchor->micros;
-    offsetMs_ = stampToEpochMs(anchor->stamp) - static_cast<double>(anchor->micros) / 1000.0;
+    offsetMs_ = static_cast<double>(anchor->utcMs) - static_cast<double>(anchor->micros) / 1000.0;
 }
 
 double FrmTrend::axisMillis(std::int64_t micros) const {

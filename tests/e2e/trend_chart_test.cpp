@@ -144,7 +144,7 @@ TEST_F(TrendChartLive, TheSpanShowsOnlyItsWindowPauseHoldsItAndSaveImageWritesTh
         LineEvent event;
         event.type = LineEvent::Type::Outcome;
         event.monoMicros = now - secondsAgo * 1'000'000;
-        event.stamp = NowStamp(clock) - static_cast<double>(secondsAgo) / 86400.0;
+        event.utcMs = clock.UtcMillis() - secondsAgo * 1000;
         event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
         event.meaning->counters.fill(1.0);
         w->engine().Events().Emit(event);

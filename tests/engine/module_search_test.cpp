@@ -45,7 +45,7 @@ class FakeLine : public ProbeLine {
                             "",
                             10.0,
                             {},
-                            0.0,
+                            0,
                             0});
     }
     // Silence until the search ends or has sent the probe to `where`.

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <locale>
 
@@ -42,12 +44,68 @@ TEST(CounterRate, CountsPerSecondAcrossTheWrapButNotAcrossGapsOrSteppingBack) {
 }
 
 TEST(LogText, TimesAndQuoting) {
-    const double noon = 45000.5;  // 2023-03-15 12:00 local
-    EXPECT_EQ(FormatLogTime(noon, 3600), "2023-03-15T12:00:00.000+01:00");
-    EXPECT_EQ(FormatLogTime(noon + 0.123 / 86400, -19800), "2023-03-15T12:00:00.123-05:30");
-    EXPECT_EQ(FormatLogTime(45000 + 86399.9996 / 86400, 0), "2023-03-16T00:00:00.000+00:00");
+    const std::int64_t noonUtc = 1'678'881'600'000;  // 2023-03-15 12:00 UTC
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc, 3600)), "2023-03-15T13:00:00.000+01:00");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc + 123, -19800)), "2023-03-15T06:30:00.123-05:30");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc + 12 * 3'600'000 - 1, 0)),
+              "2023-03-15T23:59:59.999+00:00");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(-1, 0)), "1969-12-31T23:59:59.999+00:00");
     EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x", "two\r\nlines"}),
               "\"a,b\",\"say \"\"hi\"\"\",x,\"two\r\nlines\"\r\n");
+}
+
+// The system's time zone set for one test, and given back after it.
+class TimeZone {
+  public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (old_) {
+            setenv("TZ", old_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+  private:
+    std::optional<std::string> old_;
+};
+
+TEST(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
+    const TimeZone berlin("Europe/Berlin");
+    // UTC instant, as the log writes it: the autumn hour repeated, then the spring gap.
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {1'792'889'992'000, "2026-10-25T02:59:52.000+02:00"},
+        {1'792'893'592'000, "2026-10-25T02:59:52.000+01:00"},
+        {1'774'745'999'999, "2026-03-29T01:59:59.999+01:00"},
+        {1'774'746'000'000, "2026-03-29T03:00:00.000+02:00"},
+    };
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("dst.csv")).toStdString();
+    LineEvents events;
+    LogSession session(events, [] { return LogContext{}; });
+    ASSERT_EQ(session.Start(path), "");
+    std::string expected = LogHeader() + "\r\n";
+    for (const auto& [utcMs, text] : cases) {
+        LineEvent e;
+        e.type = LineEvent::Type::Outcome;
+        e.request = LineRequest::ReadInputs;
+        e.utcMs = utcMs;
+        e.meaning = ReplyMeaning{};
+        e.meaning->kind = ReplyMeaning::Kind::Inputs;
+        events.Emit(e);
+        e.type = LineEvent::Type::CycleEnd;
+        events.Emit(e);
+        expected += std::string(text) + ",0,korvi" + std::string(40, ',') + "\r\n";
+    }
+    session.Stop();
+    QFile in(QString::fromStdString(path));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.readAll().toStdString(), expected);
 }
 
 struct DecimalComma : std::numpunct<char> {
@@ -65,7 +123,7 @@ class CounterLogTest : public ::testing::Test {
         e.outcome = Outcome::Of(kind);
         e.protocol = Protocol::ModbusRtu;
         e.station = 7;
-        e.stamp = 45000.5 + seconds / 86400.0;
+        e.utcMs = 1'678'878'000'000 + static_cast<std::int64_t>(seconds * 1000);
         e.monoMicros = static_cast<std::int64_t>(seconds * kSecond);
         e.meaning = meaning;
         events.Emit(e);
@@ -95,7 +153,7 @@ class CounterLogTest : public ::testing::Test {
     LineEvents events;
     LogContext context;
     LogSession session{events, [this] { return context; },
-                       [](double stamp) { return FormatLogTime(stamp, 3600); }};
+                       [](std::int64_t utcMs) { return FormatLogTime(LocalTimeAt(utcMs, 3600)); }};
 };
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -27,7 +28,9 @@ LineEvent Request(int n, LineEvent::Type type = LineEvent::Type::Request) {
     LineEvent event;
     event.type = type;
     event.bytes = "#01RCT" + std::to_string(n) + "\r";
-    event.stamp = 46000.5 + n / 86400.0;
+    // Local noon, whatever the machine's zone.
+    event.utcMs =
+        QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::LocalTime).toMSecsSinceEpoch() + n * 1000;
     return event;
 }
 
