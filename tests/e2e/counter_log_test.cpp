@@ -170,23 +170,13 @@ TEST_F(HeadlessLive, ThreeCyclesGiveThreeRowsSigtermLeavesWholeLinesAnAbsentPort
     EXPECT_TRUE(absent.readAllStandardError().contains("could not be opened: No such file"));
 }
 
-TEST_F(HeadlessLive, ARunFromAnOptionsFileKeepsEveryRowOnceAcrossALogRotation) {
+TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
     startSimulator(1, kMovingSeed);
     if (HasFatalFailure()) return;
-    const QString csv = dir.filePath(QStringLiteral("line 1.csv"));
+    const QString csv = dir.filePath(QStringLiteral("line1.csv"));
     const QString rotated = csv + QStringLiteral(".1");
-    const QString conf = dir.filePath(QStringLiteral("line1.conf"));
-    QFile options(conf);
-    ASSERT_TRUE(options.open(QIODevice::WriteOnly));
-    options.write(("# line 1\nport " + dir.filePath(QStringLiteral("COM1")) +
-                   "\nbaud 19200\nstation 1\nprotocol rtu\n\nevery 1\nread dc,di,do\ncsv " + csv +
-                   "\n")
-                      .toUtf8());
-    options.close();
     QProcess program;
-    program.start(QStringLiteral(TALLYSCOPE_PATH),
-                  {QStringLiteral("--headless"), QStringLiteral("--options-file"), conf});
-    ASSERT_TRUE(program.waitForStarted(5000));
+    run(program, "rtu", csv);
     ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
 
     // As a rotating tool does it: rename, a while, then the hangup; the rows of the
