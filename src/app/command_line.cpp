@@ -73,8 +73,7 @@ const Option kOptions[] = {
      "publish Home Assistant discovery configs (default prefix homeassistant)", headless},
     {"--mqtt-keepalive", nullptr, "SECONDS", "seconds between keep-alive pings (default 60)",
      headless},
-    {"--options-file", nullptr, "FILE",
-     "options one a line, without their dashes (\"port 1\"); the command line wins",
+    {"--options-file", nullptr, "FILE", "options from FILE, one a line; the command line wins",
      [](CommandLine& line, const std::string& name, const std::string& value) {
          if (value.empty()) return name + " needs a file name";
          if (!line.optionsFile.empty() && line.optionsFile != value) return name + " given twice";
