@@ -14,7 +14,7 @@ PREFIX ?= /usr/local
 PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
            libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
-           librsvg2-bin desktop-file-utils appstream dpkg-dev file \
+           librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian systemd \
            libmosquitto-dev mosquitto mosquitto-clients
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

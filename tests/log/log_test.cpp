@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -287,6 +288,31 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
     ASSERT_EQ(session.Start("/dev/null"), "");
     send(LineEvent::Type::Closed);
     EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
+}
+
+TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
+    const auto cycle = [&](double at) {
+        seconds = at;
+        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+        send(LineEvent::Type::CycleEnd);
+    };
+    const std::string rotated = path + ".1";
+    session.SetRotatable(true);
+    ASSERT_EQ(session.Start(path), "");
+    // Renamed away, a new empty file in its place: the row follows the renamed file.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    std::ofstream(path, std::ios::binary).flush();
+    cycle(1);
+    EXPECT_EQ(file(), "");
+    ASSERT_EQ(session.Reopen(), "");
+    cycle(2);
+    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:02.000+01:00,", 0), 0u) << file();
+
+    // Renamed away and deleted before the reopen: the rows have nowhere to go.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    ASSERT_EQ(std::remove(rotated.c_str()), 0);
+    cycle(3);
+    EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
 }
 
 }  // namespace
