@@ -57,6 +57,14 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
     EXPECT_TRUE(o.portNumber == 2 && o.baud == 9600 && o.station == 31 && o.everySeconds == 5 &&
                 o.protocol == Protocol::ModbusRtu && o.csv == "x" && o.cycles == 3);
     EXPECT_TRUE(o.readCounters && !o.readInputs && o.readOutputs && o.multipliers[7] == -0.5);
+    // Station 0 in the own protocol; any count of cycles a 64-bit number holds.
+    const CommandLine own =
+        ParseCommandLine(words(run + " --station 0 --protocol korvi --cycles 9223372036854775807"));
+    ASSERT_EQ(own.action, Action::RunHeadless) << own.error;
+    EXPECT_EQ(own.headless.station, 0);
+    EXPECT_EQ(own.headless.cycles, 9223372036854775807);
+    EXPECT_EQ(ParseCommandLine(words(run + " --cycles 99999999999999")).headless.cycles,
+              99999999999999);
 
     const std::pair<std::string, std::string> refused[] = {
         {run + " --port 17", "--port 17: port numbers go from 1 to 16"},
@@ -65,6 +73,11 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
         {run + " --multiply 1,2,3,4,5,6,7,2e5",
          "--multiply: multiplier 8 (2e5) is not a number from -10000 to 10000"},
         {"--headless --port 1", "a headless run needs --baud"},
+        {run + " --cycles 9223372036854775808",
+         "--cycles 9223372036854775808: give a whole number from 1 to 9223372036854775807"},
+        {run + " --cycles 0", "--cycles 0: give a whole number from 1 to 9223372036854775807"},
+        {run + " --cycles -3", "--cycles -3: give a whole number from 1 to 9223372036854775807"},
+        {run + " --station 32", "--station 32: stations go from 0 to 31"},
         {"--port 1", "--port belongs to a headless run: add --headless"},
     };
     for (const auto& [args, error] : refused) {
