@@ -42,9 +42,8 @@ const std::string& LogHeader() {
     return header;
 }
 
-std::string FormatLogRow(const LogRow& row) {
-    std::vector<std::string> fields{row.time, std::to_string(row.station),
-                                    ProtocolName(row.protocol)};
+std::string FormatLogRow(const StationReading& row, const std::string& time) {
+    std::vector<std::string> fields{time, std::to_string(row.station), ProtocolName(row.protocol)};
     fields.reserve(kLogColumnCount);
     addCells(fields, row.raw, [](double v) { return ShortestDecimal(v); });
     addCells(fields, row.scaled, decimal);

@@ -442,6 +442,39 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
     }
 }
 
+// Find Module sends the next probe from inside the last probe's Outcome; a
+// listener added after it (the line monitor) must still see each reply before
+// the next request.
+TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
+    ManualTimer tmrProbe;
+    engine.SetProbeTimer(tmrProbe);
+    const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
+    struct NextProbe : LineListener {
+        NextProbe(PollEngine& e, const Probe& p) : engine(e), probe(p) {}
+        void OnLineEvent(const LineEvent& event) override {
+            if (event.type == LineEvent::Type::Outcome && left-- > 0) engine.SendProbe(probe);
+        }
+        PollEngine& engine;
+        Probe probe;
+        int left = 2;
+    } next(engine, probe);
+    struct Recorder : LineListener {
+        void OnLineEvent(const LineEvent& event) override {
+            seen += event.type == LineEvent::Type::Request ? "TX " : "RX ";
+        }
+        std::string seen;
+    } monitor;
+    engine.Events().Remove(this);
+    engine.Events().Add(&next);
+    engine.Events().Add(&monitor);
+    engine.SendProbe(probe);
+    for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
+        clock.Advance(tmrProbe.Interval() / 1000.0);
+        tmrProbe.Fire();
+    }
+    EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
+}
+
 // The module answers one probe late, after its wait but before the next probe is
 // written: the next probe must not take that answer for its own (the search would
 // report a module at a station that never answered).
