@@ -85,6 +85,11 @@ TEST(TrendModel, KeepsScaledValuesAndRatesAndMarksWhatWasNotRead) {
     EXPECT_TRUE(rig.model.At(5).breakBefore) << "port closed";
     EXPECT_TRUE(rig.model.At(6).breakBefore) << "four seconds at a 1 s interval";
     EXPECT_TRUE(rig.model.At(7).breakBefore) << "another station";
+    TrendView view;
+    view.endMicros = 13 * kSecond;
+    const TrendPlot plot = BuildTrendPlot(rig.model, view);
+    EXPECT_EQ(plot.channels[0].lines.size(), 1u);
+    EXPECT_EQ(plot.channels[0].dots.size(), 4u) << "each break starts a new piece";
 }
 
 TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAndGapsNarrowerThanAColumnJoin) {
