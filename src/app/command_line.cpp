@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/options_file.h"
+#include "protocol/baud_rates.h"
 
 namespace tally {
 namespace {
@@ -16,7 +17,7 @@ struct Option {
     const char* shortName;  // "-v", or nullptr
     const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch;
                             // "[VALUE]": the value may be left out
-    const char* help;
+    std::string help;
     // Takes the option into the command line; returns why the value is refused, or "".
     std::string (*apply)(CommandLine& line, const std::string& name, const std::string& value);
 };
@@ -47,7 +48,7 @@ const Option kOptions[] = {
      }},
     {"--port", nullptr, "N|DEVICE", "port 1-16 numbered as in the window, or a device path",
      headless},
-    {"--baud", nullptr, "B", "1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600", headless},
+    {"--baud", nullptr, "B", BaudRatesText(), headless},
     {"--station", nullptr, "S", "station 0-31", headless},
     {"--protocol", nullptr, "P", "korvi, ascii (Modbus ASCII) or rtu (Modbus RTU)", headless},
     {"--every", nullptr, "SECONDS", "1-60 seconds from one poll cycle to the next", headless},
