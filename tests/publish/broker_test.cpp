@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <thread>
 
 #include "engine/qt_timer.h"
 #include "mqtt_broker.h"
@@ -24,8 +25,11 @@ const std::string kPrefix = "test/cab1";
 class BrokerTest : public ::testing::Test {
   protected:
     void connectTo(int port, const std::string& user = {},
-                   std::optional<std::string> password = std::nullopt) {
+                   std::optional<std::string> password = std::nullopt, bool tls = false,
+                   const std::string& caFile = {}) {
         MqttConnection c;
+        c.tls = tls;
+        c.caFile = caFile;
         c.host = "127.0.0.1";
         c.port = port;
         c.user = user;
@@ -129,17 +133,66 @@ TEST_F(BrokerTest, AcrossABrokerRestartEveryStateArrivesInOrder) {
               lines.end());
 }
 
-TEST_F(BrokerTest, ARefusedLoginIsReportedWithTheBrokersReasonAndRetried) {
+TEST_F(BrokerTest, ARefusedLoginOrGarbageFromTheBrokerIsReportedWithItsReasonAndRetried) {
     MqttBroker broker;
     ASSERT_TRUE(broker.Start({"plant:right"}));
     connectTo(broker.port, "plant", "wrong");
     ASSERT_TRUE(RunUntil([&] { return !lines.empty(); }, 3000));
     EXPECT_EQ(lines.front(),
               "MQTT: cannot connect to broker: the broker refused the login: Connection Refused: "
-              "not authorised.; retrying");
+              "not authorised; retrying");
     EXPECT_FALSE(publisher->Connected());
     queue(1);
     EXPECT_EQ(publisher->Queued(), 1u);
+
+    // Something that is no broker answers with garbage and hangs up, twice.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int port = testing::FreeLocalPort();
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(listener, 4);
+    std::atomic<int> served{0};
+    std::thread impostor([listener, &served] {
+        for (int i = 0; i < 2; ++i, ++served) {
+            const int peer = ::accept(listener, nullptr, nullptr);
+            const char garbage[] = "HTTP/1.1 400 Bad Request\r\n\r\n\xff\xff";
+            (void)!::write(peer, garbage, sizeof garbage);
+            ::close(peer);
+        }
+    });
+    lines.clear();
+    connectTo(port);
+    // Garbage, then the retry a second later.
+    const bool retried = RunUntil([&] { return served == 2; }, 5000);
+    ::shutdown(listener, SHUT_RDWR);
+    impostor.join();
+    ASSERT_TRUE(retried);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("MQTT: cannot connect to broker: ", 0), 0u) << lines.front();
+    ::close(listener);
+    EXPECT_FALSE(publisher->Connected());
+}
+
+TEST_F(BrokerTest, TlsConnectsWithTheGivenAuthorityAndAnUnknownOneIsRefused) {
+    MqttBroker broker;
+    const int tlsPort = testing::FreeLocalPort();
+    ASSERT_TRUE(broker.Start({}, tlsPort));
+    MqttSubscriber live(broker.port, StateTopic(kPrefix, 1));
+    ASSERT_TRUE(live.WaitSubscribed());
+    connectTo(tlsPort, {}, std::nullopt, true, broker.dir.filePath("ca.pem").toStdString());
+    queue(1);
+    ASSERT_TRUE(RunUntil([&] { return live.Payloads(StateTopic(kPrefix, 1)).size() == 1; }, 5000))
+        << (lines.empty() ? "" : lines.back());
+
+    // The system's store does not know the test's authority.
+    lines.clear();
+    connectTo(tlsPort, {}, std::nullopt, true);
+    ASSERT_TRUE(RunUntil([&] { return !lines.empty(); }, 5000));
+    EXPECT_EQ(lines.front().rfind("MQTT: cannot connect to broker: ", 0), 0u) << lines.front();
+    EXPECT_FALSE(publisher->Connected());
 }
 
 }  // namespace

@@ -64,8 +64,9 @@ class MqttBroker {
     ~MqttBroker() { Stop(); }
 
     // `users`: "name:password" pairs; with any, anonymous logins are refused.
-    bool Start(const std::vector<std::string>& users = {}) {
-        std::string config = "listener " + std::to_string(port) +
+    // `tlsPort`: a second listener with TLS, its certificate signed by ca.pem in dir.
+    bool Start(const std::vector<std::string>& users = {}, int tlsPort = 0) {
+        std::string config = "per_listener_settings false\nlistener " + std::to_string(port) +
                              " 127.0.0.1\nlog_dest none\nmax_queued_messages 100000\n"
                              // Sessions and queued messages outlive a restart.
                              "persistence true\npersistence_location " +
@@ -88,11 +89,43 @@ class MqttBroker {
             }
             config += "allow_anonymous false\npassword_file " + passwords.toStdString() + "\n";
         }
+        if (tlsPort != 0) {
+            if (!MakeCertificates()) return false;
+            config += "listener " + std::to_string(tlsPort) + " 127.0.0.1\ncafile " +
+                      dir.filePath("ca.pem").toStdString() + "\ncertfile " +
+                      dir.filePath("server.pem").toStdString() + "\nkeyfile " +
+                      dir.filePath("server.key").toStdString() + "\n";
+        }
         QFile file(dir.filePath("mosquitto.conf"));
         if (!file.open(QIODevice::WriteOnly)) return false;
         file.write(config.c_str());
         file.close();
         return Restart();
+    }
+
+    // A certificate authority and a server certificate for 127.0.0.1 signed by it.
+    bool MakeCertificates() {
+        const auto openssl = [this](const QStringList& args) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.start("openssl", args);
+            return p.waitForFinished(10000) && p.exitCode() == 0;
+        };
+        QFile ext(dir.filePath("san.ext"));
+        if (!ext.open(QIODevice::WriteOnly) || ext.write("subjectAltName=IP:127.0.0.1\n") <= 0)
+            return false;
+        ext.close();
+        const QStringList newKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                    "-nodes"};
+        return openssl(QStringList{"req", "-x509"} + newKey +
+                       QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj",
+                                   "/CN=test ca"}) &&
+               openssl(QStringList{"req"} + newKey +
+                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                                   "/CN=127.0.0.1"}) &&
+               openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                        "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile",
+                        "san.ext"});
     }
 
     // Starts again with the same configuration and port.
