@@ -33,8 +33,7 @@ TEST(StateMessage, CarriesTheRowsNumbersAsTheCsvWritesThemAndNullForItsEmptyCell
     EXPECT_FALSE(QJsonDocument::fromJson(QByteArray::fromStdString(json)).isNull());
 
     // The same reading as a CSV row: every cell is the matching JSON value's text.
-    LogRow row{time, r.station, r.protocol, r.raw, r.scaled, r.rate, r.di, r.dout};
-    std::string csv = FormatLogRow(row);
+    std::string csv = FormatLogRow(r, time);
     csv.resize(csv.size() - 2);
     std::string cells = json.substr(json.find("\"raw\":"));
     for (const char* name :
