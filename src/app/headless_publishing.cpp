@@ -11,11 +11,13 @@
 namespace tally {
 
 HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
-                                       const std::vector<int>& stations, TimerFactory& timers,
+                                       const std::vector<int>& stations,
+                                       ReadingBuilder::ContextSource context, TimerFactory& timers,
                                        std::function<void(const std::string&)> say,
                                        const std::string& hostName,
                                        std::unique_ptr<MqttClient> client, TimeText timeText)
-    : timeText_(std::move(timeText)), client_(std::move(client)) {
+    : readings_(std::move(context)), timeText_(std::move(timeText)), client_(std::move(client)) {
+    readings_.onReading = [this](const StationReading& r) { reading(r); };
     const MqttOptions& o = options.mqtt;
     prefix_ = o.prefix.empty() ? DefaultMqttPrefix(hostName) : o.prefix;
     const bool ipv6 = o.host.find(':') != std::string::npos;
@@ -62,19 +64,32 @@ std::string HeadlessPublishing::Description() const {
     return broker_ + " under " + prefix_;
 }
 
+std::string HeadlessPublishing::Delivered() const {
+    std::string text =
+        std::to_string(publisher_->Delivered()) + " state messages delivered to " + broker_;
+    if (publisher_->Dropped() > 0)
+        text += ", " + std::to_string(publisher_->Dropped()) + " dropped while it was away";
+    return text;
+}
+
 void HeadlessPublishing::Start() {
     publisher_->Start();
 }
 
-void HeadlessPublishing::Reading(const StationReading& reading) {
-    publisher_->Queue({StateTopic(prefix_, reading.station),
-                       StateMessage(reading, timeText_(reading.utcMs)), true});
+void HeadlessPublishing::OnLineEvent(const LineEvent& event) {
+    readingTaken_ = false;
+    readings_.OnLineEvent(event);
+    if (event.type != LineEvent::Type::CycleEnd) return;
+    // A station's cycle gives a reading exactly when one of its reads had a good reply.
+    const StationHealth::Change change = health_.CycleEnded(event.station, readingTaken_);
+    if (change == StationHealth::Change::None) return;
+    publisher_->Keep({StationStatusTopic(prefix_, event.station),
+                      change == StationHealth::Change::Lost ? "offline" : "online", true});
 }
 
-void HeadlessPublishing::StationChanged(int station, StationHealth::Change change) {
-    if (change == StationHealth::Change::None) return;
-    publisher_->Keep({StationStatusTopic(prefix_, station),
-                      change == StationHealth::Change::Lost ? "offline" : "online", true});
+void HeadlessPublishing::reading(const StationReading& r) {
+    readingTaken_ = true;
+    publisher_->Queue({StateTopic(prefix_, r.station), StateMessage(r, timeText_(r.utcMs)), true});
 }
 
 void HeadlessPublishing::Stop() {

@@ -1,8 +1,10 @@
 // A headless run's publishing: what the options ask for, made into the client,
 // the publisher and the messages of each station.
 //
-// Fed one reading per station per cycle and the stations' lost/back verdicts;
-// never waits for the broker, so polling and the CSV go on whatever it does.
+// Listens to the line: each station's cycle becomes its reading (built by the
+// same code as the CSV row, from the same events and multipliers, so the two
+// agree) and its lost/back verdict. Never waits for the broker, so polling and
+// the CSV go on whatever it does.
 #pragma once
 
 #include <functional>
@@ -11,15 +13,16 @@
 #include <vector>
 
 #include "app/headless_options.h"
+#include "engine/line_event.h"
 #include "engine/station_health.h"
 #include "engine/timer.h"
-#include "log/station_reading.h"
+#include "log/reading_builder.h"
 #include "publish/mqtt_client.h"
 #include "publish/publisher.h"
 
 namespace tally {
 
-class HeadlessPublishing {
+class HeadlessPublishing : public LineListener {
   public:
     using TimeText = std::function<std::string(std::int64_t utcMs)>;
 
@@ -27,17 +30,16 @@ class HeadlessPublishing {
     // as the options say. `hostName`: the machine's, for the default prefix and
     // client id.
     HeadlessPublishing(const HeadlessOptions& options, const std::vector<int>& stations,
-                       TimerFactory& timers, std::function<void(const std::string&)> say,
-                       const std::string& hostName, std::unique_ptr<MqttClient> client = nullptr,
-                       TimeText timeText = {});
-    ~HeadlessPublishing();
+                       ReadingBuilder::ContextSource context, TimerFactory& timers,
+                       std::function<void(const std::string&)> say, const std::string& hostName,
+                       std::unique_ptr<MqttClient> client = nullptr, TimeText timeText = {});
+    ~HeadlessPublishing() override;
 
     // "broker:1883 as tallyscope/cabinet-3"
     std::string Description() const;
 
     void Start();
-    void Reading(const StationReading& reading);
-    void StationChanged(int station, StationHealth::Change change);
+    void OnLineEvent(const LineEvent& event) override;
     // Drains, says offline and disconnects; onStopped follows.
     void Stop();
     std::function<void()> onStopped;
@@ -45,8 +47,15 @@ class HeadlessPublishing {
 
     // "MQTT connected, 0 queued" for the progress line.
     std::string Summary() const { return "MQTT " + publisher_->Summary(); }
+    // "180 state messages delivered to broker:1883" for the last line.
+    std::string Delivered() const;
 
   private:
+    void reading(const StationReading& reading);
+
+    ReadingBuilder readings_;
+    StationHealth health_;
+    bool readingTaken_ = false;
     std::string prefix_;
     std::string broker_;
     TimeText timeText_;

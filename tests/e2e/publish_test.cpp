@@ -91,7 +91,9 @@ TEST_F(HeadlessPublishLive, EachCycleArrivesRetainedAsTheCsvRowSaysItAndAStopLea
     ASSERT_TRUE(WaitUntil([&] { return late.Messages().size() == 3; }, 3000));
     for (const auto& m : late.Messages()) {
         EXPECT_TRUE(m.retain) << m.topic;
-        if (m.topic == topic("/1/state")) EXPECT_EQ(m.payload, states.back());
+        if (m.topic == topic("/1/state")) {
+            EXPECT_EQ(m.payload, states.back());
+        }
     }
 }
 
