@@ -138,14 +138,29 @@ std::string runConnection(Shared& shared) {
     }
     std::string lost = "closed";
     bool disconnected = false;
+    bool disconnectSent = false;
     for (;;) {
         const int rc = mosquitto_loop(mosq, kLoopWaitMs, 1);
         if (rc != MOSQ_ERR_SUCCESS) {
             lost = errorText(rc);
             break;
         }
-        std::lock_guard<std::mutex> lock(shared.commandLock);
-        if (shared.quit) break;
+        bool disconnect = false;
+        {
+            std::lock_guard<std::mutex> lock(shared.commandLock);
+            if (shared.quit) break;
+            disconnect = shared.disconnectWanted && !disconnectSent;
+        }
+        if (disconnect) {
+            // Here, between two turns of the loop, and written out at once: the
+            // library stops taking acknowledgements once asked to disconnect, and
+            // one read before the DISCONNECT is written would drop the connection
+            // without it, so the broker would send the will after a clean stop.
+            disconnectSent = true;
+            shared.connected = false;
+            mosquitto_disconnect(mosq);
+            mosquitto_loop_write(mosq, 1);
+        }
     }
     {
         std::lock_guard<std::mutex> lock(shared.mosqLock);
@@ -213,12 +228,9 @@ void MosquittoClient::Connect() {
 }
 
 void MosquittoClient::Disconnect() {
-    {
-        std::lock_guard<std::mutex> lock(shared_->commandLock);
-        shared_->disconnectWanted = true;
-    }
-    std::lock_guard<std::mutex> lock(shared_->mosqLock);
-    if (shared_->mosq != nullptr) mosquitto_disconnect(shared_->mosq);
+    // The network thread disconnects at its next turn (at most kLoopWaitMs).
+    std::lock_guard<std::mutex> lock(shared_->commandLock);
+    shared_->disconnectWanted = true;
 }
 
 int MosquittoClient::Publish(const MqttMessage& message) {
