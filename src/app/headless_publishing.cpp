@@ -14,28 +14,24 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
                                        const std::vector<int>& stations,
                                        ReadingBuilder::ContextSource context, TimerFactory& timers,
                                        std::function<void(const std::string&)> say,
-                                       const std::string& hostName,
-                                       std::unique_ptr<MqttClient> client, TimeText timeText)
-    : readings_(std::move(context)), timeText_(std::move(timeText)), client_(std::move(client)) {
+                                       const std::string& hostName)
+    : readings_(std::move(context)) {
     readings_.onReading = [this](const StationReading& r) { reading(r); };
     const MqttOptions& o = options.mqtt;
     prefix_ = o.prefix.empty() ? DefaultMqttPrefix(hostName) : o.prefix;
     const bool ipv6 = o.host.find(':') != std::string::npos;
     broker_ = (ipv6 ? "[" + o.host + "]" : o.host) + ":" + std::to_string(o.port);
-    if (!timeText_) timeText_ = [](std::int64_t utcMs) { return FormatLocalLogTime(utcMs); };
-    if (!client_) {
-        MqttConnection c;
-        c.host = o.host;
-        c.port = o.port;
-        c.tls = o.tls;
-        c.caFile = o.caFile;
-        c.user = o.user;
-        c.password = MqttPassword(o, std::getenv(kMqttPasswordVariable));
-        c.clientId = o.clientId.empty() ? DefaultMqttClientId(hostName, options.port) : o.clientId;
-        c.keepAliveSeconds = o.keepAliveSeconds;
-        c.will = Publisher::Will(prefix_);
-        client_ = std::make_unique<MosquittoClient>(c);
-    }
+    MqttConnection c;
+    c.host = o.host;
+    c.port = o.port;
+    c.tls = o.tls;
+    c.caFile = o.caFile;
+    c.user = o.user;
+    c.password = MqttPassword(o, std::getenv(kMqttPasswordVariable));
+    c.clientId = o.clientId.empty() ? DefaultMqttClientId(hostName, options.port) : o.clientId;
+    c.keepAliveSeconds = o.keepAliveSeconds;
+    c.will = Publisher::Will(prefix_);
+    client_ = std::make_unique<MosquittoClient>(c);
     publisher_ = std::make_unique<Publisher>(
         *client_, timers, PublisherSettings{prefix_, broker_, o.queueLimit, o.drainSeconds},
         std::move(say));
@@ -89,7 +85,8 @@ void HeadlessPublishing::OnLineEvent(const LineEvent& event) {
 
 void HeadlessPublishing::reading(const StationReading& r) {
     readingTaken_ = true;
-    publisher_->Queue({StateTopic(prefix_, r.station), StateMessage(r, timeText_(r.utcMs)), true});
+    publisher_->Queue(
+        {StateTopic(prefix_, r.station), StateMessage(r, FormatLocalLogTime(r.utcMs)), true});
 }
 
 void HeadlessPublishing::Stop() {

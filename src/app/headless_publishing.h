@@ -24,15 +24,11 @@ namespace tally {
 
 class HeadlessPublishing : public LineListener {
   public:
-    using TimeText = std::function<std::string(std::int64_t utcMs)>;
-
-    // `client`: the connection to use (a test's); null connects with libmosquitto
-    // as the options say. `hostName`: the machine's, for the default prefix and
-    // client id.
+    // `context`: the multipliers and interval, as the log has them; `hostName`:
+    // the machine's, for the default prefix and client id.
     HeadlessPublishing(const HeadlessOptions& options, const std::vector<int>& stations,
                        ReadingBuilder::ContextSource context, TimerFactory& timers,
-                       std::function<void(const std::string&)> say, const std::string& hostName,
-                       std::unique_ptr<MqttClient> client = nullptr, TimeText timeText = {});
+                       std::function<void(const std::string&)> say, const std::string& hostName);
     ~HeadlessPublishing() override;
 
     // "broker:1883 as tallyscope/cabinet-3"
@@ -58,7 +54,6 @@ class HeadlessPublishing : public LineListener {
     bool readingTaken_ = false;
     std::string prefix_;
     std::string broker_;
-    TimeText timeText_;
     std::unique_ptr<MqttClient> client_;
     std::unique_ptr<Publisher> publisher_;
 };
