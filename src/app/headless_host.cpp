@@ -104,7 +104,7 @@ bool HeadlessHost::Start() {
     ProtocolIndex = static_cast<std::int16_t>(options_.protocol);
     engine_->LineOpened();
     say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
-         std::to_string(options_.station) + ", " + ProtocolLogName(options_.protocol) + ", every " +
+         std::to_string(options_.station) + ", " + ProtocolName(options_.protocol) + ", every " +
          std::to_string(options_.everySeconds) + " s" +
          (options_.csv.empty() ? "" : "; logging to " + options_.csv) +
          (publishing_ ? "; publishing to " + publishing_->Description() : ""));
