@@ -1,6 +1,7 @@
 #include "app/headless_host.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
 #include <csignal>
 #include <iostream>
 
@@ -37,12 +38,7 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
     port_.onBytesArrived = [this] { engine_->BytesArrived(); };
     engine_->Events().Add(this);
 
-    log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
-        LogContext context;
-        context.multipliers = options_.multipliers;
-        context.intervalSeconds = options_.everySeconds;
-        return context;
-    });
+    log_ = std::make_unique<LogSession>(engine_->Events(), [this] { return logContext(); });
     log_->SetRotatable(true);
     log_->onChanged = [this] {
         if (log_->WriteFailed() && !logFailureTold_) {
@@ -50,6 +46,13 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
             Stop(kExitLog, "the log could not be written: " + log_->StopReason());
         }
     };
+
+    if (options_.mqtt.enabled) {
+        publishing_ = std::make_unique<HeadlessPublishing>(
+            options_, std::vector<int>{options_.station}, [this] { return logContext(); }, timers,
+            say_, QSysInfo::machineHostName().toStdString());
+        engine_->Events().Add(publishing_.get());
+    }
 
     lineWait_.setInterval(kLineWaitTickMs);
     QObject::connect(&lineWait_, &QTimer::timeout, [this] { closeWhenLineFree(); });
@@ -60,7 +63,15 @@ HeadlessHost::~HeadlessHost() {
     tmrRead_->onTick = nullptr;
     tmrNow_->onTick = nullptr;
     log_.reset();
+    if (publishing_) engine_->Events().Remove(publishing_.get());
     engine_->Events().Remove(this);
+}
+
+LogContext HeadlessHost::logContext() const {
+    LogContext context;
+    context.multipliers = options_.multipliers;
+    context.intervalSeconds = options_.everySeconds;
+    return context;
 }
 
 std::string HeadlessHost::portName() const {
@@ -69,7 +80,9 @@ std::string HeadlessHost::portName() const {
 
 bool HeadlessHost::Start() {
     // The log first: a file that cannot be written never touches the line.
-    if (const std::string error = log_->Start(options_.csv); !error.empty()) {
+    if (options_.csv.empty()) {
+        // Publishing only.
+    } else if (const std::string error = log_->Start(options_.csv); !error.empty()) {
         say_("cannot log to " + options_.csv + ": " + error);
         exitCode_ = kExitLog;
         finished_ = true;
@@ -92,7 +105,12 @@ bool HeadlessHost::Start() {
     engine_->LineOpened();
     say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
          std::to_string(options_.station) + ", " + ProtocolName(options_.protocol) + ", every " +
-         std::to_string(options_.everySeconds) + " s; logging to " + options_.csv);
+         std::to_string(options_.everySeconds) + " s" +
+         (options_.csv.empty() ? "" : "; logging to " + options_.csv) +
+         (publishing_ ? "; publishing to " + publishing_->Description() : ""));
+    // The broker is asked for once the line is ours: a run that cannot open its
+    // port ends at once, with nothing to say offline about.
+    if (publishing_) publishing_->Start();
     reading_ = true;
     engine_->ReadTicked(options_.everySeconds);
     return true;
@@ -147,10 +165,24 @@ void HeadlessHost::finish() {
         }
     }
     log_->Stop();
+    if (publishing_ && !publishing_->Stopped()) {
+        // What is still queued goes to the broker first, for at most the drain time.
+        publishing_->onStopped = [this] { finished(); };
+        publishing_->Stop();
+        return;
+    }
+    finished();
+}
+
+void HeadlessHost::finished() {
+    if (finished_) return;
     for (const std::string& reason : reasons_)
         say_(reason);
-    say_("stopped after " + std::to_string(cycles_) + " cycles; " + std::to_string(log_->Rows()) +
-         " rows written to " + options_.csv);
+    std::string done = "stopped after " + std::to_string(cycles_) + " cycles";
+    if (!options_.csv.empty())
+        done += "; " + std::to_string(log_->Rows()) + " rows written to " + options_.csv;
+    if (publishing_) done += "; " + publishing_->Delivered();
+    say_(done);
     finished_ = true;
     if (onFinished) onFinished();
 }
@@ -158,7 +190,8 @@ void HeadlessHost::finish() {
 std::string HeadlessHost::ProgressLine() const {
     return FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) + " cycles, " +
            std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
-           " failed requests, last: " + (status_.empty() ? "-" : status_);
+           " failed requests, last: " + (status_.empty() ? "-" : status_) +
+           (publishing_ ? "; " + publishing_->Summary() : "");
 }
 
 int HeadlessHost::ReadBoxValue(ReadKind kind) const {

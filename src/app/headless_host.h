@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/headless_options.h"
+#include "app/headless_publishing.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"
 #include "log/log_session.h"
@@ -62,8 +63,10 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
 
   private:
     std::string portName() const;
+    LogContext logContext() const;
     void closeWhenLineFree();
     void finish();
+    void finished();
 
     HeadlessOptions options_;
     SerialComponent& port_;
@@ -73,6 +76,7 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     std::unique_ptr<Timer> tmrNow_;
     std::unique_ptr<PollEngine> engine_;
     std::unique_ptr<LogSession> log_;
+    std::unique_ptr<HeadlessPublishing> publishing_;  // with --mqtt
     QTimer lineWait_;
     std::int64_t lineWaitStartMicros_ = 0;
     bool lineOpen_ = false;
