@@ -89,7 +89,7 @@ TEST_F(HeadlessPublishLive, EveryCycleArrivesInOrderOverTlsAcrossABrokerRestart)
     const QString csv = dir.filePath("run.csv");
     const QStringList tls = {"--mqtt", "mqtts://127.0.0.1:" + QString::number(tlsPort)};
     QProcess program;
-    run(program, QStringList{"--csv", csv, "--mqtt-ca", broker.dir.filePath("ca.pem")} + tls);
+    run(program, QStringList{"--csv", csv, "--mqtt-ca", broker.dir.filePath("cert.pem")} + tls);
     ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/1/state").size() >= 2; }, 8000));
     broker.Stop();
     const int rowsAtStop = static_cast<int>(rows(csv).size());
@@ -130,7 +130,7 @@ TEST_F(HeadlessPublishLive, EveryCycleArrivesInOrderOverTlsAcrossABrokerRestart)
 }
 
 TEST_F(HeadlessPublishLive, ARefusedLoginLeavesPollingGoingAndAKilledProgramIsShownOffline) {
-    ASSERT_TRUE(broker.Start({"plant:right"}));
+    ASSERT_TRUE(broker.Start("plant:right"));
     startSimulator(1, kMovingSeed);
     if (HasFatalFailure()) return;
     QProcess refused;

@@ -31,43 +31,28 @@ class MqttBroker {
   public:
     ~MqttBroker() { Stop(); }
 
-    // `users`: "name:password" pairs; with any, anonymous logins are refused.
-    // `tlsPort`: a second listener with TLS, its certificate signed by ca.pem in dir.
-    bool Start(const std::vector<std::string>& users = {}, int tlsPort = 0) {
-        const QString passwords = dir.filePath("passwords");
+    // `user`, "name:password": the one login taken (anonymous ones are refused).
+    // `tlsPort`: a second listener with TLS, its self-signed certificate in cert.pem.
+    bool Start(const QString& user = {}, int tlsPort = 0) {
         // Run as root, the broker would become "mosquitto" and lose its own folder.
         std::string config =
             "per_listener_settings false\nlog_dest stderr\nlog_type information\npersistence true\n"
-            "persistence_location " +
-            dir.path().toStdString() + "/\nuser " + ::getpwuid(::getuid())->pw_name +
-            "\nlistener " + std::to_string(port) + " 127.0.0.1\nallow_anonymous " +
-            (users.empty() ? "true\n" : "false\npassword_file " + passwords.toStdString() + "\n");
-        for (const std::string& user : users) {
-            const auto colon = static_cast<int>(user.find(':'));
-            const QString u = QString::fromStdString(user);
-            const QStringList create = QFile::exists(passwords) ? QStringList{} : QStringList{"-c"};
-            if (!run("mosquitto_passwd",
-                     create + QStringList{"-b", passwords, u.left(colon), u.mid(colon + 1)}))
-                return false;
-        }
+            "persistence_location ./\nuser " +
+            std::string(::getpwuid(::getuid())->pw_name) + "\nlistener " + std::to_string(port) +
+            " 127.0.0.1\nallow_anonymous " +
+            (user.isEmpty() ? "true\n" : "false\npassword_file passwords\n");
+        if (!user.isEmpty() &&
+            !run("mosquitto_passwd",
+                 {"-c", "-b", "passwords", user.section(':', 0, 0), user.section(':', 1)}))
+            return false;
         if (tlsPort != 0) {
-            const QStringList key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                                     "-nodes"};
-            QFile ext(dir.filePath("san.ext"));
-            if (!ext.open(QIODevice::WriteOnly) || ext.write("subjectAltName=IP:127.0.0.1\n") < 0 ||
-                !run("openssl", QStringList{"req", "-x509", "-keyout", "ca.key", "-out", "ca.pem",
-                                            "-subj", "/CN=test ca"} +
-                                    key) ||
-                !run("openssl", QStringList{"req", "-keyout", "server.key", "-out", "server.csr",
-                                            "-subj", "/CN=127.0.0.1"} +
-                                    key) ||
-                !run("openssl", {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey",
-                                 "ca.key", "-CAcreateserial", "-out", "server.pem", "-extfile",
-                                 dir.filePath("san.ext")}))
+            if (!run("openssl",
+                     {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                      "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-subj", "/CN=127.0.0.1",
+                      "-addext", "subjectAltName=IP:127.0.0.1"}))
                 return false;
             config += "listener " + std::to_string(tlsPort) +
-                      " 127.0.0.1\ncafile ca.pem\n"
-                      "certfile server.pem\nkeyfile server.key\n";
+                      " 127.0.0.1\ncafile cert.pem\ncertfile cert.pem\nkeyfile key.pem\n";
         }
         QFile file(dir.filePath("mosquitto.conf"));
         return file.open(QIODevice::WriteOnly) && file.write(config.c_str()) > 0 &&
