@@ -65,6 +65,8 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
     tmrProbe = env_.timers->Create(1);
     engine_->SetProbeTimer(*tmrProbe);
+    tmrQuiet = env_.timers->Create(1);
+    engine_->SetQuietTimer(*tmrQuiet);
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
@@ -105,6 +107,7 @@ FrmMain::~FrmMain() {
     tmrRead->onTick = nullptr;
     tmrNow->onTick = nullptr;
     tmrProbe->onTick = nullptr;
+    tmrQuiet->onTick = nullptr;
     tmrPorts->onTick = nullptr;
     // The controls outlive the members and still signal while they go (a focused port
     // field reports its text as chosen when the window hides): no handler may run.

@@ -125,6 +125,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<Timer> tmrPorts;
     // Ticks the probe on the line while the module search runs.
     std::unique_ptr<Timer> tmrProbe;
+    // Holds a Modbus RTU request until the line has been quiet long enough.
+    std::unique_ptr<Timer> tmrQuiet;
     SerialComponent& mscCOMM;
 
     // The counter-enable dialog, created at start-up and kept until the end.

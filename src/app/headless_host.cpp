@@ -33,6 +33,8 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
     engine_ = std::make_unique<PollEngine>(*this, port_, clock_, *tmrRead_, *tmrNow_, *this);
     tmrRead_->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow_->onTick = [this] { engine_->tmrNow_Timer(); };
+    tmrQuiet_ = timers.Create(1);
+    engine_->SetQuietTimer(*tmrQuiet_);
     // A reply is looked at as soon as its bytes arrive, as in the window.
     port_.onBytesArrived = [this] { engine_->BytesArrived(); };
     engine_->Events().Add(this);
@@ -58,6 +60,7 @@ HeadlessHost::~HeadlessHost() {
     port_.onBytesArrived = nullptr;
     tmrRead_->onTick = nullptr;
     tmrNow_->onTick = nullptr;
+    tmrQuiet_->onTick = nullptr;
     log_.reset();
     engine_->Events().Remove(this);
 }

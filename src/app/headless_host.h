@@ -68,6 +68,7 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     std::function<void(const std::string&)> say_;
     std::unique_ptr<Timer> tmrRead_;
     std::unique_ptr<Timer> tmrNow_;
+    std::unique_ptr<Timer> tmrQuiet_;
     std::unique_ptr<PollEngine> engine_;
     std::unique_ptr<LogSession> log_;
     QTimer lineWait_;

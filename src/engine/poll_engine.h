@@ -104,6 +104,17 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // --- Quiet before each request ---
+    // Modbus RTU frames are told apart by silence: before every RTU request the
+    // line has been quiet for 3.5 characters (RtuSilenceMicros) since the last
+    // byte received or sent. `pauseMs` adds quiet before every request in every
+    // protocol, for RS-485 converters slow to release the bus. A request that
+    // must wait is on the line (LineBusy) but written only when the quiet timer
+    // says so; without that timer the engine waits in place.
+    void SetQuietTimer(Timer& tmrQuiet);
+    void SetPauseMillis(int pauseMs);
+    void tmrQuiet_Timer();
+
     // --- Module search: probes on the port the search holds while off line ---
     // A probe has its own timer, so a silent one ends when its wait does, not at
     // a 40 ms tick; its reply is taken as soon as it is whole (BytesArrived).
@@ -122,6 +133,8 @@ class PollEngine {
         int station = 0;
         std::string frame;
         std::int64_t sentMicros = 0;
+        // False while it waits for the quiet line: no Request told yet.
+        bool written = false;
     };
 
     bool sendRead(ReadKind kind);
@@ -138,6 +151,14 @@ class PollEngine {
     // Empties RxBuffer and the input, writes the frame and makes it the request in
     // flight with its deadline; false when the port failed (nothing in flight).
     bool beginRequest(LineRequest request, Protocol protocol, const std::string& frame);
+    // Writes the request in flight once the line has been quiet long enough, now
+    // or at a tick of the quiet timer; false when the port failed.
+    bool writeWhenQuiet();
+    std::int64_t quietUntil(Protocol protocol) const;
+    // Reads and drops what waits in the port (a stray byte restarts the silence);
+    // false after a port failure (then reported).
+    bool drainInput();
+    void noteReceived(const std::string& bytes, std::int64_t nowMicros);
     // Ends the request in flight with its outcome and tells the listeners.
     void settle(const Outcome& outcome, const std::string& statusText,
                 std::optional<ReplyMeaning> meaning, std::int64_t nowMicros);
@@ -152,7 +173,6 @@ class PollEngine {
     bool collect();
     // Both false after a port failure, which has then been reported.
     bool write(const std::string& frame);
-    bool flushInput();
     // Empties the input where possible, reporting nothing.
     void discardInput();
     void portFailed(const std::string& reason);
@@ -182,6 +202,10 @@ class PollEngine {
     int cycleStation_ = 0;
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
+    Timer* tmrQuiet_ = nullptr;
+    std::int64_t pauseMicros_ = 0;
+    // The last byte received, or the end of the last request on the wire.
+    std::int64_t lastLineMicros_ = 0;
     // Counts closings, so a reply tick can tell that the line closed under it.
     unsigned lineClosings_ = 0;
 
