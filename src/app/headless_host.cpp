@@ -26,17 +26,10 @@ constexpr int kProgressEveryMs = 60'000;
 HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port, Clock& clock,
                            TimerFactory& timers, std::function<void(const std::string&)> say)
     : options_(options), port_(port), clock_(clock), say_(std::move(say)) {
-    tmrRead_ = timers.Create(40);
-    tmrRead_->SetEnabled(false);
-    tmrNow_ = timers.Create(995);
-    tmrNow_->SetEnabled(false);
-    engine_ = std::make_unique<PollEngine>(*this, port_, clock_, *tmrRead_, *tmrNow_, *this);
-    tmrRead_->onTick = [this] { engine_->tmrRead_Timer(); };
-    tmrNow_->onTick = [this] { engine_->tmrNow_Timer(); };
-    tmrQuiet_ = timers.Create(1);
-    engine_->SetQuietTimer(*tmrQuiet_);
-    // A reply is looked at as soon as its bytes arrive, as in the window.
-    port_.onBytesArrived = [this] { engine_->BytesArrived(); };
+    line_ = std::make_unique<LineDriver>(*this, port_, clock_, timers, *this);
+    engine_ = &line_->Engine();
+    tmrRead_ = &line_->tmrRead();
+    tmrNow_ = &line_->tmrNow();
     engine_->Events().Add(this);
 
     log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
@@ -57,10 +50,6 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
 }
 
 HeadlessHost::~HeadlessHost() {
-    port_.onBytesArrived = nullptr;
-    tmrRead_->onTick = nullptr;
-    tmrNow_->onTick = nullptr;
-    tmrQuiet_->onTick = nullptr;
     log_.reset();
     engine_->Events().Remove(this);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/headless_options.h"
+#include "engine/line_driver.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"
 #include "log/log_session.h"
@@ -66,10 +67,10 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     SerialComponent& port_;
     Clock& clock_;
     std::function<void(const std::string&)> say_;
-    std::unique_ptr<Timer> tmrRead_;
-    std::unique_ptr<Timer> tmrNow_;
-    std::unique_ptr<Timer> tmrQuiet_;
-    std::unique_ptr<PollEngine> engine_;
+    std::unique_ptr<LineDriver> line_;
+    PollEngine* engine_ = nullptr;
+    Timer* tmrRead_ = nullptr;
+    Timer* tmrNow_ = nullptr;
     std::unique_ptr<LogSession> log_;
     QTimer lineWait_;
     std::int64_t lineWaitStartMicros_ = 0;
