@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "serial/user_config_folder.h"
 #include "sim/line_speed.h"
 #include "sim/link_folder.h"
 #include "sim/pseudo_terminal.h"
@@ -99,9 +100,8 @@ int Run(const SimOptions& options) {
     std::string dir = options.dir;
     if (dir.empty()) {
         const std::string exeFolder = ExecutableFolder();
-        dir = DefaultLinkFolder(
-            exeFolder, access(exeFolder.c_str(), W_OK | X_OK) == 0,
-            UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+        dir = DefaultLinkFolder(exeFolder, access(exeFolder.c_str(), W_OK | X_OK) == 0,
+                                tally::UserConfigFolder().string());
         // The configuration folder may not exist yet; a failure shows in the link's error.
         std::error_code ignored;
         std::filesystem::create_directories(dir, ignored);

@@ -23,6 +23,7 @@
 #include "ui/frm_log.h"
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
+#include "ui/line_history.h"
 #include "ui/number_text.h"
 #include "ui/port_item_delegate.h"
 #include "ui/trend_model.h"
@@ -57,6 +58,9 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrRead = &line_->tmrRead();
     tmrNow = &line_->tmrNow();
     tmrProbe = &line_->tmrProbe();
+    // Before anything can reach the line: the monitor's figures must see every request.
+    lineHistory_ = std::make_unique<LineHistory>();
+    engine_->Events().Add(lineHistory_.get());
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
@@ -82,12 +86,10 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
-    // The line monitor listens to the engine, which goes before the child windows do.
-    if (frmLine != nullptr) {
-        engine_->Events().Remove(frmLine);
-        delete frmLine;
-        frmLine = nullptr;
-    }
+    // The line monitor shows the history, which goes before the child windows do.
+    delete frmLine;
+    frmLine = nullptr;
+    engine_->Events().Remove(lineHistory_.get());
     // The chart reads the model; both go before the engine.
     delete frmTrend;
     frmTrend = nullptr;

@@ -38,6 +38,7 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
         context.intervalSeconds = options_.everySeconds;
         return context;
     });
+    log_->SetRotatable(true);
     log_->onChanged = [this] {
         if (log_->WriteFailed() && !logFailureTold_) {
             logFailureTold_ = true;
@@ -87,6 +88,12 @@ bool HeadlessHost::Start() {
     reading_ = true;
     engine_->ReadTicked(options_.everySeconds);
     return true;
+}
+
+void HeadlessHost::ReopenLog() {
+    if (log_->Logging() && log_->Reopen().empty() && options_.csv != "-") {
+        say_("reopened " + options_.csv);
+    }
 }
 
 void HeadlessHost::Stop(int exitCode, const std::string& why) {
@@ -204,9 +211,10 @@ int RunHeadless(const HeadlessOptions& options) {
 #endif
     // Ctrl+C and SIGTERM end the run after the exchange on the line; a second one
     // ends the program at once.
-    ExitSignals exitSignals;
+    ExitSignals exitSignals(ExitSignals::Hangup::Reopens);
     QObject::connect(&exitSignals, &ExitSignals::received,
                      [&host] { host.Stop(kExitDone, "stopping: signal received"); });
+    QObject::connect(&exitSignals, &ExitSignals::reopenRequested, [&host] { host.ReopenLog(); });
 
     if (!host.Start()) return host.ExitCode();
     QTimer progress;

@@ -35,6 +35,9 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     // that could not be written always ends the run with kExitLog.
     void Stop(int exitCode, const std::string& why = {});
 
+    // Log rotation: the CSV file begins anew at its path (SIGHUP).
+    void ReopenLog();
+
     bool Finished() const { return finished_; }
     int ExitCode() const { return exitCode_; }
     // Called once, when the run has ended.
@@ -87,8 +90,9 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     std::int64_t failedRequests_ = 0;
 };
 
-// The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, a progress line a
-// minute on standard error. Returns the exit code. Needs a QCoreApplication.
+// The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, SIGHUP reopening
+// the log, a progress line a minute on standard error. Returns the exit code. Needs a
+// QCoreApplication.
 int RunHeadless(const HeadlessOptions& options);
 
 }  // namespace tally

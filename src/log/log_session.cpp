@@ -53,6 +53,16 @@ void LogSession::Stop(const std::string& why) {
     if (onChanged) onChanged();
 }
 
+std::string LogSession::Reopen() {
+    if (!active_) return std::string();
+    const std::string error = file_.Reopen();
+    if (!error.empty()) {
+        writeFailed_ = true;
+        Stop(error);
+    }
+    return error;
+}
+
 void LogSession::OnLineEvent(const LineEvent& event) {
     if (!active_) return;
     log_->OnLineEvent(event);

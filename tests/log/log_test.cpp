@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <clocale>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <locale>
 
 #include "log/csv.h"
+#include "log/log_file.h"
+#include "log/log_row.h"
 #include "log/log_session.h"
 #include "log/log_time.h"
 
@@ -264,6 +270,16 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
     EXPECT_NE(refused.find("holds other columns"), std::string::npos) << refused;
     EXPECT_EQ(session.StateText(), "Not logging: " + refused);
     EXPECT_EQ(file(), "time,value\r\n1,2\r\n");
+    // A header that begins like this one's but has fewer, more or renamed columns.
+    const std::string header = LogHeader();
+    const std::string lastColumn = header.substr(header.rfind(',') + 1);
+    for (const std::string& other :
+         {header.substr(0, header.rfind(',')), header + ",note",
+          header.substr(0, header.size() - lastColumn.size()) + "renamed"}) {
+        std::ofstream(path, std::ios::binary) << other << "\r\n";
+        EXPECT_NE(session.Start(path).find("holds other columns"), std::string::npos) << other;
+        EXPECT_EQ(file(), other + "\r\n");
+    }
 
     // The same header, and a last row cut short by a crash: new rows start on a line of their own.
     std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59";
@@ -287,6 +303,59 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
     ASSERT_EQ(session.Start("/dev/null"), "");
     send(LineEvent::Type::Closed);
     EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
+}
+
+TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
+    const auto cycle = [&](double at) {
+        seconds = at;
+        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+        send(LineEvent::Type::CycleEnd);
+    };
+    const std::string rotated = path + ".1";
+    session.SetRotatable(true);
+    ASSERT_EQ(session.Start(path), "");
+    // Renamed away, a new empty file in its place: the row follows the renamed file.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    std::ofstream(path, std::ios::binary).flush();
+    cycle(1);
+    EXPECT_EQ(file(), "");
+    ASSERT_EQ(session.Reopen(), "");
+    cycle(2);
+    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:02.000+01:00,", 0), 0u) << file();
+
+    // Renamed away and deleted before the reopen: the rows have nowhere to go.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    ASSERT_EQ(std::remove(rotated.c_str()), 0);
+    cycle(3);
+    EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
+}
+
+// A file that takes only part of a row (here the file size limit, as a full disk
+// would) is cut back to its last whole row: a later run appends to whole rows only.
+TEST(LogFileWrite, ARowThatFitsOnlyInPartIsCutBackToTheLastWholeRow) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("cut.csv")).toStdString();
+    LogFile log;
+    ASSERT_EQ(log.Open(path), "");
+    const std::string row = "2023-03-15T12:00:00.000+01:00,7,korvi,1,2,3,4,5,6,7,8\r\n";
+    ASSERT_TRUE(log.Write(row));
+    const std::string whole = LogHeader() + "\r\n" + row;
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = whole.size() + row.size() / 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = log.Write(row);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_NE(log.Error().find("File too large"), std::string::npos) << log.Error();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, whole);
 }
 
 }  // namespace
