@@ -1,6 +1,7 @@
 #include "app/headless_host.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 
@@ -20,6 +21,8 @@ constexpr int kLineWaitTickMs = 10;
 constexpr std::int64_t kLineWaitLimitMicros = 5'000'000;
 
 constexpr int kProgressEveryMs = 60'000;
+// A minute of cycles at one a second, with room to spare.
+constexpr std::size_t kCycleTimesKept = 1000;
 
 }  // namespace
 
@@ -35,6 +38,7 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
     log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
         LogContext context;
         context.multipliers = options_.multipliers;
+        context.stationMultipliers = options_.stationMultipliers;
         context.intervalSeconds = options_.everySeconds;
         return context;
     });
@@ -79,12 +83,17 @@ bool HeadlessHost::Start() {
         return false;
     }
     lineOpen_ = true;
-    StationHex = StationHexOf(options_.station);
     ProtocolIndex = static_cast<std::int16_t>(options_.protocol);
+    engine_->SetStations(options_.stations);
+    engine_->SetPauseMillis(options_.pauseMs);
     engine_->LineOpened();
-    say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
-         std::to_string(options_.station) + ", " + ProtocolLogName(options_.protocol) + ", every " +
-         std::to_string(options_.everySeconds) + " s; logging to " + options_.csv);
+    std::string stations;
+    for (int station : options_.stations)
+        stations += (stations.empty() ? "" : ",") + std::to_string(station);
+    say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station" +
+         (options_.stations.size() > 1 ? "s " : " ") + stations + ", " +
+         ProtocolLogName(options_.protocol) + ", every " + std::to_string(options_.everySeconds) +
+         " s; logging to " + options_.csv);
     reading_ = true;
     engine_->ReadTicked(options_.everySeconds);
     return true;
@@ -147,10 +156,32 @@ void HeadlessHost::finish() {
     if (onFinished) onFinished();
 }
 
-std::string HeadlessHost::ProgressLine() const {
-    return FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) + " cycles, " +
-           std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
-           " failed requests, last: " + (status_.empty() ? "-" : status_);
+std::string HeadlessHost::ProgressLine() {
+    std::string line = FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) +
+                       " cycles, " + std::to_string(log_->Rows()) + " rows, ";
+    std::string failed;
+    std::int64_t failedTotal = 0;
+    for (const auto& [station, count] : failedRequests_) {
+        failedTotal += count;
+        failed += (failed.empty() ? "" : ", ") + std::string("station ") + std::to_string(station) +
+                  ": " + std::to_string(count);
+    }
+    line += std::to_string(failedTotal) + " failed requests";
+    if (!failed.empty()) line += " (" + failed + ")";
+    if (!cycleMicros_.empty()) {
+        // Over the cycles since the last progress line.
+        std::vector<std::int64_t> times = cycleMicros_;
+        std::sort(times.begin(), times.end());
+        const auto ms = [](std::int64_t micros) { return std::to_string((micros + 500) / 1000); };
+        line += ", cycle " + ms(times[times.size() / 2]) + " ms median, " + ms(times.back()) +
+                " ms max";
+        cycleMicros_.clear();
+    }
+    std::string lost;
+    for (int station : health_.LostStations())
+        lost += (lost.empty() ? "" : ",") + std::to_string(station);
+    if (!lost.empty()) line += ", lost: station " + lost;
+    return line + ", last: " + (status_.empty() ? "-" : status_);
 }
 
 int HeadlessHost::ReadBoxValue(ReadKind kind) const {
@@ -176,12 +207,47 @@ void HeadlessHost::PortFailed(const std::string& reason) {
 }
 
 void HeadlessHost::OnLineEvent(const LineEvent& event) {
-    if (event.type == LineEvent::Type::Outcome && !OutcomeApplies(event.outcome)) {
-        ++failedRequests_;
-    } else if (event.type == LineEvent::Type::CycleEnd) {
-        ++cycles_;
-        if (options_.cycles > 0 && cycles_ >= options_.cycles) Stop(kExitDone);
+    switch (event.type) {
+        case LineEvent::Type::Request:
+            if (!cycleStartMicros_) cycleStartMicros_ = event.monoMicros;
+            break;
+        case LineEvent::Type::Outcome:
+            if (OutcomeApplies(event.outcome)) {
+                answered_.insert(event.station);
+            } else {
+                ++failedRequests_[event.station];
+            }
+            break;
+        case LineEvent::Type::CycleEnd:
+            stationCycleEnded(event);
+            break;
+        case LineEvent::Type::Opened:
+        case LineEvent::Type::Closed:
+            break;
     }
+}
+
+void HeadlessHost::stationCycleEnded(const LineEvent& event) {
+    const bool answered = answered_.erase(event.station) > 0;
+    switch (health_.CycleEnded(event.station, answered)) {
+        case StationHealth::Change::Lost:
+            say_("station " + std::to_string(event.station) + " lost: no good reply in " +
+                 std::to_string(StationHealth::kCyclesToLose) + " cycles in a row");
+            break;
+        case StationHealth::Change::Back:
+            say_("station " + std::to_string(event.station) + " back");
+            break;
+        case StationHealth::Change::None:
+        case StationHealth::Change::FirstAnswer:
+            break;
+    }
+    // A whole cycle has read every listed station.
+    if (event.station != options_.stations.back()) return;
+    ++cycles_;
+    if (cycleStartMicros_ && cycleMicros_.size() < kCycleTimesKept)
+        cycleMicros_.push_back(event.monoMicros - *cycleStartMicros_);
+    cycleStartMicros_.reset();
+    if (options_.cycles > 0 && cycles_ >= options_.cycles) Stop(kExitDone);
 }
 
 // --- The run ---

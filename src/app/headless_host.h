@@ -8,7 +8,10 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "engine/line_driver.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"
+#include "engine/station_health.h"
 #include "log/log_session.h"
 
 namespace tally {
@@ -43,8 +47,10 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     // Called once, when the run has ended.
     std::function<void()> onFinished;
 
-    // "12:34:56 60 cycles, 60 rows, 0 failed requests, last: Read OK"
-    std::string ProgressLine() const;
+    // "<time> 60 cycles, 480 rows, 3 failed requests (station 7: 3), cycle 412 ms
+    // median, 431 ms max, lost: station 7, last: Read OK"; the cycle times are
+    // those since the line before.
+    std::string ProgressLine();
 
     // --- PollHost ---
     bool LineOpen() const override { return lineOpen_; }
@@ -64,6 +70,7 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
   private:
     std::string portName() const;
     void closeWhenLineFree();
+    void stationCycleEnded(const LineEvent& event);
     void finish();
 
     HeadlessOptions options_;
@@ -87,7 +94,12 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     bool logFailureTold_ = false;
     std::string status_;
     std::int64_t cycles_ = 0;
-    std::int64_t failedRequests_ = 0;
+    std::map<int, std::int64_t> failedRequests_;
+    // Stations with a good reply in their part of the cycle so far.
+    std::set<int> answered_;
+    StationHealth health_;
+    std::optional<std::int64_t> cycleStartMicros_;
+    std::vector<std::int64_t> cycleMicros_;
 };
 
 // The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, SIGHUP reopening

@@ -183,6 +183,10 @@ void PollEngine::tmrNow_Timer() {
     cycleDeferred_ = false;
     if (!host_.ReadTicked() || !host_.LineOpen()) return;
     endCycle();
+    if (!stations_.empty()) {
+        stationIndex_ = 0;
+        state_.StationHex = StationHexOf(stations_.front());
+    }
     state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
     if (state_.PendingCommand == 0) {
         host_.ShowStatus("Read Value");
@@ -212,6 +216,11 @@ void PollEngine::PollNext() {
             break;
         }
         if (state_.PollStep < 30) continue;
+        if (nextStation()) {
+            endCycle();
+            state_.PollStep = 0;
+            continue;
+        }
         if (state_.AutoReadSeconds == 0) {
             state_.PollStep = 1000;
             endCycle();
@@ -352,7 +361,22 @@ bool PollEngine::finishReply() {
     } else {
         state_.PollStep = 0;
         endCycle();
+        // A station that failed costs only its own reads: the next one follows.
+        if (nextStation()) PollNext();
     }
+    return true;
+}
+
+void PollEngine::SetStations(std::vector<int> stations) {
+    stations_ = std::move(stations);
+    stationIndex_ = 0;
+    if (!stations_.empty()) state_.StationHex = StationHexOf(stations_.front());
+}
+
+bool PollEngine::nextStation() {
+    if (stationIndex_ + 1 >= stations_.size()) return false;
+    ++stationIndex_;
+    state_.StationHex = StationHexOf(stations_[stationIndex_]);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/clock.h"
 #include "engine/line_event.h"
@@ -104,6 +105,14 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // --- Several stations on the line (a headless run) ---
+    // Each cycle reads each station in this order, its reads (the ticked boxes)
+    // as for the one station, the next station's first request as soon as the
+    // reply before is judged; a read that fails gives up the rest of that
+    // station's reads only. Each station's part ends with its own CycleEnd.
+    // Empty (the window): the one station of StationHex.
+    void SetStations(std::vector<int> stations);
+
     // --- Quiet before each request ---
     // Modbus RTU frames are told apart by silence: before every RTU request the
     // line has been quiet for 3.5 characters (RtuSilenceMicros) since the last
@@ -147,6 +156,8 @@ class PollEngine {
     // Steps 8-11: a waiting command, the busy markers, the next read or the cycle's end.
     bool finishReply();
     void startDeferredCycle();
+    // Moves StationHex to the next listed station of the cycle; false after the last.
+    bool nextStation();
     bool restartWanted() const;
     // Empties RxBuffer and the input, writes the frame and makes it the request in
     // flight with its deadline; false when the port failed (nothing in flight).
@@ -202,6 +213,8 @@ class PollEngine {
     int cycleStation_ = 0;
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
+    std::vector<int> stations_;
+    std::size_t stationIndex_ = 0;
     Timer* tmrQuiet_ = nullptr;
     std::int64_t pauseMicros_ = 0;
     // The last byte received, or the end of the last request on the wire.

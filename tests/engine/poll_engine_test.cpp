@@ -399,6 +399,26 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
     }
 }
 
+TEST_F(PollCycle, ACycleReadsEachListedStationInTurnASilentOneCostsOnlyItsOwnDeadline) {
+    engine.SetStations({1, 2, 5});
+    boxes = {1, 1, 0};
+    tickRead(1);
+    answer(kCounterReply);
+    answer(kInputReply);
+    for (int ticks = 0; ticks < 100 && port.writes.size() == 3; ++ticks)
+        answer();   // station 2 is silent: its counter read times out, its inputs are not asked
+    tmrNow.Fire();  // the interval passes while station 5 is read: the next cycle waits
+    answer(kCounterReply);
+    answer(kInputReply);
+    EXPECT_EQ(port.writes,
+              (Strings{"#01RCT\r", "#01RDI\r", "#02RCT\r", "#05RCT\r", "#05RDI\r", "#01RCT\r"}))
+        << "the next cycle starts at once, from the first station";
+    std::string ends;
+    for (const LineEvent& e : events)
+        if (e.type == LineEvent::Type::CycleEnd) ends += std::to_string(e.station);
+    EXPECT_EQ(ends, "125");
+}
+
 TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
     port.Receive("stale");
     engine.LineOpened();
