@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "numbers/number_text.h"
+#include "protocol/baud_rates.h"
 #include "ui/control_names.h"
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
@@ -24,7 +26,6 @@
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
 #include "ui/line_history.h"
-#include "ui/number_text.h"
 #include "ui/port_item_delegate.h"
 #include "ui/trend_model.h"
 #include "ui/widget_state.h"
@@ -67,12 +68,9 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
 
-    trendModel_ = std::make_unique<TrendModel>(TrendModel::Context{
-        [this](int channel) {
-            return LeadingNumber(
-                txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
-        },
-        [this] { return static_cast<int>(AutoReadSeconds); }});
+    trendModel_ = std::make_unique<TrendModel>(
+        TrendModel::Context{[this](int channel) { return Multiplier(channel); },
+                            [this] { return static_cast<int>(AutoReadSeconds); }});
     engine_->Events().Add(trendModel_.get());
 
     connectHandlers();
@@ -83,6 +81,11 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
                 &QWidget::close);
     }
+}
+
+double FrmMain::Multiplier(int channel) const {
+    if (channel < 1 || channel > 8) return 0.0;
+    return LeadingNumber(txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
 }
 
 FrmMain::~FrmMain() {
@@ -124,9 +127,8 @@ void FrmMain::buildUi() {
     cmbCOMM->setEditText(QStringLiteral("1"));
     labBaud = named(new QLabel(QStringLiteral("Baudrate"), Frame1), QStringLiteral("labBaud"));
     cmbBaud = named(new QComboBox(Frame1), QStringLiteral("cmbBaud"));
-    for (const char* rate : {"1200", "2400", "4800", "9600", "14400", "19200", "28800", "57600"}) {
-        cmbBaud->addItem(QLatin1String(rate));
-    }
+    for (const int rate : kBaudRates)
+        cmbBaud->addItem(QString::number(rate));
     labStatiosn =
         named(new QLabel(QStringLiteral("Station"), Frame1), QStringLiteral("labStatiosn"));
     cmbStation = named(new QComboBox(Frame1), QStringLiteral("cmbStation"));

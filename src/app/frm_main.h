@@ -173,6 +173,9 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void ShowInputs();
     void ShowOutputs();
     void ShowCounterRow(int k);
+    // Channel k's multiplier (1-8) as every scaled value takes it: the leading
+    // number of its field, read in this one place.
+    double Multiplier(int k) const;
     void ShowCounters();
 
     // --- Device operations ---

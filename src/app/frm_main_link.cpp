@@ -12,10 +12,10 @@
 #include <algorithm>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
-#include "ui/number_text.h"
 #include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 

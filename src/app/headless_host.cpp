@@ -92,7 +92,7 @@ bool HeadlessHost::Start() {
         stations += (stations.empty() ? "" : ",") + std::to_string(station);
     say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station" +
          (options_.stations.size() > 1 ? "s " : " ") + stations + ", " +
-         ProtocolLogName(options_.protocol) + ", every " + std::to_string(options_.everySeconds) +
+         ProtocolName(options_.protocol) + ", every " + std::to_string(options_.everySeconds) +
          " s; logging to " + options_.csv);
     reading_ = true;
     engine_->ReadTicked(options_.everySeconds);

@@ -5,14 +5,12 @@
 #include <limits>
 #include <optional>
 
+#include "numbers/number_text.h"
+#include "protocol/baud_rates.h"
 #include "protocol/station_list.h"
-#include "ui/number_text.h"
 
 namespace tally {
 namespace {
-
-// The rates the window offers.
-const int kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 57600};
 
 const char* const kRequired[] = {"--port",  "--baud", "--station", "--protocol",
                                  "--every", "--read", "--csv"};
@@ -57,9 +55,7 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
         }
     } else if (name == "--baud") {
         const auto n = wholeNumber(value, 1, 10'000'000);
-        if (!n || std::find(std::begin(kBauds), std::end(kBauds), *n) == std::end(kBauds)) {
-            return "--baud " + value + ": use 1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600";
-        }
+        if (!n || !IsBaudRate(*n)) return "--baud " + value + ": use " + BaudRatesText();
         o.baud = static_cast<int>(*n);
     } else if (name == "--station") {
         StationList list = ParseStationList(value);
@@ -71,15 +67,9 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
         if (!n) return "--pause " + value + ": give whole milliseconds from 0 to 1000";
         o.pauseMs = static_cast<int>(*n);
     } else if (name == "--protocol") {
-        if (value == "korvi") {
-            o.protocol = Protocol::Own;
-        } else if (value == "ascii" || value == "modbus-ascii") {
-            o.protocol = Protocol::ModbusAscii;
-        } else if (value == "rtu" || value == "modbus-rtu") {
-            o.protocol = Protocol::ModbusRtu;
-        } else {
-            return "--protocol " + value + ": use korvi, ascii or rtu";
-        }
+        const std::optional<Protocol> protocol = ParseProtocolName(value);
+        if (!protocol) return "--protocol " + value + ": use korvi, ascii or rtu";
+        o.protocol = *protocol;
     } else if (name == "--every") {
         const auto n = wholeNumber(value, 1, 60);
         if (!n) return "--every " + value + ": give whole seconds from 1 to 60";

@@ -30,8 +30,8 @@ class FindModule : public LiveWindowTest {
     }
     // Only these rates and stations; every protocol; every module, not just the first.
     static void choose(FrmScan& dialog, const std::set<int>& rates, int from, int to) {
-        for (std::size_t i = 0; i < kBaudList.size(); ++i)
-            dialog.chkScanBaud[i]->setChecked(rates.count(kBaudList[i]) > 0);
+        for (std::size_t i = 0; i < kBaudRates.size(); ++i)
+            dialog.chkScanBaud[i]->setChecked(rates.count(kBaudRates[i]) > 0);
         dialog.txtScanFrom->setText(QString::number(from));
         dialog.txtScanTo->setText(QString::number(to));
         dialog.chkScanFirst->setChecked(false);

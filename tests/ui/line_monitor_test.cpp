@@ -38,6 +38,7 @@ LineEvent Reply(const std::string& bytes, Outcome outcome, double ms) {
     LineEvent event = Request(0, LineEvent::Type::Outcome);
     event.bytes = bytes;
     event.outcome = outcome;
+    event.statusText = OutcomeText(outcome, 0);
     event.replyMs = ms;
     return event;
 }
@@ -118,6 +119,7 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     model.Append(rtu);
     LineEvent enable = Reply(">", Outcome::Ok(), 5);
     enable.request = LineRequest::ReadEnable;
+    enable.statusText = "Read DC Status OK";  // shown as the status line said it
     model.Append(enable);
     model.Commit();
     const auto row = [&](int r) { return model.RowText(r).split(QLatin1Char('\t')); };
