@@ -54,22 +54,16 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     buildUi();
 
-    tmrRead = env_.timers->Create(40);
-    tmrRead->SetEnabled(false);
-    tmrNow = env_.timers->Create(995);
-    tmrNow->SetEnabled(false);
-    engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
+    line_ = std::make_unique<LineDriver>(*this, mscCOMM, *env_.clock, *env_.timers, *this);
+    engine_ = &line_->Engine();
+    tmrRead = &line_->tmrRead();
+    tmrNow = &line_->tmrNow();
+    tmrProbe = &line_->tmrProbe();
     // Before anything can reach the line: the monitor's figures must see every request.
     lineHistory_ = std::make_unique<LineHistory>();
     engine_->Events().Add(lineHistory_.get());
-    tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
-    tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
-    // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
-    mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
-    tmrProbe = env_.timers->Create(1);
-    engine_->SetProbeTimer(*tmrProbe);
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
@@ -106,16 +100,13 @@ FrmMain::~FrmMain() {
     // The log listens to the engine, which goes before the child windows do.
     delete frmLog;
     frmLog = nullptr;
-    // The timers call into the engine; stop them before it goes.
-    tmrRead->onTick = nullptr;
-    tmrNow->onTick = nullptr;
-    tmrProbe->onTick = nullptr;
+    // The engine's timers and port callback are unhooked by the line driver,
+    // which goes after the search that uses its engine.
     tmrPorts->onTick = nullptr;
     // The controls outlive the members and still signal while they go (a focused port
     // field reports its text as chosen when the window hides): no handler may run.
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
-    mscCOMM.onBytesArrived = nullptr;
 }
 
 void FrmMain::buildUi() {
