@@ -36,6 +36,7 @@ class FrmLine;
 class FrmLog;
 class FrmTrend;
 class Lamp;
+class PaintHold;
 class TrendModel;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
@@ -137,6 +138,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmTrend* frmTrend = nullptr;
 
     PollEngine& engine() { return *engine_; }
+    // Holds the window's repaints while a request is on the line.
+    PaintHold& paintHold() { return *paintHold_; }
     ModuleSearch& moduleSearch() { return *search_; }
 
     // --- Application shell ---
@@ -222,6 +225,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<ModuleSearch> search_;
     // Collects from the start, so the chart shows the recent past when opened.
     std::unique_ptr<TrendModel> trendModel_;
+    PaintHold* paintHold_ = nullptr;
     bool unloaded_ = false;
     bool listingPorts_ = false;
 };

@@ -16,6 +16,7 @@
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
 #include "ui/number_text.h"
+#include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
@@ -192,6 +193,7 @@ void FrmMain::goOffLine(const QString& reason) {
     labReport->setText(QStringLiteral("Off Line"));
     // The operator finds out why by hovering over the status line.
     labReport->setToolTip(reason);
+    paintHold().Recheck();
 }
 
 void FrmMain::PortFailed(const std::string& reason) {

@@ -1,22 +1,35 @@
 #include "ui/widget_state.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QColor>
+#include <QLineEdit>
+#include <QPalette>
+#include <QRadioButton>
 #include <QVariant>
 
 namespace tally {
 
 void SetBackColor(QWidget* widget, QRgb rgb) {
     rgb &= 0xFFFFFF;
-    // Setting a style sheet re-polishes the widget, which costs far more than the
-    // check: polling repaints every output button each cycle.
     if (BackColor(widget) == rgb) return;
     widget->setProperty("backColor", static_cast<uint>(rgb));
-    const QString name = QColor(rgb).name();
-    // Scoped to the widget's own class so children keep their look.
-    widget->setStyleSheet(QStringLiteral("%1 { background-color: %2; }")
-                              .arg(QString::fromLatin1(widget->metaObject()->className())
-                                       .replace(QStringLiteral("::"), QStringLiteral("--")),
-                                   name));
+    // A palette colour, not a style sheet: a new style sheet re-polishes the widget
+    // and can lay the window out again, and polling changes the output buttons'
+    // colours. Each kind shows its back colour in its own palette role.
+    QPalette::ColorRole role = QPalette::Window;
+    if (qobject_cast<QLineEdit*>(widget) != nullptr) {
+        role = QPalette::Base;
+    } else if (qobject_cast<QAbstractButton*>(widget) != nullptr &&
+               qobject_cast<QCheckBox*>(widget) == nullptr &&
+               qobject_cast<QRadioButton*>(widget) == nullptr) {
+        role = QPalette::Button;
+    } else {
+        widget->setAutoFillBackground(true);
+    }
+    QPalette palette = widget->palette();
+    palette.setColor(role, QColor(rgb));
+    widget->setPalette(palette);
 }
 
 QRgb BackColor(const QWidget* widget) {
