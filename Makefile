@@ -14,12 +14,13 @@ PREFIX ?= /usr/local
 PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
            libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
-           librsvg2-bin desktop-file-utils appstream dpkg-dev file
+           librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian systemd \
+           libmosquitto-dev mosquitto mosquitto-clients
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build test run fuzz mutants format clean screenshot install uninstall package \
-        bench-search bench-line
+        bench-search bench-line bench-stations
 
 all: build
 
@@ -75,6 +76,12 @@ bench-search: build
 # AGAINST=<bin dir of another build> runs that build side by side.
 bench-line: build
 	./bench/line_bench.sh $(if $(AGAINST),--against $(AGAINST)) $(BENCH_ARGS) $(BUILD)/bin
+
+# Eight stations on one line, headless, against the multi-drop simulator paced at the
+# line speed: cycle time, silent stations, CPU and memory (about six minutes). For the
+# hour of memory: make bench-stations BENCH_STATIONS_ARGS="--seconds 3600 --protocols rtu"
+bench-stations: build
+	$(BUILD)/bin/bench_stations $(BENCH_STATIONS_ARGS)
 
 # Mutation testing (not part of `make test`): each fault of tests/mutants.txt applied in
 # turn to a private copy of the sources in $(BUILD)-mutants, rebuilt and tested; the

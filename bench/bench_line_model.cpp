@@ -31,7 +31,7 @@ std::vector<LineEvent> SampleEvents() {
         LineEvent event;
         event.protocol = protocol;
         event.station = 1;
-        event.stamp = 46000.5;
+        event.utcMs = 1'765'000'000'000;
         event.type = LineEvent::Type::Request;
         event.bytes = frames.first;
         events.push_back(event);

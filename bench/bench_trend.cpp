@@ -48,7 +48,7 @@ class Feed {
         event.request = LineRequest::ReadCounters;
         event.station = 1;
         event.monoMicros = 1'000'000'000 + second_ * 1'000'000;
-        event.stamp = 45000.0 + (8 * 3600.0 + static_cast<double>(second_)) / 86400.0;
+        event.utcMs = 1'678'867'200'000 + (8 * 3600 + static_cast<std::int64_t>(second_)) * 1000;
         if (second_ % 100 == 37) {
             event.outcome = Outcome::Of(OutcomeKind::TimeOut);
             return event;

@@ -17,7 +17,20 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The build keeps its debugging information; the package does not need it.
 set(CPACK_STRIP_FILES ON)
 
+# Everything `cmake --install` puts in place, and the files only a Debian
+# package carries (its changelog, its lintian overrides), in one package.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Unspecified debian)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+# Debian revision 1 of the upstream version: its changes are in
+# /usr/share/doc/tallyscope/changelog.Debian.gz (data/debian/changelog), whose
+# first entry names this version.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The example options file is the administrator's once installed: an upgrade
+# asks before replacing an edited one, and removal leaves it until purge.
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/tallyscope/example.conf\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

@@ -1,4 +1,5 @@
-// What the line monitor counts.
+// What the line monitor counts: for the whole line, and for each station the
+// requests addressed to it and what it did with them.
 #pragma once
 
 #include <cstdint>
@@ -23,13 +24,21 @@ struct LineStats {
     std::uint64_t noise = 0;            // stray bursts sent by --noise
     std::uint64_t wrongStation = 0;     // answers sent as another station by --wrong-station
     std::uint64_t wrongSpeedBytes = 0;  // received while the line was not at --baud
+    std::uint64_t rtuEarly = 0;         // RTU requests begun within 3.5 characters of an answer
     std::uint64_t own = 0;
     std::uint64_t modbusAscii = 0;
     std::uint64_t modbusRtu = 0;
 
-    // One JSON object of the counts; state is inserted as the "state" member.
-    std::string toJson(int lineBaud, const std::string& state) const;
+    // One JSON object of the counts; state is inserted as the "state" member and
+    // stations (when not empty) as the "stations" member.
+    std::string toJson(int lineBaud, const std::string& state,
+                       const std::string& stations = {}) const;
+    // The counts that belong to one station (not those of the line as a whole), as
+    // members of a JSON object without its braces, one a line after indent.
+    std::string stationJsonMembers(const std::string& indent) const;
     std::string summary(int lineBaud) const;
+    // One line: "station S: requests 4, answers 3, ..." with the station's counts.
+    std::string stationSummary(int station) const;
 };
 
 }  // namespace tally::sim

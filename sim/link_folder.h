@@ -7,11 +7,6 @@
 
 namespace tally::sim {
 
-// $XDG_CONFIG_HOME/tallyscope when that is an absolute path, else
-// $HOME/.config/tallyscope (as Qt finds it for tallyscope); "" without either.
-// Either argument may be null, as getenv gives them.
-std::string UserConfigFolder(const char* xdgConfigHome, const char* home);
-
 std::string DefaultLinkFolder(const std::string& exeFolder, bool exeFolderWritable,
                               const std::string& configFolder);
 

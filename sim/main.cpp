@@ -1,4 +1,4 @@
-// vl4300-sim: one VL4300 module on a pseudo-terminal.
+// vl4300-sim: VL4300 modules on a pseudo-terminal, one or several stations on one line.
 #include <poll.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "serial/user_config_folder.h"
 #include "sim/line_speed.h"
 #include "sim/link_folder.h"
 #include "sim/pseudo_terminal.h"
@@ -42,6 +43,14 @@ std::string ExecutableFolder() {
     std::string exe(path.data(), static_cast<std::size_t>(length));
     const auto slash = exe.rfind('/');
     return slash == std::string::npos ? "." : exe.substr(0, slash == 0 ? 1 : slash);
+}
+
+// "station 1", or "stations 1,2,5,6,7" on a line of several.
+std::string StationsText(const std::vector<int>& stations) {
+    std::string text = stations.size() == 1 ? "station " : "stations ";
+    for (std::size_t i = 0; i < stations.size(); ++i)
+        text += (i > 0 ? "," : "") + std::to_string(stations[i]);
+    return text;
 }
 
 void WriteLog(std::FILE* file, const std::vector<LogEntry>& entries) {
@@ -91,9 +100,8 @@ int Run(const SimOptions& options) {
     std::string dir = options.dir;
     if (dir.empty()) {
         const std::string exeFolder = ExecutableFolder();
-        dir = DefaultLinkFolder(
-            exeFolder, access(exeFolder.c_str(), W_OK | X_OK) == 0,
-            UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+        dir = DefaultLinkFolder(exeFolder, access(exeFolder.c_str(), W_OK | X_OK) == 0,
+                                tally::UserConfigFolder().string());
         // The configuration folder may not exist yet; a failure shows in the link's error.
         std::error_code ignored;
         std::filesystem::create_directories(dir, ignored);
@@ -114,8 +122,9 @@ int Run(const SimOptions& options) {
 
     std::printf("%s\n", pty.devicePath().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "vl4300-sim: station %d on %s, linked as %s\n", options.station,
-                 pty.devicePath().c_str(), linkPath.c_str());
+    std::fprintf(stderr, "vl4300-sim: %s on %s, linked as %s\n",
+                 StationsText(options.stations).c_str(), pty.devicePath().c_str(),
+                 linkPath.c_str());
 
     // The signals are let through only inside ppoll, so none is missed between checks.
     sigset_t blocked, waitMask;

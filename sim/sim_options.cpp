@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "protocol/station_list.h"
+
 namespace tally::sim {
 
 namespace {
@@ -53,7 +55,7 @@ std::optional<double> Probability(const std::string& text) {
 std::string HelpText() {
     return R"(Usage: vl4300-sim [options]
 
-Simulates one VL4300 counter module on a pseudo-terminal. The module answers
+Simulates VL4300 counter modules on a pseudo-terminal. Each module answers
 the own protocol ("#"), Modbus ASCII (":") and Modbus RTU, told apart by the
 first byte of each request, so the master may switch protocols at any time.
 At start the pseudo-terminal's device path is printed on a line of its own and
@@ -61,13 +63,20 @@ DIR/COM<N> is made a symbolic link to it. SIGINT or SIGTERM removes the link,
 prints a summary and exits.
 
 Module:
-  --station S     answer as station S, 0-31 (default 1); Modbus station 0 is
-                  the broadcast address: writes are done, nothing is answered
+  --station LIST  answer as each station of LIST, 0-31 (default 1): numbers
+                  and inclusive ranges separated by commas, e.g. 1,2,5-7, each
+                  station once; several stations share the one line as on
+                  RS-485, each with its own counters, inputs, outputs and
+                  enable flags, and a request for a station not listed gets no
+                  answer; Modbus station 0 is the broadcast address: every
+                  module carries out the write, none answers
   --seed N        seed of the input pattern, the first counter values and the
-                  faults (default 1); the module's life advances one step per
-                  request received, so the same seed and the same requests
-                  give the same answers; 0 keeps the inputs still and starts
-                  every counter at 0
+                  faults (default 1); the first listed station uses it as it
+                  is, each other station a seed made from it and its number;
+                  every module's life advances one step per request received,
+                  so the same seed and the same requests give the same
+                  answers; 0 keeps the inputs still and starts every counter
+                  at 0
   --baud B        answer only while the master's line speed is B (otherwise
                   stay silent, as a module set to another speed would);
                   default: answer at any speed
@@ -79,7 +88,7 @@ Link:
   --port N        link name COM<N>, N 1-99 (default 1); an existing file there
                   that is not a symbolic link is never replaced
 
-Faults (deterministic with the seed):
+Faults (deterministic with the seed; each station draws its own):
   --drop P        leave a request unanswered with probability P (0-1)
   --delay MS      wait MS milliseconds more before each answer
   --split         send each answer in two or three pieces with gaps of
@@ -102,13 +111,18 @@ Line monitor:
                   the line ("RX" received, "TX" sent)
   --stats FILE    write the counts (requests, writes, answers, overlaps...)
                   and the module's state as JSON; rewritten after every
-                  request and at exit
+                  request and at exit; with several stations, the counts of
+                  the whole line and, under "stations", each station's own
+                  counts and state
   --help          show this text
 
 Replies are paced at the speed the master set on the pseudo-terminal, ten bits
 a byte. An overlap is a request that starts arriving while the answer to the
 previous request is not completely sent and less than 0.3 s after that request
-ended; the master should never cause one.
+ended; the master should never cause one. An early RTU request (rtu_early)
+starts less than 3.5 character times (11 bits each; 1.75 ms above 19200 baud)
+after the last byte of an answer left; Modbus RTU frames are told apart by that
+silence, so a master must keep it and rtu_early must stay 0.
 )";
 }
 
@@ -141,8 +155,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             return parsed;
         };
         if (name == "--station") {
-            if (!number || *number < 0 || *number > 31) return bad();
-            o.station = static_cast<int>(*number);
+            StationList list = ParseStationList(value);
+            if (!list.error.empty()) {
+                parsed.error = "--station " + value + ": " + list.error;
+                return parsed;
+            }
+            o.stations = std::move(list.stations);
         } else if (name == "--port") {
             if (!number || *number < 1 || *number > 99) return bad();
             o.port = static_cast<int>(*number);

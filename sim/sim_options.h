@@ -10,7 +10,9 @@
 namespace tally::sim {
 
 struct SimOptions {
-    int station = 1;
+    // The stations answered on the one line, in the order given; more than one is a
+    // multi-drop line.
+    std::vector<int> stations{1};
     int port = 1;
     std::string dir;  // empty: DefaultLinkFolder
     std::uint64_t seed = 1;

@@ -1,6 +1,8 @@
-// The simulated module on its line, without any I/O: requests come in as bytes
+// The simulated modules on their line, without any I/O: requests come in as bytes
 // with time stamps, answers go out as bytes due at given times. The program
-// around it owns the pseudo-terminal and the clock.
+// around it owns the pseudo-terminal and the clock. Several stations share the
+// line as on RS-485: one receiver framing every request, one transmitter, and per
+// station a module with its own life, faults and counts.
 #pragma once
 
 #include <cstdint>
@@ -41,20 +43,34 @@ class SimulatorCore {
     // When advance() next has something to do.
     std::optional<std::int64_t> nextWakeUs() const;
 
+    // The line's counts; a station's own counts (nullptr when it is not listed).
     const LineStats& stats() const { return counts; }
-    const ModuleState& module() const { return state; }
-    ModuleState& module() { return state; }
+    const LineStats* stats(int station) const;
+    // The first listed station's module, or a given station's (nullptr if not listed).
+    const ModuleState& module() const { return drops.front().state; }
+    ModuleState& module() { return drops.front().state; }
+    const ModuleState* module(int station) const;
     std::vector<LogEntry> takeLog();
     // True once after each change of the counts or the module state.
     bool takeChanged();
     std::string statsJson() const;
-    std::string summary() const { return counts.summary(lineBaud); }
+    std::string summary() const;
 
   private:
+    // One module on the line.
+    struct Drop {
+        Drop(int station, std::uint64_t moduleSeed, std::uint64_t faultSeed);
+        int station;
+        ModuleState state;
+        SeededRandom faults;
+        SeededRandom readdress;
+        LineStats counts;
+    };
     struct TxByte {
         std::int64_t dueUs;
         char byte;
         bool endsPiece;
+        bool answer;  // noise is not an answer
     };
     struct Piece {
         std::string bytes;
@@ -62,18 +78,18 @@ class SimulatorCore {
     };
 
     void handleFrame(const ReceivedFrame& frame);
-    RequestOutcome answerFrame(const ReceivedFrame& frame);
-    void scheduleAnswer(std::int64_t requestEndUs, std::string answer, const std::string& note);
-    void queuePiece(std::int64_t startUs, std::string bytes, std::string note);
+    Drop* addressed(const ReceivedFrame& frame);
+    RequestOutcome answerFrame(Drop& drop, const ReceivedFrame& frame);
+    void scheduleAnswer(Drop& drop, std::int64_t requestEndUs, std::string answer,
+                        const std::string& note);
+    void queuePiece(std::int64_t startUs, std::string bytes, std::string note, bool answer);
     std::int64_t byteTimeUs(std::size_t bytes) const;
     void log(std::int64_t timeUs, bool sent, std::string bytes, std::string note);
 
     SimOptions options;
-    ModuleState state;
+    std::vector<Drop> drops;
     RequestFramer framer;
-    SeededRandom faults;
     SeededRandom noiseRandom;
-    SeededRandom stationRandom;
     LineStats counts;
     int lineBaud = 0;
 
@@ -83,6 +99,10 @@ class SimulatorCore {
 
     std::int64_t lastRequestEndUs = 0;
     std::optional<std::int64_t> lastAnswerEndUs;
+    // When the latest answer byte was written to the line, and whether the RTU
+    // frame being received began sooner than the silence after it.
+    std::optional<std::int64_t> lastAnswerByteUs;
+    bool rtuStartedEarly = false;
     std::optional<std::int64_t> noiseDueUs;
     std::string noiseBytes;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/options_file.h"
+
 namespace tally {
 namespace {
 
@@ -12,7 +14,8 @@ using Action = CommandLine::Action;
 struct Option {
     const char* name;       // "--version"
     const char* shortName;  // "-v", or nullptr
-    const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch
+    const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch;
+                            // "[VALUE]": the value may be left out
     const char* help;
     // Takes the option into the command line; returns why the value is refused, or "".
     std::string (*apply)(CommandLine& line, const std::string& name, const std::string& value);
@@ -53,6 +56,30 @@ const Option kOptions[] = {
      headless},
     {"--csv", nullptr, "FILE|-", "the log (- is standard output), appended to", headless},
     {"--cycles", nullptr, "N", "stop after N cycles (default: at Ctrl+C or SIGTERM)", headless},
+    {"--mqtt", nullptr, "URL",
+     "publish to a broker: mqtt://[user[:password]@]host[:port] (1883) or mqtts://... (8883)",
+     headless},
+    {"--mqtt-password-file", nullptr, "FILE",
+     "the broker password from the file's first line (or $TALLYSCOPE_MQTT_PASSWORD)", headless},
+    {"--mqtt-ca", nullptr, "FILE",
+     "with mqtts://, trust these CA certificates (default: the system's)", headless},
+    {"--mqtt-prefix", nullptr, "P", "topic prefix (default tallyscope/<hostname>)", headless},
+    {"--mqtt-client-id", nullptr, "ID", "client id (default from host name and port)", headless},
+    {"--mqtt-queue", nullptr, "N",
+     "messages kept while the broker is away, oldest dropped past it (default 28800)", headless},
+    {"--mqtt-drain", nullptr, "SECONDS",
+     "at a stop, wait at most this long to deliver what is queued (default 10)", headless},
+    {"--mqtt-discovery", nullptr, "[PREFIX]",
+     "publish Home Assistant discovery configs (default prefix homeassistant)", headless},
+    {"--mqtt-keepalive", nullptr, "SECONDS", "seconds between keep-alive pings (default 60)",
+     headless},
+    {"--options-file", nullptr, "FILE", "options from FILE, one a line; the command line wins",
+     [](CommandLine& line, const std::string& name, const std::string& value) {
+         if (value.empty()) return name + " needs a file name";
+         if (!line.optionsFile.empty() && line.optionsFile != value) return name + " given twice";
+         line.optionsFile = value;
+         return std::string();
+     }},
 };
 
 // Options QApplication takes out of the command line itself (with one dash or
@@ -79,15 +106,8 @@ bool listed(const char* const (&names)[N], const std::string& name) {
                        [&](const char* n) { return name == n; });
 }
 
-}  // namespace
-
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
-    CommandLine line;
-    const auto fail = [&line](std::string why) {
-        line.action = Action::Fail;
-        line.error = std::move(why);
-        return line;
-    };
+// Takes `args` into `line`; returns why they are refused, or "".
+std::string takeArgs(CommandLine& line, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
@@ -100,25 +120,60 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (own != std::end(kOptions)) {
             std::string value;
             if (own->valueName == nullptr) {
-                if (equals != std::string::npos) return fail(name + " takes no value");
+                if (equals != std::string::npos) return name + " takes no value";
             } else if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
+            } else if (own->valueName[0] == '[') {
+                // Runs take no arguments of their own, so a next word that is no
+                // option can only be this option's value.
+                if (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0) value = args[++i];
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                return fail(name + " needs a value");
+                return name + " needs a value";
             }
-            if (std::string why = own->apply(line, name, value); !why.empty()) return fail(why);
+            if (std::string why = own->apply(line, name, value); !why.empty()) return why;
             continue;
         }
         const std::string qt = qtName(arg);
         if (listed(kQtSwitches, qt)) continue;
         if (listed(kQtValueOptions, qt)) {
-            if (++i >= args.size()) return fail(arg + " needs a value");
+            if (++i >= args.size()) return arg + " needs a value";
             continue;
         }
-        return fail(arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg
-                                                    : "unexpected argument " + arg);
+        return arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg
+                                               : "unexpected argument " + arg;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    const auto fail = [&line](std::string why) {
+        line.action = Action::Fail;
+        line.error = std::move(why);
+        return line;
+    };
+    if (std::string why = takeArgs(line, args); !why.empty()) return fail(why);
+    if (!line.optionsFile.empty()) {
+        // The file's options first, each line on its own, so the command line overrides them.
+        const OptionsFile file = ReadOptionsFile(line.optionsFile);
+        if (!file.error.empty()) return fail(file.error);
+        CommandLine fromFile;
+        fromFile.optionsFile = line.optionsFile;
+        for (const OptionsFileLine& option : file.lines) {
+            if (option.arg == "--options-file" || option.arg.rfind("--options-file=", 0) == 0) {
+                return fail(line.optionsFile + ":" + std::to_string(option.number) +
+                            ": an options file cannot name another one");
+            }
+            if (std::string why = takeArgs(fromFile, {option.arg}); !why.empty()) {
+                return fail(line.optionsFile + ":" + std::to_string(option.number) + ": " + why);
+            }
+        }
+        if (std::string why = takeArgs(fromFile, args); !why.empty()) return fail(why);
+        line = std::move(fromFile);
     }
     if (line.action == Action::RunWindow && !line.headless.given.empty()) {
         return fail(line.headless.given.front() + " belongs to a headless run: add --headless");
@@ -137,13 +192,16 @@ std::string CommandLineHelp() {
         "       tallyscope --headless --port N|DEVICE --baud B --station S\n"
         "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
         "                  [--multiply M1,...,M8] --csv FILE|- [--cycles N]\n"
+        "                  [--mqtt URL [--mqtt-... options]]\n"
+        "       tallyscope --headless --options-file FILE [options]\n"
         "\n"
         "Service and monitoring tool for the VL4300 counter module. Without options\n"
         "it opens its window. With --headless it polls the module with no window and\n"
         "no display and writes one CSV row per poll cycle, with a progress line a\n"
         "minute on standard error; Ctrl+C or SIGTERM stops it after the exchange on\n"
-        "the line. Exit codes: 0 done, 2 usage error, 3 the port could not be opened\n"
-        "(or failed), 4 the log could not be written.\n"
+        "the line, SIGHUP reopens the CSV file (log rotation). Exit codes: 0 done,\n"
+        "2 usage error, 3 the port could not be opened (or failed), 4 the log could\n"
+        "not be written.\n"
         "\n"
         "Options:\n";
     for (const Option& o : kOptions) {

@@ -17,6 +17,7 @@ struct CommandLine {
     Action action = Action::RunWindow;
     HeadlessOptions headless;  // Action::RunHeadless
     std::string error;         // why the command line was refused (Action::Fail)
+    std::string optionsFile;   // --options-file, already taken in: its options come first
 };
 
 // `args` are the arguments after the program's name, as given.

@@ -29,23 +29,33 @@ extern "C" void onExitSignal(int signalNumber) {
 
 }  // namespace
 
-ExitSignals::ExitSignals(QObject* parent) : QObject(parent) {
+ExitSignals::ExitSignals(Hangup hangup, QObject* parent) : QObject(parent) {
     if (g_pipe[0] >= 0) return;  // one instance per process
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) {
         g_pipe[0] = g_pipe[1] = -1;
         return;
     }
     notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    const bool reopens = hangup == Hangup::Reopens;
+    connect(notifier_, &QSocketNotifier::activated, this, [this, reopens] {
         char byte = 0;
-        if (::read(g_pipe[1], &byte, 1) == 1) emit received(static_cast<unsigned char>(byte));
+        if (::read(g_pipe[1], &byte, 1) != 1) return;
+        const int signalNumber = static_cast<unsigned char>(byte);
+        if (reopens && signalNumber == SIGHUP) {
+            emit reopenRequested();
+        } else {
+            emit received(signalNumber);
+        }
     });
     struct sigaction action {};
     action.sa_handler = onExitSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (int signalNumber : kSignals)
+    for (int signalNumber : kSignals) {
+        // A reopening hangup stays caught: a log is rotated again and again.
+        const bool once = !(reopens && signalNumber == SIGHUP);
+        action.sa_flags = SA_RESTART | (once ? SA_RESETHAND : 0);
         ::sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 ExitSignals::~ExitSignals() {
@@ -60,7 +70,7 @@ ExitSignals::~ExitSignals() {
 
 #else
 
-ExitSignals::ExitSignals(QObject* parent) : QObject(parent) {}
+ExitSignals::ExitSignals(Hangup, QObject* parent) : QObject(parent) {}
 ExitSignals::~ExitSignals() = default;
 
 #endif

@@ -23,6 +23,7 @@
 #include "ui/frm_log.h"
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
+#include "ui/line_history.h"
 #include "ui/number_text.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_hold.h"
@@ -61,6 +62,9 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrNow = env_.timers->Create(995);
     tmrNow->SetEnabled(false);
     engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
+    // Before anything can reach the line: the monitor's figures must see every request.
+    lineHistory_ = std::make_unique<LineHistory>();
+    engine_->Events().Add(lineHistory_.get());
     tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
@@ -97,12 +101,10 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
-    // The line monitor listens to the engine, which goes before the child windows do.
-    if (frmLine != nullptr) {
-        engine_->Events().Remove(frmLine);
-        delete frmLine;
-        frmLine = nullptr;
-    }
+    // The line monitor shows the history, which goes before the child windows do.
+    delete frmLine;
+    frmLine = nullptr;
+    engine_->Events().Remove(lineHistory_.get());
     // The chart reads the model; both go before the engine.
     delete frmTrend;
     frmTrend = nullptr;

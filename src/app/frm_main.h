@@ -33,6 +33,7 @@ class QRadioButton;
 namespace tally {
 
 class FrmLine;
+class LineHistory;
 class FrmLog;
 class FrmTrend;
 class Lamp;
@@ -130,7 +131,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     // The counter-enable dialog, created at start-up and kept until the end.
     FrmSub* frmSub = nullptr;
-    // The line monitor, created the first time it is asked for.
+    // The line monitor, created the first time it is asked for; it shows lineHistory_.
     FrmLine* frmLine = nullptr;
     // The counter log window, made when first asked for; it logs while hidden too.
     FrmLog* frmLog = nullptr;
@@ -221,6 +222,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
 
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
+    // The monitor's rows and statistics, kept from the start whether it is open or not.
+    std::unique_ptr<LineHistory> lineHistory_;
     std::unique_ptr<SearchPort> searchPort_;
     std::unique_ptr<ModuleSearch> search_;
     // Collects from the start, so the chart shows the recent past when opened.

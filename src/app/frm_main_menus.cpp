@@ -65,9 +65,8 @@ void FrmMain::buildMenus() {
 
 void FrmMain::mnuLine_Click() {
     if (frmLine == nullptr) {
-        frmLine = new FrmLine(this);
+        frmLine = new FrmLine(*lineHistory_, this);
         frmLine->messageBox = env_.messageBox;
-        engine().Events().Add(frmLine);
     }
     frmLine->show();
     frmLine->raise();

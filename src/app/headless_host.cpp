@@ -43,9 +43,12 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
         context.intervalSeconds = options_.everySeconds;
         return context;
     });
+    log_->SetRotatable(true);
     log_->onChanged = [this] {
-        if (log_->WriteFailed())
+        if (log_->WriteFailed() && !logFailureTold_) {
+            logFailureTold_ = true;
             Stop(kExitLog, "the log could not be written: " + log_->StopReason());
+        }
     };
 
     lineWait_.setInterval(kLineWaitTickMs);
@@ -95,11 +98,25 @@ bool HeadlessHost::Start() {
     return true;
 }
 
+void HeadlessHost::ReopenLog() {
+    if (log_->Logging() && log_->Reopen().empty() && options_.csv != "-") {
+        say_("reopened " + options_.csv);
+    }
+}
+
 void HeadlessHost::Stop(int exitCode, const std::string& why) {
-    if (stopping_) return;
+    if (stopping_) {
+        // The log failing while the run ends (the cycle in hand, the last row)
+        // still decides how the run ended, whatever ended it first.
+        if (exitCode == kExitLog && exitCode_ != kExitLog) {
+            exitCode_ = kExitLog;
+            reasons_.push_back(why);
+        }
+        return;
+    }
     stopping_ = true;
     exitCode_ = exitCode;
-    stopReason_ = why;
+    if (!why.empty()) reasons_.push_back(why);
     // No new cycle starts; the request on the line gets its reply or its deadline.
     reading_ = false;
     tmrNow_->SetEnabled(false);
@@ -130,7 +147,8 @@ void HeadlessHost::finish() {
         }
     }
     log_->Stop();
-    if (!stopReason_.empty()) say_(stopReason_);
+    for (const std::string& reason : reasons_)
+        say_(reason);
     say_("stopped after " + std::to_string(cycles_) + " cycles; " + std::to_string(log_->Rows()) +
          " rows written to " + options_.csv);
     finished_ = true;
@@ -138,7 +156,7 @@ void HeadlessHost::finish() {
 }
 
 std::string HeadlessHost::ProgressLine() const {
-    return FormatLocalLogTime(NowStamp(clock_)) + " " + std::to_string(cycles_) + " cycles, " +
+    return FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) + " cycles, " +
            std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
            " failed requests, last: " + (status_.empty() ? "-" : status_);
 }
@@ -201,9 +219,10 @@ int RunHeadless(const HeadlessOptions& options) {
 #endif
     // Ctrl+C and SIGTERM end the run after the exchange on the line; a second one
     // ends the program at once.
-    ExitSignals exitSignals;
+    ExitSignals exitSignals(ExitSignals::Hangup::Reopens);
     QObject::connect(&exitSignals, &ExitSignals::received,
                      [&host] { host.Stop(kExitDone, "stopping: signal received"); });
+    QObject::connect(&exitSignals, &ExitSignals::reopenRequested, [&host] { host.ReopenLog(); });
 
     if (!host.Start()) return host.ExitCode();
     QTimer progress;

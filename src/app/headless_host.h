@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/headless_options.h"
 #include "engine/main_state.h"
@@ -29,8 +30,12 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     // ended at once; ExitCode() then says why.
     bool Start();
     // Ends the run once the exchange in flight is over: the port is closed and
-    // the log complete. The first call's exit code counts.
+    // the log complete. The first call's exit code counts, except that a log
+    // that could not be written always ends the run with kExitLog.
     void Stop(int exitCode, const std::string& why = {});
+
+    // Log rotation: the CSV file begins anew at its path (SIGHUP).
+    void ReopenLog();
 
     bool Finished() const { return finished_; }
     int ExitCode() const { return exitCode_; }
@@ -75,14 +80,17 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     bool stopping_ = false;
     bool finished_ = false;
     int exitCode_ = kExitDone;
-    std::string stopReason_;
+    // Why the run ended, in the order the reasons came; said when it has.
+    std::vector<std::string> reasons_;
+    bool logFailureTold_ = false;
     std::string status_;
     std::int64_t cycles_ = 0;
     std::int64_t failedRequests_ = 0;
 };
 
-// The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, a progress line a
-// minute on standard error. Returns the exit code. Needs a QCoreApplication.
+// The whole run: QCoreApplication's loop, Ctrl+C and SIGTERM, SIGHUP reopening
+// the log, a progress line a minute on standard error. Returns the exit code. Needs a
+// QCoreApplication.
 int RunHeadless(const HeadlessOptions& options);
 
 }  // namespace tally

@@ -1,6 +1,8 @@
 #include "app/headless_options.h"
 
 #include <algorithm>
+#include <charconv>
+#include <limits>
 #include <optional>
 
 #include "ui/number_text.h"
@@ -14,13 +16,15 @@ const int kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 57600};
 const char* const kRequired[] = {"--port",  "--baud", "--station", "--protocol",
                                  "--every", "--read", "--csv"};
 
+// Digits only, no sign; a number too big for 64 bits is out of range like any other.
 std::optional<std::int64_t> wholeNumber(const std::string& text, std::int64_t lo, std::int64_t hi) {
-    if (text.empty() || text.size() > 12 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::int64_t value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text[0] == '-' || stop != end || error != std::errc() || value < lo ||
+        value > hi) {
         return std::nullopt;
     }
-    const std::int64_t value = std::stoll(text);
-    if (value < lo || value > hi) return std::nullopt;
     return value;
 }
 
@@ -40,6 +44,7 @@ std::vector<std::string> split(const std::string& text) {
 std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
                               const std::string& value) {
     o.given.push_back(name);
+    if (name.rfind("--mqtt", 0) == 0) return SetMqttOption(o.mqtt, name, value);
     if (name == "--port") {
         if (value.empty()) return "--port needs a port number 1-16 or a device path";
         o.port = value;
@@ -101,18 +106,24 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
         if (value.empty()) return "--csv needs a file name, or - for standard output";
         o.csv = value;
     } else if (name == "--cycles") {
-        const auto n = wholeNumber(value, 1, 1'000'000'000'000);
-        if (!n) return "--cycles " + value + ": give a whole number of at least 1";
+        constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+        const auto n = wholeNumber(value, 1, kMost);
+        if (!n) {
+            return "--cycles " + value + ": give a whole number from 1 to " + std::to_string(kMost);
+        }
         o.cycles = *n;
     }
     return std::string();
 }
 
 std::string MissingHeadlessOption(const HeadlessOptions& options) {
+    const auto given = [&options](const char* name) {
+        return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+    };
     for (const char* name : kRequired) {
-        if (std::find(options.given.begin(), options.given.end(), name) == options.given.end()) {
-            return name;
-        }
+        // A run that publishes need not write a file as well.
+        if (std::string(name) == "--csv" && given("--mqtt")) continue;
+        if (!given(name)) return std::string(name) == "--csv" ? "--csv or --mqtt" : name;
     }
     return std::string();
 }

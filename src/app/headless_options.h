@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/mqtt_options.h"
 #include "protocol/protocol.h"
 
 namespace tally {
@@ -33,6 +34,7 @@ struct HeadlessOptions {
     std::array<double, 8> multipliers{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
     std::string csv;          // "-" is standard output
     std::int64_t cycles = 0;  // 0: until stopped
+    MqttOptions mqtt;         // --mqtt and its options (mqtt_options.h)
     // The options named on the command line ("--port", ...).
     std::vector<std::string> given;
 };
@@ -42,7 +44,8 @@ struct HeadlessOptions {
 std::string SetHeadlessOption(HeadlessOptions& options, const std::string& name,
                               const std::string& value);
 
-// The first option a run needs that was not given ("--port"), or "".
+// The first option a run needs that was not given ("--port"; "--csv or --mqtt"
+// when neither is), or "".
 std::string MissingHeadlessOption(const HeadlessOptions& options);
 
 }  // namespace tally

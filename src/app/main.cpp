@@ -1,7 +1,9 @@
 // Tallyscope: the service and monitoring tool for the VL4300 counter module.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSettings>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "app/frm_main.h"
 #include "app/headless_host.h"
 #include "app/system_environment.h"
+#include "serial/user_config_folder.h"
 
 int main(int argc, char* argv[]) {
     // Read before Qt starts, so --help and --version work without a display.
@@ -43,6 +46,13 @@ int main(int argc, char* argv[]) {
     // desktop match the window to its menu entry (and its icon) under Wayland.
     QApplication::setWindowIcon(tally::ApplicationIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tallyscope.Tallyscope"));
+    // The windows remember their places in the folder the settings file and the
+    // port links use, not wherever Qt's own reading of the environment points.
+    const std::string config =
+        tally::GenericConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    if (!config.empty())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(config));
 
     const tally::PortEnvironment ports = tally::ApplicationPortEnvironment();
     tally::SystemEnvironment system(ports, ports.appDir);

@@ -1,5 +1,5 @@
-// Time as the program sees it: a calendar date and seconds since midnight for
-// what is shown, a monotonic clock for every deadline and wait.
+// Time as the program sees it: the instant (UTC) for what is shown or written,
+// a monotonic clock for every deadline and wait.
 //
 // Injected everywhere time matters so that tests run on a fake clock and
 // never wait for real.
@@ -16,6 +16,9 @@ class Clock {
     // like the usual date serials); only differences matter.
     virtual std::int32_t Today() const = 0;
     virtual double SecondsSinceMidnight() const = 0;
+    // The instant, in milliseconds since 1970-01-01T00:00:00Z: what events carry
+    // for anything shown or written. Local time is made from it only where text is.
+    virtual std::int64_t UtcMillis() const = 0;
     // Microseconds on a clock that never steps back or jumps with the wall clock;
     // only differences matter. Deadlines and reply times are measured on it.
     virtual std::int64_t MonotonicMicros() const = 0;

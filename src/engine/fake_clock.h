@@ -12,6 +12,9 @@ class FakeClock : public Clock {
     std::int32_t Today() const override { return day_; }
     double SecondsSinceMidnight() const override { return seconds_; }
     std::int64_t MonotonicMicros() const override { return monotonicMicros_; }
+    std::int64_t UtcMillis() const override {
+        return utcMs_ + (monotonicMicros_ - utcBase_) / 1000;
+    }
 
     // A wait moves time on by what it asked for, then runs the hook as the
     // events that would have run meanwhile.
@@ -35,10 +38,18 @@ class FakeClock : public Clock {
         }
     }
 
+    // Sets the wall clock; the instant follows as if the zone were UTC.
     void Set(std::int32_t day, double seconds) {
         day_ = day;
         seconds_ = 0.0;
+        SetUtc((static_cast<std::int64_t>(day) - kUnixEpochDay) * 86'400'000);
         Advance(seconds);
+    }
+
+    // Sets the instant (milliseconds since the epoch, UTC), from which time moves on.
+    void SetUtc(std::int64_t utcMs) {
+        utcMs_ = utcMs;
+        utcBase_ = monotonicMicros_;
     }
 
     // Moves time on, rolling over midnight into the next day.
@@ -57,9 +68,15 @@ class FakeClock : public Clock {
     int letEventsRunCalls = 0;
 
   private:
+    // 1970-01-01 as a day number of Today().
+    static constexpr std::int64_t kUnixEpochDay = 25'569;
+
     std::int32_t day_ = 45000;
     double seconds_ = 12 * 3600.0;
     std::int64_t monotonicMicros_ = 1'000'000'000;
+    // 2023-03-15T12:00:00Z, the same moment as the date and time above.
+    std::int64_t utcMs_ = 1'678'881'600'000;
+    std::int64_t utcBase_ = 1'000'000'000;
 };
 
 }  // namespace tally

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,10 +37,10 @@ struct LineEvent {
         Closed,    // the port was closed, or failed
         Request,   // a request was written; bytes = the frame
         Outcome,   // the request in flight ended; bytes = what was received for it
-        CycleEnd,  // a poll cycle that sent at least one read has ended, for any reason
+        CycleEnd,  // a station's poll cycle that sent at least one read has ended, for any reason
     };
     Type type = Type::Request;
-    // Request and Outcome: the request concerned.
+    // Request and Outcome: the request concerned; CycleEnd: the station polled.
     LineRequest request = LineRequest::ReadCounters;
     Protocol protocol = Protocol::Own;
     int station = 0;
@@ -52,8 +53,8 @@ struct LineEvent {
     double replyMs = 0.0;
     // A valid reply's meaning, for listeners that keep values (log, chart).
     std::optional<ReplyMeaning> meaning;
-    // Wall clock, local time in days (date serial plus time-of-day fraction): shown only.
-    double stamp = 0.0;
+    // The instant, milliseconds since the epoch (UTC): for what is shown or written.
+    std::int64_t utcMs = 0;
     // Monotonic time in microseconds: for every duration.
     std::int64_t monoMicros = 0;
 };
@@ -64,7 +65,11 @@ class LineListener {
     virtual void OnLineEvent(const LineEvent& event) = 0;
 };
 
-// Hands each event to every listener, in the order they were added.
+// Hands each event to every listener. Events reach every listener in the order
+// they happened, whatever a listener does in response: an event emitted while
+// another is being delivered (the search sending its next probe from inside the
+// last probe's Outcome) waits until the current one has reached every listener.
+// So no listener's view depends on the order in which listeners were added.
 class LineEvents {
   public:
     void Add(LineListener* listener) {
@@ -77,15 +82,42 @@ class LineEvents {
         listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener),
                          listeners_.end());
     }
-    void Emit(const LineEvent& event) const {
-        // A copy: a listener may remove itself while it is told.
-        const std::vector<LineListener*> listeners = listeners_;
-        for (LineListener* listener : listeners)
-            listener->OnLineEvent(event);
+    void Emit(const LineEvent& event) {
+        queue_.push_back(event);
+        if (delivering_) return;
+        Delivering guard(*this);
+        while (!queue_.empty()) {
+            const LineEvent next = std::move(queue_.front());
+            queue_.pop_front();
+            // A copy: a listener may add or remove listeners while it is told; one
+            // removed meanwhile is not told any more.
+            const std::vector<LineListener*> listeners = listeners_;
+            for (LineListener* listener : listeners) {
+                if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
+                    listener->OnLineEvent(next);
+            }
+        }
     }
 
   private:
+    // Delivery ends, even when a listener throws; what waited is dropped with it.
+    class Delivering {
+      public:
+        explicit Delivering(LineEvents& events) : events_(events) { events_.delivering_ = true; }
+        ~Delivering() {
+            events_.delivering_ = false;
+            events_.queue_.clear();
+        }
+        Delivering(const Delivering&) = delete;
+        Delivering& operator=(const Delivering&) = delete;
+
+      private:
+        LineEvents& events_;
+    };
+
     std::vector<LineListener*> listeners_;
+    std::deque<LineEvent> queue_;
+    bool delivering_ = false;
 };
 
 }  // namespace tally

@@ -12,10 +12,16 @@ void LineStatistics::Add(const LineEvent& event) {
             return;
         case LineEvent::Type::Request:
             ++requests_;
+            inFlight_ = true;
             return;
         case LineEvent::Type::Outcome:
+            inFlight_ = false;
             break;
         case LineEvent::Type::Closed:
+            // A request the closing cut off has no outcome: it is not counted either.
+            if (inFlight_) --requests_;
+            inFlight_ = false;
+            return;
         case LineEvent::Type::CycleEnd:
             return;
     }
@@ -40,7 +46,11 @@ void LineStatistics::Add(const LineEvent& event) {
 }
 
 void LineStatistics::Reset() {
+    // The request on the line still ends in an outcome that will be counted.
+    const bool inFlight = inFlight_;
     *this = LineStatistics();
+    inFlight_ = inFlight;
+    requests_ = inFlight ? 1 : 0;
 }
 
 ReplyTimeSummary LineStatistics::ReplyTimes() const {

@@ -1,9 +1,10 @@
 // The line's counters: requests, good replies, failures by kind, and reply times.
 //
 // Pure bookkeeping over the line events, shown by the line monitor. Counts start
-// again when the port is opened and when the operator resets them; the reply
-// times cover the last ReplyWindow good replies only, so a long session does not
-// hide a module that has just started answering late.
+// again when the port is opened and when the operator resets them, and always add
+// up: requests = good replies + timeouts + errors + exceptions, plus one while a
+// request is on the line. The reply times cover the last ReplyWindow good replies
+// only, so a long session does not hide a module that has just started answering late.
 #pragma once
 
 #include <array>
@@ -45,6 +46,7 @@ class LineStatistics {
     std::uint64_t timeouts_ = 0;
     std::uint64_t errors_ = 0;
     std::uint64_t exceptions_ = 0;
+    bool inFlight_ = false;
     // A ring of the newest reply times; next_ is where the next one goes.
     std::array<double, ReplyWindow> times_{};
     std::size_t next_ = 0;

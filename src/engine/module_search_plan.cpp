@@ -59,6 +59,19 @@ std::vector<Probe> SearchPlan(const SearchChoices& choices) {
     return plan;
 }
 
+std::string NothingToSearchReason(const SearchChoices& choices) {
+    const bool rates = !RateOrder(choices).empty();
+    const bool protocols = !ProtocolOrder(choices).empty();
+    if (!rates && !protocols) return "Tick at least one baud rate and one protocol";
+    if (!rates) return "Tick at least one baud rate";
+    if (!protocols) return "Tick at least one protocol";
+    if (!SearchPlan(choices).empty()) return {};
+    // Only Modbus ticked and only station 0 asked for.
+    return "Modbus station 0 is the broadcast address, which no module answers: "
+           "choose stations from 1, or tick " +
+           ProtocolCaption(Protocol::Own);
+}
+
 Bytes ProbeFrame(Protocol protocol, int station) {
     const std::optional<Bytes> frame =
         BuildFrame(protocol, StationHexOf(station), ReadOutputsRequest());

@@ -59,6 +59,10 @@ struct Probe {
 // their ranges; a range given backwards is searched the right way round.
 std::vector<Probe> SearchPlan(const SearchChoices& choices);
 
+// Why SearchPlan(choices) has nothing to try, in words for the operator; "" when
+// it has something.
+std::string NothingToSearchReason(const SearchChoices& choices);
+
 // The probe frame: exactly the program's own output read.
 Bytes ProbeFrame(Protocol protocol, int station);
 // The wire time of the frame and of the longest reply it can get (ten bits a

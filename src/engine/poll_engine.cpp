@@ -238,6 +238,7 @@ bool PollEngine::sendRead(ReadKind kind) {
     if (!frame) return true;
     if (!beginRequest(plan.line, protocol, *frame)) return false;
     cycleSentRead_ = true;
+    cycleStation_ = GroupValue(state_.StationHex);
     tmrRead_.SetEnabled(true);
     host_.ShowStatus(plan.caption);
     return true;
@@ -461,13 +462,15 @@ void PollEngine::abandonInFlight() {
 void PollEngine::endCycle() {
     if (!cycleSentRead_) return;
     cycleSentRead_ = false;
-    events_.Emit(newEvent(LineEvent::Type::CycleEnd, clock_.MonotonicMicros()));
+    LineEvent event = newEvent(LineEvent::Type::CycleEnd, clock_.MonotonicMicros());
+    event.station = cycleStation_;
+    events_.Emit(event);
 }
 
 LineEvent PollEngine::newEvent(LineEvent::Type type, std::int64_t monoMicros) const {
     LineEvent event;
     event.type = type;
-    event.stamp = NowStamp(clock_);
+    event.utcMs = clock_.UtcMillis();
     event.monoMicros = monoMicros;
     return event;
 }

@@ -177,8 +177,9 @@ class PollEngine {
     // A broken reply was judged; the line is held until it falls quiet.
     bool holdingLine_ = false;
     std::int64_t lastArrivalMicros_ = 0;
-    // The current poll cycle has written a read.
+    // The current poll cycle has written a read, to this station.
     bool cycleSentRead_ = false;
+    int cycleStation_ = 0;
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
     // Counts closings, so a reply tick can tell that the line closed under it.

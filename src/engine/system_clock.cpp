@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QTime>
 #include <QTimer>
@@ -34,6 +35,10 @@ std::int32_t SystemClock::Today() const {
 
 double SystemClock::SecondsSinceMidnight() const {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+std::int64_t SystemClock::UtcMillis() const {
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 std::int64_t SystemClock::MonotonicMicros() const {

@@ -9,6 +9,7 @@ class SystemClock : public Clock {
   public:
     std::int32_t Today() const override;
     double SecondsSinceMidnight() const override;
+    std::int64_t UtcMillis() const override;
     std::int64_t MonotonicMicros() const override;
     // Runs an event loop until a single-shot timer ends it: no spinning, no sleeping
     // while there is an event loop to run.

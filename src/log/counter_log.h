@@ -1,43 +1,37 @@
-// The counter log: listens to the line and writes one row per poll cycle in
-// which at least one read succeeded, when that cycle ends.
+// The counter log: listens to the line and writes one row per station per poll
+// cycle in which at least one read of that station succeeded, when that cycle
+// ends.
 //
-// Values come from the meaning of each successful read in the cycle; a read
-// that failed, or was not asked for, leaves its cells empty. The host (window or
-// headless) tells the multipliers in force and the poll interval when a row is
-// built; the log never reaches into a window.
+// The row is one rendering of the station's reading (ReadingBuilder); the same
+// reading goes to onReading, so another rendering (a published message) cannot
+// disagree with the row. The host (window or headless) tells the multipliers in
+// force and the poll interval; the log never reaches into a window.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "engine/line_event.h"
-#include "log/counter_rates.h"
 #include "log/log_row.h"
+#include "log/reading_builder.h"
 
 namespace tally {
 
 class LogFile;
 
-struct LogContext {
-    std::array<double, 8> multipliers{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
-    int intervalSeconds = 0;  // 0: single reads
-};
-
 class CounterLog : public LineListener {
   public:
-    using ContextSource = std::function<LogContext()>;
-    using TimeFormat = std::function<std::string(double stamp)>;
+    using ContextSource = ReadingBuilder::ContextSource;
+    using TimeFormat = std::function<std::string(std::int64_t utcMs)>;
 
-    // `file` must be open; `time` formats an event's stamp (FormatLocalLogTime
+    // `file` must be open; `time` formats an event's instant (FormatLocalLogTime
     // when empty).
     CounterLog(LogFile& file, ContextSource context, TimeFormat time = {});
 
     void OnLineEvent(const LineEvent& event) override;
 
-    // A cycle still gathering is written now (the line is going away).
+    // Cycles still gathering are written now (the line is going away).
     void Finish();
 
     std::int64_t Rows() const { return rows_; }
@@ -47,17 +41,15 @@ class CounterLog : public LineListener {
     std::function<void()> onRow;
     // Once, with the reason, when a row could not be written.
     std::function<void(const std::string& reason)> onFailed;
+    // Every reading a row was made from, also when its write failed.
+    std::function<void(const StationReading& reading)> onReading;
 
   private:
-    LogRow& row(const LineEvent& event);
-    void takeRead(const LineEvent& event);
-    void writeRow();
+    void write(const StationReading& reading);
 
     LogFile& file_;
-    ContextSource context_;
     TimeFormat time_;
-    CounterRates rates_;
-    std::optional<LogRow> row_;
+    ReadingBuilder readings_;
     std::int64_t rows_ = 0;
     bool failed_ = false;
 };

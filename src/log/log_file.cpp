@@ -111,7 +111,11 @@ std::string LogFile::Open(const std::string& path) {
         if (S_ISREG(info.st_mode)) {
             device_ = static_cast<std::uint64_t>(info.st_dev);
             inode_ = static_cast<std::uint64_t>(info.st_ino);
-            ::close(fd);
+            if (rotatable_) {
+                heldFd_ = fd;
+            } else {
+                ::close(fd);
+            }
         } else {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             fd_ = fd;
@@ -138,7 +142,12 @@ bool LogFile::writeRegular(const std::string& line) {
     // No O_CREAT: a log file that disappeared is reported, not silently begun
     // again without its header.
     const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return fail(path_, errno);
+    if (fd < 0) {
+        const int error = errno;
+        // Renamed away, and nothing in its place yet: rotation under way.
+        if (error == ENOENT && renamedAway()) return appendWhole(heldFd_, line, -1);
+        return fail(path_, error);
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int error = errno;
@@ -148,21 +157,44 @@ bool LogFile::writeRegular(const std::string& line) {
     if (static_cast<std::uint64_t>(info.st_dev) != device_ ||
         static_cast<std::uint64_t>(info.st_ino) != inode_) {
         ::close(fd);
+        // Renamed away, a new file already in its place: rotation under way.
+        if (renamedAway()) return appendWhole(heldFd_, line, -1);
         error_ = path_ + ": the file was replaced by another one";
         open_ = false;
         return false;
     }
-    if (!writeAll(fd, line)) {
-        const int error = errno;
-        // Whatever part of the row got in is cut off again.
-        if (::ftruncate(fd, info.st_size) != 0) {
-            // Nothing more can be done; the error that counts is the write's.
-        }
+    if (!appendWhole(fd, line, info.st_size)) {
         ::close(fd);
-        return fail(path_, error);
+        return false;
     }
     if (::close(fd) != 0) return fail(path_, errno);
     return true;
+}
+
+bool LogFile::appendWhole(int fd, const std::string& line, std::int64_t size) {
+    if (size < 0) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0) return fail(path_, errno);
+        size = info.st_size;
+    }
+    if (writeAll(fd, line)) return true;
+    const int error = errno;
+    // Whatever part of the row got in is cut off again.
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        // Nothing more can be done; the error that counts is the write's.
+    }
+    return fail(path_, error);
+}
+
+// The held file still has a name somewhere (a deleted one has none).
+bool LogFile::renamedAway() const {
+    struct stat info {};
+    return heldFd_ >= 0 && ::fstat(heldFd_, &info) == 0 && info.st_nlink > 0;
+}
+
+std::string LogFile::Reopen() {
+    if (path_ == "-" || ownsFd_) return std::string();
+    return Open(path_);
 }
 
 bool LogFile::writeAll(int fd, const std::string& bytes) {
@@ -189,6 +221,8 @@ bool LogFile::fail(const std::string& what, int error) {
 }
 
 void LogFile::Close() {
+    if (heldFd_ >= 0) ::close(heldFd_);
+    heldFd_ = -1;
     if (ownsFd_ && fd_ >= 0) ::close(fd_);
     fd_ = -1;
     ownsFd_ = false;

@@ -7,6 +7,11 @@
 // of rows vanishing into a file nobody can see any more. A row that could be
 // written only in part is cut off again, so the file holds whole lines only.
 // Failures are reported, never thrown.
+//
+// Log rotation (a run that can be told to reopen its file): the rotating tool
+// renames the file away, then says so. Rows written in between go on into the
+// renamed file, which is held open for this; Reopen() then starts the file anew
+// at its path, with its header. A held file that was deleted still fails.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +49,13 @@ class LogFile {
     bool Write(const std::string& line);
     void Close();
 
+    // Set before Open(): a regular file renamed away keeps taking rows until Reopen().
+    void SetRotatable(bool rotatable) { rotatable_ = rotatable; }
+    // Closes the file and opens its path again, as Open() does: a new file gets
+    // the header with its first row. Standard output, a device or a pipe stays
+    // as it is. Empty on success, otherwise why not (the log is then closed).
+    std::string Reopen();
+
     bool IsOpen() const { return open_; }
     const std::string& Path() const { return path_; }
     const std::string& Error() const { return error_; }
@@ -52,6 +64,8 @@ class LogFile {
     bool fail(const std::string& what, int error);
     bool writeAll(int fd, const std::string& bytes);
     bool writeRegular(const std::string& line);
+    bool appendWhole(int fd, const std::string& line, std::int64_t size);
+    bool renamedAway() const;
 
     std::string path_;
     std::string error_;
@@ -64,6 +78,9 @@ class LogFile {
     // The regular file's identity, to notice it being deleted or replaced.
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;
+    bool rotatable_ = false;
+    // A rotatable regular file, held open to take rows after it was renamed away.
+    int heldFd_ = -1;
 };
 
 }  // namespace tally

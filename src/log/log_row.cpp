@@ -54,8 +54,8 @@ std::string ProtocolLogName(Protocol protocol) {
     return "korvi";
 }
 
-std::string FormatLogRow(const LogRow& row) {
-    std::vector<std::string> fields{row.time, std::to_string(row.station),
+std::string FormatLogRow(const StationReading& row, const std::string& time) {
+    std::vector<std::string> fields{time, std::to_string(row.station),
                                     ProtocolLogName(row.protocol)};
     fields.reserve(kLogColumnCount);
     addCells(fields, row.raw, [](double v) { return ShortestDecimal(v); });

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "log/station_reading.h"
 #include "protocol/protocol.h"
 
 namespace tally {
@@ -25,18 +26,8 @@ const std::string& LogHeader();
 // "korvi", "modbus-ascii", "modbus-rtu".
 std::string ProtocolLogName(Protocol protocol);
 
-struct LogRow {
-    std::string time;  // as FormatLogTime gives it
-    int station = 0;
-    Protocol protocol = Protocol::Own;
-    std::array<std::optional<double>, 8> raw{};
-    std::array<std::optional<double>, 8> scaled{};
-    std::array<std::optional<double>, 8> rate{};
-    std::array<std::optional<int>, 8> di{};
-    std::array<std::optional<int>, 8> dout{};
-};
-
-// The row as one CSV line, CR LF included.
-std::string FormatLogRow(const LogRow& row);
+// A station's reading as one CSV line, CR LF included; `time` is its instant as
+// the log writes it (FormatLogTime).
+std::string FormatLogRow(const StationReading& reading, const std::string& time);
 
 }  // namespace tally

@@ -29,6 +29,9 @@ std::string LogSession::Start(const std::string& path) {
         rows_ = log_->Rows();
         if (onChanged) onChanged();
     };
+    log_->onReading = [this](const StationReading& reading) {
+        if (onReading) onReading(reading);
+    };
     log_->onFailed = [this](const std::string& reason) {
         writeFailed_ = true;
         Stop(reason);
@@ -48,6 +51,16 @@ void LogSession::Stop(const std::string& why) {
     file_.Close();
     if (stopReason_.empty()) stopReason_ = why;
     if (onChanged) onChanged();
+}
+
+std::string LogSession::Reopen() {
+    if (!active_) return std::string();
+    const std::string error = file_.Reopen();
+    if (!error.empty()) {
+        writeFailed_ = true;
+        Stop(error);
+    }
+    return error;
 }
 
 void LogSession::OnLineEvent(const LineEvent& event) {

@@ -30,6 +30,12 @@ class LogSession : public LineListener {
     // Writes a cycle still gathering and closes the file. `why` says why it
     // stopped when the operator did not ask for it.
     void Stop(const std::string& why = {});
+    // Log rotation, for a run that is told when its file was renamed away: set
+    // before Start(); Reopen() then begins the file anew at its path, rows
+    // continuing without a gap. Reopen() returns why it failed (logging then
+    // stops), or "".
+    void SetRotatable(bool rotatable) { file_.SetRotatable(rotatable); }
+    std::string Reopen();
 
     void OnLineEvent(const LineEvent& event) override;
 
@@ -46,6 +52,8 @@ class LogSession : public LineListener {
 
     // A row was written, or logging started or stopped.
     std::function<void()> onChanged;
+    // Each station's reading as its row is written (a publisher renders the same value).
+    std::function<void(const StationReading& reading)> onReading;
 
   private:
     LineEvents& events_;

@@ -4,17 +4,16 @@
 // unambiguous.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "engine/local_time.h"
 
 namespace tally {
 
-// stamp: local wall time in days since 1899-12-30 (the engine's stamps);
-// utcOffsetSeconds: how far local time is ahead of UTC.
-std::string FormatLogTime(double stamp, int utcOffsetSeconds);
+std::string FormatLogTime(const LocalTime& time);
 
-// The offset the system's time zone has at that local time.
-int LocalUtcOffsetAt(double stamp);
-
-std::string FormatLocalLogTime(double stamp);
+// An instant (milliseconds since the epoch, UTC) in the system's time zone.
+std::string FormatLocalLogTime(std::int64_t utcMs);
 
 }  // namespace tally

@@ -39,7 +39,8 @@ QString Ms(double ms) {
 
 }  // namespace
 
-FrmLine::FrmLine(QWidget* parent) : QWidget(parent, Qt::Window) {
+FrmLine::FrmLine(LineHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), model_(history.Model()) {
     setObjectName(QStringLiteral("frmLine"));
     setWindowTitle(QStringLiteral("Tallyscope, Line Monitor"));
     setFont(QFont(QStringLiteral("Tahoma")));
@@ -48,6 +49,7 @@ FrmLine::FrmLine(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(960, 520);
     restoreGeometry(UserSettings()->value(kGeometryKey).toByteArray());
     ShowStatistics();
+    connect(&history_, &LineHistory::statisticsChanged, this, [this] { scheduleStatistics(); });
 }
 
 FrmLine::~FrmLine() = default;
@@ -148,9 +150,7 @@ void FrmLine::buildUi() {
             });
 }
 
-void FrmLine::OnLineEvent(const LineEvent& event) {
-    stats_.Add(event);
-    model_.Append(event);
+void FrmLine::scheduleStatistics() {
     if (statsRefreshScheduled_) return;
     statsRefreshScheduled_ = true;
     QTimer::singleShot(refreshMs_, this, [this] {
@@ -165,12 +165,13 @@ void FrmLine::SetRefreshInterval(int ms) {
 }
 
 void FrmLine::ShowStatistics() {
-    labStatRequests->setText(QStringLiteral("Requests: %1").arg(stats_.Requests()));
-    labStatReplies->setText(QStringLiteral("Good replies: %1").arg(stats_.Replies()));
-    labStatTimeouts->setText(QStringLiteral("Timeouts: %1").arg(stats_.Timeouts()));
-    labStatErrors->setText(QStringLiteral("Errors: %1").arg(stats_.Errors()));
-    labStatExceptions->setText(QStringLiteral("Exceptions: %1").arg(stats_.Exceptions()));
-    const ReplyTimeSummary times = stats_.ReplyTimes();
+    const LineStatistics& stats = history_.Statistics();
+    labStatRequests->setText(QStringLiteral("Requests: %1").arg(stats.Requests()));
+    labStatReplies->setText(QStringLiteral("Good replies: %1").arg(stats.Replies()));
+    labStatTimeouts->setText(QStringLiteral("Timeouts: %1").arg(stats.Timeouts()));
+    labStatErrors->setText(QStringLiteral("Errors: %1").arg(stats.Errors()));
+    labStatExceptions->setText(QStringLiteral("Exceptions: %1").arg(stats.Exceptions()));
+    const ReplyTimeSummary times = stats.ReplyTimes();
     if (times.count == 0) {
         labStatTime->setText(
             QStringLiteral("Reply time (ms): min \u2013  mean \u2013  p95 \u2013  "
@@ -192,7 +193,7 @@ void FrmLine::cmdLineClear_Click() {
 }
 
 void FrmLine::cmdStatReset_Click() {
-    stats_.Reset();
+    history_.ResetStatistics();
     ShowStatistics();
 }
 

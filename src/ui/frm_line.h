@@ -1,16 +1,15 @@
 // The line monitor window: every exchange on the line and the line's statistics.
 //
-// It only listens to the engine's line events; nothing it does reaches the line.
-// Once created it keeps listening while hidden, so the statistics cover the
-// whole time since the port was opened.
+// It shows the line history the program keeps from its start (rows and
+// statistics); nothing it does reaches the line.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <functional>
 
-#include "engine/line_event.h"
 #include "engine/line_statistics.h"
+#include "ui/line_history.h"
 #include "ui/line_model.h"
 
 class QCheckBox;
@@ -21,10 +20,10 @@ class QTableView;
 
 namespace tally {
 
-class FrmLine : public QWidget, public LineListener {
+class FrmLine : public QWidget {
     Q_OBJECT
   public:
-    explicit FrmLine(QWidget* parent = nullptr);
+    explicit FrmLine(LineHistory& history, QWidget* parent = nullptr);
     ~FrmLine() override;
 
     QTableView* tblLine = nullptr;
@@ -40,10 +39,8 @@ class FrmLine : public QWidget, public LineListener {
     QLabel* labStatTime = nullptr;
     QPushButton* cmdStatReset = nullptr;
 
-    void OnLineEvent(const LineEvent& event) override;
-
-    LineModel& Model() { return model_; }
-    const LineStatistics& Statistics() const { return stats_; }
+    LineModel& Model() { return history_.Model(); }
+    const LineStatistics& Statistics() const { return history_.Statistics(); }
 
     void chkLinePause_Click();
     void cmdLineClear_Click();
@@ -74,8 +71,10 @@ class FrmLine : public QWidget, public LineListener {
     void buildUi();
     void saveGeometryToSettings();
 
-    LineModel model_;
-    LineStatistics stats_;
+    void scheduleStatistics();
+
+    LineHistory& history_;
+    LineModel& model_;
     bool statsRefreshScheduled_ = false;
     int refreshMs_ = 0;
     // New rows are scrolled into view while the view sits at its last row.

@@ -219,8 +219,9 @@ void FrmScan::cmdScanStart_Click() {
     if (txtScanTo->text().trimmed().isEmpty()) txtScanTo->setText(QStringLiteral("31"));
     tblScan->setRowCount(0);
     chosen_.reset();
-    if (!search_.Start(Choices())) {
-        labScanNow->setText(QStringLiteral("Tick at least one baud rate and one protocol"));
+    const SearchChoices choices = Choices();
+    if (!search_.Start(choices)) {
+        labScanNow->setText(QString::fromStdString(NothingToSearchReason(choices)));
         return;
     }
     // A search that failed at once (a port that cannot be opened) has ended already.

@@ -1,11 +1,11 @@
 #include "ui/frm_trend.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,9 +27,9 @@
 #include <cmath>
 #include <memory>
 
-#include "log/log_time.h"
 #include "ui/control_names.h"
 #include "ui/number_text.h"
+#include "ui/time_axis.h"
 #include "ui/user_settings.h"
 
 namespace tally {
@@ -39,20 +39,17 @@ const QString kGeometryKey = QStringLiteral("trend/geometry");
 const QString kImageFolderKey = QStringLiteral("trend/imageFolder");
 const char* const kChannelProperty = "channel";
 
-// A local wall stamp (days since 1899-12-30) as milliseconds since the epoch.
-double stampToEpochMs(double stamp) {
-    constexpr double kUnixEpochDay = 25'569.0;
-    return (stamp - kUnixEpochDay) * 86'400'000.0 - LocalUtcOffsetAt(stamp) * 1000.0;
-}
+// A reading with no neighbour, in pixels across.
+constexpr int kDotSize = 7;
 
 QImage dotImage(const QColor& color) {
-    QImage image(7, 7, QImage::Format_ARGB32_Premultiplied);
+    QImage image(kDotSize, kDotSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
-    painter.drawEllipse(QRectF(0.5, 0.5, 6.0, 6.0));
+    painter.drawEllipse(QRectF(0.5, 0.5, kDotSize - 1.0, kDotSize - 1.0));
     return image;
 }
 
@@ -149,8 +146,8 @@ void FrmTrend::buildUi() {
 void FrmTrend::buildChart() {
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->legend()->setAlignment(Qt::AlignBottom);
-    axisX = new QDateTimeAxis;
-    axisX->setTickCount(7);
+    axisX = new QCategoryAxis;
+    axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     axisX->setTitleText(tr("Local time"));
     axisY = new QValueAxis;
     axisY->setTickCount(6);
@@ -170,6 +167,8 @@ void FrmTrend::buildChart() {
         s.dots->attachAxis(axisY);
         s.dots->setPen(Qt::NoPen);
         s.dots->setLightMarker(dotImage(ChannelColor(k)));
+        // After the pen: a line series sizes its markers from its pen until told otherwise.
+        s.dots->setMarkerSize(kDotSize);
         // One legend entry per channel: its first line's.
         for (QLegendMarker* marker : chart->legend()->markers(s.dots))
             marker->setVisible(false);
@@ -268,7 +267,7 @@ void FrmTrend::updateAxisOffset() {
     const auto anchor = model_.FirstEvent();
     if (!anchor || (offsetAnchor_ && *offsetAnchor_ == anchor->micros)) return;
     offsetAnchor_ = anchor->micros;
-    offsetMs_ = stampToEpochMs(anchor->stamp) - static_cast<double>(anchor->micros) / 1000.0;
+    offsetMs_ = static_cast<double>(anchor->utcMs) - static_cast<double>(anchor->micros) / 1000.0;
 }
 
 double FrmTrend::axisMillis(std::int64_t micros) const {
@@ -283,16 +282,13 @@ void FrmTrend::Refresh() {
     updateAxisOffset();
     const TrendView view = currentView();
     const TrendPlot plot = BuildTrendPlot(model_, view);
+    const int spanSeconds = static_cast<int>(view.spanMicros / 1'000'000);
     if (model_.FirstEvent()) {
-        axisX->setRange(QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(plot.fromMicros))),
-                        QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(plot.toMicros))));
+        setTimeAxis(axisMillis(plot.fromMicros), axisMillis(plot.toMicros), spanSeconds);
     } else {
-        const QDateTime now = QDateTime::currentDateTime();
-        axisX->setRange(now.addMSecs(-view.spanMicros / 1000), now);
+        const auto now = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+        setTimeAxis(now - static_cast<double>(view.spanMicros) / 1000.0, now, spanSeconds);
     }
-    const QString format =
-        view.spanMicros <= 600'000'000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
-    if (axisX->format() != format) axisX->setFormat(format);
     const auto [low, high] = PaddedRange(plot.yRange);
     const AxisScale scale = NiceScale(low, high, 6);
     // Each change of an axis lays every series out again: only what changed is set.
@@ -312,6 +308,27 @@ void FrmTrend::Refresh() {
     drawnOnce_ = true;
     drawnFrom_ = plot.fromMicros;
     drawnTo_ = plot.toMicros;
+}
+
+void FrmTrend::setTimeAxis(double fromMs, double toMs, int spanSeconds) {
+    if (axisX->min() != fromMs || axisX->max() != toMs) axisX->setRange(fromMs, toMs);
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    std::vector<std::int64_t> ticks = TimeAxisTicks(std::llround(toMs), spanSeconds, zone);
+    // The labels change only when a new round time comes into the span.
+    if (ticks == drawnTicks_ && spanSeconds == drawnTickSpan_) return;
+    for (const QString& label : axisX->categoriesLabels())
+        axisX->remove(label);
+    axisX->setStartValue(fromMs);
+    for (const std::int64_t tick : ticks) {
+        QString label = TimeTickLabel(tick, spanSeconds, zone);
+        // Labels name the categories, so each must be unique: the autumn's
+        // repeated hour shows its round time twice.
+        while (axisX->categoriesLabels().contains(label))
+            label += QChar(0x200B);
+        axisX->append(label, static_cast<double>(tick));
+    }
+    drawnTicks_ = std::move(ticks);
+    drawnTickSpan_ = spanSeconds;
 }
 
 void FrmTrend::showTrace(int channel, const ChannelTrace& trace, bool shown) {

@@ -20,7 +20,7 @@ class QRadioButton;
 class QTimer;
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
@@ -42,7 +42,8 @@ class FrmTrend : public QWidget {
     QPushButton* cmdTrendSave = nullptr;
     QChartView* chartView = nullptr;
     QChart* chart = nullptr;
-    QDateTimeAxis* axisX = nullptr;
+    // Milliseconds since the epoch (UTC); labelled with round local times.
+    QCategoryAxis* axisX = nullptr;
     QValueAxis* axisY = nullptr;
 
     // Asks where to save the image (QFileDialog::getSaveFileName by default); an
@@ -82,6 +83,7 @@ class FrmTrend : public QWidget {
     double axisMillis(std::int64_t micros) const;
     std::int64_t modelMicros(double axisMs) const;
     void updateAxisOffset();
+    void setTimeAxis(double fromMs, double toMs, int spanSeconds);
     void saveGeometryNow() const;
 
     const TrendModel& model_;
@@ -96,6 +98,8 @@ class FrmTrend : public QWidget {
     std::int64_t drawnTo_ = 0;
     std::optional<std::int64_t> offsetAnchor_;
     double offsetMs_ = 0.0;
+    std::vector<std::int64_t> drawnTicks_;
+    int drawnTickSpan_ = 0;
 };
 
 }  // namespace tally

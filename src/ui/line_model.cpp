@@ -9,6 +9,8 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/local_time.h"
+
 namespace tally {
 
 namespace {
@@ -104,10 +106,8 @@ std::size_t LineRing::MemoryBytes() const {
 
 // ---- Texts ----
 
-QString LineTimeText(double stamp) {
-    const double dayFraction = stamp - std::floor(stamp);
-    auto ms = static_cast<qint64>(std::llround(dayFraction * 86400000.0));
-    ms = std::clamp<qint64>(ms, 0, 86400000 - 1);
+QString LineTimeText(std::int64_t utcMs) {
+    const std::int64_t ms = LocalTimeAt(utcMs).msOfDay;
     const auto part = [](qint64 value, int width) {
         return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
     };
@@ -170,7 +170,7 @@ void LineModel::Append(const LineEvent& event) {
     const std::size_t kept = std::min(event.bytes.size(), MaxRowBytes);
     row.bytes.assign(event.bytes, 0, kept);  // reuses the slot's storage
     row.cut = kept < event.bytes.size();
-    row.stamp = event.stamp;
+    row.utcMs = event.utcMs;
     row.replyMs = received ? event.replyMs : 0.0;
     row.outcome = received ? event.outcome : Outcome::Ok();
     row.request = event.request;
@@ -240,7 +240,7 @@ int LineModel::columnCount(const QModelIndex& parent) const {
 QString LineModel::cellText(const LineRow& row, int column) const {
     switch (column) {
         case ColTime:
-            return LineTimeText(row.stamp);
+            return LineTimeText(row.utcMs);
         case ColDirection:
             return row.received ? QStringLiteral("RX") : QStringLiteral("TX");
         case ColProtocol:

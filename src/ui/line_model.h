@@ -23,7 +23,7 @@ namespace tally {
 
 struct LineRow {
     std::string bytes;
-    double stamp = 0.0;  // local wall time in days
+    std::int64_t utcMs = 0;  // the instant, milliseconds since the epoch (UTC)
     double replyMs = 0.0;
     Outcome outcome;
     LineRequest request = LineRequest::ReadCounters;
@@ -112,7 +112,7 @@ class LineModel : public QAbstractTableModel {
 };
 
 // Display texts of the columns, shared by the view, the clipboard and the saved file.
-QString LineTimeText(double stamp);
+QString LineTimeText(std::int64_t utcMs);
 QString LineHexText(const std::string& bytes);
 // The bytes as characters; CR and LF as "<CR>" and "<LF>", other control bytes
 // and bytes above 7E as a middle dot.

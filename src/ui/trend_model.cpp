@@ -18,7 +18,7 @@ TrendModel::TrendModel(Context context, std::size_t capacity)
 }
 
 void TrendModel::OnLineEvent(const LineEvent& event) {
-    if (!anchor_) anchor_ = Anchor{event.stamp, event.monoMicros};
+    if (!anchor_) anchor_ = Anchor{event.utcMs, event.monoMicros};
     switch (event.type) {
         case LineEvent::Type::Opened:
         case LineEvent::Type::Closed:

@@ -55,11 +55,11 @@ class TrendModel : public LineListener {
     // Moves on with every row added, so a view can tell whether it is behind.
     std::uint64_t Revision() const { return revision_; }
 
-    // The first event seen: its local wall stamp (days) and monotonic time tie the
+    // The first event seen: its instant (UTC) and monotonic time tie the
     // monotonic axis to the clock on the wall once, so a wall-clock step never
     // bends the line back.
     struct Anchor {
-        double stamp = 0.0;
+        std::int64_t utcMs = 0;
         std::int64_t micros = 0;
     };
     std::optional<Anchor> FirstEvent() const { return anchor_; }

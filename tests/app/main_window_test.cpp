@@ -9,7 +9,9 @@
 
 #include <QAction>
 
+#include "engine/line_statistics.h"
 #include "ui/frm_line.h"
+#include "ui/line_model.h"
 
 namespace tally::testing {
 namespace {
@@ -186,6 +188,40 @@ TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeeps
     start();
     w->mnuLine->trigger();
     EXPECT_EQ(w->frmLine->size(), QSize(700, 333));
+}
+
+TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpened) {
+    const std::string counters = ">1,2,3,4,5,6,7,8\r";
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("1");
+    w->chkRead->setChecked(true);
+    answer(counters);
+    tmrNow().Fire();
+    answer(">1,2\r");  // a broken reply
+    tmrNow().Fire();
+    noAnswer();
+    tmrNow().Fire();  // the fourth request is on the line when the monitor opens
+    ASSERT_EQ(port.writes.size(), 4u);
+
+    w->mnuLine->trigger();
+    LineModel& rows = w->frmLine->Model();
+    rows.Commit();
+    ASSERT_EQ(rows.rowCount(), 7);
+    for (int row = 0; row < 7; ++row)
+        EXPECT_EQ(rows.Row(row).received, row % 2 == 1) << row;
+    EXPECT_EQ(rows.Row(6).bytes, port.writes.back());
+    const LineStatistics& stats = w->frmLine->Statistics();
+    const auto outcomes = [&stats] {
+        return stats.Replies() + stats.Timeouts() + stats.Errors() + stats.Exceptions();
+    };
+    EXPECT_EQ(w->frmLine->labStatRequests->text(), "Requests: 4");
+    EXPECT_EQ(stats.Replies(), 1u);
+    EXPECT_EQ(stats.Requests(), outcomes() + 1);
+    w->frmLine->cmdStatReset->click();  // mid-exchange too
+    answer(counters);
+    EXPECT_EQ(stats.Requests(), outcomes());
+    EXPECT_EQ(stats.Replies(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The counter log against the simulated module: from the window in every
 // protocol, and from headless runs of the program itself.
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QSettings>
+#include <csignal>
 
 #include "live_window_fixture.h"
 #include "log/log_row.h"
@@ -165,6 +168,85 @@ TEST_F(HeadlessLive, ThreeCyclesGiveThreeRowsSigtermLeavesWholeLinesAnAbsentPort
     ASSERT_TRUE(absent.waitForFinished(5000));
     EXPECT_EQ(absent.exitCode(), 3);
     EXPECT_TRUE(absent.readAllStandardError().contains("could not be opened: No such file"));
+}
+
+// However a run ends (--cycles, a signal), a log that could not be written
+// ends it with 4 and the reason.
+TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
+    startSimulator(1, kMovingSeed, {"--delay", "250"});  // a cycle takes most of its second
+    if (HasFatalFailure()) return;
+    const auto endsWithFour = [](QProcess& program) {
+        ASSERT_TRUE(program.waitForFinished(10000));
+        const QByteArray said = program.readAllStandardError();
+        EXPECT_EQ(program.exitCode(), 4) << said.toStdString();
+        EXPECT_TRUE(said.contains("the log could not be written: ")) << said.toStdString();
+    };
+    {
+        SCOPED_TRACE("full disk, one cycle");
+        QProcess program;
+        run(program, "korvi", QStringLiteral("/dev/full"), {"--cycles", "1", "--read", "dc"});
+        endsWithFour(program);
+    }
+    for (const bool signal : {false, true}) {
+        SCOPED_TRACE(signal ? "folder removed, then SIGTERM inside a cycle"
+                            : "folder removed before the last of three cycles");
+        QTemporaryDir folder;
+        const QString csv = folder.filePath(QStringLiteral("run.csv"));
+        QProcess program;
+        run(program, "korvi", csv, signal ? QStringList{} : QStringList{"--cycles", "3"});
+        ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() == 3; }, 10000));
+        ASSERT_TRUE(folder.remove());
+        if (signal) {
+            // The row was written at the end of a cycle of three 0.25 s replies;
+            // the next cycle runs from about 0.23 s to 1 s from here.
+            QThread::msleep(600);
+            program.terminate();
+        }
+        endsWithFour(program);
+    }
+}
+
+TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
+    startSimulator(1, kMovingSeed);
+    if (HasFatalFailure()) return;
+    const QString csv = dir.filePath(QStringLiteral("line1.csv"));
+    const QString rotated = csv + QStringLiteral(".1");
+    QProcess program;
+    run(program, "rtu", csv);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
+
+    // As a rotating tool does it: rename, a while, then the hangup; the rows of the
+    // while go on into the renamed file. A second hangup without a rotation changes nothing.
+    ASSERT_TRUE(QFile::rename(csv, rotated));
+    const int before = static_cast<int>(csvRows(rotated).size());
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(rotated).size() > before; }, 5000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 2; }, 5000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 4; }, 5000));
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(5000));
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(err.count(QStringLiteral("reopened ") + csv), 2) << err.toStdString();
+
+    // Both files begin with the header; together they hold every row the run wrote, once each.
+    QList<QStringList> rows;
+    for (const QString& name : {rotated, csv}) {
+        const QList<QStringList> part = csvRows(name);
+        ASSERT_FALSE(part.isEmpty());
+        EXPECT_EQ(part.front().join(','), QString::fromStdString(LogHeader()));
+        rows += part.mid(1);
+    }
+    const QRegularExpression written(QStringLiteral("(\\d+) rows written"));
+    const auto match = written.match(err);
+    ASSERT_TRUE(match.hasMatch()) << err.toStdString();
+    EXPECT_EQ(rows.size(), match.captured(1).toInt());
+    for (int i = 1; i < rows.size(); ++i) {
+        const QDateTime previous = QDateTime::fromString(rows[i - 1][0], Qt::ISODateWithMs);
+        const QDateTime next = QDateTime::fromString(rows[i][0], Qt::ISODateWithMs);
+        EXPECT_LT(previous, next) << "row " << i << " repeats or goes back";
+    }
 }
 
 }  // namespace

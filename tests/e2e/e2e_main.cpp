@@ -3,11 +3,15 @@
 
 #include <QApplication>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Windows remember their places, and the program finds port links, in the
+    // user's configuration folder: not the real user's.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
-    // Windows remember their places in the user's settings: not the real user's.
     QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -12,6 +12,7 @@ class TurningClock : public Clock {
   public:
     std::int32_t Today() const override { return dateReads++ == 0 ? 45000 : 45001; }
     double SecondsSinceMidnight() const override { return dateReads < 2 ? 86399.999 : 0.001; }
+    std::int64_t UtcMillis() const override { return 0; }
     std::int64_t MonotonicMicros() const override { return 0; }
     void LetEventsRun(double) override {}
     mutable int dateReads = 0;

@@ -45,7 +45,7 @@ class FakeLine : public ProbeLine {
                             "",
                             10.0,
                             {},
-                            0.0,
+                            0,
                             0});
     }
     // Silence until the search ends or has sent the probe to `where`.
@@ -104,6 +104,24 @@ TEST(SearchPlan, OrderFramesAndWaits) {
     choices.protocols = {false, true, true};
     choices.fromStation = choices.toStation = 0;
     EXPECT_TRUE(SearchPlan(choices).empty()) << "Modbus has no station 0 to ask";
+}
+
+TEST(SearchPlan, NothingToTryIsExplainedByWhatLeftItEmpty) {
+    SearchChoices choices;
+    EXPECT_EQ(NothingToSearchReason(choices), "");
+    choices.protocols = {false, true, true};
+    choices.fromStation = choices.toStation = 0;
+    EXPECT_EQ(NothingToSearchReason(choices),
+              "Modbus station 0 is the broadcast address, which no module answers: choose "
+              "stations from 1, or tick Korvi");
+    choices.toStation = 1;
+    EXPECT_EQ(NothingToSearchReason(choices), "");
+    choices.protocols = {false, false, false};
+    EXPECT_EQ(NothingToSearchReason(choices), "Tick at least one protocol");
+    choices.rates.fill(false);
+    EXPECT_EQ(NothingToSearchReason(choices), "Tick at least one baud rate and one protocol");
+    choices.protocols[2] = true;
+    EXPECT_EQ(NothingToSearchReason(choices), "Tick at least one baud rate");
 }
 
 TEST(ModuleSearch, SilentLineRunsThePlanOnceWithOneOpenPerRateAndStopWaitsForTheProbeOnTheLine) {

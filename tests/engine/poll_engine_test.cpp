@@ -318,16 +318,24 @@ TEST_F(PollCycle, RtuTailAfterAReplyNeverReachesTheNextAndABadReplyHoldsTheLineU
     }
     EXPECT_EQ(decodedReplies, (Strings{inputs, inputs}));
     // The rest of a broken answer may still come: the command waiting behind it
-    // goes out once the line has been quiet for 0.1 s.
-    tickRead(0);
-    queueCommand(3, write);
-    port.Arrive(inputs.substr(0, 3) + '\x04' + inputs.substr(4));
-    EXPECT_EQ(statuses.back(), "Checksum Error");
-    answer("\x07");
-    replyTicks(2);
-    EXPECT_NE(port.writes.back(), write) << "not before the line has been quiet for 0.1 s";
-    answer();
-    EXPECT_EQ(port.writes.back(), write) << "on the third quiet tick";
+    // goes out once the line has been quiet for 0.1 s, whatever broke the answer.
+    const std::pair<std::string, const char*> broken[] = {
+        {inputs.substr(0, 3) + '\x04' + inputs.substr(4), "Checksum Error"},
+        {ModbusRtuFrame("02020105"), "Bad Reply"},  // well formed, from another station
+    };
+    for (const auto& [reply, status] : broken) {
+        tickRead(0);
+        queueCommand(3, write);
+        port.Arrive(reply);
+        EXPECT_EQ(statuses.back(), status);
+        answer("\x07");
+        replyTicks(2);
+        EXPECT_NE(port.writes.back(), write) << status << ": not before 0.1 s of quiet line";
+        answer();
+        EXPECT_EQ(port.writes.back(), write) << status << ": on the third quiet tick";
+        port.Arrive(write);  // the echo that acknowledges it
+        port.writes.clear();
+    }
 }
 
 TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
@@ -432,6 +440,63 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
                                : took >= probe.waitMicros && took < probe.waitMicros + 1000)
             << took;
     }
+}
+
+// Find Module sends the next probe from inside the last probe's Outcome; a
+// listener added after it (the line monitor) must still see each reply before
+// the next request.
+TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
+    ManualTimer tmrProbe;
+    engine.SetProbeTimer(tmrProbe);
+    const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
+    struct NextProbe : LineListener {
+        NextProbe(PollEngine& e, const Probe& p) : engine(e), probe(p) {}
+        void OnLineEvent(const LineEvent& event) override {
+            if (event.type == LineEvent::Type::Outcome && left-- > 0) engine.SendProbe(probe);
+        }
+        PollEngine& engine;
+        Probe probe;
+        int left = 2;
+    } next(engine, probe);
+    struct Recorder : LineListener {
+        void OnLineEvent(const LineEvent& event) override {
+            seen += event.type == LineEvent::Type::Request ? "TX " : "RX ";
+        }
+        std::string seen;
+    } monitor;
+    engine.Events().Remove(this);
+    engine.Events().Add(&next);
+    engine.Events().Add(&monitor);
+    engine.SendProbe(probe);
+    for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
+        clock.Advance(tmrProbe.Interval() / 1000.0);
+        tmrProbe.Fire();
+    }
+    EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
+}
+
+// The module answers one probe late, after its wait but before the next probe is
+// written: the next probe must not take that answer for its own (the search would
+// report a module at a station that never answered).
+TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {
+    ManualTimer tmrProbe;
+    engine.SetProbeTimer(tmrProbe);
+    const auto probeStation = [&](int station, const std::string& arrivedBefore) {
+        Probe probe{9600, Protocol::Own, station, ProbeFrame(Protocol::Own, station), 0};
+        probe.waitMicros = ProbeWaitMicros(probe.frame, Protocol::Own, 9600, 50);
+        port.Receive(arrivedBefore);
+        engine.SendProbe(probe);
+        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
+            clock.Advance(tmrProbe.Interval() / 1000.0);
+            tmrProbe.Fire();
+        }
+        return events.back().outcome;
+    };
+    const std::string outputs = ">0000000000000011\r";
+    EXPECT_EQ(probeStation(1, ""), Outcome::Of(OutcomeKind::TimeOut));
+    EXPECT_EQ(probeStation(2, outputs), Outcome::Of(OutcomeKind::TimeOut));
+    port.Receive("");
+    EXPECT_EQ(events.back().bytes, "");
 }
 
 }  // namespace

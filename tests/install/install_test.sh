@@ -11,13 +11,15 @@ DESTDIR="$dest" cmake --install "$build" --prefix /usr/local >/dev/null
 
 expected="usr/local/bin/tallyscope
 usr/local/bin/vl4300-sim
+usr/local/etc/tallyscope/example.conf
+usr/local/lib/systemd/system/tallyscope-headless@.service
 usr/local/share/applications/org.tallyscope.Tallyscope.desktop
 usr/local/share/doc/tallyscope/copyright
 usr/local/share/icons/hicolor/256x256/apps/org.tallyscope.Tallyscope.png
 usr/local/share/icons/hicolor/48x48/apps/org.tallyscope.Tallyscope.png
 usr/local/share/icons/hicolor/scalable/apps/org.tallyscope.Tallyscope.svg
-usr/local/share/man/man1/tallyscope.1
-usr/local/share/man/man1/vl4300-sim.1
+usr/local/share/man/man1/tallyscope.1.gz
+usr/local/share/man/man1/vl4300-sim.1.gz
 usr/local/share/metainfo/org.tallyscope.Tallyscope.metainfo.xml"
 actual=$(cd "$dest" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$actual" != "$expected" ]; then

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package, checks that its dependencies were computed from the
-# linked Qt 6 libraries, unpacks it with dpkg-deb and runs the unpacked programs.
+# linked Qt 6 libraries, that lintian finds no error and no warning in it, that
+# it carries the service unit without enabling it and keeps the example options
+# file as a conffile, unpacks it with dpkg-deb and runs the unpacked programs.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
@@ -12,7 +14,7 @@ if ! cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log"
     cat "$work/cpack.log"
     exit 1
 fi
-deb=$(echo "$work"/out/tallyscope_"$version"_*.deb)
+deb=$(echo "$work"/out/tallyscope_"$version"-1_*.deb)
 [ -f "$deb" ] || { echo "no package in $work/out"; ls "$work/out"; exit 1; }
 
 status=0
@@ -24,7 +26,27 @@ for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6cha
     esac
 done
 
+# Errors and warnings fail; information tags and lintian's own notes do not.
+# (--allow-root: the tests may run as root in a container.)
+command -v lintian >/dev/null || { echo "lintian is not installed (make deps)"; exit 1; }
+lintian --allow-root "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -E '^(E|W): ' "$work/lintian.log"; then status=1; fi
+
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+echo "$files" | grep -qx './usr/lib/systemd/system/tallyscope-headless@.service' ||
+    { echo "the package lacks the service unit"; status=1; }
+# Enabling is the administrator's choice, per line.
+if echo "$files" | grep '^./etc/systemd/'; then status=1; fi
+dpkg-deb -I "$deb" conffiles | grep -qx /etc/tallyscope/example.conf ||
+    { echo "/etc/tallyscope/example.conf is no conffile"; status=1; }
+
 dpkg-deb -x "$deb" "$work/root"
+# The changelog's latest entry is this version.
+top=$(zcat "$work/root/usr/share/doc/tallyscope/changelog.Debian.gz" | head -1)
+case $top in
+    "tallyscope ($version-1) "*) ;;
+    *) echo "changelog.Debian names another version: $top"; status=1 ;;
+esac
 got=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/tallyscope" --version)
 [ "$got" = "tallyscope $version" ] || { echo "tallyscope --version: $got"; status=1; }
 "$work/root/usr/bin/vl4300-sim" --help | grep -q '^Usage: vl4300-sim' ||

@@ -1,14 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <iterator>
 #include <locale>
 
 #include "log/csv.h"
+#include "log/log_file.h"
+#include "log/log_row.h"
 #include "log/log_session.h"
 #include "log/log_time.h"
 
@@ -40,12 +49,68 @@ TEST(CounterRate, CountsPerSecondAcrossTheWrapButNotAcrossGapsOrSteppingBack) {
 }
 
 TEST(LogText, TimesAndQuoting) {
-    const double noon = 45000.5;  // 2023-03-15 12:00 local
-    EXPECT_EQ(FormatLogTime(noon, 3600), "2023-03-15T12:00:00.000+01:00");
-    EXPECT_EQ(FormatLogTime(noon + 0.123 / 86400, -19800), "2023-03-15T12:00:00.123-05:30");
-    EXPECT_EQ(FormatLogTime(45000 + 86399.9996 / 86400, 0), "2023-03-16T00:00:00.000+00:00");
+    const std::int64_t noonUtc = 1'678'881'600'000;  // 2023-03-15 12:00 UTC
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc, 3600)), "2023-03-15T13:00:00.000+01:00");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc + 123, -19800)), "2023-03-15T06:30:00.123-05:30");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(noonUtc + 12 * 3'600'000 - 1, 0)),
+              "2023-03-15T23:59:59.999+00:00");
+    EXPECT_EQ(FormatLogTime(LocalTimeAt(-1, 0)), "1969-12-31T23:59:59.999+00:00");
     EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x", "two\r\nlines"}),
               "\"a,b\",\"say \"\"hi\"\"\",x,\"two\r\nlines\"\r\n");
+}
+
+// The system's time zone set for one test, and given back after it.
+class TimeZone {
+  public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (old_) {
+            setenv("TZ", old_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+  private:
+    std::optional<std::string> old_;
+};
+
+TEST(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
+    const TimeZone berlin("Europe/Berlin");
+    // UTC instant, as the log writes it: the autumn hour repeated, then the spring gap.
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {1'792'889'992'000, "2026-10-25T02:59:52.000+02:00"},
+        {1'792'893'592'000, "2026-10-25T02:59:52.000+01:00"},
+        {1'774'745'999'999, "2026-03-29T01:59:59.999+01:00"},
+        {1'774'746'000'000, "2026-03-29T03:00:00.000+02:00"},
+    };
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("dst.csv")).toStdString();
+    LineEvents events;
+    LogSession session(events, [] { return LogContext{}; });
+    ASSERT_EQ(session.Start(path), "");
+    std::string expected = LogHeader() + "\r\n";
+    for (const auto& [utcMs, text] : cases) {
+        LineEvent e;
+        e.type = LineEvent::Type::Outcome;
+        e.request = LineRequest::ReadInputs;
+        e.utcMs = utcMs;
+        e.meaning = ReplyMeaning{};
+        e.meaning->kind = ReplyMeaning::Kind::Inputs;
+        events.Emit(e);
+        e.type = LineEvent::Type::CycleEnd;
+        events.Emit(e);
+        expected += std::string(text) + ",0,korvi" + std::string(40, ',') + "\r\n";
+    }
+    session.Stop();
+    QFile in(QString::fromStdString(path));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.readAll().toStdString(), expected);
 }
 
 struct DecimalComma : std::numpunct<char> {
@@ -62,8 +127,8 @@ class CounterLogTest : public ::testing::Test {
         e.request = request;
         e.outcome = Outcome::Of(kind);
         e.protocol = Protocol::ModbusRtu;
-        e.station = 7;
-        e.stamp = 45000.5 + seconds / 86400.0;
+        e.station = station;
+        e.utcMs = 1'678'878'000'000 + static_cast<std::int64_t>(seconds * 1000);
         e.monoMicros = static_cast<std::int64_t>(seconds * kSecond);
         e.meaning = meaning;
         events.Emit(e);
@@ -90,10 +155,11 @@ class CounterLogTest : public ::testing::Test {
     QTemporaryDir dir;
     std::string path = dir.filePath(QStringLiteral("shift.csv")).toStdString();
     double seconds = 0.0;
+    int station = 7;
     LineEvents events;
     LogContext context;
     LogSession session{events, [this] { return context; },
-                       [](double stamp) { return FormatLogTime(stamp, 3600); }};
+                       [](std::int64_t utcMs) { return FormatLogTime(LocalTimeAt(utcMs, 3600)); }};
 };
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {
@@ -147,12 +213,73 @@ TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAP
                           empty8 + empty8 + empty8 + "\r\n");
 }
 
+TEST_F(CounterLogTest, StationsSharingALineKeepTheirOwnRatesMultipliersAndReadings) {
+    context.intervalSeconds = 1;
+    context.stationMultipliers[2] = {10, 1, 1, 1, 1, 1, 1, 1};
+    std::vector<StationReading> readings;
+    session.onReading = [&](const StationReading& r) { readings.push_back(r); };
+    ASSERT_EQ(session.Start(path), "");
+    send(LineEvent::Type::Opened);
+    const auto cycle = [&](int at, double first, double second) {
+        seconds = at;
+        station = 1;
+        read(LineRequest::ReadCounters, {first});
+        send(LineEvent::Type::CycleEnd);
+        station = 2;
+        read(LineRequest::ReadCounters, {second});
+        send(LineEvent::Type::CycleEnd);
+    };
+    cycle(0, 100, 5000);
+    station = 2;
+    outcome(LineRequest::ClearCounters, OutcomeKind::Success);  // forgets station 2 only
+    cycle(1, 110, 0);
+    station = 1;
+    outcome(LineRequest::ReadCounters, OutcomeKind::TimeOut);  // station 1 fails, 2 answers
+    send(LineEvent::Type::CycleEnd);
+    station = 2;
+    seconds = 2;
+    read(LineRequest::ReadCounters, {7});
+    send(LineEvent::Type::CycleEnd);
+    cycle(3, 140, 8);
+    session.Stop();
+
+    ASSERT_EQ(readings.size(), 7u);
+    const auto at = [&](std::size_t k) {
+        const StationReading& r = readings[k];
+        return std::to_string(r.station) + ":" + std::to_string(*r.raw[0]).substr(0, 3) + "x" +
+               std::to_string(*r.scaled[0]).substr(0, 3) + "r" +
+               (r.rate[0] ? std::to_string(*r.rate[0]).substr(0, 4) : std::string("-"));
+    };
+    EXPECT_EQ(at(0), "1:100x100r-");
+    EXPECT_EQ(at(1), "2:500x500r-");
+    EXPECT_EQ(at(2), "1:110x110r10.0");
+    EXPECT_EQ(at(3), "2:0.0x0.0r-") << "the clear forgot station 2's previous value";
+    EXPECT_EQ(at(4), "2:7.0x70.r7.00");
+    EXPECT_EQ(at(5), "1:140x140r15.0") << "across the failed read: two intervals";
+    EXPECT_EQ(at(6), "2:8.0x80.r1.00");
+    // The rows are the same readings, one per station per cycle.
+    const std::string log = file();
+    EXPECT_NE(log.find("T12:00:02.000+01:00,2,modbus-rtu,7,,,,,,,,70.0,"), std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
+}
+
 TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteStopsLogging) {
     std::ofstream(path, std::ios::binary) << "time,value\r\n1,2\r\n";
     const std::string refused = session.Start(path);
     EXPECT_NE(refused.find("holds other columns"), std::string::npos) << refused;
     EXPECT_EQ(session.StateText(), "Not logging: " + refused);
     EXPECT_EQ(file(), "time,value\r\n1,2\r\n");
+    // A header that begins like this one's but has fewer, more or renamed columns.
+    const std::string header = LogHeader();
+    const std::string lastColumn = header.substr(header.rfind(',') + 1);
+    for (const std::string& other :
+         {header.substr(0, header.rfind(',')), header + ",note",
+          header.substr(0, header.size() - lastColumn.size()) + "renamed"}) {
+        std::ofstream(path, std::ios::binary) << other << "\r\n";
+        EXPECT_NE(session.Start(path).find("holds other columns"), std::string::npos) << other;
+        EXPECT_EQ(file(), other + "\r\n");
+    }
 
     // The same header, and a last row cut short by a crash: new rows start on a line of their own.
     std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59";
@@ -176,6 +303,59 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
     ASSERT_EQ(session.Start("/dev/null"), "");
     send(LineEvent::Type::Closed);
     EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
+}
+
+TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
+    const auto cycle = [&](double at) {
+        seconds = at;
+        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+        send(LineEvent::Type::CycleEnd);
+    };
+    const std::string rotated = path + ".1";
+    session.SetRotatable(true);
+    ASSERT_EQ(session.Start(path), "");
+    // Renamed away, a new empty file in its place: the row follows the renamed file.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    std::ofstream(path, std::ios::binary).flush();
+    cycle(1);
+    EXPECT_EQ(file(), "");
+    ASSERT_EQ(session.Reopen(), "");
+    cycle(2);
+    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:02.000+01:00,", 0), 0u) << file();
+
+    // Renamed away and deleted before the reopen: the rows have nowhere to go.
+    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
+    ASSERT_EQ(std::remove(rotated.c_str()), 0);
+    cycle(3);
+    EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
+}
+
+// A file that takes only part of a row (here the file size limit, as a full disk
+// would) is cut back to its last whole row: a later run appends to whole rows only.
+TEST(LogFileWrite, ARowThatFitsOnlyInPartIsCutBackToTheLastWholeRow) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("cut.csv")).toStdString();
+    LogFile log;
+    ASSERT_EQ(log.Open(path), "");
+    const std::string row = "2023-03-15T12:00:00.000+01:00,7,korvi,1,2,3,4,5,6,7,8\r\n";
+    ASSERT_TRUE(log.Write(row));
+    const std::string whole = LogHeader() + "\r\n" + row;
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = whole.size() + row.size() / 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = log.Write(row);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_NE(log.Error().find("File too large"), std::string::npos) << log.Error();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, whole);
 }
 
 }  // namespace

@@ -6,12 +6,6 @@ namespace tally::sim {
 namespace {
 
 TEST(LinkFolder, BesideTheExecutableWhenWritableElseWhereTallyscopeLooksNext) {
-    EXPECT_EQ(UserConfigFolder("/x/cfg", "/home/op"), "/x/cfg/tallyscope");
-    // A relative XDG_CONFIG_HOME is ignored, as the XDG rules (and Qt) say.
-    for (const char* xdg : {"relative/cfg", "", static_cast<const char*>(nullptr)})
-        EXPECT_EQ(UserConfigFolder(xdg, "/home/op"), "/home/op/.config/tallyscope");
-    EXPECT_EQ(UserConfigFolder(nullptr, nullptr), "");
-
     EXPECT_EQ(DefaultLinkFolder("/opt/t/bin", true, "/c/tallyscope"), "/opt/t/bin");
     EXPECT_EQ(DefaultLinkFolder("/usr/bin", false, "/c/tallyscope"), "/c/tallyscope");
     EXPECT_EQ(DefaultLinkFolder("/usr/bin", false, ""),

@@ -2,6 +2,7 @@
 
 #include "protocol/checksum.h"
 #include "protocol/hex.h"
+#include "protocol/station_list.h"
 #include "sim/modbus_slave.h"
 #include "sim/own_protocol.h"
 #include "sim/request_framer.h"
@@ -318,20 +319,131 @@ TEST(SimulatorCoreTest, SameSeedAndRequestsGiveTheSameLineWithFaults) {
     EXPECT_NE(first, trace());
 }
 
+const auto R = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
+
+TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
+    SimOptions options = Still([](SimOptions& o) { o.stations = {5, 1, 2}; });
+    // One request every 0.1 s, well after the previous answer.
+    std::vector<Send> sends;
+    for (const std::string& request : std::vector<std::string>{
+             "#05WRTC0E0400000010DE\r", ":01050002FF00F9\r\n", "#03RDO\r", R("00050007FF00"),
+             "#01RCT\r", "#05RCT\r", R("020100000008"), ":050100000008F2\r\n", "#02RDO\r"})
+        sends.push_back({static_cast<std::int64_t>(sends.size()) * 100'000, request, 19200});
+    Line line(options, sends, 2'000'000);
+    // Station 5's counter 2 preset, station 1's output 3 on, station 3 silent, output 8 on
+    // everywhere by broadcast.
+    EXPECT_EQ(line.received,
+              "RTC>OK\r:01050002FF00F9\r\n" + kCounters +
+                  ">00000000,00000010,00000000,00000000,00000000,00000000,00000000,00000000\r" +
+                  R("02010180") + ":05010180" + LrcOfHex("05010180") + "\r\n>00000001\r");
+    const std::tuple<int, std::uint64_t, std::uint64_t, std::uint8_t> perStation[] = {
+        {5, 3, 1, 0x80}, {1, 2, 1, 0x84}, {2, 2, 0, 0x80}};
+    for (const auto& [station, requests, writes, outputs] : perStation) {
+        SCOPED_TRACE(station);
+        ASSERT_NE(line.core.stats(station), nullptr);
+        EXPECT_EQ(line.core.stats(station)->requests, requests);
+        EXPECT_EQ(line.core.stats(station)->answers, requests);
+        EXPECT_EQ(line.core.stats(station)->writes, writes);
+        EXPECT_EQ(line.core.stats(station)->broadcasts, 1U);
+        EXPECT_EQ(line.core.module(station)->outputs(), outputs);
+    }
+    EXPECT_EQ(line.core.stats(3), nullptr);
+    const LineStats& total = line.core.stats();
+    EXPECT_EQ(std::vector<std::uint64_t>({total.requests, total.answers, total.otherStation,
+                                          total.broadcasts, total.overlaps}),
+              std::vector<std::uint64_t>({9, 7, 1, 1, 0}));
+    std::string notes;
+    for (const LogEntry& entry : line.core.takeLog())
+        notes += entry.note + "|";
+    EXPECT_NE(notes.find("|station 1: ascii, answer|station 1: answer|own, other station|rtu, "
+                         "broadcast|"),
+              std::string::npos)
+        << notes;
+    EXPECT_NE(line.core.statsJson().find("\"stations\": {\n    \"5\": {\n      \"requests\": 3,"),
+              std::string::npos);
+
+    // Moving modules are seeded apart; the first lives as it would alone. Faults strike
+    // every station.
+    options.seed = 7;
+    options.dropProbability = 1.0;
+    const Line moving(options, sends, 2'000'000);
+    EXPECT_EQ(moving.received, "");
+    EXPECT_EQ(moving.core.stats(2)->dropped, 2U);
+    options.stations = {5};
+    const ModuleState alone = Line(options, sends, 0).core.module();
+    EXPECT_EQ(moving.core.module(5)->toJson(), alone.toJson());
+    const auto counters = [](const ModuleState* module) {
+        std::vector<std::uint32_t> values;
+        for (int k = 1; k <= 8; ++k)
+            values.push_back(module->counter(k));
+        return values;
+    };
+    EXPECT_NE(counters(moving.core.module(1)), counters(moving.core.module(2)));
+}
+
+TEST(SimulatorCoreTest, RtuRequestSoonerThanTheSilenceAfterTheLastAnswerByteWrittenIsEarly) {
+    // The gap of the second request after the first answer's last byte was written.
+    // Silence: 3.5 characters of 11 bits (2005 us at 19200), 1750 us above 19200.
+    const std::tuple<int, std::int64_t, std::string, std::uint64_t> rows[] = {
+        {19200, 2004, R("010100000008"), 1}, {19200, 2005, R("010100000008"), 0},
+        {57600, 1749, R("010100000008"), 1}, {57600, 1750, R("010100000008"), 0},
+        {19200, 0, "#01RDO\r", 0},  // text frames have their own start character
+    };
+    for (const auto& [baud, gapUs, second, early] : rows) {
+        SCOPED_TRACE(std::to_string(baud) + " " + std::to_string(gapUs));
+        Line line(Still(), {{0, R("010100000008"), baud}}, 1'000'000);
+        line.send(line.chunks.back().first + gapUs, second, baud);
+        line.runUntil(2'000'000);
+        EXPECT_EQ(line.core.stats().rtuEarly, early);
+        EXPECT_EQ(line.core.stats(1)->rtuEarly, early);
+    }
+    // A loop that wakes late writes the answer late: the master hears it only then.
+    SimulatorCore late(Still());
+    late.receive(0, R("010100000008"), 19200);
+    EXPECT_EQ(late.advance(10'000), R("01010100"));  // due by 3.1 ms, written at 10 ms
+    late.receive(11'000, R("010100000008"), 19200);
+    late.advance(20'000);
+    EXPECT_EQ(late.stats().rtuEarly, 1U);
+}
+
 TEST(SimOptionsTest, ValuesAreCheckedBadOnesRefusedByNameAndEveryOptionIsDocumented) {
     EXPECT_EQ(ParseOptions({"--exception", "0x0F:4"}).options.exceptions,
               (std::map<int, int>{{15, 4}}));
+    EXPECT_EQ(ParseOptions({"--station", "3,0-1"}).options.stations, (std::vector<int>{3, 0, 1}));
     for (const char* option :
          {"--station", "--port", "--dir", "--seed", "--baud", "--drop", "--delay", "--split",
           "--garble", "--noise", "--log", "--stats", "--exception", "--wrong-station"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
     const std::pair<std::vector<std::string>, std::string> refused[] = {
-        {{"--station", "32"}, "bad value for --station: 32"},
+        {{"--station", "32"}, "--station 32: 32 is not a station 0 to 31"},
+        {{"--station", "1,5-7,6"}, "--station 1,5-7,6: station 6 is listed twice"},
         {{"--exception", "3:256"}, "bad value for --exception: 3:256"},
         {{"--log"}, "--log needs a value"},
         {{"--bogus", "1"}, "unknown option --bogus"}};
     for (const auto& [args, error] : refused)
         EXPECT_EQ(ParseOptions(args).error, error);
+}
+
+TEST(StationListTest, NumbersAndInclusiveRangesInTheOrderGivenEachAtMostOnce) {
+    EXPECT_EQ(ParseStationList("7,1-3,0,31-31").stations, (std::vector<int>{7, 1, 2, 3, 0, 31}));
+    EXPECT_EQ(ParseStationList("0-31").stations.size(), 32U);
+    const std::pair<const char*, const char*> refused[] = {
+        {"", "give at least one station, 0 to 31"},
+        {"1,,2", "an element of the list is empty"},
+        {"1,", "an element of the list is empty"},
+        {"32", "32 is not a station 0 to 31"},
+        {"1, 2", " 2 is not a station 0 to 31"},
+        {"-1", "-1 is not a range of stations 0 to 31"},
+        {"5-", "5- is not a range of stations 0 to 31"},
+        {"1-2-3", "1-2-3 is not a range of stations 0 to 31"},
+        {"7-5", "the range 7-5 is reversed"},
+        {"1-3,5,2", "station 2 is listed twice"},
+    };
+    for (const auto& [text, error] : refused) {
+        const StationList list = ParseStationList(text);
+        EXPECT_EQ(list.error, error) << text;
+        EXPECT_TRUE(list.stations.empty()) << text;
+    }
 }
 
 }  // namespace

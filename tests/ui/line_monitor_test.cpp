@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -27,7 +28,9 @@ LineEvent Request(int n, LineEvent::Type type = LineEvent::Type::Request) {
     LineEvent event;
     event.type = type;
     event.bytes = "#01RCT" + std::to_string(n) + "\r";
-    event.stamp = 46000.5 + n / 86400.0;
+    // Local noon, whatever the machine's zone.
+    event.utcMs =
+        QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::LocalTime).toMSecsSinceEpoch() + n * 1000;
     return event;
 }
 
@@ -63,6 +66,27 @@ TEST(LineStatistics, CountsByOutcomeAndTimesTheLastThousandGoodReplies) {
     EXPECT_EQ(counts(), std::vector<std::uint64_t>(5, 0));
     stats.Add(Reply(">", Outcome::Ok(), 7.0));
     EXPECT_DOUBLE_EQ(stats.ReplyTimes().p95Ms, 7.0);
+}
+
+TEST(LineStatistics, RequestsAlwaysAddUpToTheOutcomesPlusTheOneOnTheLine) {
+    LineStatistics stats;
+    const auto outcomes = [&stats] {
+        return stats.Replies() + stats.Timeouts() + stats.Errors() + stats.Exceptions();
+    };
+    stats.Add(Request(1));
+    stats.Add(Reply(">", Outcome::Ok(), 5.0));
+    stats.Add(Request(2));
+    stats.Reset();  // the reply to request 2 is still to come
+    EXPECT_EQ(stats.Requests(), outcomes() + 1);
+    stats.Add(Reply(">", Outcome::Ok(), 5.0));
+    EXPECT_EQ(stats.Requests(), outcomes());
+    EXPECT_EQ(stats.Requests(), 1u);
+    // A request cut off by the port closing never gets an outcome.
+    stats.Add(Request(3));
+    stats.Add(Request(0, LineEvent::Type::Closed));
+    EXPECT_EQ(stats.Requests(), outcomes());
+    stats.Reset();
+    EXPECT_EQ(stats.Requests(), 0u);
 }
 
 TEST(LineModel, KeepsExactlyTheNewestRowsInBatchesWithoutAReset) {
@@ -118,10 +142,11 @@ class LineWindow : public ::testing::Test {
     }
     void push(int count) {
         for (int i = 0; i < count; ++i)
-            window.OnLineEvent(Request(n++));
+            history.OnLineEvent(Request(n++));
         QCoreApplication::processEvents();
     }
-    FrmLine window;
+    LineHistory history;
+    FrmLine window{history};
     int n = 0;
 };
 

@@ -1,8 +1,11 @@
 // The trend chart's memory and what it draws, without a window.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QStringList>
 #include <cmath>
 
+#include "ui/time_axis.h"
 #include "ui/trend_model.h"
 #include "ui/trend_plot.h"
 
@@ -133,6 +136,49 @@ TEST(TrendPlot, ManyReadingsPerColumnKeepTheirExtremesAndTheRingItsNewest) {
         NearestReading(model, 1, TrendMode::Value, 5000 * kSecond + 400'000, 0, view.endMicros);
     ASSERT_TRUE(nearest);
     EXPECT_EQ(nearest->y, 1e9);
+}
+
+// Ticks of the time axis as local "hh:mm" (or "hh:mm:ss") texts, and their UTC instants.
+std::int64_t Utc(const char* iso) {
+    return QDateTime::fromString(QLatin1String(iso), Qt::ISODate).toMSecsSinceEpoch();
+}
+QStringList TickLabels(const char* endIso, int span, const char* zoneId) {
+    const QTimeZone zone(zoneId);
+    QStringList labels;
+    for (const std::int64_t tick : TimeAxisTicks(Utc(endIso), span, zone))
+        labels << TimeTickLabel(tick, span, zone);
+    return labels;
+}
+
+TEST(TimeAxis, TicksFallOnRoundLocalTimesAcrossBothClockChanges) {
+    // 10 s, 2 min, 10 min, 1 h: both ends of the span may be ticks.
+    EXPECT_EQ(TickLabels("2026-07-01T10:00:00Z", 60, "Europe/Berlin"),
+              QStringList({"11:59:00", "11:59:10", "11:59:20", "11:59:30", "11:59:40", "11:59:50",
+                           "12:00:00"}));
+    EXPECT_EQ(TickLabels("2026-07-01T10:03:17.5Z", 600, "Europe/Berlin"),
+              QStringList({"11:54", "11:56", "11:58", "12:00", "12:02"}));
+    // Local time, not UTC: half past on the UTC clock is the hour in India.
+    EXPECT_EQ(TickLabels("2026-07-01T08:45:00Z", 3600, "Asia/Kolkata"),
+              QStringList({"13:20", "13:30", "13:40", "13:50", "14:00", "14:10"}));
+    const std::vector<std::int64_t> india =
+        TimeAxisTicks(Utc("2026-07-01T08:45:00Z"), 8 * 3600, QTimeZone("Asia/Kolkata"));
+    ASSERT_EQ(india.size(), 8u);
+    EXPECT_EQ(india.front(), Utc("2026-07-01T01:30:00Z"));
+
+    // Autumn: the repeated hour has its round time twice, an hour apart.
+    const QByteArray berlin = "Europe/Berlin";
+    EXPECT_EQ(
+        TickLabels("2026-10-25T03:30:00Z", 8 * 3600, berlin),
+        QStringList({"22:00", "23:00", "00:00", "01:00", "02:00", "02:00", "03:00", "04:00"}));
+    const std::vector<std::int64_t> autumn =
+        TimeAxisTicks(Utc("2026-10-25T03:30:00Z"), 8 * 3600, QTimeZone(berlin));
+    for (std::size_t i = 1; i < autumn.size(); ++i)
+        EXPECT_EQ(autumn[i] - autumn[i - 1], 3'600'000);
+    // Spring: the skipped hour has no tick; the others keep their round times.
+    EXPECT_EQ(TickLabels("2026-03-29T01:25:00Z", 3600, berlin),
+              QStringList({"01:30", "01:40", "01:50", "03:00", "03:10", "03:20"}));
+    EXPECT_EQ(TickLabels("2026-03-29T03:00:00Z", 4 * 3600, berlin).join(' '),
+              "00:00 01:00 03:00 04:00 05:00");
 }
 
 }  // namespace

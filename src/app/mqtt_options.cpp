@@ -1,0 +1,204 @@
+#include "app/mqtt_options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace tally {
+namespace {
+
+bool allDigits(const std::string& text) {
+    return !text.empty() && text.size() <= 9 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<long> wholeNumber(const std::string& text, long lo, long hi) {
+    if (!allDigits(text)) return std::nullopt;
+    const long value = std::stol(text);
+    if (value < lo || value > hi) return std::nullopt;
+    return value;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A user name or password may carry reserved characters as %XX.
+std::optional<std::string> percentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || hexDigit(text[i + 1]) < 0 || hexDigit(text[i + 2]) < 0)
+            return std::nullopt;
+        out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+std::string parseUrl(MqttOptions& o, const std::string& url) {
+    const std::string bad = "--mqtt " + url + ": ";
+    std::string rest;
+    if (url.rfind("mqtt://", 0) == 0) {
+        o.tls = false;
+        o.port = 1883;
+        rest = url.substr(7);
+    } else if (url.rfind("mqtts://", 0) == 0) {
+        o.tls = true;
+        o.port = 8883;
+        rest = url.substr(8);
+    } else {
+        return bad + "give mqtt://[user[:password]@]host[:port] or mqtts://...";
+    }
+    if (!rest.empty() && rest.back() == '/') rest.pop_back();
+    if (rest.find_first_of("/?#") != std::string::npos)
+        return bad + "a broker URL has no path, query or fragment";
+    o.user.clear();
+    o.urlPassword.reset();
+    const std::size_t at = rest.rfind('@');
+    if (at != std::string::npos) {
+        const std::string userInfo = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        const std::size_t colon = userInfo.find(':');
+        const auto user = percentDecoded(userInfo.substr(0, colon));
+        if (!user || user->empty()) return bad + "the user name is missing or malformed";
+        o.user = *user;
+        if (colon != std::string::npos) {
+            const auto password = percentDecoded(userInfo.substr(colon + 1));
+            if (!password) return bad + "the password is malformed (reserved characters as %XX)";
+            o.urlPassword = *password;
+        }
+    }
+    std::string port;
+    if (!rest.empty() && rest.front() == '[') {  // [IPv6 address]
+        const std::size_t close = rest.find(']');
+        if (close == std::string::npos) return bad + "an IPv6 address needs its closing ]";
+        o.host = rest.substr(1, close - 1);
+        const std::string after = rest.substr(close + 1);
+        if (!after.empty() && after.front() != ':') return bad + "unexpected text after the host";
+        if (!after.empty()) port = after.substr(1);
+        if (after == ":") return bad + "the port is missing after :";
+    } else {
+        const std::size_t colon = rest.find(':');
+        o.host = rest.substr(0, colon);
+        if (colon != std::string::npos) {
+            port = rest.substr(colon + 1);
+            if (port.empty()) return bad + "the port is missing after :";
+        }
+    }
+    if (o.host.empty()) return bad + "the broker's host name is missing";
+    if (!port.empty()) {
+        const auto n = wholeNumber(port, 1, 65535);
+        if (!n) return bad + "ports go from 1 to 65535";
+        o.port = static_cast<int>(*n);
+    }
+    o.enabled = true;
+    return std::string();
+}
+
+// The first line of a file, without its line end; "" with the reason when unreadable.
+std::optional<std::string> firstLine(const std::string& path, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string line;
+    std::getline(file, line);
+    if (file.bad()) {
+        error = "read error";
+        return std::nullopt;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+std::string sanitized(const std::string& text, bool idOnly) {
+    std::string out = text;
+    for (char& c : out) {
+        const bool idChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        if (idOnly ? !idChar : (c == '+' || c == '#' || c == '/' || c == '\0')) c = '_';
+    }
+    return out.empty() ? std::string("unknown") : out;
+}
+
+}  // namespace
+
+std::string CheckTopicPrefix(const std::string& prefix) {
+    if (prefix.empty()) return "it is empty";
+    if (prefix.find_first_of(std::string("+#\0", 3)) != std::string::npos)
+        return "a topic prefix cannot hold +, # or a NUL";
+    if (prefix.front() == '/' || prefix.back() == '/')
+        return "a topic prefix neither starts nor ends with /";
+    if (prefix.size() > 32'000) return "it is too long";
+    return std::string();
+}
+
+std::string SetMqttOption(MqttOptions& o, const std::string& name, const std::string& value) {
+    if (name == "--mqtt") return parseUrl(o, value);
+    if (name == "--mqtt-ca") {
+        std::string error;
+        if (value.empty() || !firstLine(value, error))
+            return "--mqtt-ca " + value +
+                   ": cannot be read: " + (value.empty() ? "no file" : error);
+        o.caFile = value;
+    } else if (name == "--mqtt-password-file") {
+        std::string error;
+        const auto password = value.empty() ? std::nullopt : firstLine(value, error);
+        if (!password)
+            return "--mqtt-password-file " + value +
+                   ": cannot be read: " + (value.empty() ? "no file" : error);
+        o.filePassword = *password;
+    } else if (name == "--mqtt-prefix" || name == "--mqtt-discovery") {
+        const bool discovery = name == "--mqtt-discovery";
+        const std::string prefix = discovery && value.empty() ? o.discoveryPrefix : value;
+        if (const std::string why = CheckTopicPrefix(prefix); !why.empty())
+            return name + " " + value + ": " + why;
+        (discovery ? o.discoveryPrefix : o.prefix) = prefix;
+        if (discovery) o.discovery = true;
+    } else if (name == "--mqtt-client-id") {
+        if (value.empty() || value.size() > 65'535) return "--mqtt-client-id needs a name";
+        o.clientId = value;
+    } else if (name == "--mqtt-queue") {
+        const auto n = wholeNumber(value, 1, 10'000'000);
+        if (!n) return "--mqtt-queue " + value + ": give 1 to 10000000 messages";
+        o.queueLimit = static_cast<std::size_t>(*n);
+    } else if (name == "--mqtt-drain") {
+        const auto n = wholeNumber(value, 0, 3600);
+        if (!n) return "--mqtt-drain " + value + ": give 0 to 3600 seconds";
+        o.drainSeconds = static_cast<int>(*n);
+    } else if (name == "--mqtt-keepalive") {
+        const auto n = wholeNumber(value, 5, 3600);
+        if (!n) return "--mqtt-keepalive " + value + ": give 5 to 3600 seconds";
+        o.keepAliveSeconds = static_cast<int>(*n);
+    }
+    return std::string();
+}
+
+std::optional<std::string> MqttPassword(const MqttOptions& o, const char* environment) {
+    if (o.urlPassword) return o.urlPassword;
+    if (o.filePassword) return o.filePassword;
+    if (environment != nullptr) return std::string(environment);
+    return std::nullopt;
+}
+
+std::string DefaultMqttPrefix(const std::string& hostName) {
+    return "tallyscope/" + sanitized(hostName, false);
+}
+
+std::string DefaultMqttClientId(const std::string& hostName, const std::string& port) {
+    const std::size_t slash = port.find_last_of('/');
+    const std::string portName =
+        slash == std::string::npos ? "port" + port : port.substr(slash + 1);
+    return "tallyscope-" + sanitized(hostName, true) + "-" + sanitized(portName, true);
+}
+
+}  // namespace tally

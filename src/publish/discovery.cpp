@@ -1,0 +1,85 @@
+#include "publish/discovery.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "publish/topics.h"
+
+namespace tally {
+namespace {
+
+struct Entity {
+    const char* component;  // "sensor" or "binary_sensor"
+    const char* key;        // object id and JSON array of the state message
+    const char* name;
+    const char* array;
+};
+
+const Entity kEntities[] = {
+    {"sensor", "counter", "Counter", "scaled"},
+    {"sensor", "rate", "Rate", "rate"},
+    {"binary_sensor", "input", "Input", "di"},
+    {"binary_sensor", "output", "Output", "do"},
+};
+
+QString q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+std::string IdentifierText(const std::string& text) {
+    std::string id = text;
+    for (char& c : id) {
+        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '_' || c == '-';
+        if (!kept) c = '_';
+    }
+    return id;
+}
+
+std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int station) {
+    const std::string node =
+        IdentifierText("tallyscope_" + s.deviceKey + "_" + std::to_string(station));
+    QJsonObject device;
+    device["identifiers"] = QJsonArray{q(node)};
+    device["name"] = QStringLiteral("VL4300 station %1").arg(station);
+    device["model"] = QStringLiteral("VL4300");
+    QJsonArray availability{QJsonObject{{"topic", q(StatusTopic(s.prefix))}},
+                            QJsonObject{{"topic", q(StationStatusTopic(s.prefix, station))}}};
+
+    std::vector<MqttMessage> messages;
+    for (const Entity& e : kEntities) {
+        for (int k = 1; k <= 8; ++k) {
+            const std::string object = std::string(e.key) + std::to_string(k);
+            QJsonObject config;
+            config["name"] = QStringLiteral("%1 %2").arg(QLatin1String(e.name)).arg(k);
+            config["unique_id"] = q(node + "_" + object);
+            config["object_id"] = q(node + "_" + object);
+            config["state_topic"] = q(StateTopic(s.prefix, station));
+            // A null (not read this cycle) renders as None: the entity shows unknown.
+            config["value_template"] =
+                QStringLiteral("{{ value_json.%1[%2] }}").arg(QLatin1String(e.array)).arg(k - 1);
+            config["availability"] = availability;
+            config["availability_mode"] = QStringLiteral("all");
+            config["expire_after"] = 3 * s.intervalSeconds;
+            config["device"] = device;
+            if (std::string(e.component) == "binary_sensor") {
+                config["payload_on"] = QStringLiteral("1");
+                config["payload_off"] = QStringLiteral("0");
+            } else if (std::string(e.key) == "counter") {
+                config["state_class"] = QStringLiteral("total_increasing");
+            } else {
+                config["state_class"] = QStringLiteral("measurement");
+                config["unit_of_measurement"] = QStringLiteral("1/s");
+            }
+            messages.push_back(
+                {s.discoveryPrefix + "/" + e.component + "/" + node + "/" + object + "/config",
+                 QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString(), true});
+        }
+    }
+    return messages;
+}
+
+}  // namespace tally

@@ -1,0 +1,103 @@
+// Sends what a run reads to an MQTT broker without ever holding up the run.
+//
+// State messages wait in a bounded queue, in order, until the broker has
+// acknowledged them; while there is no connection they stay queued and go out
+// on the next one with their original time inside, and past the bound the
+// oldest are dropped and counted. Latest-value messages (station status,
+// discovery) are kept by topic and sent again after every connect. The client
+// retries with a back-off from 1 s to 30 s; a clean stop delivers what is still
+// queued for at most the drain time, then says offline and disconnects.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/timer.h"
+#include "publish/mqtt_client.h"
+
+namespace tally {
+
+struct PublisherSettings {
+    std::string prefix;  // "tallyscope/cabinet-3"
+    std::string broker;  // "broker:1883", for the lines on standard error
+    std::size_t queueLimit = 28'800;
+    int drainSeconds = 10;
+};
+
+class Publisher {
+  public:
+    static constexpr int kFirstRetryMs = 1'000;
+    static constexpr int kLastRetryMs = 30'000;
+    // State messages on the wire at once; the rest wait in the queue, where the
+    // bound and the drop count apply.
+    static constexpr int kWindow = 20;
+
+    // `say` takes one line for the run's report, without its line end.
+    Publisher(MqttClient& client, TimerFactory& timers, PublisherSettings settings,
+              std::function<void(const std::string&)> say);
+    ~Publisher();
+
+    // The message the broker publishes if this program vanishes: <prefix>/status offline.
+    static MqttMessage Will(const std::string& prefix);
+
+    void Start();
+    // A state message, in order behind those still queued.
+    void Queue(MqttMessage message);
+    // A retained latest value: replaces the one kept for its topic, goes out now
+    // when connected, and again after every connect.
+    void Keep(MqttMessage message);
+    // Delivers what is queued (at most the drain time), publishes offline and
+    // disconnects; onStopped follows. Nothing is taken after it.
+    void Stop();
+    std::function<void()> onStopped;
+
+    bool Connected() const { return connected_; }
+    bool Stopped() const { return stopped_; }
+    std::size_t Queued() const { return queue_.size(); }
+    std::int64_t Delivered() const { return delivered_; }
+    std::int64_t Dropped() const { return dropped_; }
+    // "connected, 3 queued" or "no broker, 340 queued, 12 dropped".
+    std::string Summary() const;
+
+  private:
+    struct Entry {
+        MqttMessage message;
+        int id = 0;  // 0: not sent on this connection
+        bool acked = false;
+    };
+
+    void connected();
+    void disconnected(const std::string& reason);
+    void published(int id);
+    void sendMore();
+    void finishDrain();
+    void finish();
+    void retryLater();
+
+    MqttClient& client_;
+    PublisherSettings settings_;
+    std::function<void(const std::string&)> say_;
+    std::unique_ptr<Timer> retry_;
+    std::unique_ptr<Timer> drain_;
+    std::unique_ptr<Timer> hangUp_;
+    std::deque<Entry> queue_;
+    std::size_t sentCount_ = 0;  // entries at the front handed over on this connection
+    int inFlight_ = 0;
+    std::vector<MqttMessage> kept_;
+    int retryMs_ = kFirstRetryMs;
+    std::string lastFailure_;
+    bool started_ = false;
+    bool connected_ = false;
+    bool everConnected_ = false;
+    bool stopping_ = false;
+    bool disconnecting_ = false;
+    bool stopped_ = false;
+    std::int64_t delivered_ = 0;
+    std::int64_t dropped_ = 0;
+};
+
+}  // namespace tally

@@ -1,0 +1,78 @@
+// The trend chart window drawn offscreen: what an operator sees of a lone
+// reading, and where the time axis puts its labels.
+#include <gtest/gtest.h>
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QTimeZone>
+
+#include "ui/frm_trend.h"
+#include "ui/time_axis.h"
+#include "ui/trend_model.h"
+
+namespace tally {
+namespace {
+
+LineEvent CounterRead(std::int64_t second, std::int64_t utcMs) {
+    LineEvent event;
+    event.type = LineEvent::Type::Outcome;
+    event.station = 1;
+    event.monoMicros = second * 1'000'000;
+    event.utcMs = utcMs;
+    event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
+    event.meaning->counters.fill(5.0);
+    return event;
+}
+
+int PixelsNear(const QImage& image, const QRect& area, const QColor& color) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
+                    std::abs(c.blue() - color.blue()) <
+                60)
+                ++count;
+        }
+    return count;
+}
+
+TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    // One reading at a time of day with odd seconds, then failed reads: a dot.
+    const std::int64_t at = 1'782'893'094'000;  // 2026-07-01 10:04:54 in Berlin
+    model.OnLineEvent(CounterRead(100, at));
+    LineEvent failed = CounterRead(120, at + 20'000);
+    failed.outcome = Outcome::Of(OutcomeKind::TimeOut);
+    model.OnLineEvent(failed);
+    FrmTrend chart(model);
+    for (std::size_t k = 1; k < chart.chkTrend.size(); ++k)
+        chart.chkTrend[k]->setChecked(false);  // channel 1 alone
+    chart.resize(800, 500);
+    chart.show();
+    chart.Refresh();
+    const QImage image = chart.chartView->grab().toImage();
+    const QRect plot = chart.chart->plotArea().toRect();
+    EXPECT_GE(PixelsNear(image, plot, FrmTrend::ChannelColor(1)), 20) << "a lone reading is a dot";
+
+    for (const char* span : {"1 min", "10 min", "1 h", "8 h"}) {
+        chart.cmbTrendSpan->setCurrentText(QLatin1String(span));
+        const int seconds = chart.cmbTrendSpan->currentData().toInt();
+        const QStringList labels = chart.axisX->categoriesLabels();
+        ASSERT_GE(labels.size(), 4) << span;
+        for (const QString& label : labels) {
+            const std::int64_t at = std::llround(chart.axisX->endValue(label));
+            EXPECT_GE(at, chart.axisX->min()) << span;
+            EXPECT_LE(at, chart.axisX->max()) << span;
+            EXPECT_EQ(at % (TimeTickSeconds(seconds) * 1000), 0) << span;  // Berlin, whole minutes
+            EXPECT_EQ(label, TimeTickLabel(at, seconds, QTimeZone::systemTimeZone())) << span;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tally
