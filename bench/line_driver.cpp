@@ -12,7 +12,7 @@
 //   cpu: "cpu <CPU seconds> <wall seconds> <wake-ups> <of the CPU, in the kernel>"
 //   cycles: "cycles <median ms> <lowest ms> <highest ms> <count>"
 // With TALLY_BENCH_EVENTS set, cpu also lists on stderr which objects received
-// timer and paint events while measuring, and how many: where the wake-ups go.
+// which events (by type number) while measuring, and how many: where the time goes.
 #include <sys/resource.h>
 
 #include <QAction>
@@ -106,13 +106,12 @@ void finish(const QByteArray& line) {
     QCoreApplication::quit();
 }
 
-// Counts timer and paint events by receiver while it is installed.
+// Counts events by type and receiver while it is installed.
 class EventCount : public QObject {
   public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
-        if (type == QEvent::Timer || type == QEvent::Paint || type == QEvent::UpdateRequest ||
-            type == QEvent::LayoutRequest || type == QEvent::MetaCall) {
+        {
             QString name = QString::fromLatin1(watched->metaObject()->className());
             if (!watched->objectName().isEmpty()) name += QLatin1Char(' ') + watched->objectName();
             ++counts_[QStringLiteral("%1 %2").arg(int(type), 3).arg(name)];

@@ -69,6 +69,7 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
+    watchPortFolders();
     // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
     mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
     tmrProbe = env_.timers->Create(1);
@@ -89,9 +90,10 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     installFieldFilters();
     // A poll cycle's changes are painted once, as it ends.
     // Not while a modal dialog is open from a reply: that reply stays in hand until it closes.
-    paintHold_ = new PaintHold(this, [this] {
-        return engine_->LineBusy() && QApplication::activeModalWidget() == nullptr;
-    });
+    paintHold_ = new PaintHold(
+        this,
+        [this] { return engine_->LineBusy() && QApplication::activeModalWidget() == nullptr; },
+        env_.timers->Create(PaintHold::kLimitMs));
     // An event loop that ends with the window open (quit, exit, the session ending)
     // shuts down as the close box does.
     if (QCoreApplication::instance() != nullptr) {

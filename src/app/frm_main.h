@@ -20,6 +20,7 @@
 #include "ui/frm_sub.h"
 
 class QCheckBox;
+class QFileSystemWatcher;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -156,6 +157,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void cmbStation_Change();
     void cmdCOMM_Click();
     void tmrPorts_Timer();
+    // Present while the port folders are watched (the port timer then backs off).
+    QFileSystemWatcher* portWatch() const { return portWatch_; }
 
     // --- Find Module ---
     // Opens the search dialog on the port in the port field (off line only) and
@@ -219,6 +222,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     bool ownProtocolOnly(const QString& what, QCheckBox* box);
     void showEnableStatus(const std::array<std::int16_t, 8>& flags);
     void updatePortToolTip();
+    void watchPortFolders();
 
     AppEnvironment env_;
     std::unique_ptr<PollEngine> engine_;
@@ -229,6 +233,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // Collects from the start, so the chart shows the recent past when opened.
     std::unique_ptr<TrendModel> trendModel_;
     PaintHold* paintHold_ = nullptr;
+    QFileSystemWatcher* portWatch_ = nullptr;
     bool unloaded_ = false;
     bool listingPorts_ = false;
 };

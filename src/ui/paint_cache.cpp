@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QStyleOption>
+#include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace tally {
 
@@ -44,6 +46,60 @@ void PanelCacheStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
         QPixmapCache::insert(key, panel);
     }
     painter->drawPixmap(option->rect.topLeft(), panel);
+}
+
+void StaticTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QWidget* view = item.widget;
+    QStyle* style = view != nullptr ? view->style() : nullptr;
+    if (style == nullptr || (item.state & QStyle::State_Selected) ||
+        (item.features &
+         (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration)) ||
+        item.text.contains(QLatin1Char('\n'))) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // The margins and the text's place as the style's own item drawing has them.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
+    const QStaticText& text = laidOut(item.text, item.font);
+    const QSizeF size = text.size();
+    if (size.width() > area.width()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    if (item.backgroundBrush.style() != Qt::NoBrush)
+        painter->fillRect(item.rect, item.backgroundBrush);
+    const QRect at =
+        QStyle::alignedRect(item.direction, item.displayAlignment, size.toSize(), area);
+    const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                                             : QPalette::Inactive;
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(group, QPalette::Text));
+    painter->drawStaticText(at.topLeft(), text);
+    painter->restore();
+}
+
+const QStaticText& StaticTextDelegate::laidOut(const QString& text, const QFont& font) const {
+    auto fonts = std::find_if(texts_.begin(), texts_.end(),
+                              [&font](const auto& entry) { return entry.first == font; });
+    if (fonts == texts_.end()) {
+        texts_.emplace_back(font, QHash<QString, QStaticText>());
+        fonts = texts_.end() - 1;
+    }
+    QHash<QString, QStaticText>& known = fonts->second;
+    auto found = known.constFind(text);
+    if (found != known.constEnd()) return *found;
+    // Bounded: the texts of a long run come and go; what is in view is laid out again.
+    if (known.size() >= kMaxTexts) known.clear();
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.prepare(QTransform(), font);
+    return *known.insert(text, laid);
 }
 
 StillSlot::StillSlot(QWidget* child, QWidget* parent) : QWidget(parent), child_(child) {

@@ -7,8 +7,13 @@
 // layout gives it, so a new text repaints the label and lays out nothing.
 #pragma once
 
+#include <QFont>
+#include <QHash>
 #include <QProxyStyle>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QWidget>
+#include <vector>
 
 namespace tally {
 
@@ -32,6 +37,25 @@ class StillSlot : public QWidget {
 
   private:
     QWidget* child_;
+};
+
+// Table cells drawn from text laid out once: the line monitor repaints every row
+// in view for each batch of new rows, and shaping each cell's text again cost most
+// of it. Rows never change once written, so their texts repeat from paint to
+// paint. Selected cells and texts too wide for their column (elided) take the
+// ordinary way.
+class StaticTextDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static constexpr int kMaxTexts = 4096;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+  private:
+    const QStaticText& laidOut(const QString& text, const QFont& font) const;
+
+    mutable std::vector<std::pair<QFont, QHash<QString, QStaticText>>> texts_;
 };
 
 }  // namespace tally

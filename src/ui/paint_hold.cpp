@@ -6,16 +6,17 @@
 
 namespace tally {
 
-PaintHold::PaintHold(QWidget* window, std::function<bool()> holding, int limitMs)
-    : QObject(window), window_(window), holding_(std::move(holding)), limitMs_(limitMs) {
-    limit_.setSingleShot(true);
-    connect(&limit_, &QTimer::timeout, this, [this] { Release(); });
+PaintHold::PaintHold(QWidget* window, std::function<bool()> holding, std::unique_ptr<Timer> limit)
+    : QObject(window), window_(window), holding_(std::move(holding)), limit_(std::move(limit)) {
+    limit_->SetEnabled(false);
+    limit_->onTick = [this] { Release(); };
     // Application-wide: input goes to the control under the mouse or with the focus.
     if (QCoreApplication::instance() != nullptr)
         QCoreApplication::instance()->installEventFilter(this);
 }
 
 PaintHold::~PaintHold() {
+    limit_->onTick = nullptr;
     if (QCoreApplication::instance() != nullptr)
         QCoreApplication::instance()->removeEventFilter(this);
 }
@@ -33,9 +34,11 @@ void PaintHold::check() {
 }
 
 void PaintHold::Release() {
-    limit_.stop();
+    limit_->SetEnabled(false);
     if (!held_) return;
     held_ = false;
+    // The line may still be busy: this paint goes through all the same.
+    releasing_ = true;
     // The window's repaint manager still counts its request as sent: this one
     // stands for it.
     QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
@@ -45,9 +48,14 @@ bool PaintHold::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::UpdateRequest:
             if (watched != window_) return false;
+            if (releasing_) {
+                releasing_ = false;
+                ++paints_;
+                return false;
+            }
             if (!held_ && holding_()) {
                 held_ = true;
-                limit_.start(limitMs_);
+                limit_->SetEnabled(true);
                 return true;
             }
             if (held_) return true;  // one stands in line already

@@ -10,10 +10,11 @@
 // behind a slow line.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <functional>
+#include <memory>
+
+#include "engine/timer.h"
 
 class QWidget;
 
@@ -22,9 +23,10 @@ namespace tally {
 class PaintHold : public QObject {
     Q_OBJECT
   public:
-    static constexpr int kDefaultLimitMs = 250;
+    static constexpr int kLimitMs = 250;
 
-    PaintHold(QWidget* window, std::function<bool()> holding, int limitMs = kDefaultLimitMs);
+    // `limit` (made with an interval of kLimitMs) runs only while something is held.
+    PaintHold(QWidget* window, std::function<bool()> holding, std::unique_ptr<Timer> limit);
     ~PaintHold() override;
 
     // The reason to hold may have ended: looked at once the current handler is
@@ -44,13 +46,12 @@ class PaintHold : public QObject {
 
     QWidget* window_;
     std::function<bool()> holding_;
-    int limitMs_;
     bool held_ = false;
     bool checkPosted_ = false;
     bool releasing_ = false;
     int paints_ = 0;
     // Started at the first request held; a hold never outlasts the limit.
-    QTimer limit_;
+    std::unique_ptr<Timer> limit_;
 };
 
 }  // namespace tally
