@@ -70,7 +70,8 @@ void FrmLine::buildUi() {
 
     tblLine = named(new QTableView(this), "tblLine");
     tblLine->setModel(&model_);
-    tblLine->setItemDelegate(new StaticTextDelegate(tblLine));
+    tblLine->setItemDelegate(new CachedCellDelegate(tblLine));
+    tblLine->setShowGrid(false);
     tblLine->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblLine->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tblLine->setWordWrap(false);

@@ -48,58 +48,87 @@ void PanelCacheStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
     painter->drawPixmap(option->rect.topLeft(), panel);
 }
 
-void StaticTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+void CachedCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
     QStyleOptionViewItem item = option;
     initStyleOption(&item, index);
     const QWidget* view = item.widget;
     QStyle* style = view != nullptr ? view->style() : nullptr;
+    const Qt::BrushStyle brush = item.backgroundBrush.style();
     if (style == nullptr || (item.state & QStyle::State_Selected) ||
         (item.features &
          (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration)) ||
+        (brush != Qt::NoBrush && brush != Qt::SolidPattern) ||
         item.text.contains(QLatin1Char('\n'))) {
         QStyledItemDelegate::paint(painter, option, index);
+        paintGrid(painter, option);
         return;
     }
-    // The margins and the text's place as the style's own item drawing has them.
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-    const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
-    const QStaticText& text = laidOut(item.text, item.font);
-    const QSizeF size = text.size();
-    if (size.width() > area.width()) {
-        QStyledItemDelegate::paint(painter, option, index);
-        return;
-    }
-    if (item.backgroundBrush.style() != Qt::NoBrush)
-        painter->fillRect(item.rect, item.backgroundBrush);
-    const QRect at =
-        QStyle::alignedRect(item.direction, item.displayAlignment, size.toSize(), area);
     const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
                                        : (item.state & QStyle::State_Active) ? QPalette::Active
                                                                              : QPalette::Inactive;
+    // The background the view laid under the cell: its own colour, or the row's.
+    const QColor back = brush == Qt::SolidPattern ? item.backgroundBrush.color()
+                        : (item.features & QStyleOptionViewItem::Alternate)
+                            ? item.palette.color(group, QPalette::AlternateBase)
+                            : item.palette.color(group, QPalette::Base);
+    const QColor fore = item.palette.color(group, QPalette::Text);
+    // The view draws no grid (a line at a time, each stroked anew): each cell
+    // carries its own right and bottom edge in the grid's colour.
+    const QColor grid = QColor::fromRgba(
+        static_cast<QRgb>(style->styleHint(QStyle::SH_Table_GridLineColor, &item, view)));
+    const QSize size = item.rect.size();
+    const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+    const QString key = QStringLiteral("tally-cell|") + fontKey(item.font) + QLatin1Char('|') +
+                        QString::number(size.width()) + QLatin1Char('x') +
+                        QString::number(size.height()) + QLatin1Char('|') + QString::number(ratio) +
+                        QLatin1Char('|') + QString::number(back.rgba(), 16) + QLatin1Char('|') +
+                        QString::number(fore.rgba(), 16) + QLatin1Char('|') +
+                        QString::number(grid.rgba(), 16) + QLatin1Char('|') +
+                        QString::number(int(item.displayAlignment)) + QLatin1Char('|') +
+                        QString::number(int(item.textElideMode)) + QLatin1Char('|') + item.text;
+    QPixmap cell;
+    if (!QPixmapCache::find(key, &cell)) {
+        cell = QPixmap(size * ratio);
+        cell.setDevicePixelRatio(ratio);
+        cell.fill(back);
+        QPainter p(&cell);
+        p.setPen(grid);
+        p.drawLine(size.width() - 1, 0, size.width() - 1, size.height() - 1);
+        p.drawLine(0, size.height() - 1, size.width() - 1, size.height() - 1);
+        p.setFont(item.font);
+        p.setPen(fore);
+        // The margins and the elision of the style's own item drawing.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect area = QRect(QPoint(0, 0), size).adjusted(margin, 0, -margin - 1, -1);
+        const QString shown =
+            QFontMetrics(item.font).elidedText(item.text, item.textElideMode, area.width());
+        p.drawText(area,
+                   static_cast<int>(QStyle::visualAlignment(item.direction, item.displayAlignment)),
+                   shown);
+        p.end();
+        QPixmapCache::insert(key, cell);
+    }
+    painter->drawPixmap(item.rect.topLeft(), cell);
+}
+
+void CachedCellDelegate::paintGrid(QPainter* painter, const QStyleOptionViewItem& option) const {
+    const QWidget* view = option.widget;
+    if (view == nullptr) return;
+    const QRect r = option.rect;
     painter->save();
-    painter->setFont(item.font);
-    painter->setPen(item.palette.color(group, QPalette::Text));
-    painter->drawStaticText(at.topLeft(), text);
+    painter->setPen(QColor::fromRgba(static_cast<QRgb>(
+        view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view))));
+    painter->drawLine(r.right(), r.top(), r.right(), r.bottom());
+    painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     painter->restore();
 }
 
-const QStaticText& StaticTextDelegate::laidOut(const QString& text, const QFont& font) const {
-    auto fonts = std::find_if(texts_.begin(), texts_.end(),
-                              [&font](const auto& entry) { return entry.first == font; });
-    if (fonts == texts_.end()) {
-        texts_.emplace_back(font, QHash<QString, QStaticText>());
-        fonts = texts_.end() - 1;
-    }
-    QHash<QString, QStaticText>& known = fonts->second;
-    auto found = known.constFind(text);
-    if (found != known.constEnd()) return *found;
-    // Bounded: the texts of a long run come and go; what is in view is laid out again.
-    if (known.size() >= kMaxTexts) known.clear();
-    QStaticText laid(text);
-    laid.setTextFormat(Qt::PlainText);
-    laid.prepare(QTransform(), font);
-    return *known.insert(text, laid);
+const QString& CachedCellDelegate::fontKey(const QFont& font) const {
+    for (const auto& [known, key] : fontKeys_)
+        if (known == font) return key;
+    fontKeys_.emplace_back(font, font.key());
+    return fontKeys_.back().second;
 }
 
 StillSlot::StillSlot(QWidget* child, QWidget* parent) : QWidget(parent), child_(child) {

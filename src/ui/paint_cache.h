@@ -8,9 +8,7 @@
 #pragma once
 
 #include <QFont>
-#include <QHash>
 #include <QProxyStyle>
-#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QWidget>
 #include <vector>
@@ -39,23 +37,25 @@ class StillSlot : public QWidget {
     QWidget* child_;
 };
 
-// Table cells drawn from text laid out once: the line monitor repaints every row
-// in view for each batch of new rows, and shaping each cell's text again cost most
-// of it. Rows never change once written, so their texts repeat from paint to
-// paint. Selected cells and texts too wide for their column (elided) take the
-// ordinary way.
-class StaticTextDelegate : public QStyledItemDelegate {
+// Table cells drawn as pictures: the line monitor repaints every row in view for
+// each batch of new rows, and laying out and drawing each cell's text again cost
+// most of it. A row never changes once written, so a cell's picture (its text on
+// its background, elided as the view would) is made once and copied after, from
+// the shared pixmap cache. Selected cells take the ordinary way. The view's own
+// grid is switched off (it strokes every line anew): each cell draws its edges.
+class CachedCellDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    static constexpr int kMaxTexts = 4096;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
   private:
-    const QStaticText& laidOut(const QString& text, const QFont& font) const;
+    // The cell's share of the grid, which the view leaves to the cells.
+    void paintGrid(QPainter* painter, const QStyleOptionViewItem& option) const;
+    const QString& fontKey(const QFont& font) const;
 
-    mutable std::vector<std::pair<QFont, QHash<QString, QStaticText>>> texts_;
+    mutable std::vector<std::pair<QFont, QString>> fontKeys_;
 };
 
 }  // namespace tally

@@ -14,9 +14,10 @@ void SetBackColor(QWidget* widget, QRgb rgb) {
     rgb &= 0xFFFFFF;
     if (BackColor(widget) == rgb) return;
     widget->setProperty("backColor", static_cast<uint>(rgb));
-    // A palette colour, not a style sheet: a new style sheet re-polishes the widget
-    // and can lay the window out again, and polling changes the output buttons'
-    // colours. Each kind shows its back colour in its own palette role.
+    // Buttons and fields, whose colours polling changes, take a palette colour: a
+    // new style sheet re-polishes the widget and can lay the window out again.
+    // Other kinds (check boxes) have theirs set once, at start-up, and only a
+    // style sheet fills them as the design has it.
     QPalette::ColorRole role = QPalette::Window;
     if (qobject_cast<QLineEdit*>(widget) != nullptr) {
         role = QPalette::Base;
@@ -25,7 +26,12 @@ void SetBackColor(QWidget* widget, QRgb rgb) {
                qobject_cast<QRadioButton*>(widget) == nullptr) {
         role = QPalette::Button;
     } else {
-        widget->setAutoFillBackground(true);
+        // Scoped to the widget's own class so children keep their look.
+        widget->setStyleSheet(QStringLiteral("%1 { background-color: %2; }")
+                                  .arg(QString::fromLatin1(widget->metaObject()->className())
+                                           .replace(QStringLiteral("::"), QStringLiteral("--")),
+                                       QColor(rgb).name()));
+        return;
     }
     QPalette palette = widget->palette();
     palette.setColor(role, QColor(rgb));
