@@ -1,5 +1,6 @@
 #include "ui/paint_cache.h"
 
+#include <QHashFunctions>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -79,14 +80,20 @@ void CachedCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         static_cast<QRgb>(style->styleHint(QStyle::SH_Table_GridLineColor, &item, view)));
     const QSize size = item.rect.size();
     const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
-    const QString key = QStringLiteral("tally-cell|") + fontKey(item.font) + QLatin1Char('|') +
-                        QString::number(size.width()) + QLatin1Char('x') +
-                        QString::number(size.height()) + QLatin1Char('|') + QString::number(ratio) +
-                        QLatin1Char('|') + QString::number(back.rgba(), 16) + QLatin1Char('|') +
-                        QString::number(fore.rgba(), 16) + QLatin1Char('|') +
-                        QString::number(grid.rgba(), 16) + QLatin1Char('|') +
-                        QString::number(int(item.displayAlignment)) + QLatin1Char('|') +
-                        QString::number(int(item.textElideMode)) + QLatin1Char('|') + item.text;
+    // Everything but the text folded into one number: the key is made for every
+    // cell of every repaint.
+    std::size_t look = qHash(fontKey(item.font));
+    for (const std::size_t part :
+         {std::size_t(size.width()), std::size_t(size.height()), std::size_t(ratio * 100),
+          std::size_t(back.rgba()), std::size_t(fore.rgba()), std::size_t(grid.rgba()),
+          std::size_t(item.displayAlignment), std::size_t(item.textElideMode)})
+        look = look * 1000003u ^ part;
+    QString key;
+    key.reserve(item.text.size() + 24);
+    key += QLatin1String("tally-cell|");
+    key += QString::number(look, 36);
+    key += QLatin1Char('|');
+    key += item.text;
     QPixmap cell;
     if (!QPixmapCache::find(key, &cell)) {
         cell = QPixmap(size * ratio);
