@@ -414,6 +414,9 @@ bool PollEngine::beginRequest(LineRequest request, Protocol protocol, const std:
     abandonInFlight();
     state_.RxBuffer.clear();
     if (!flushInput() || !write(frame)) return false;
+    // The reply wakes the program once it may be whole; a shorter one (an error,
+    // an exception) is still found by the reply tick.
+    port_.ExpectReply(LongestReplyLength(protocol, frame));
     InFlight sent;
     sent.request = request;
     sent.protocol = protocol;
@@ -435,6 +438,8 @@ void PollEngine::settle(const Outcome& outcome, const std::string& statusText,
                         std::optional<ReplyMeaning> meaning, std::int64_t nowMicros) {
     const InFlight request = std::move(*inFlight_);
     inFlight_.reset();
+    // Whatever comes now (a late or stray reply) is told at once again.
+    port_.ExpectReply(0);
     if (request.request == LineRequest::WriteEnable) enableWriteOutcome_ = outcome;
     // A timeout is reported at its deadline, whichever tick noticed it.
     const std::int64_t end = outcome.kind == OutcomeKind::TimeOut
