@@ -15,7 +15,7 @@ PACKAGES = cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-
            libqt6opengl6-dev \
            libgtest-dev libgmock-dev libbenchmark-dev mbpoll xvfb xauth clang-format \
            librsvg2-bin desktop-file-utils appstream dpkg-dev file lintian systemd \
-           libmosquitto-dev mosquitto mosquitto-clients
+           libmosquitto-dev mosquitto mosquitto-clients openssl
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -81,6 +81,10 @@ Module:
                   stay silent, as a module set to another speed would);
                   default: answer at any speed
 
+  --chunk MS      hand the answer bytes over every MS milliseconds (1-50), all
+                  that the line has carried by then at once, as a USB serial
+                  adapter does; default 0: each byte as soon as it is through
+
 Link:
   --dir DIR       folder of the COM<N> link (default: the folder of this
                   executable when it is writable, else ~/.config/tallyscope;
@@ -173,6 +177,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--delay") {
             if (!number || *number < 0 || *number > 60000) return bad();
             o.delayMs = static_cast<int>(*number);
+        } else if (name == "--chunk") {
+            if (!number || *number < 0 || *number > 50) return bad();
+            o.chunkMs = static_cast<int>(*number);
         } else if (name == "--drop") {
             const auto p = Probability(value);
             if (!p) return bad();

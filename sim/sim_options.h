@@ -19,6 +19,9 @@ struct SimOptions {
     int baud = 0;  // 0: answer at any line speed
     double dropProbability = 0.0;
     int delayMs = 0;
+    // --chunk MS: answer bytes are handed over on a grid of MS milliseconds, all that
+    // are due at once, as a USB serial adapter does; 0: each byte when it is due.
+    int chunkMs = 0;
     bool split = false;
     double garbleProbability = 0.0;
     bool noise = false;

@@ -308,8 +308,11 @@ std::string SimulatorCore::advance(std::int64_t nowUs) {
             queuePiece(nowUs, noiseBytes, "noise", false);
         }
     }
+    // With chunks, only what was due at the last tick of their grid goes out.
+    const std::int64_t chunkUs = std::int64_t{options.chunkMs} * 1000;
+    const std::int64_t handOverUs = chunkUs > 0 ? nowUs - nowUs % chunkUs : nowUs;
     std::string out;
-    while (!tx.empty() && tx.front().dueUs <= nowUs) {
+    while (!tx.empty() && tx.front().dueUs <= handOverUs) {
         out += tx.front().byte;
         // Written now: the master can hear it from now on, however late the loop woke.
         if (tx.front().answer) lastAnswerByteUs = nowUs;
@@ -325,7 +328,11 @@ std::string SimulatorCore::advance(std::int64_t nowUs) {
 std::optional<std::int64_t> SimulatorCore::nextWakeUs() const {
     std::optional<std::int64_t> wake = framer.nextExpiryUs();
     const auto earliest = [&wake](std::int64_t t) { wake = wake ? std::min(*wake, t) : t; };
-    if (!tx.empty()) earliest(tx.front().dueUs);
+    if (!tx.empty()) {
+        const std::int64_t due = tx.front().dueUs;
+        const std::int64_t chunkUs = std::int64_t{options.chunkMs} * 1000;
+        earliest(chunkUs > 0 ? (due + chunkUs - 1) / chunkUs * chunkUs : due);
+    }
     if (noiseDueUs) earliest(*noiseDueUs);
     return wake;
 }

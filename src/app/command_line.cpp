@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/options_file.h"
+#include "protocol/baud_rates.h"
 
 namespace tally {
 namespace {
@@ -16,7 +17,7 @@ struct Option {
     const char* shortName;  // "-v", or nullptr
     const char* valueName;  // shown in the help as "--name VALUE"; nullptr: a switch;
                             // "[VALUE]": the value may be left out
-    const char* help;
+    std::string help;
     // Takes the option into the command line; returns why the value is refused, or "".
     std::string (*apply)(CommandLine& line, const std::string& name, const std::string& value);
 };
@@ -47,12 +48,16 @@ const Option kOptions[] = {
      }},
     {"--port", nullptr, "N|DEVICE", "port 1-16 numbered as in the window, or a device path",
      headless},
-    {"--baud", nullptr, "B", "1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600", headless},
-    {"--station", nullptr, "S", "station 0-31", headless},
+    {"--baud", nullptr, "B", BaudRatesText(), headless},
+    {"--station", nullptr, "LIST",
+     "station 0-31, or several on one line in polling order: 1,2,5-7 (Modbus: 1-31)", headless},
     {"--protocol", nullptr, "P", "korvi, ascii (Modbus ASCII) or rtu (Modbus RTU)", headless},
     {"--every", nullptr, "SECONDS", "1-60 seconds from one poll cycle to the next", headless},
     {"--read", nullptr, "LIST", "what each cycle reads: dc, di, do, comma-separated", headless},
-    {"--multiply", nullptr, "M1,...,M8", "eight multipliers for the scaled columns (default 1)",
+    {"--multiply", nullptr, "M1,...,M8|S:M1,...,M8",
+     "eight multipliers for the scaled columns (default 1); S: for station S only (repeatable)",
+     headless},
+    {"--pause", nullptr, "MS", "0-1000 ms of extra quiet before every request (default 0)",
      headless},
     {"--csv", nullptr, "FILE|-", "the log (- is standard output), appended to", headless},
     {"--cycles", nullptr, "N", "stop after N cycles (default: at Ctrl+C or SIGTERM)", headless},
@@ -182,6 +187,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (const std::string missing = MissingHeadlessOption(line.headless); !missing.empty()) {
             return fail("a headless run needs " + missing);
         }
+        if (const std::string why = HeadlessOptionConflict(line.headless); !why.empty()) {
+            return fail(why);
+        }
     }
     return line;
 }
@@ -189,9 +197,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 std::string CommandLineHelp() {
     std::string text =
         "Usage: tallyscope [options]\n"
-        "       tallyscope --headless --port N|DEVICE --baud B --station S\n"
+        "       tallyscope --headless --port N|DEVICE --baud B --station S[,S|S-S...]\n"
         "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
-        "                  [--multiply M1,...,M8] --csv FILE|- [--cycles N]\n"
+        "                  [--multiply [S:]M1,...,M8] [--pause MS] --csv FILE|- [--cycles N]\n"
         "                  [--mqtt URL [--mqtt-... options]]\n"
         "       tallyscope --headless --options-file FILE [options]\n"
         "\n"

@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "numbers/number_text.h"
+#include "protocol/baud_rates.h"
 #include "ui/control_names.h"
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
@@ -24,7 +26,6 @@
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
 #include "ui/line_history.h"
-#include "ui/number_text.h"
 #include "ui/paint_cache.h"
 #include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
@@ -57,33 +58,24 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     buildUi();
 
-    tmrRead = env_.timers->Create(40);
-    tmrRead->SetEnabled(false);
-    tmrNow = env_.timers->Create(995);
-    tmrNow->SetEnabled(false);
-    engine_ = std::make_unique<PollEngine>(*this, mscCOMM, *env_.clock, *tmrRead, *tmrNow, *this);
+    line_ = std::make_unique<LineDriver>(*this, mscCOMM, *env_.clock, *env_.timers, *this);
+    engine_ = &line_->Engine();
+    tmrRead = &line_->tmrRead();
+    tmrNow = &line_->tmrNow();
+    tmrProbe = &line_->tmrProbe();
     // Before anything can reach the line: the monitor's figures must see every request.
     lineHistory_ = std::make_unique<LineHistory>();
     engine_->Events().Add(lineHistory_.get());
-    tmrRead->onTick = [this] { engine_->tmrRead_Timer(); };
-    tmrNow->onTick = [this] { engine_->tmrNow_Timer(); };
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
     watchPortFolders();
-    // A reply is looked at as soon as its bytes arrive, not only on the reply tick.
-    mscCOMM.onBytesArrived = [this] { engine_->BytesArrived(); };
-    tmrProbe = env_.timers->Create(1);
-    engine_->SetProbeTimer(*tmrProbe);
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
 
-    trendModel_ = std::make_unique<TrendModel>(TrendModel::Context{
-        [this](int channel) {
-            return LeadingNumber(
-                txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
-        },
-        [this] { return static_cast<int>(AutoReadSeconds); }});
+    trendModel_ = std::make_unique<TrendModel>(
+        TrendModel::Context{[this](int channel) { return Multiplier(channel); },
+                            [this] { return static_cast<int>(AutoReadSeconds); }});
     engine_->Events().Add(trendModel_.get());
 
     connectHandlers();
@@ -102,6 +94,11 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     }
 }
 
+double FrmMain::Multiplier(int channel) const {
+    if (channel < 1 || channel > 8) return 0.0;
+    return LeadingNumber(txtCTMulti[static_cast<std::size_t>(channel - 1)]->text().toStdString());
+}
+
 FrmMain::~FrmMain() {
     // The line monitor shows the history, which goes before the child windows do.
     delete frmLine;
@@ -114,16 +111,13 @@ FrmMain::~FrmMain() {
     // The log listens to the engine, which goes before the child windows do.
     delete frmLog;
     frmLog = nullptr;
-    // The timers call into the engine; stop them before it goes.
-    tmrRead->onTick = nullptr;
-    tmrNow->onTick = nullptr;
-    tmrProbe->onTick = nullptr;
+    // The engine's timers and port callback are unhooked by the line driver,
+    // which goes after the search that uses its engine.
     tmrPorts->onTick = nullptr;
     // The controls outlive the members and still signal while they go (a focused port
     // field reports its text as chosen when the window hides): no handler may run.
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
-    mscCOMM.onBytesArrived = nullptr;
 }
 
 void FrmMain::buildUi() {
@@ -144,9 +138,8 @@ void FrmMain::buildUi() {
     cmbCOMM->setEditText(QStringLiteral("1"));
     labBaud = named(new QLabel(QStringLiteral("Baudrate"), Frame1), QStringLiteral("labBaud"));
     cmbBaud = named(new QComboBox(Frame1), QStringLiteral("cmbBaud"));
-    for (const char* rate : {"1200", "2400", "4800", "9600", "14400", "19200", "28800", "57600"}) {
-        cmbBaud->addItem(QLatin1String(rate));
-    }
+    for (const int rate : kBaudRates)
+        cmbBaud->addItem(QString::number(rate));
     labStatiosn =
         named(new QLabel(QStringLiteral("Station"), Frame1), QStringLiteral("labStatiosn"));
     cmbStation = named(new QComboBox(Frame1), QStringLiteral("cmbStation"));

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/app_environment.h"
+#include "engine/line_driver.h"
 #include "engine/main_state.h"
 #include "engine/module_search.h"
 #include "engine/poll_engine.h"
@@ -122,12 +123,13 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QLabel* labReport = nullptr;
     QLabel* imgDC = nullptr;
 
-    std::unique_ptr<Timer> tmrRead;
-    std::unique_ptr<Timer> tmrNow;
+    // The engine's timers, made and wired by the line driver.
+    Timer* tmrRead = nullptr;
+    Timer* tmrNow = nullptr;
     // While off line: refreshes the port list when adapters come or go.
     std::unique_ptr<Timer> tmrPorts;
     // Ticks the probe on the line while the module search runs.
-    std::unique_ptr<Timer> tmrProbe;
+    Timer* tmrProbe = nullptr;
     SerialComponent& mscCOMM;
 
     // The counter-enable dialog, created at start-up and kept until the end.
@@ -177,6 +179,9 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void ShowInputs();
     void ShowOutputs();
     void ShowCounterRow(int k);
+    // Channel k's multiplier (1-8) as every scaled value takes it: the leading
+    // number of its field, read in this one place.
+    double Multiplier(int k) const;
     void ShowCounters();
 
     // --- Device operations ---
@@ -225,7 +230,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void watchPortFolders();
 
     AppEnvironment env_;
-    std::unique_ptr<PollEngine> engine_;
+    std::unique_ptr<LineDriver> line_;
+    PollEngine* engine_ = nullptr;
     // The monitor's rows and statistics, kept from the start whether it is open or not.
     std::unique_ptr<LineHistory> lineHistory_;
     std::unique_ptr<SearchPort> searchPort_;

@@ -12,9 +12,9 @@
 #include <QPushButton>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
-#include "ui/number_text.h"
 #include "ui/widget_state.h"
 
 namespace tally {

@@ -15,10 +15,10 @@
 #include <system_error>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
-#include "ui/number_text.h"
 #include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"

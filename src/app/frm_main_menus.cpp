@@ -8,10 +8,10 @@
 #include <QMessageBox>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "ui/frm_line.h"
 #include "ui/frm_log.h"
 #include "ui/frm_trend.h"
-#include "ui/number_text.h"
 
 namespace tally {
 namespace {
@@ -89,7 +89,7 @@ LogContext FrmMain::logContext() const {
     LogContext context;
     // The multiplier as the monitor's scaled column takes it right now.
     for (std::size_t i = 0; i < 8; ++i)
-        context.multipliers[i] = LeadingNumber(txtCTMulti[i]->text().toStdString());
+        context.multipliers[i] = Multiplier(static_cast<int>(i) + 1);
     context.intervalSeconds = AutoReadSeconds;
     return context;
 }

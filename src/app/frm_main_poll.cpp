@@ -7,11 +7,11 @@
 #include <QPushButton>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "protocol/protocol.h"
 #include "ui/counter_monitor.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
-#include "ui/number_text.h"
 #include "ui/paint_hold.h"
 #include "ui/widget_state.h"
 
@@ -188,7 +188,7 @@ void FrmMain::ShowOutputs() {
 void FrmMain::ShowCounterRow(int k) {
     if (k < 1 || k > 8) return;
     const auto i = static_cast<std::size_t>(k - 1);
-    const CounterRowTexts row = CounterRow(CounterValue[i], txtCTMulti[i]->text().toStdString());
+    const CounterRowTexts row = CounterRow(CounterValue[i], Multiplier(k));
     // An unchanged text is not set again: each set repaints the field.
     const auto show = [](QLineEdit* field, const std::string& text) {
         const QString shown = QString::fromStdString(text);

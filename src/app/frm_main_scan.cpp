@@ -3,8 +3,8 @@
 #include <QRadioButton>
 
 #include "app/frm_main.h"
+#include "numbers/number_text.h"
 #include "ui/frm_scan.h"
-#include "ui/number_text.h"
 
 namespace tally {
 

@@ -1,6 +1,8 @@
 #include "app/headless_host.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 
@@ -20,29 +22,21 @@ constexpr int kLineWaitTickMs = 10;
 constexpr std::int64_t kLineWaitLimitMicros = 5'000'000;
 
 constexpr int kProgressEveryMs = 60'000;
+// A minute of cycles at one a second, with room to spare.
+constexpr std::size_t kCycleTimesKept = 1000;
 
 }  // namespace
 
 HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port, Clock& clock,
                            TimerFactory& timers, std::function<void(const std::string&)> say)
     : options_(options), port_(port), clock_(clock), say_(std::move(say)) {
-    tmrRead_ = timers.Create(40);
-    tmrRead_->SetEnabled(false);
-    tmrNow_ = timers.Create(995);
-    tmrNow_->SetEnabled(false);
-    engine_ = std::make_unique<PollEngine>(*this, port_, clock_, *tmrRead_, *tmrNow_, *this);
-    tmrRead_->onTick = [this] { engine_->tmrRead_Timer(); };
-    tmrNow_->onTick = [this] { engine_->tmrNow_Timer(); };
-    // A reply is looked at as soon as its bytes arrive, as in the window.
-    port_.onBytesArrived = [this] { engine_->BytesArrived(); };
+    line_ = std::make_unique<LineDriver>(*this, port_, clock_, timers, *this);
+    engine_ = &line_->Engine();
+    tmrRead_ = &line_->tmrRead();
+    tmrNow_ = &line_->tmrNow();
     engine_->Events().Add(this);
 
-    log_ = std::make_unique<LogSession>(engine_->Events(), [this] {
-        LogContext context;
-        context.multipliers = options_.multipliers;
-        context.intervalSeconds = options_.everySeconds;
-        return context;
-    });
+    log_ = std::make_unique<LogSession>(engine_->Events(), [this] { return logContext(); });
     log_->SetRotatable(true);
     log_->onChanged = [this] {
         if (log_->WriteFailed() && !logFailureTold_) {
@@ -51,16 +45,29 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
         }
     };
 
+    if (options_.mqtt.enabled) {
+        publishing_ = std::make_unique<HeadlessPublishing>(
+            options_, options_.stations, [this] { return logContext(); }, timers, say_,
+            QSysInfo::machineHostName().toStdString());
+        engine_->Events().Add(publishing_.get());
+    }
+
     lineWait_.setInterval(kLineWaitTickMs);
     QObject::connect(&lineWait_, &QTimer::timeout, [this] { closeWhenLineFree(); });
 }
 
 HeadlessHost::~HeadlessHost() {
-    port_.onBytesArrived = nullptr;
-    tmrRead_->onTick = nullptr;
-    tmrNow_->onTick = nullptr;
     log_.reset();
+    if (publishing_) engine_->Events().Remove(publishing_.get());
     engine_->Events().Remove(this);
+}
+
+LogContext HeadlessHost::logContext() const {
+    LogContext context;
+    context.multipliers = options_.multipliers;
+    context.stationMultipliers = options_.stationMultipliers;
+    context.intervalSeconds = options_.everySeconds;
+    return context;
 }
 
 std::string HeadlessHost::portName() const {
@@ -69,7 +76,9 @@ std::string HeadlessHost::portName() const {
 
 bool HeadlessHost::Start() {
     // The log first: a file that cannot be written never touches the line.
-    if (const std::string error = log_->Start(options_.csv); !error.empty()) {
+    if (options_.csv.empty()) {
+        // Publishing only.
+    } else if (const std::string error = log_->Start(options_.csv); !error.empty()) {
         say_("cannot log to " + options_.csv + ": " + error);
         exitCode_ = kExitLog;
         finished_ = true;
@@ -87,12 +96,21 @@ bool HeadlessHost::Start() {
         return false;
     }
     lineOpen_ = true;
-    StationHex = StationHexOf(options_.station);
     ProtocolIndex = static_cast<std::int16_t>(options_.protocol);
+    engine_->SetStations(options_.stations);
+    engine_->SetPauseMillis(options_.pauseMs);
     engine_->LineOpened();
-    say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station " +
-         std::to_string(options_.station) + ", " + ProtocolLogName(options_.protocol) + ", every " +
-         std::to_string(options_.everySeconds) + " s; logging to " + options_.csv);
+    std::string stations;
+    for (int station : options_.stations)
+        stations += (stations.empty() ? "" : ",") + std::to_string(station);
+    say_("polling " + portName() + " at " + std::to_string(options_.baud) + " baud, station" +
+         (options_.stations.size() > 1 ? "s " : " ") + stations + ", " +
+         ProtocolName(options_.protocol) + ", every " + std::to_string(options_.everySeconds) +
+         " s" + (options_.csv.empty() ? "" : "; logging to " + options_.csv) +
+         (publishing_ ? "; publishing to " + publishing_->Description() : ""));
+    // The broker is asked for once the line is ours: a run that cannot open its
+    // port ends at once, with nothing to say offline about.
+    if (publishing_) publishing_->Start();
     reading_ = true;
     engine_->ReadTicked(options_.everySeconds);
     return true;
@@ -147,18 +165,55 @@ void HeadlessHost::finish() {
         }
     }
     log_->Stop();
+    if (publishing_ && !publishing_->Stopped()) {
+        // What is still queued goes to the broker first, for at most the drain time.
+        publishing_->onStopped = [this] { finished(); };
+        publishing_->Stop();
+        return;
+    }
+    finished();
+}
+
+void HeadlessHost::finished() {
+    if (finished_) return;
     for (const std::string& reason : reasons_)
         say_(reason);
-    say_("stopped after " + std::to_string(cycles_) + " cycles; " + std::to_string(log_->Rows()) +
-         " rows written to " + options_.csv);
+    std::string done = "stopped after " + std::to_string(cycles_) + " cycles";
+    if (!options_.csv.empty())
+        done += "; " + std::to_string(log_->Rows()) + " rows written to " + options_.csv;
+    if (publishing_) done += "; " + publishing_->Delivered();
+    say_(done);
     finished_ = true;
     if (onFinished) onFinished();
 }
 
-std::string HeadlessHost::ProgressLine() const {
-    return FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) + " cycles, " +
-           std::to_string(log_->Rows()) + " rows, " + std::to_string(failedRequests_) +
-           " failed requests, last: " + (status_.empty() ? "-" : status_);
+std::string HeadlessHost::ProgressLine() {
+    std::string line = FormatLocalLogTime(clock_.UtcMillis()) + " " + std::to_string(cycles_) +
+                       " cycles, " + std::to_string(log_->Rows()) + " rows, ";
+    std::string failed;
+    std::int64_t failedTotal = 0;
+    for (const auto& [station, count] : failedRequests_) {
+        failedTotal += count;
+        failed += (failed.empty() ? "" : ", ") + std::string("station ") + std::to_string(station) +
+                  ": " + std::to_string(count);
+    }
+    line += std::to_string(failedTotal) + " failed requests";
+    if (!failed.empty()) line += " (" + failed + ")";
+    if (!cycleMicros_.empty()) {
+        // Over the cycles since the last progress line.
+        std::vector<std::int64_t> times = cycleMicros_;
+        std::sort(times.begin(), times.end());
+        const auto ms = [](std::int64_t micros) { return std::to_string((micros + 500) / 1000); };
+        line += ", cycle " + ms(times[times.size() / 2]) + " ms median, " + ms(times.back()) +
+                " ms max";
+        cycleMicros_.clear();
+    }
+    std::string lost;
+    for (int station : health_.LostStations())
+        lost += (lost.empty() ? "" : ",") + std::to_string(station);
+    if (!lost.empty()) line += ", lost: station " + lost;
+    return line + ", last: " + (status_.empty() ? "-" : status_) +
+           (publishing_ ? "; " + publishing_->Summary() : "");
 }
 
 int HeadlessHost::ReadBoxValue(ReadKind kind) const {
@@ -184,12 +239,47 @@ void HeadlessHost::PortFailed(const std::string& reason) {
 }
 
 void HeadlessHost::OnLineEvent(const LineEvent& event) {
-    if (event.type == LineEvent::Type::Outcome && !OutcomeApplies(event.outcome)) {
-        ++failedRequests_;
-    } else if (event.type == LineEvent::Type::CycleEnd) {
-        ++cycles_;
-        if (options_.cycles > 0 && cycles_ >= options_.cycles) Stop(kExitDone);
+    switch (event.type) {
+        case LineEvent::Type::Request:
+            if (!cycleStartMicros_) cycleStartMicros_ = event.monoMicros;
+            break;
+        case LineEvent::Type::Outcome:
+            if (OutcomeApplies(event.outcome)) {
+                answered_.insert(event.station);
+            } else {
+                ++failedRequests_[event.station];
+            }
+            break;
+        case LineEvent::Type::CycleEnd:
+            stationCycleEnded(event);
+            break;
+        case LineEvent::Type::Opened:
+        case LineEvent::Type::Closed:
+            break;
     }
+}
+
+void HeadlessHost::stationCycleEnded(const LineEvent& event) {
+    const bool answered = answered_.erase(event.station) > 0;
+    switch (health_.CycleEnded(event.station, answered)) {
+        case StationHealth::Change::Lost:
+            say_("station " + std::to_string(event.station) + " lost: no good reply in " +
+                 std::to_string(StationHealth::kCyclesToLose) + " cycles in a row");
+            break;
+        case StationHealth::Change::Back:
+            say_("station " + std::to_string(event.station) + " back");
+            break;
+        case StationHealth::Change::None:
+        case StationHealth::Change::FirstAnswer:
+            break;
+    }
+    // A whole cycle has read every listed station.
+    if (event.station != options_.stations.back()) return;
+    ++cycles_;
+    if (cycleStartMicros_ && cycleMicros_.size() < kCycleTimesKept)
+        cycleMicros_.push_back(event.monoMicros - *cycleStartMicros_);
+    cycleStartMicros_.reset();
+    if (options_.cycles > 0 && cycles_ >= options_.cycles) Stop(kExitDone);
 }
 
 // --- The run ---

@@ -5,13 +5,12 @@
 #include <limits>
 #include <optional>
 
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
+#include "protocol/baud_rates.h"
+#include "protocol/station_list.h"
 
 namespace tally {
 namespace {
-
-// The rates the window offers.
-const int kBauds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 57600};
 
 const char* const kRequired[] = {"--port",  "--baud", "--station", "--protocol",
                                  "--every", "--read", "--csv"};
@@ -56,24 +55,21 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
         }
     } else if (name == "--baud") {
         const auto n = wholeNumber(value, 1, 10'000'000);
-        if (!n || std::find(std::begin(kBauds), std::end(kBauds), *n) == std::end(kBauds)) {
-            return "--baud " + value + ": use 1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600";
-        }
+        if (!n || !IsBaudRate(*n)) return "--baud " + value + ": use " + BaudRatesText();
         o.baud = static_cast<int>(*n);
     } else if (name == "--station") {
-        const auto n = wholeNumber(value, 0, 31);
-        if (!n) return "--station " + value + ": stations go from 0 to 31";
-        o.station = static_cast<int>(*n);
+        StationList list = ParseStationList(value);
+        if (!list.error.empty()) return "--station " + value + ": " + list.error;
+        o.stations = std::move(list.stations);
+        o.station = o.stations.front();
+    } else if (name == "--pause") {
+        const auto n = wholeNumber(value, 0, 1000);
+        if (!n) return "--pause " + value + ": give whole milliseconds from 0 to 1000";
+        o.pauseMs = static_cast<int>(*n);
     } else if (name == "--protocol") {
-        if (value == "korvi") {
-            o.protocol = Protocol::Own;
-        } else if (value == "ascii" || value == "modbus-ascii") {
-            o.protocol = Protocol::ModbusAscii;
-        } else if (value == "rtu" || value == "modbus-rtu") {
-            o.protocol = Protocol::ModbusRtu;
-        } else {
-            return "--protocol " + value + ": use korvi, ascii or rtu";
-        }
+        const std::optional<Protocol> protocol = ParseProtocolName(value);
+        if (!protocol) return "--protocol " + value + ": use korvi, ascii or rtu";
+        o.protocol = *protocol;
     } else if (name == "--every") {
         const auto n = wholeNumber(value, 1, 60);
         if (!n) return "--every " + value + ": give whole seconds from 1 to 60";
@@ -92,7 +88,17 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
             }
         }
     } else if (name == "--multiply") {
-        const std::vector<std::string> parts = split(value);
+        // "m1,...,m8" for every station, or "S:m1,...,m8" for station S.
+        const std::size_t colon = value.find(':');
+        std::array<double, 8>* target = &o.multipliers;
+        if (colon != std::string::npos) {
+            const auto station = wholeNumber(value.substr(0, colon), 0, kLastStation);
+            if (!station)
+                return "--multiply " + value + ": the station before \":\" goes from 0 to 31";
+            target = &o.stationMultipliers[static_cast<int>(*station)];
+        }
+        const std::vector<std::string> parts =
+            split(colon == std::string::npos ? value : value.substr(colon + 1));
         if (parts.size() != 8) return "--multiply needs eight multipliers, separated by commas";
         for (std::size_t i = 0; i < 8; ++i) {
             const double m = LeadingNumber(parts[i]);
@@ -100,7 +106,7 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
                 return "--multiply: multiplier " + std::to_string(i + 1) + " (" + parts[i] +
                        ") is not a number from -10000 to 10000";
             }
-            o.multipliers[i] = m;
+            (*target)[i] = m;
         }
     } else if (name == "--csv") {
         if (value.empty()) return "--csv needs a file name, or - for standard output";
@@ -112,6 +118,23 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
             return "--cycles " + value + ": give a whole number from 1 to " + std::to_string(kMost);
         }
         o.cycles = *n;
+    }
+    return std::string();
+}
+
+std::string HeadlessOptionConflict(const HeadlessOptions& o) {
+    const auto polled = [&o](int station) {
+        return std::find(o.stations.begin(), o.stations.end(), station) != o.stations.end();
+    };
+    if (o.protocol != Protocol::Own && polled(0)) {
+        return "--station: station 0 is the Modbus broadcast address, which no module answers; "
+               "use 1-31 with Modbus";
+    }
+    for (const auto& own : o.stationMultipliers) {
+        if (!polled(own.first)) {
+            return "--multiply " + std::to_string(own.first) + ":...: station " +
+                   std::to_string(own.first) + " is not in --station";
+        }
     }
     return std::string();
 }

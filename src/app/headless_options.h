@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,17 @@ struct HeadlessOptions {
     std::string port;    // as given: a port number or a device path
     int portNumber = 0;  // 1-16 when `port` is a number (numbered as in the window), else 0
     int baud = 19200;
-    int station = 0;
+    int station = 0;               // the first of `stations`
+    std::vector<int> stations{0};  // polled in this order each cycle
+    int pauseMs = 0;               // extra quiet before every request
     Protocol protocol = Protocol::Own;
     int everySeconds = 1;
     bool readCounters = false;
     bool readInputs = false;
     bool readOutputs = false;
     std::array<double, 8> multipliers{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+    // --multiply S:m1,...,m8: a station's own multipliers.
+    std::map<int, std::array<double, 8>> stationMultipliers;
     std::string csv;          // "-" is standard output
     std::int64_t cycles = 0;  // 0: until stopped
     MqttOptions mqtt;         // --mqtt and its options (mqtt_options.h)
@@ -47,5 +52,9 @@ std::string SetHeadlessOption(HeadlessOptions& options, const std::string& name,
 // The first option a run needs that was not given ("--port"; "--csv or --mqtt"
 // when neither is), or "".
 std::string MissingHeadlessOption(const HeadlessOptions& options);
+
+// Why options that are each right do not go together (Modbus station 0, the
+// multipliers of a station not polled), or "".
+std::string HeadlessOptionConflict(const HeadlessOptions& options);
 
 }  // namespace tally

@@ -6,7 +6,7 @@
 #include <memory>
 #include <system_error>
 
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -25,6 +25,9 @@ class Clock {
     // Let pending window events run for at most `seconds`, then return. The real
     // clock sleeps in an event loop (no spinning); the fake one moves time on.
     virtual void LetEventsRun(double seconds) = 0;
+    // Returns after `micros` of monotonic time without letting any event run:
+    // only for waits of a millisecond or so, where a timer is too coarse.
+    virtual void PauseMicros(std::int64_t micros) = 0;
 };
 
 // One second in days.

@@ -24,6 +24,11 @@ class FakeClock : public Clock {
         if (onEvents) onEvents();
     }
 
+    void PauseMicros(std::int64_t micros) override {
+        if (micros > 0) Advance(static_cast<double>(micros) / 1e6);
+        pausedMicros += micros > 0 ? micros : 0;
+    }
+
     // Steps the wall clock (a daylight-saving change, an NTP correction) without
     // moving monotonic time.
     void StepWall(double seconds) {
@@ -66,6 +71,7 @@ class FakeClock : public Clock {
 
     std::function<void()> onEvents;
     int letEventsRunCalls = 0;
+    std::int64_t pausedMicros = 0;
 
   private:
     // 1970-01-01 as a day number of Today().

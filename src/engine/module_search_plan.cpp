@@ -13,9 +13,9 @@ namespace {
 std::vector<int> RateOrder(const SearchChoices& choices) {
     std::vector<int> order;
     const auto ticked = [&](int baud) {
-        const auto at = std::find(kBaudList.begin(), kBaudList.end(), baud);
-        return at != kBaudList.end() &&
-               choices.rates[static_cast<std::size_t>(at - kBaudList.begin())];
+        const auto at = std::find(kBaudRates.begin(), kBaudRates.end(), baud);
+        return at != kBaudRates.end() &&
+               choices.rates[static_cast<std::size_t>(at - kBaudRates.begin())];
     };
     if (ticked(choices.currentBaud)) order.push_back(choices.currentBaud);
     for (int baud : kSearchRateOrder)

@@ -9,14 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "protocol/baud_rates.h"
 #include "protocol/hex.h"
 #include "protocol/protocol.h"
 
 namespace tally {
-
-// The main window's baud list, in its order; the dialog's rate boxes follow it.
-inline constexpr std::array<int, 8> kBaudList = {1200,  2400,  4800,  9600,
-                                                 14400, 19200, 28800, 57600};
 
 // After the main window's own rate: the factory rate, the other common one,
 // then the rest from fast to slow, so the cheap tries come first.
@@ -28,7 +25,7 @@ inline constexpr int kSearchWaitLowMs = 20;
 inline constexpr int kSearchWaitHighMs = 1000;
 
 struct SearchChoices {
-    // By index of kBaudList.
+    // By index of kBaudRates.
     std::array<bool, 8> rates{true, true, true, true, true, true, true, true};
     // By ProtocolIndex.
     std::array<bool, 3> protocols{true, true, true};

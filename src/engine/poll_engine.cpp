@@ -104,7 +104,8 @@ PollEngine::PollEngine(MainState& state, SerialComponent& port, Clock& clock, Ti
     : state_(state), port_(port), clock_(clock), tmrRead_(tmrRead), tmrNow_(tmrNow), host_(host) {}
 
 bool PollEngine::LineBusy() const {
-    return tmrRead_.Enabled() || handlingReply_ || probe_.has_value();
+    return tmrRead_.Enabled() || handlingReply_ || probe_.has_value() ||
+           (inFlight_ && !inFlight_->written);
 }
 
 void PollEngine::LineOpened() {
@@ -122,6 +123,7 @@ void PollEngine::LineOpened() {
 void PollEngine::LineClosed() {
     ++lineClosings_;
     tmrRead_.SetEnabled(false);
+    if (tmrQuiet_ != nullptr) tmrQuiet_->SetEnabled(false);
     tmrNow_.SetEnabled(false);
     abandonInFlight();
     endCycle();
@@ -142,6 +144,11 @@ void PollEngine::BytesArrived() {
         return;
     }
     if (!inFlight_) return;
+    if (!inFlight_->written) {
+        // Nothing is asked yet: a stray byte only puts the write further off.
+        drainInput();
+        return;
+    }
     if (inFlight_->request == LineRequest::WriteEnable) {
         collectEnableReply(false);
         return;
@@ -176,6 +183,10 @@ void PollEngine::tmrNow_Timer() {
     cycleDeferred_ = false;
     if (!host_.ReadTicked() || !host_.LineOpen()) return;
     endCycle();
+    if (!stations_.empty()) {
+        stationIndex_ = 0;
+        state_.StationHex = StationHexOf(stations_.front());
+    }
     state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
     if (state_.PendingCommand == 0) {
         host_.ShowStatus("Read Value");
@@ -205,6 +216,11 @@ void PollEngine::PollNext() {
             break;
         }
         if (state_.PollStep < 30) continue;
+        if (nextStation()) {
+            endCycle();
+            state_.PollStep = 0;
+            continue;
+        }
         if (state_.AutoReadSeconds == 0) {
             state_.PollStep = 1000;
             endCycle();
@@ -258,6 +274,12 @@ bool PollEngine::handleReplyTick() {
     if (!host_.LineOpen()) return false;
     if (holdingLine_) return waitForQuietLine();
     if (!inFlight_) return false;
+    if (!inFlight_->written) {
+        // The quiet timer writes it; a reply tick that finds the line quiet may too.
+        tmrRead_.SetEnabled(true);
+        writeWhenQuiet();
+        return false;
+    }
     if (!collect()) return false;
 
     // Completeness first, so a reply completed on the deadline tick still counts.
@@ -339,7 +361,22 @@ bool PollEngine::finishReply() {
     } else {
         state_.PollStep = 0;
         endCycle();
+        // A station that failed costs only its own reads: the next one follows.
+        if (nextStation()) PollNext();
     }
+    return true;
+}
+
+void PollEngine::SetStations(std::vector<int> stations) {
+    stations_ = std::move(stations);
+    stationIndex_ = 0;
+    if (!stations_.empty()) state_.StationHex = StationHexOf(stations_.front());
+}
+
+bool PollEngine::nextStation() {
+    if (stationIndex_ + 1 >= stations_.size()) return false;
+    ++stationIndex_;
+    state_.StationHex = StationHexOf(stations_[stationIndex_]);
     return true;
 }
 
@@ -391,6 +428,8 @@ bool PollEngine::SendEnableWrite(const std::string& frame) {
 }
 
 Outcome PollEngine::EnableWriteOutcome() {
+    // Still waiting for a quiet line: it never went out.
+    if (inFlight_ && !inFlight_->written) abandonInFlight();
     if (inFlight_ && inFlight_->request == LineRequest::WriteEnable) collectEnableReply(true);
     const Outcome outcome = enableWriteOutcome_.value_or(kTimeOut);
     enableWriteOutcome_.reset();
@@ -413,25 +452,81 @@ void PollEngine::collectEnableReply(bool atCheck) {
 bool PollEngine::beginRequest(LineRequest request, Protocol protocol, const std::string& frame) {
     abandonInFlight();
     state_.RxBuffer.clear();
-    if (!flushInput() || !write(frame)) return false;
-    // The reply wakes the program once it may be whole; a shorter one (an error,
-    // an exception) is still found by the reply tick.
-    port_.ExpectReply(LongestReplyLength(protocol, frame));
     InFlight sent;
     sent.request = request;
     sent.protocol = protocol;
     sent.station = GroupValue(state_.StationHex);
     sent.frame = frame;
-    sent.sentMicros = clock_.MonotonicMicros();
-    state_.ReplyDeadline = sent.sentMicros + ReplyTimeoutMicros(protocol, frame, lineBaud());
-    LineEvent event = newEvent(LineEvent::Type::Request, sent.sentMicros);
-    event.request = request;
-    event.protocol = protocol;
-    event.station = sent.station;
-    event.bytes = frame;
     inFlight_ = std::move(sent);
+    return writeWhenQuiet();
+}
+
+void PollEngine::SetQuietTimer(Timer& tmrQuiet) {
+    tmrQuiet_ = &tmrQuiet;
+    tmrQuiet_->SetEnabled(false);
+    tmrQuiet_->onTick = [this] { tmrQuiet_Timer(); };
+}
+
+void PollEngine::SetPauseMillis(int pauseMs) {
+    pauseMicros_ = static_cast<std::int64_t>(std::clamp(pauseMs, 0, 1000)) * 1000;
+}
+
+void PollEngine::tmrQuiet_Timer() {
+    tmrQuiet_->SetEnabled(false);
+    if (inFlight_ && !inFlight_->written) writeWhenQuiet();
+}
+
+std::int64_t PollEngine::quietUntil(Protocol protocol) const {
+    const std::int64_t silence = protocol == Protocol::ModbusRtu ? RtuSilenceMicros(lineBaud()) : 0;
+    // Korvi and Modbus ASCII frames end with their own terminator: no gap needed.
+    if (silence + pauseMicros_ == 0) return 0;
+    return lastLineMicros_ + silence + pauseMicros_;
+}
+
+bool PollEngine::writeWhenQuiet() {
+    // What came in since the last request belongs to none; it is line activity all the same.
+    if (!drainInput()) return false;
+    const std::int64_t left = quietUntil(inFlight_->protocol) - clock_.MonotonicMicros();
+    // The timer for the bulk of a long wait, a precise pause for the last
+    // millisecond: the quiet is kept and hardly exceeded.
+    constexpr std::int64_t kPauseMicros = 1000;
+    if (left > kPauseMicros && tmrQuiet_ != nullptr) {
+        tmrQuiet_->SetInterval(static_cast<int>((left - kPauseMicros) / 1000 + 1));
+        tmrQuiet_->SetEnabled(true);
+        return true;
+    }
+    if (left > 0) clock_.PauseMicros(left);
+    if (!write(inFlight_->frame)) return false;
+    // The reply wakes the program once it may be whole; a shorter one (an error,
+    // an exception) is still found by the reply tick.
+    port_.ExpectReply(LongestReplyLength(inFlight_->protocol, inFlight_->frame));
+    InFlight& sent = *inFlight_;
+    sent.written = true;
+    sent.sentMicros = clock_.MonotonicMicros();
+    state_.ReplyDeadline =
+        sent.sentMicros + ReplyTimeoutMicros(sent.protocol, sent.frame, lineBaud());
+    lastLineMicros_ = sent.sentMicros + WireMicros(sent.frame.size(), lineBaud());
+    LineEvent event = newEvent(LineEvent::Type::Request, sent.sentMicros);
+    event.request = sent.request;
+    event.protocol = sent.protocol;
+    event.station = sent.station;
+    event.bytes = sent.frame;
     events_.Emit(event);
     return true;
+}
+
+bool PollEngine::drainInput() {
+    try {
+        noteReceived(port_.Input(), clock_.MonotonicMicros());
+        return true;
+    } catch (const SerialError& error) {
+        portFailed(error.what());
+        return false;
+    }
+}
+
+void PollEngine::noteReceived(const std::string& bytes, std::int64_t nowMicros) {
+    if (!bytes.empty()) lastLineMicros_ = std::max(lastLineMicros_, nowMicros);
 }
 
 void PollEngine::settle(const Outcome& outcome, const std::string& statusText,
@@ -460,6 +555,11 @@ void PollEngine::settle(const Outcome& outcome, const std::string& statusText,
 
 void PollEngine::abandonInFlight() {
     if (!inFlight_) return;
+    if (!inFlight_->written) {
+        // Never on the line: nothing to settle.
+        inFlight_.reset();
+        return;
+    }
     settle(kTimeOut, OutcomeText(kTimeOut, state_.PollStep), std::nullopt,
            clock_.MonotonicMicros());
 }
@@ -491,7 +591,9 @@ void PollEngine::ShowSuccess(int pollStep) {
 
 bool PollEngine::collect() {
     try {
-        state_.RxBuffer += port_.Input();
+        const std::string received = port_.Input();
+        noteReceived(received, clock_.MonotonicMicros());
+        state_.RxBuffer += received;
         return true;
     } catch (const SerialError& error) {
         portFailed(error.what());
@@ -517,22 +619,13 @@ void PollEngine::discardInput() {
     }
 }
 
-bool PollEngine::flushInput() {
-    try {
-        port_.Input();
-        return true;
-    } catch (const SerialError& error) {
-        portFailed(error.what());
-        return false;
-    }
-}
-
 void PollEngine::portFailed(const std::string& reason) {
     // A vanished adapter is never polled again; the window goes off line.
     tmrRead_.SetEnabled(false);
     tmrNow_.SetEnabled(false);
     cycleDeferred_ = false;
     restartPending_ = false;
+    if (tmrQuiet_ != nullptr) tmrQuiet_->SetEnabled(false);
     host_.PortFailed(reason);
     // The window closes the line on its own; a host that does not still gets the
     // request in flight settled and the cycle ended.

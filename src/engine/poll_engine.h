@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/clock.h"
 #include "engine/line_event.h"
@@ -104,6 +105,25 @@ class PollEngine {
     // start asked for meanwhile waits until the reply tick ends with the line free.
     bool LineBusy() const;
 
+    // --- Several stations on the line (a headless run) ---
+    // Each cycle reads each station in this order, its reads (the ticked boxes)
+    // as for the one station, the next station's first request as soon as the
+    // reply before is judged; a read that fails gives up the rest of that
+    // station's reads only. Each station's part ends with its own CycleEnd.
+    // Empty (the window): the one station of StationHex.
+    void SetStations(std::vector<int> stations);
+
+    // --- Quiet before each request ---
+    // Modbus RTU frames are told apart by silence: before every RTU request the
+    // line has been quiet for 3.5 characters (RtuSilenceMicros) since the last
+    // byte received or sent. `pauseMs` adds quiet before every request in every
+    // protocol, for RS-485 converters slow to release the bus. A request that
+    // must wait is on the line (LineBusy) but written only when the quiet timer
+    // says so; without that timer the engine waits in place.
+    void SetQuietTimer(Timer& tmrQuiet);
+    void SetPauseMillis(int pauseMs);
+    void tmrQuiet_Timer();
+
     // --- Module search: probes on the port the search holds while off line ---
     // A probe has its own timer, so a silent one ends when its wait does, not at
     // a 40 ms tick; its reply is taken as soon as it is whole (BytesArrived).
@@ -122,6 +142,8 @@ class PollEngine {
         int station = 0;
         std::string frame;
         std::int64_t sentMicros = 0;
+        // False while it waits for the quiet line: no Request told yet.
+        bool written = false;
     };
 
     bool sendRead(ReadKind kind);
@@ -134,10 +156,20 @@ class PollEngine {
     // Steps 8-11: a waiting command, the busy markers, the next read or the cycle's end.
     bool finishReply();
     void startDeferredCycle();
+    // Moves StationHex to the next listed station of the cycle; false after the last.
+    bool nextStation();
     bool restartWanted() const;
     // Empties RxBuffer and the input, writes the frame and makes it the request in
     // flight with its deadline; false when the port failed (nothing in flight).
     bool beginRequest(LineRequest request, Protocol protocol, const std::string& frame);
+    // Writes the request in flight once the line has been quiet long enough, now
+    // or at a tick of the quiet timer; false when the port failed.
+    bool writeWhenQuiet();
+    std::int64_t quietUntil(Protocol protocol) const;
+    // Reads and drops what waits in the port (a stray byte restarts the silence);
+    // false after a port failure (then reported).
+    bool drainInput();
+    void noteReceived(const std::string& bytes, std::int64_t nowMicros);
     // Ends the request in flight with its outcome and tells the listeners.
     void settle(const Outcome& outcome, const std::string& statusText,
                 std::optional<ReplyMeaning> meaning, std::int64_t nowMicros);
@@ -152,7 +184,6 @@ class PollEngine {
     bool collect();
     // Both false after a port failure, which has then been reported.
     bool write(const std::string& frame);
-    bool flushInput();
     // Empties the input where possible, reporting nothing.
     void discardInput();
     void portFailed(const std::string& reason);
@@ -182,6 +213,12 @@ class PollEngine {
     int cycleStation_ = 0;
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
+    std::vector<int> stations_;
+    std::size_t stationIndex_ = 0;
+    Timer* tmrQuiet_ = nullptr;
+    std::int64_t pauseMicros_ = 0;
+    // The last byte received, or the end of the last request on the wire.
+    std::int64_t lastLineMicros_ = 0;
     // Counts closings, so a reply tick can tell that the line closed under it.
     unsigned lineClosings_ = 0;
 

@@ -31,9 +31,15 @@ void PollEngine::SendProbe(const Probe& probe) {
     if (tmrProbe_ == nullptr || LineBusy()) throw SerialError("The line is busy.");
     if (!port_.PortOpen()) throw SerialError("The port is not open.");
     // A late answer to the probe before must not count as this one's.
-    port_.Input();
+    noteReceived(port_.Input(), clock_.MonotonicMicros());
+    if (probe.protocol == Protocol::ModbusRtu) {
+        // The frame gap, at most a few milliseconds: waited in place.
+        clock_.PauseMicros(lastLineMicros_ + RtuSilenceMicros(probe.baud) -
+                           clock_.MonotonicMicros());
+    }
     const std::int64_t start = clock_.MonotonicMicros();
     port_.Output(probe.frame);
+    lastLineMicros_ = start + WireMicros(probe.frame.size(), probe.baud);
     ProbeInFlight inFlight;
     inFlight.probe = probe;
     inFlight.sentMicros = start + WireMicros(probe.frame.size(), probe.baud);
@@ -67,6 +73,7 @@ void PollEngine::tmrProbe_Timer() {
         return;
     }
     const std::int64_t now = clock_.MonotonicMicros();
+    noteReceived(received, now);
     if (!probe_->judged) {
         probe_->rx += received;
         const Probe& probe = probe_->probe;

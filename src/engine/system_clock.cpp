@@ -47,6 +47,10 @@ std::int64_t SystemClock::MonotonicMicros() const {
         .count();
 }
 
+void SystemClock::PauseMicros(std::int64_t micros) {
+    if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+}
+
 void SystemClock::LetEventsRun(double seconds) {
     const int ms = waitMilliseconds(seconds);
     if (QCoreApplication::instance() == nullptr) {

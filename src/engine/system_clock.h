@@ -14,6 +14,7 @@ class SystemClock : public Clock {
     // Runs an event loop until a single-shot timer ends it: no spinning, no sleeping
     // while there is an event loop to run.
     void LetEventsRun(double seconds) override;
+    void PauseMicros(std::int64_t micros) override;
 };
 
 }  // namespace tally

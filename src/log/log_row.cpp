@@ -1,7 +1,7 @@
 #include "log/log_row.h"
 
 #include "log/csv.h"
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 namespace {
@@ -42,21 +42,8 @@ const std::string& LogHeader() {
     return header;
 }
 
-std::string ProtocolLogName(Protocol protocol) {
-    switch (protocol) {
-        case Protocol::ModbusAscii:
-            return "modbus-ascii";
-        case Protocol::ModbusRtu:
-            return "modbus-rtu";
-        case Protocol::Own:
-            break;
-    }
-    return "korvi";
-}
-
 std::string FormatLogRow(const StationReading& row, const std::string& time) {
-    std::vector<std::string> fields{time, std::to_string(row.station),
-                                    ProtocolLogName(row.protocol)};
+    std::vector<std::string> fields{time, std::to_string(row.station), ProtocolName(row.protocol)};
     fields.reserve(kLogColumnCount);
     addCells(fields, row.raw, [](double v) { return ShortestDecimal(v); });
     addCells(fields, row.scaled, decimal);

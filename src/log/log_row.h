@@ -23,9 +23,6 @@ const std::vector<std::string>& LogColumns();
 // The header line without its line end.
 const std::string& LogHeader();
 
-// "korvi", "modbus-ascii", "modbus-rtu".
-std::string ProtocolLogName(Protocol protocol);
-
 // A station's reading as one CSV line, CR LF included; `time` is its instant as
 // the log writes it (FormatLogTime).
 std::string FormatLogRow(const StationReading& reading, const std::string& time);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "numbers/number_text.h"
+
 namespace tally {
 namespace {
 
@@ -78,7 +80,7 @@ void ReadingBuilder::takeRead(const LineEvent& event) {
                                                 context.intervalSeconds);
             for (std::size_t i = 0; i < 8; ++i) {
                 r.scaled[i].reset();
-                if (r.raw[i]) r.scaled[i] = *r.raw[i] * multipliers[i];
+                if (r.raw[i]) r.scaled[i] = Scaled(*r.raw[i], multipliers[i]);
             }
             break;
         }

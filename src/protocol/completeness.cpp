@@ -71,6 +71,12 @@ std::int64_t WireMicros(std::size_t characters, int baud) {
     return static_cast<std::int64_t>(characters) * 10 * 1'000'000 / baud;
 }
 
+std::int64_t RtuSilenceMicros(int baud) {
+    if (baud > 19200) return 1750;
+    if (baud <= 0) return 0;
+    return (38'500'000 + baud - 1) / baud;
+}
+
 std::int64_t ReplyTimeoutMicros(Protocol protocol, std::string_view request, int baud) {
     return kReplyAllowanceMicros +
            WireMicros(request.size() + LongestReplyLength(protocol, request), baud);

@@ -35,6 +35,12 @@ constexpr std::int64_t kReplyAllowanceMicros = 300'000;
 // (start, eight data bits, stop).
 std::int64_t WireMicros(std::size_t characters, int baud);
 
+// The silence Modbus RTU keeps between frames, before every request: 3.5
+// characters of 11 bits (start, eight data bits, parity or a second stop bit,
+// stop), rounded up to whole microseconds; a fixed 1750 us above 19200 baud,
+// where the character time is too short for the UARTs to tell.
+std::int64_t RtuSilenceMicros(int baud);
+
 // How long after the request was written its reply may still come: the allowance
 // plus the wire time of the request and of its longest reply.
 std::int64_t ReplyTimeoutMicros(Protocol protocol, std::string_view request, int baud);

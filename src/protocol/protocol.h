@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tally {
 
@@ -27,6 +29,29 @@ inline std::string ProtocolCaption(Protocol protocol) {
             break;
     }
     return "Modbus RTU";
+}
+
+// "korvi", "modbus-ascii", "modbus-rtu": the protocol's name where a program
+// reads it back (the log, the published messages, the command line).
+inline std::string ProtocolName(Protocol protocol) {
+    switch (protocol) {
+        case Protocol::ModbusAscii:
+            return "modbus-ascii";
+        case Protocol::ModbusRtu:
+            return "modbus-rtu";
+        case Protocol::Own:
+            break;
+    }
+    return "korvi";
+}
+
+// A protocol's name, or "ascii" or "rtu" for short; nothing for any other text.
+inline std::optional<Protocol> ParseProtocolName(std::string_view name) {
+    if (name == "ascii") return Protocol::ModbusAscii;
+    if (name == "rtu") return Protocol::ModbusRtu;
+    for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu})
+        if (name == ProtocolName(protocol)) return protocol;
+    return std::nullopt;
 }
 
 constexpr char CR = '\r';

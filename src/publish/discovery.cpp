@@ -56,7 +56,6 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
             QJsonObject config;
             config["name"] = QStringLiteral("%1 %2").arg(QLatin1String(e.name)).arg(k);
             config["unique_id"] = q(node + "_" + object);
-            config["object_id"] = q(node + "_" + object);
             config["state_topic"] = q(StateTopic(s.prefix, station));
             // A null (not read this cycle) renders as None: the entity shows unknown.
             config["value_template"] =

@@ -59,17 +59,23 @@ using Shared = MosquittoClient::Shared;
 // Publishing wakes it at once.
 constexpr int kLoopWaitMs = 500;
 
+// The library's reason for `rc`, read at once (errno does not keep), without
+// the full stop, as the run's lines go on after it.
 std::string errorText(int rc) {
-    if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
-    return mosquitto_strerror(rc);
+    std::string text = rc == MOSQ_ERR_ERRNO
+                           ? (errno == 0 ? "the connection was closed" : std::strerror(errno))
+                           : mosquitto_strerror(rc);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
 void onConnect(mosquitto*, void* data, int rc) {
     auto* shared = static_cast<Shared*>(data);
     if (rc != 0) {
         // The broker's own reason ("not authorised", "bad user name or password").
-        shared->refusal =
-            std::string("the broker refused the login: ") + mosquitto_connack_string(rc);
+        std::string reason = mosquitto_connack_string(rc);
+        if (!reason.empty() && reason.back() == '.') reason.pop_back();
+        shared->refusal = "the broker refused the login: " + reason;
         return;
     }
     shared->connected = true;
@@ -130,13 +136,31 @@ std::string runConnection(Shared& shared) {
         std::lock_guard<std::mutex> lock(shared.mosqLock);
         shared.mosq = mosq;
     }
-    int rc = MOSQ_ERR_SUCCESS;
+    std::string lost = "closed";
     bool disconnected = false;
+    bool disconnectSent = false;
     for (;;) {
-        rc = mosquitto_loop(mosq, kLoopWaitMs, 1);
-        if (rc != MOSQ_ERR_SUCCESS) break;
-        std::lock_guard<std::mutex> lock(shared.commandLock);
-        if (shared.quit) break;
+        const int rc = mosquitto_loop(mosq, kLoopWaitMs, 1);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            lost = errorText(rc);
+            break;
+        }
+        bool disconnect = false;
+        {
+            std::lock_guard<std::mutex> lock(shared.commandLock);
+            if (shared.quit) break;
+            disconnect = shared.disconnectWanted && !disconnectSent;
+        }
+        if (disconnect) {
+            // Here, between two turns of the loop, and written out at once: the
+            // library stops taking acknowledgements once asked to disconnect, and
+            // one read before the DISCONNECT is written would drop the connection
+            // without it, so the broker would send the will after a clean stop.
+            disconnectSent = true;
+            shared.connected = false;
+            mosquitto_disconnect(mosq);
+            mosquitto_loop_write(mosq, 1);
+        }
     }
     {
         std::lock_guard<std::mutex> lock(shared.mosqLock);
@@ -151,7 +175,7 @@ std::string runConnection(Shared& shared) {
     mosquitto_destroy(mosq);
     if (!shared.refusal.empty()) return shared.refusal;
     if (disconnected) return std::string();
-    return rc == MOSQ_ERR_SUCCESS ? std::string("closed") : errorText(rc);
+    return lost;
 }
 
 void networkThread(std::shared_ptr<Shared> shared) {
@@ -204,12 +228,9 @@ void MosquittoClient::Connect() {
 }
 
 void MosquittoClient::Disconnect() {
-    {
-        std::lock_guard<std::mutex> lock(shared_->commandLock);
-        shared_->disconnectWanted = true;
-    }
-    std::lock_guard<std::mutex> lock(shared_->mosqLock);
-    if (shared_->mosq != nullptr) mosquitto_disconnect(shared_->mosq);
+    // The network thread disconnects at its next turn (at most kLoopWaitMs).
+    std::lock_guard<std::mutex> lock(shared_->commandLock);
+    shared_->disconnectWanted = true;
 }
 
 int MosquittoClient::Publish(const MqttMessage& message) {

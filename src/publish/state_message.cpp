@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "log/log_row.h"
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 namespace {
@@ -58,7 +58,7 @@ std::string JsonString(const std::string& text) {
 std::string StateMessage(const StationReading& r, const std::string& time) {
     std::string json = "{\"time\":" + JsonString(time) +
                        ",\"station\":" + std::to_string(r.station) +
-                       ",\"protocol\":" + JsonString(ProtocolLogName(r.protocol));
+                       ",\"protocol\":" + JsonString(ProtocolName(r.protocol));
     json.reserve(512);
     addArray(json, "raw", r.raw, whole);
     addArray(json, "scaled", r.scaled, decimal);

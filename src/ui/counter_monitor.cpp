@@ -1,11 +1,11 @@
 #include "ui/counter_monitor.h"
 
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 
-CounterRowTexts CounterRow(double value, std::string_view multiplierText) {
-    return {ShortestDecimal(value), FormatDecimal(LeadingNumber(multiplierText) * value, 1, 4)};
+CounterRowTexts CounterRow(double value, double multiplier) {
+    return {ShortestDecimal(value), FormatDecimal(Scaled(value, multiplier), 1, 4)};
 }
 
 }  // namespace tally

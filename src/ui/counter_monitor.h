@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace tally {
 
@@ -11,7 +10,6 @@ struct CounterRowTexts {
     std::string scaled;  // count x multiplier, "0.0###"
 };
 
-// The multiplier counts by its leading number, so a text without one scales to 0.0.
-CounterRowTexts CounterRow(double value, std::string_view multiplierText);
+CounterRowTexts CounterRow(double value, double multiplier);
 
 }  // namespace tally

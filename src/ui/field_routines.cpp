@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 

@@ -15,9 +15,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numbers/number_text.h"
 #include "ui/control_names.h"
 #include "ui/field_filter.h"
-#include "ui/number_text.h"
 #include "ui/user_settings.h"
 
 namespace tally {
@@ -66,8 +66,8 @@ void FrmScan::buildUi() {
     auto* rates =
         named(new QGroupBox(QStringLiteral("Baud rates"), this), QStringLiteral("fmeScanBaud"));
     auto* rateGrid = new QGridLayout(rates);
-    for (std::size_t i = 0; i < kBaudList.size(); ++i) {
-        chkScanBaud[i] = named(new QCheckBox(QString::number(kBaudList[i]), rates),
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        chkScanBaud[i] = named(new QCheckBox(QString::number(kBaudRates[i]), rates),
                                indexed("chkScanBaud", static_cast<int>(i)));
         chkScanBaud[i]->setChecked(true);
         rateGrid->addWidget(chkScanBaud[i], static_cast<int>(i % 4), static_cast<int>(i / 4));

@@ -27,8 +27,9 @@
 #include <cmath>
 #include <memory>
 
+#include "log/log_time.h"
+#include "numbers/number_text.h"
 #include "ui/control_names.h"
-#include "ui/number_text.h"
 #include "ui/time_axis.h"
 #include "ui/user_settings.h"
 
@@ -312,15 +313,14 @@ void FrmTrend::Refresh() {
 
 void FrmTrend::setTimeAxis(double fromMs, double toMs, int spanSeconds) {
     if (axisX->min() != fromMs || axisX->max() != toMs) axisX->setRange(fromMs, toMs);
-    const QTimeZone zone = QTimeZone::systemTimeZone();
-    std::vector<std::int64_t> ticks = TimeAxisTicks(std::llround(toMs), spanSeconds, zone);
+    std::vector<std::int64_t> ticks = TimeAxisTicks(std::llround(toMs), spanSeconds);
     // The labels change only when a new round time comes into the span.
     if (ticks == drawnTicks_ && spanSeconds == drawnTickSpan_) return;
     for (const QString& label : axisX->categoriesLabels())
         axisX->remove(label);
     axisX->setStartValue(fromMs);
     for (const std::int64_t tick : ticks) {
-        QString label = TimeTickLabel(tick, spanSeconds, zone);
+        QString label = TimeTickLabel(tick, spanSeconds);
         // Labels name the categories, so each must be unique: the autumn's
         // repeated hour shows its round time twice.
         while (axisX->categoriesLabels().contains(label))
@@ -373,12 +373,13 @@ void FrmTrend::showTooltip(int channel, double axisMs, bool entering) {
     const auto reading =
         NearestReading(model_, channel, mode, modelMicros(axisMs), drawnFrom_, drawnTo_);
     if (!reading) return;
-    const QDateTime time =
-        QDateTime::fromMSecsSinceEpoch(std::llround(axisMillis(reading->micros)));
+    // As the log writes it: with its offset, so the autumn's repeated hour is plain.
+    const QString time =
+        QString::fromStdString(FormatLocalLogTime(std::llround(axisMillis(reading->micros))));
     const QString value = QString::fromStdString(FormatDecimal(reading->y, 1, 4));
     const QString text = tr("Channel %1\n%2\n%3")
                              .arg(channel)
-                             .arg(time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
+                             .arg(time)
                              .arg(mode == TrendMode::Rate ? tr("%1 /s").arg(value) : value);
     QToolTip::showText(QCursor::pos(), text, chartView);
 }

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "ui/number_text.h"
+#include "numbers/number_text.h"
 
 namespace tally {
 namespace {

@@ -55,27 +55,6 @@ QString RequestText(LineRequest request) {
     return QString();
 }
 
-// The units digit of the step code that names the request, for its success text.
-int StepUnits(LineRequest request) {
-    switch (request) {
-        case LineRequest::ClearCounters:
-            return 1;
-        case LineRequest::PresetCounters:
-            return 2;
-        case LineRequest::WriteOutputs:
-        case LineRequest::WriteEnable:
-            return 3;
-        case LineRequest::ReadEnable:
-            return 4;
-        case LineRequest::ReadCounters:
-        case LineRequest::ReadInputs:
-        case LineRequest::ReadOutputs:
-        case LineRequest::Probe:
-            break;
-    }
-    return 0;
-}
-
 }  // namespace
 
 // ---- LineRing ----
@@ -99,8 +78,10 @@ void LineRing::DropOldest(std::size_t count) {
 std::size_t LineRing::MemoryBytes() const {
     const std::size_t inlineCapacity = std::string().capacity();
     std::size_t bytes = sizeof(*this) + slots_.capacity() * sizeof(LineRow);
-    for (const LineRow& row : slots_)
+    for (const LineRow& row : slots_) {
         if (row.bytes.capacity() > inlineCapacity) bytes += row.bytes.capacity() + 1;
+        if (row.status.capacity() > inlineCapacity) bytes += row.status.capacity() + 1;
+    }
     return bytes;
 }
 
@@ -147,10 +128,6 @@ QString LineAsciiText(const std::string& bytes) {
     return text;
 }
 
-QString LineOutcomeText(const Outcome& outcome, LineRequest request) {
-    return QString::fromStdString(OutcomeText(outcome, StepUnits(request)));
-}
-
 QString LineReplyMsText(double replyMs) {
     return QString::number(replyMs, 'f', 3);
 }
@@ -173,6 +150,11 @@ void LineModel::Append(const LineEvent& event) {
     row.utcMs = event.utcMs;
     row.replyMs = received ? event.replyMs : 0.0;
     row.outcome = received ? event.outcome : Outcome::Ok();
+    if (received) {
+        row.status.assign(event.statusText);  // reuses the slot's storage too
+    } else {
+        row.status.clear();
+    }
     row.request = event.request;
     row.protocol = event.protocol;
     row.station = static_cast<std::uint8_t>(std::clamp(event.station, 0, 255));
@@ -252,7 +234,7 @@ QString LineModel::cellText(const LineRow& row, int column) const {
             // Modbus RTU is binary: its bytes read as nothing useful.
             return row.protocol == Protocol::ModbusRtu ? QString() : LineAsciiText(row.bytes);
         case ColOutcome:
-            return row.received ? LineOutcomeText(row.outcome, row.request) : QString();
+            return QString::fromStdString(row.status);
         case ColReplyMs:
             return row.received ? LineReplyMsText(row.replyMs) : QString();
         default:

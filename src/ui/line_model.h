@@ -26,6 +26,7 @@ struct LineRow {
     std::int64_t utcMs = 0;  // the instant, milliseconds since the epoch (UTC)
     double replyMs = 0.0;
     Outcome outcome;
+    std::string status;  // RX: what the status line said when the request ended
     LineRequest request = LineRequest::ReadCounters;
     Protocol protocol = Protocol::Own;
     std::uint8_t station = 0;
@@ -117,8 +118,6 @@ QString LineHexText(const std::string& bytes);
 // The bytes as characters; CR and LF as "<CR>" and "<LF>", other control bytes
 // and bytes above 7E as a middle dot.
 QString LineAsciiText(const std::string& bytes);
-// What the status line said when the request ended.
-QString LineOutcomeText(const Outcome& outcome, LineRequest request);
 QString LineReplyMsText(double replyMs);
 
 }  // namespace tally

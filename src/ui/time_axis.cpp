@@ -1,8 +1,9 @@
 #include "ui/time_axis.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <numeric>
+
+#include "engine/local_time.h"
 
 namespace tally {
 namespace {
@@ -24,8 +25,12 @@ int TimeTickSeconds(int spanSeconds) {
     return 3600;
 }
 
+int SystemUtcOffsetAt(std::int64_t utcMs) {
+    return LocalTimeAt(utcMs).utcOffsetSeconds;
+}
+
 std::vector<std::int64_t> TimeAxisTicks(std::int64_t endUtcMs, int spanSeconds,
-                                        const QTimeZone& zone) {
+                                        const UtcOffsetAt& offsetAt) {
     std::vector<std::int64_t> ticks;
     if (spanSeconds <= 0) return ticks;
     const std::int64_t step = TimeTickSeconds(spanSeconds);
@@ -37,17 +42,20 @@ std::vector<std::int64_t> TimeAxisTicks(std::int64_t endUtcMs, int spanSeconds,
     const std::int64_t last = FloorDiv(endUtcMs, grain * 1000);
     for (std::int64_t n = first; n <= last; ++n) {
         const std::int64_t utcSeconds = n * grain;
-        const QDateTime at = QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::UTC);
-        const std::int64_t local = utcSeconds + zone.offsetFromUtc(at);
+        const std::int64_t local = utcSeconds + offsetAt(utcSeconds * 1000);
         if (local - FloorDiv(local, step) * step == 0) ticks.push_back(utcSeconds * 1000);
     }
     return ticks;
 }
 
-QString TimeTickLabel(std::int64_t utcMs, int spanSeconds, const QTimeZone& zone) {
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, zone);
-    return at.toString(TimeTickSeconds(spanSeconds) < 60 ? QStringLiteral("hh:mm:ss")
-                                                         : QStringLiteral("hh:mm"));
+QString TimeTickLabel(std::int64_t utcMs, int spanSeconds, const UtcOffsetAt& offsetAt) {
+    const std::int64_t ms = LocalTimeAt(utcMs, offsetAt(utcMs)).msOfDay;
+    const auto part = [](std::int64_t value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    };
+    QString label = part(ms / 3'600'000) + QLatin1Char(':') + part(ms / 60'000 % 60);
+    if (TimeTickSeconds(spanSeconds) < 60) label += QLatin1Char(':') + part(ms / 1000 % 60);
+    return label;
 }
 
 }  // namespace tally

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "numbers/number_text.h"
+
 namespace tally {
 namespace {
 
@@ -72,8 +74,8 @@ void TrendModel::takeCounterRead(const LineEvent& event) {
             if (!meaning->counters[i]) continue;
             const double m =
                 context_.multiplier ? context_.multiplier(static_cast<int>(i) + 1) : 1.0;
-            row.value[i] = *meaning->counters[i] * m;
-            if (rates[i]) row.rate[i] = *rates[i] * m;
+            row.value[i] = Scaled(*meaning->counters[i], m);
+            if (rates[i]) row.rate[i] = Scaled(*rates[i], m);
         }
     }
     push(row);

@@ -65,6 +65,15 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
     EXPECT_EQ(own.headless.cycles, 9223372036854775807);
     EXPECT_EQ(ParseCommandLine(words(run + " --cycles 99999999999999")).headless.cycles,
               99999999999999);
+    // Several stations, each with its multipliers or the common ones, and a pause.
+    const CommandLine many = ParseCommandLine(
+        words(run + " --station 7,1-3 --pause 1000 --multiply 2:2,2,2,2,2,2,2,2 --multiply "
+                    "1:-1,1,1,1,1,1,1,1"));
+    ASSERT_EQ(many.action, Action::RunHeadless) << many.error;
+    EXPECT_EQ(many.headless.stations, (std::vector<int>{7, 1, 2, 3}));
+    EXPECT_TRUE(many.headless.station == 7 && many.headless.pauseMs == 1000 &&
+                many.headless.stationMultipliers.size() == 2 &&
+                many.headless.stationMultipliers.at(1)[0] == -1.0);
 
     const std::pair<std::string, std::string> refused[] = {
         {run + " --port 17", "--port 17: port numbers go from 1 to 16"},
@@ -77,7 +86,17 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
          "--cycles 9223372036854775808: give a whole number from 1 to 9223372036854775807"},
         {run + " --cycles 0", "--cycles 0: give a whole number from 1 to 9223372036854775807"},
         {run + " --cycles -3", "--cycles -3: give a whole number from 1 to 9223372036854775807"},
-        {run + " --station 32", "--station 32: stations go from 0 to 31"},
+        {run + " --station 32", "--station 32: 32 is not a station 0 to 31"},
+        {run + " --station 1,,2", "--station 1,,2: an element of the list is empty"},
+        {run + " --station 5-3", "--station 5-3: the range 5-3 is reversed"},
+        {run + " --station 1-3,2", "--station 1-3,2: station 2 is listed twice"},
+        {run + " --station 0,1",
+         "--station: station 0 is the Modbus broadcast address, which no module answers; use "
+         "1-31 with Modbus"},
+        {run + " --pause 1001", "--pause 1001: give whole milliseconds from 0 to 1000"},
+        {run + " --multiply 32:1,1,1,1,1,1,1,1",
+         "--multiply 32:1,1,1,1,1,1,1,1: the station before \":\" goes from 0 to 31"},
+        {run + " --multiply 4:1,1,1,1,1,1,1,1", "--multiply 4:...: station 4 is not in --station"},
         {"--port 1", "--port belongs to a headless run: add --headless"},
     };
     for (const auto& [args, error] : refused) {

@@ -1,14 +1,13 @@
 // The counter log against the simulated module: from the window in every
 // protocol, and from headless runs of the program itself.
-#include <QDateTime>
 #include <QRegularExpression>
 #include <QSettings>
 #include <csignal>
 
 #include "live_window_fixture.h"
 #include "log/log_row.h"
+#include "numbers/number_text.h"
 #include "ui/frm_log.h"
-#include "ui/number_text.h"
 
 namespace tally::e2e {
 namespace {
@@ -230,7 +229,8 @@ TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
     EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
     EXPECT_EQ(err.count(QStringLiteral("reopened ") + csv), 2) << err.toStdString();
 
-    // Both files begin with the header; together they hold every row the run wrote, once each.
+    // Both files begin with the header; together they hold every row the run wrote, once
+    // each: a row lost or written twice would change the count.
     QList<QStringList> rows;
     for (const QString& name : {rotated, csv}) {
         const QList<QStringList> part = csvRows(name);
@@ -242,11 +242,62 @@ TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
     const auto match = written.match(err);
     ASSERT_TRUE(match.hasMatch()) << err.toStdString();
     EXPECT_EQ(rows.size(), match.captured(1).toInt());
-    for (int i = 1; i < rows.size(); ++i) {
-        const QDateTime previous = QDateTime::fromString(rows[i - 1][0], Qt::ISODateWithMs);
-        const QDateTime next = QDateTime::fromString(rows[i][0], Qt::ISODateWithMs);
-        EXPECT_LT(previous, next) << "row " << i << " repeats or goes back";
+}
+
+// Several modules on one line: each cycle reads each listed station in turn.
+TEST_F(HeadlessLive, ThreeStationsThreeCyclesGiveNineRowsEachWithItsOwnStationsValues) {
+    startSimulator(1, kMovingSeed, {"--station", "1,2,5"});
+    if (HasFatalFailure()) return;
+    const char* const options[] = {"korvi", "ascii", "rtu"};
+    for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
+        SCOPED_TRACE(kLogNames[protocol]);
+        const QString csv = dir.filePath(QLatin1String(options[protocol]) + "-3.csv");
+        QProcess program;
+        run(program, options[protocol], csv, {"--station", "1,2,5", "--cycles", "3"});
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        const QJsonObject stations = sim.Stats().value(QStringLiteral("stations")).toObject();
+        const QList<QStringList> rows = csvRows(csv);
+        ASSERT_EQ(rows.size(), 10);
+        for (int r = 1; r < rows.size(); ++r) {
+            const QStringList& row = rows[r];
+            const QString station = QStringLiteral("125").mid((r - 1) % 3, 1);
+            ASSERT_EQ(row[1], station);
+            EXPECT_FALSE(group(row, 3).isEmpty() || group(row, 27).isEmpty() ||
+                         group(row, 35).isEmpty());
+            // Counters only count up, a step or so a request: each row is close below
+            // its own module's counters now, thousands away from the others'.
+            const QJsonArray now =
+                stations.value(station).toObject()["state"].toObject()["counters"].toArray();
+            for (int k = 0; k < 8; ++k) {
+                const double behind = now.at(k).toDouble() - row[3 + k].toDouble();
+                EXPECT_TRUE(behind >= 0 && behind <= 30) << row.join(',').toStdString();
+            }
+        }
     }
+}
+
+// A listed station that is absent: the others are read every cycle, it is
+// asked once a cycle (its counter read times out) and reported lost once.
+TEST_F(HeadlessLive, AnAbsentStationIsReportedLostOnceAndTheOthersRowsComeEveryCycle) {
+    startSimulator(1, kMovingSeed, {"--station", "1,2"});
+    if (HasFatalFailure()) return;
+    const QString csv = dir.filePath(QStringLiteral("absent.csv"));
+    QProcess program;
+    run(program, "rtu", csv, {"--station", "1,3,2", "--cycles", "4"});
+    ASSERT_TRUE(program.waitForFinished(15000));
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitCode(), 0) << said.toStdString();
+    EXPECT_EQ(said.count(QStringLiteral("station 3 lost")), 1) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("station 1 lost")) ||
+                 said.contains(QStringLiteral("station 2 lost")));
+    const QList<QStringList> rows = csvRows(csv);
+    ASSERT_EQ(rows.size(), 9);
+    for (int r = 1; r < rows.size(); ++r) {
+        EXPECT_EQ(rows[r][1], (r % 2) ? QStringLiteral("1") : QStringLiteral("2"));
+        EXPECT_FALSE(group(rows[r], 3).isEmpty() || group(rows[r], 35).isEmpty());
+    }
+    EXPECT_EQ(sim.Count("other_station"), 4) << "one read a cycle for the absent station";
 }
 
 }  // namespace

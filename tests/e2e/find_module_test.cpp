@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "live_window_fixture.h"
+#include "ui/frm_line.h"
 #include "ui/frm_scan.h"
 
 namespace tally::e2e {
@@ -29,8 +30,8 @@ class FindModule : public LiveWindowTest {
     }
     // Only these rates and stations; every protocol; every module, not just the first.
     static void choose(FrmScan& dialog, const std::set<int>& rates, int from, int to) {
-        for (std::size_t i = 0; i < kBaudList.size(); ++i)
-            dialog.chkScanBaud[i]->setChecked(rates.count(kBaudList[i]) > 0);
+        for (std::size_t i = 0; i < kBaudRates.size(); ++i)
+            dialog.chkScanBaud[i]->setChecked(rates.count(kBaudRates[i]) > 0);
         dialog.txtScanFrom->setText(QString::number(from));
         dialog.txtScanTo->setText(QString::number(to));
         dialog.chkScanFirst->setChecked(false);
@@ -74,6 +75,18 @@ TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
             found.sort();
             EXPECT_EQ(found,
                       QStringList({"9600/Korvi/7", "9600/Modbus Ascii/7", "9600/Modbus RTU/7"}));
+            if (protocol == kOwn) {
+                // The monitor kept the search: each reply under its own probe.
+                w->mnuLine->trigger();
+                LineModel& rows = w->frmLine->Model();
+                rows.Commit();
+                QString directions;
+                for (int r = 0; r < rows.rowCount(); ++r)
+                    directions += rows.RowText(r).section(QLatin1Char('\t'), 1, 1).at(0);
+                EXPECT_GT(directions.size(), 20);
+                EXPECT_EQ(directions, QString("TR").repeated(int(directions.size()) / 2));
+                w->frmLine->close();
+            }
             dialog.cmdScanUse->click();
         });
         EXPECT_EQ(w->cmbBaud->currentText(), QStringLiteral("9600"));

@@ -208,6 +208,9 @@ class LiveWindowTest : public ::testing::Test {
         EXPECT_EQ(sim.Count("overlaps"), 0)  // the stats file is rewritten at exit
             << "a request was sent while an answer was going out\n"
             << sim.Summary().toStdString();
+        EXPECT_EQ(sim.Count("rtu_early"), 0)
+            << "a Modbus RTU request followed an answer within 3.5 characters\n"
+            << sim.Summary().toStdString();
         EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("COM1"))).isSymLink())
             << "the simulator left its link behind";
     }

@@ -8,8 +8,8 @@
 #include <set>
 
 #include "live_window_fixture.h"
+#include "numbers/number_text.h"
 #include "ui/frm_trend.h"
-#include "ui/number_text.h"
 
 namespace tally::e2e {
 namespace {

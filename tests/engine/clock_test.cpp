@@ -15,6 +15,7 @@ class TurningClock : public Clock {
     std::int64_t UtcMillis() const override { return 0; }
     std::int64_t MonotonicMicros() const override { return 0; }
     void LetEventsRun(double) override {}
+    void PauseMicros(std::int64_t) override {}
     mutable int dateReads = 0;
 };
 

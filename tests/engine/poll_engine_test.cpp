@@ -38,6 +38,7 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
     void Output(const std::string& bytes) override {
         EXPECT_EQ(settled, requests) << "a write while request " << requests << " is open";
         unitsInFlight = state.PollStep % 10;
+        writeTimes.push_back(clock.MonotonicMicros());
         FakeSerialComponent::Output(bytes);
     }
     void OnLineEvent(const LineEvent& event) override {
@@ -94,6 +95,7 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
     int busyClears = 0, unticks = 0, requests = 0, settled = 0, unitsInFlight = 0;
     Strings statuses, decodedReplies, failures;
     std::vector<LineEvent> events;
+    std::vector<std::int64_t> writeTimes;
     std::function<void()> onDecode;  // runs inside DecodeReply, as the enable dialog does
     MainState state;
     FakeSerialComponent& port = *this;
@@ -336,6 +338,85 @@ TEST_F(PollCycle, RtuTailAfterAReplyNeverReachesTheNextAndABadReplyHoldsTheLineU
         port.Arrive(write);  // the echo that acknowledges it
         port.writes.clear();
     }
+}
+
+TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndNoLonger) {
+    ManualTimer tmrQuiet;
+    engine.SetQuietTimer(tmrQuiet);
+    boxes = {0, 1, 1};
+    const std::string inputs = ModbusRtuFrame("01020105"), outputs = ModbusRtuFrame("01010105");
+    // Line settings, protocol, extra pause (ms), the quiet expected after the last byte (us).
+    const struct {
+        const char* settings;
+        int protocol;
+        int pauseMs;
+        std::int64_t quiet;
+    } rows[] = {{"19200,n,8,1", 2, 0, 2006}, {"1200,n,8,1", 2, 0, 32084},
+                {"57600,n,8,1", 2, 0, 1750}, {"19200,n,8,1", 0, 0, 0},
+                {"19200,n,8,1", 2, 5, 7006}, {"19200,n,8,1", 0, 5, 5000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.settings) + " protocol " + std::to_string(row.protocol));
+        port.SetPortOpen(false);
+        port.SetSettings(row.settings);
+        port.SetPortOpen(true);
+        state.ProtocolIndex = static_cast<std::int16_t>(row.protocol);
+        engine.SetPauseMillis(row.pauseMs);
+        clock.Advance(1.0);
+        clock.pausedMicros = 0;
+        tickRead(0);
+        ASSERT_EQ(writeTimes.back(), clock.MonotonicMicros()) << "a quiet line: at once";
+        // Each arrives well after the request before it has left the wire.
+        const auto lastByte = [&](const std::string& bytes, double after = 0.1) {
+            clock.Advance(after);
+            port.Arrive(bytes);
+            return clock.MonotonicMicros();
+        };
+        const auto written = [&] {
+            for (int ticks = 0; tmrQuiet.Enabled() && ticks < 100; ++ticks) {
+                clock.Advance(tmrQuiet.Interval() / 1000.0);
+                tmrQuiet.Fire();
+            }
+            return writeTimes.back();
+        };
+        if (row.protocol == 2) {
+            lastByte(inputs);  // judged: the output read waits
+            EXPECT_TRUE(engine.LineBusy());
+            const std::int64_t stray =
+                lastByte(std::string("\0", 1), 0.0004);  // restarts the silence
+            EXPECT_EQ(written() - stray, row.quiet);
+        } else {
+            const std::int64_t reply = lastByte(">0000000010000001\r");
+            EXPECT_EQ(written() - reply, row.quiet);
+        }
+        EXPECT_LE(clock.pausedMicros, 1000) << "the bulk of the wait is the timer's";
+        // After a timeout the silence has long passed.
+        replyTicks();
+        tickRead(0);
+        EXPECT_EQ(writeTimes.back(), clock.MonotonicMicros());
+        port.Arrive(row.protocol == 2 ? inputs : ">0000000010000001\r");
+        written();
+        port.Arrive(row.protocol == 2 ? outputs : ">0000000010000001\r");
+    }
+}
+
+TEST_F(PollCycle, ACycleReadsEachListedStationInTurnASilentOneCostsOnlyItsOwnDeadline) {
+    engine.SetStations({1, 2, 5});
+    boxes = {1, 1, 0};
+    tickRead(1);
+    answer(kCounterReply);
+    answer(kInputReply);
+    for (int ticks = 0; ticks < 100 && port.writes.size() == 3; ++ticks)
+        answer();   // station 2 is silent: its counter read times out, its inputs are not asked
+    tmrNow.Fire();  // the interval passes while station 5 is read: the next cycle waits
+    answer(kCounterReply);
+    answer(kInputReply);
+    EXPECT_EQ(port.writes,
+              (Strings{"#01RCT\r", "#01RDI\r", "#02RCT\r", "#05RCT\r", "#05RDI\r", "#01RCT\r"}))
+        << "the next cycle starts at once, from the first station";
+    std::string ends;
+    for (const LineEvent& e : events)
+        if (e.type == LineEvent::Type::CycleEnd) ends += std::to_string(e.station);
+    EXPECT_EQ(ends, "125");
 }
 
 TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {

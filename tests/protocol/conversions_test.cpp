@@ -4,13 +4,26 @@
 
 #include <string>
 
+#include "protocol/baud_rates.h"
 #include "protocol/checksum.h"
 #include "protocol/hex.h"
+#include "protocol/protocol.h"
 
 namespace tally {
 namespace {
 
 using namespace std::string_literals;
+
+TEST(ProtocolNames, EachNameReadsBackAndOnlyTheModbusNamesHaveShortForms) {
+    for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu})
+        EXPECT_EQ(ParseProtocolName(ProtocolName(protocol)), protocol);
+    EXPECT_EQ(ParseProtocolName("ascii"), Protocol::ModbusAscii);
+    EXPECT_EQ(ParseProtocolName("rtu"), Protocol::ModbusRtu);
+    for (const char* other : {"", "Korvi", "RTU", "modbus", "own", "modbus-", "bus-rtu", "rtu "})
+        EXPECT_EQ(ParseProtocolName(other), std::nullopt) << other;
+    EXPECT_EQ(BaudRatesText(), "1200, 2400, 4800, 9600, 14400, 19200, 28800 or 57600");
+    EXPECT_TRUE(IsBaudRate(14400) && !IsBaudRate(115200));
+}
 
 TEST(GroupValue, ReadsUpToTwoHexDigitsFromTheLeftUntilANonHexCharacter) {
     const std::pair<std::string, int> cases[] = {{"FF", 255}, {"ff", 255},  {"aB", 171},

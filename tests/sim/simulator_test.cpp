@@ -236,6 +236,9 @@ TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteFromTheRequestEndPlusTheDelay
         EXPECT_EQ(line.chunks.front().first, delayMs * 1000 + 10'000'000LL / baud);
         EXPECT_EQ(line.chunks.back().first, delayMs * 1000 + bytes * 10'000'000LL / baud);
     }
+    // --chunk: what the line has carried is handed over at each tick of the grid.
+    const Line usb(Still([](SimOptions& o) { o.chunkMs = 4; }), {{0, "#01RDO\r", 19200}}, 100'000);
+    EXPECT_EQ(usb.chunks, (decltype(usb.chunks){{4000, ">000000"}, {8000, "00\r"}}));
 }
 
 TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutWithinTheDeadline) {
@@ -411,8 +414,8 @@ TEST(SimOptionsTest, ValuesAreCheckedBadOnesRefusedByNameAndEveryOptionIsDocumen
               (std::map<int, int>{{15, 4}}));
     EXPECT_EQ(ParseOptions({"--station", "3,0-1"}).options.stations, (std::vector<int>{3, 0, 1}));
     for (const char* option :
-         {"--station", "--port", "--dir", "--seed", "--baud", "--drop", "--delay", "--split",
-          "--garble", "--noise", "--log", "--stats", "--exception", "--wrong-station"})
+         {"--station", "--port", "--dir", "--seed", "--baud", "--drop", "--delay", "--chunk",
+          "--split", "--garble", "--noise", "--log", "--stats", "--exception", "--wrong-station"})
         EXPECT_NE(HelpText().find(option), std::string::npos) << option;
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--station", "32"}, "--station 32: 32 is not a station 0 to 31"},

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QStringList>
+#include <QTimeZone>
 #include <cmath>
 
 #include "ui/time_axis.h"
@@ -84,6 +85,11 @@ TEST(TrendModel, KeepsScaledValuesAndRatesAndMarksWhatWasNotRead) {
     EXPECT_TRUE(rig.model.At(5).breakBefore) << "port closed";
     EXPECT_TRUE(rig.model.At(6).breakBefore) << "four seconds at a 1 s interval";
     EXPECT_TRUE(rig.model.At(7).breakBefore) << "another station";
+    TrendView view;
+    view.endMicros = 13 * kSecond;
+    const TrendPlot plot = BuildTrendPlot(rig.model, view);
+    EXPECT_EQ(plot.channels[0].lines.size(), 1u);
+    EXPECT_EQ(plot.channels[0].dots.size(), 4u) << "each break starts a new piece";
 }
 
 TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAndGapsNarrowerThanAColumnJoin) {
@@ -142,8 +148,14 @@ TEST(TrendPlot, ManyReadingsPerColumnKeepTheirExtremesAndTheRingItsNewest) {
 std::int64_t Utc(const char* iso) {
     return QDateTime::fromString(QLatin1String(iso), Qt::ISODate).toMSecsSinceEpoch();
 }
+// The offset at each instant in a named zone, as the system's zone would give it there.
+UtcOffsetAt Zone(const char* zoneId) {
+    return [zone = QTimeZone(zoneId)](std::int64_t utcMs) {
+        return zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC));
+    };
+}
 QStringList TickLabels(const char* endIso, int span, const char* zoneId) {
-    const QTimeZone zone(zoneId);
+    const UtcOffsetAt zone = Zone(zoneId);
     QStringList labels;
     for (const std::int64_t tick : TimeAxisTicks(Utc(endIso), span, zone))
         labels << TimeTickLabel(tick, span, zone);
@@ -161,17 +173,17 @@ TEST(TimeAxis, TicksFallOnRoundLocalTimesAcrossBothClockChanges) {
     EXPECT_EQ(TickLabels("2026-07-01T08:45:00Z", 3600, "Asia/Kolkata"),
               QStringList({"13:20", "13:30", "13:40", "13:50", "14:00", "14:10"}));
     const std::vector<std::int64_t> india =
-        TimeAxisTicks(Utc("2026-07-01T08:45:00Z"), 8 * 3600, QTimeZone("Asia/Kolkata"));
+        TimeAxisTicks(Utc("2026-07-01T08:45:00Z"), 8 * 3600, Zone("Asia/Kolkata"));
     ASSERT_EQ(india.size(), 8u);
     EXPECT_EQ(india.front(), Utc("2026-07-01T01:30:00Z"));
 
     // Autumn: the repeated hour has its round time twice, an hour apart.
-    const QByteArray berlin = "Europe/Berlin";
+    const char* const berlin = "Europe/Berlin";
     EXPECT_EQ(
         TickLabels("2026-10-25T03:30:00Z", 8 * 3600, berlin),
         QStringList({"22:00", "23:00", "00:00", "01:00", "02:00", "02:00", "03:00", "04:00"}));
     const std::vector<std::int64_t> autumn =
-        TimeAxisTicks(Utc("2026-10-25T03:30:00Z"), 8 * 3600, QTimeZone(berlin));
+        TimeAxisTicks(Utc("2026-10-25T03:30:00Z"), 8 * 3600, Zone(berlin));
     for (std::size_t i = 1; i < autumn.size(); ++i)
         EXPECT_EQ(autumn[i] - autumn[i - 1], 3'600'000);
     // Spring: the skipped hour has no tick; the others keep their round times.

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
-#include <QTimeZone>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -28,16 +27,11 @@ LineEvent CounterRead(std::int64_t second, std::int64_t utcMs) {
     return event;
 }
 
-int PixelsNear(const QImage& image, const QRect& area, const QColor& color) {
+int PixelsOf(const QImage& image, const QRect& area, const QColor& color) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
-                    std::abs(c.blue() - color.blue()) <
-                60)
-                ++count;
-        }
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += image.pixelColor(x, y) == color ? 1 : 0;
     return count;
 }
 
@@ -57,7 +51,7 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
     chart.Refresh();
     const QImage image = chart.chartView->grab().toImage();
     const QRect plot = chart.chart->plotArea().toRect();
-    EXPECT_GE(PixelsNear(image, plot, FrmTrend::ChannelColor(1)), 20) << "a lone reading is a dot";
+    EXPECT_GE(PixelsOf(image, plot, FrmTrend::ChannelColor(1)), 12) << "a lone reading is a dot";
 
     for (const char* span : {"1 min", "10 min", "1 h", "8 h"}) {
         chart.cmbTrendSpan->setCurrentText(QLatin1String(span));
@@ -66,10 +60,9 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
         ASSERT_GE(labels.size(), 4) << span;
         for (const QString& label : labels) {
             const std::int64_t at = std::llround(chart.axisX->endValue(label));
-            EXPECT_GE(at, chart.axisX->min()) << span;
-            EXPECT_LE(at, chart.axisX->max()) << span;
+            EXPECT_TRUE(at >= chart.axisX->min() && at <= chart.axisX->max()) << span;
             EXPECT_EQ(at % (TimeTickSeconds(seconds) * 1000), 0) << span;  // Berlin, whole minutes
-            EXPECT_EQ(label, TimeTickLabel(at, seconds, QTimeZone::systemTimeZone())) << span;
+            EXPECT_EQ(label, TimeTickLabel(at, seconds)) << span;
         }
     }
 }

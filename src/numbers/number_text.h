@@ -1,7 +1,9 @@
-// Numbers as the operator types them and as the window shows them.
+// Numbers as the operator types them and as the window, the log and the
+// publisher show them.
 //
 // One set of rules for every field: the leading-number value (never fails, a
-// comma is never a decimal point), the numeric test, and the display formats.
+// comma is never a decimal point), the numeric test, the display formats, and a
+// counter's scaled value.
 // No locale is consulted anywhere, so "." is the decimal point on every system.
 #pragma once
 
@@ -45,5 +47,11 @@ std::optional<std::int16_t> ToWholeNumber16(std::string_view text);
 
 // Round half to even, then saturate to the 16-bit range.
 std::int16_t RoundToInt16(double value);
+
+// A counter scaled for the operator: the count (or counts per second) times its
+// channel's multiplier. The monitor, the log, the publisher and the chart all scale with it.
+inline double Scaled(double count, double multiplier) {
+    return count * multiplier;
+}
 
 }  // namespace tally
