@@ -18,7 +18,7 @@
 # BIN_DIR (default build/bin) holds tallyscope, vl4300-sim, tallyscope-line-bench
 # and tallyscope-bench-driver.so. The driver is preloaded into each program run
 # and works the window by its controls' names only, so it measures any build the
-# same way. The CPU is the program's own (getrusage) from the end of a settling
+# same way. The CPU is the program's own (the scheduler's count) from the end of a settling
 # time; wake-ups are its voluntary context switches per second.
 set -euo pipefail
 

@@ -9,8 +9,10 @@
 //                                         open) or trend (the trend chart on "10 min")
 //   cycles PROTOCOL COUNT                 single DC+DI+DO cycles, one after the other
 // It prints one line to stdout and ends the program:
-//   cpu: "cpu <CPU seconds> <wall seconds> <wake-ups>"
+//   cpu: "cpu <CPU seconds> <wall seconds> <wake-ups> <of the CPU, in the kernel>"
 //   cycles: "cycles <median ms> <lowest ms> <highest ms> <count>"
+// With TALLY_BENCH_EVENTS set, cpu also lists on stderr which objects received
+// which events (by type number) while measuring, and how many: where the time goes.
 #include <sys/resource.h>
 
 #include <QAction>
@@ -18,7 +20,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,13 +35,41 @@
 #include <cstdlib>
 #include <vector>
 
+// Under valgrind --tool=callgrind --instr-atstart=no, only the measured time is
+// counted (instructions per cycle, free of the machine's load).
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 namespace {
 
+double seconds(const timeval& t) {
+    return t.tv_sec + t.tv_usec / 1e6;
+}
+
+// The time the scheduler ran the program's threads, to the nanosecond: getrusage
+// samples at the timer tick, too coarse for a program that runs a few ms a second.
 double cpuSeconds() {
+    double total = 0.0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        total += stat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    if (total > 0.0) return total;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double systemSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return seconds(usage.ru_stime);
 }
 
 // Voluntary context switches: how often the program went to sleep and woke again.
@@ -72,6 +105,32 @@ void finish(const QByteArray& line) {
     // The program shuts down as it does at the end of a session.
     QCoreApplication::quit();
 }
+
+// Counts events by type and receiver while it is installed.
+class EventCount : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        {
+            QString name = QString::fromLatin1(watched->metaObject()->className());
+            if (!watched->objectName().isEmpty()) name += QLatin1Char(' ') + watched->objectName();
+            ++counts_[QStringLiteral("%1 %2").arg(int(type), 3).arg(name)];
+        }
+        return false;
+    }
+    void print(double seconds) const {
+        std::vector<std::pair<int, QString>> rows;
+        for (auto it = counts_.cbegin(); it != counts_.cend(); ++it)
+            rows.emplace_back(it.value(), it.key());
+        std::sort(rows.rbegin(), rows.rend());
+        std::fprintf(stderr, "per second  event-type receiver\n");
+        for (const auto& [count, name] : rows)
+            std::fprintf(stderr, "%10.1f  %s\n", count / seconds, qPrintable(name));
+    }
+
+  private:
+    QHash<QString, int> counts_;
+};
 
 class Driver {
   public:
@@ -127,14 +186,22 @@ class Driver {
         }
         QTimer::singleShot(settleMs, [this, seconds] {
             cpuBefore_ = cpuSeconds();
+            systemBefore_ = systemSeconds();
             wakeBefore_ = wakeUps();
             wall_.start();
+            CALLGRIND_START_INSTRUMENTATION;
+            if (qEnvironmentVariableIsSet("TALLY_BENCH_EVENTS")) qApp->installEventFilter(&events_);
             QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, [this] {
                 const double cpu = cpuSeconds() - cpuBefore_;
                 const long wakes = wakeUps() - wakeBefore_;
+                CALLGRIND_STOP_INSTRUMENTATION;
+                qApp->removeEventFilter(&events_);
+                if (qEnvironmentVariableIsSet("TALLY_BENCH_EVENTS"))
+                    events_.print(wall_.elapsed() / 1000.0);
                 finish(QByteArray("cpu ") + QByteArray::number(cpu, 'f', 4) + ' ' +
                        QByteArray::number(wall_.elapsed() / 1000.0, 'f', 3) + ' ' +
-                       QByteArray::number(static_cast<qlonglong>(wakes)));
+                       QByteArray::number(static_cast<qlonglong>(wakes)) + ' ' +
+                       QByteArray::number(systemSeconds() - systemBefore_, 'f', 4));
             });
         });
     }
@@ -173,10 +240,12 @@ class Driver {
     QWidget* main_ = nullptr;
     QCheckBox* read_ = nullptr;
     double cpuBefore_ = 0.0;
+    double systemBefore_ = 0.0;
     long wakeBefore_ = 0;
     QElapsedTimer wall_;
     int count_ = 0;
     std::vector<double> ms_;
+    EventCount events_;
 };
 
 void installDriver() {

@@ -25,6 +25,10 @@ struct AppEnvironment {
     SettingsLocation settings;
     // Port numbers 1-9 whose device is present (busy ones included).
     std::function<std::vector<int>()> listPorts;
+    // Folders whose entries are the ports listed (the device folder, the port link
+    // folders): watched while off line, so the list follows without polling. Empty:
+    // the list is looked at every couple of seconds instead.
+    std::vector<std::filesystem::path> portFolders;
     // Which device a port number resolves to, for the port field's tooltip.
     std::function<QString(int)> describePort;
     // The device and adapter of a listed port, shown beside its number in the list.

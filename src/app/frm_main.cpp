@@ -26,6 +26,8 @@
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
 #include "ui/line_history.h"
+#include "ui/paint_cache.h"
+#include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
 #include "ui/trend_model.h"
 #include "ui/widget_state.h"
@@ -41,6 +43,8 @@ QLineEdit* displayField(QWidget* parent, const QString& name, QRgb back) {
     field->setReadOnly(true);
     field->setAlignment(Qt::AlignCenter);
     SetBackColor(field, back);
+    // Rewritten every cycle: the frame is drawn once and copied after.
+    field->setStyle(PanelCacheStyle::Instance());
     return field;
 }
 
@@ -64,6 +68,7 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     engine_->Events().Add(lineHistory_.get());
     tmrPorts = env_.timers->Create(kPortWatchMs);
     tmrPorts->onTick = [this] { tmrPorts_Timer(); };
+    watchPortFolders();
     searchPort_ = std::make_unique<SearchPort>(mscCOMM, *engine_);
     search_ = std::make_unique<ModuleSearch>(*searchPort_, *env_.clock);
     engine_->Events().Add(search_.get());
@@ -75,6 +80,12 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     connectHandlers();
     installFieldFilters();
+    // A poll cycle's changes are painted once, as it ends.
+    // Not while a modal dialog is open from a reply: that reply stays in hand until it closes.
+    paintHold_ = new PaintHold(
+        this,
+        [this] { return engine_->LineBusy() && QApplication::activeModalWidget() == nullptr; },
+        env_.timers->Create(PaintHold::kLimitMs));
     // An event loop that ends with the window open (quit, exit, the session ending)
     // shuts down as the close box does.
     if (QCoreApplication::instance() != nullptr) {
@@ -315,12 +326,11 @@ void FrmMain::buildUi() {
     auto* status = new QHBoxLayout(Frame2);
     Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
                    QStringLiteral("Label1"));
-    labReport = named(new QLabel(QStringLiteral("Off Line"), Frame2), QStringLiteral("labReport"));
+    labReport = named(new QLabel(QStringLiteral("Off Line")), QStringLiteral("labReport"));
     // The status changes several times a poll cycle: its text must not lay the whole
     // window out again each time (the label has the row's free width anyway).
-    labReport->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(Label1);
-    status->addWidget(labReport, 1);
+    status->addWidget(new StillSlot(labReport, Frame2), 1);
     root->addWidget(Frame2);
 }
 

@@ -21,6 +21,7 @@
 #include "ui/frm_sub.h"
 
 class QCheckBox;
+class QFileSystemWatcher;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,6 +39,7 @@ class LineHistory;
 class FrmLog;
 class FrmTrend;
 class Lamp;
+class PaintHold;
 class TrendModel;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
@@ -140,6 +142,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmTrend* frmTrend = nullptr;
 
     PollEngine& engine() { return *engine_; }
+    // Holds the window's repaints while a request is on the line.
+    PaintHold& paintHold() { return *paintHold_; }
     ModuleSearch& moduleSearch() { return *search_; }
 
     // --- Application shell ---
@@ -155,6 +159,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void cmbStation_Change();
     void cmdCOMM_Click();
     void tmrPorts_Timer();
+    // Present while the port folders are watched (the port timer then backs off).
+    QFileSystemWatcher* portWatch() const { return portWatch_; }
 
     // --- Find Module ---
     // Opens the search dialog on the port in the port field (off line only) and
@@ -221,6 +227,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     bool ownProtocolOnly(const QString& what, QCheckBox* box);
     void showEnableStatus(const std::array<std::int16_t, 8>& flags);
     void updatePortToolTip();
+    void watchPortFolders();
 
     AppEnvironment env_;
     std::unique_ptr<LineDriver> line_;
@@ -231,6 +238,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<ModuleSearch> search_;
     // Collects from the start, so the chart shows the recent past when opened.
     std::unique_ptr<TrendModel> trendModel_;
+    PaintHold* paintHold_ = nullptr;
+    QFileSystemWatcher* portWatch_ = nullptr;
     bool unloaded_ = false;
     bool listingPorts_ = false;
 };

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,12 +11,15 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "app/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
+#include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
 #include "ui/widget_state.h"
 
@@ -53,6 +57,34 @@ void FrmMain::ListPorts() {
     cmbCOMM->setCurrentIndex(-1);
     cmbCOMM->setEditText(typed);
     updatePortToolTip();
+}
+
+namespace {
+// With the port folders watched the look is only a safety net (a device that
+// appears somewhere unwatched): an idle window sleeps.
+constexpr int kPortWatchedMs = 60000;
+}  // namespace
+
+void FrmMain::watchPortFolders() {
+    QStringList folders;
+    for (const std::filesystem::path& folder : env_.portFolders) {
+        std::error_code error;
+        if (!folder.empty() && std::filesystem::is_directory(folder, error))
+            folders << QString::fromStdU16String(folder.u16string());
+    }
+    if (folders.isEmpty()) return;
+    portWatch_ = new QFileSystemWatcher(this);
+    portWatch_->addPaths(folders);
+    // Folders that cannot be watched (no inotify left) leave the list to the timer.
+    if (portWatch_->directories().isEmpty()) {
+        delete portWatch_;
+        portWatch_ = nullptr;
+        return;
+    }
+    connect(portWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (tmrPorts->Enabled()) tmrPorts_Timer();
+    });
+    tmrPorts->SetInterval(kPortWatchedMs);
 }
 
 void FrmMain::tmrPorts_Timer() {
@@ -192,6 +224,7 @@ void FrmMain::goOffLine(const QString& reason) {
     labReport->setText(QStringLiteral("Off Line"));
     // The operator finds out why by hovering over the status line.
     labReport->setToolTip(reason);
+    paintHold().Recheck();
 }
 
 void FrmMain::PortFailed(const std::string& reason) {

@@ -12,6 +12,7 @@
 #include "ui/counter_monitor.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
+#include "ui/paint_hold.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -74,7 +75,10 @@ int FrmMain::ReadBoxValue(ReadKind kind) const {
 }
 
 void FrmMain::ShowStatus(const std::string& text) {
-    labReport->setText(QString::fromStdString(text));
+    const QString shown = QString::fromStdString(text);
+    if (labReport->text() != shown) labReport->setText(shown);
+    // Every outcome is told here: the line may be free now, and the cycle painted.
+    paintHold_->Recheck();
 }
 
 int FrmMain::CounterSelectorNumber() const {

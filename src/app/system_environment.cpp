@@ -17,6 +17,7 @@ SystemEnvironment::SystemEnvironment(const PortEnvironment& ports,
     env_.appDir = appDir;
     env_.settings = ChooseSettingsLocation(appDir, FolderWritable(appDir), ports.configDir);
     env_.listPorts = [ports] { return ListPortNumbers(ports); };
+    env_.portFolders = {"/dev", ports.appDir, ports.configDir};
     env_.describePort = [ports](int n) {
         const ResolvedPort port = ResolvePortDetails(n, ports);
         return QString::fromStdString(PortToolTip(port, LookUpAdapter(port.device)));

@@ -497,6 +497,9 @@ bool PollEngine::writeWhenQuiet() {
     }
     if (left > 0) clock_.PauseMicros(left);
     if (!write(inFlight_->frame)) return false;
+    // The reply wakes the program once it may be whole; a shorter one (an error,
+    // an exception) is still found by the reply tick.
+    port_.ExpectReply(LongestReplyLength(inFlight_->protocol, inFlight_->frame));
     InFlight& sent = *inFlight_;
     sent.written = true;
     sent.sentMicros = clock_.MonotonicMicros();
@@ -530,6 +533,8 @@ void PollEngine::settle(const Outcome& outcome, const std::string& statusText,
                         std::optional<ReplyMeaning> meaning, std::int64_t nowMicros) {
     const InFlight request = std::move(*inFlight_);
     inFlight_.reset();
+    // Whatever comes now (a late or stray reply) is told at once again.
+    port_.ExpectReply(0);
     if (request.request == LineRequest::WriteEnable) enableWriteOutcome_ = outcome;
     // A timeout is reported at its deadline, whichever tick noticed it.
     const std::int64_t end = outcome.kind == OutcomeKind::TimeOut

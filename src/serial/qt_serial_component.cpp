@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSerialPort>
+#include <algorithm>
 
 #include "serial/line_settings.h"
 #include "serial/user_config_folder.h"
 
 #ifndef _WIN32
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -159,6 +161,8 @@ void QtSerialComponent::Open() {
     pending_.clear();
     ++session_;
     open_ = true;
+    awaited_ = 0;
+    readMinimum_ = 0;
 }
 
 void QtSerialComponent::Close() {
@@ -246,6 +250,27 @@ void QtSerialComponent::Output(const std::string& bytes) {
     ThrowIfFailed();
 }
 
+void QtSerialComponent::ExpectReply(std::size_t characters) {
+    awaited_ = characters;
+    applyReadMinimum(characters);
+}
+
+void QtSerialComponent::applyReadMinimum(std::size_t characters) {
+#ifndef _WIN32
+    if (!open_ || failure_ || !port_->isOpen()) return;
+    const auto wanted = static_cast<cc_t>(std::min<std::size_t>(characters, 255));
+    if (wanted == readMinimum_) return;
+    const int fd = static_cast<int>(port_->handle());
+    termios tio{};
+    // Only with no inter-character timer is VMIN a plain count for poll().
+    if (::tcgetattr(fd, &tio) != 0 || tio.c_cc[VTIME] != 0) return;
+    tio.c_cc[VMIN] = wanted;
+    if (::tcsetattr(fd, TCSANOW, &tio) == 0) readMinimum_ = wanted;
+#else
+    static_cast<void>(characters);
+#endif
+}
+
 std::string QtSerialComponent::Input() {
     if (!open_) throw SerialError("Port is not open");
     if (!failure_ && port_->isOpen()) {
@@ -259,6 +284,26 @@ std::string QtSerialComponent::Input() {
     if (port_->isOpen()) {
         const QByteArray fresh = port_->readAll();
         data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
+#ifndef _WIN32
+        // Fewer characters than the minimum read count do not make the port
+        // readable for QSerialPort: they are taken from the line directly (it is
+        // non-blocking, so a read returns what waits, after what was buffered).
+        if (!failure_) {
+            const int fd = static_cast<int>(port_->handle());
+            char buffer[512];
+            for (int i = 0; i < kMaxReadsPerInput; ++i) {
+                const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n <= 0) break;
+                data.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+#endif
+    }
+    // The count is of characters not yet read: what came counts off the reply awaited
+    // (a longer reply than awaited is then told character by character).
+    if (awaited_ > 0 && !data.empty()) {
+        awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
+        applyReadMinimum(awaited_);
     }
     // Bytes that arrived before a failure are handed out first.
     if (data.empty()) ThrowIfFailed();

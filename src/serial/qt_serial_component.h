@@ -38,6 +38,10 @@ class QtSerialComponent : public SerialComponent {
 
     void Output(const std::string& bytes) override;
     std::string Input() override;
+    // Sets the line's minimum read count (VMIN): the system then reports the port
+    // readable only once that many characters wait, so a reply arriving at wire
+    // speed wakes the program once instead of once per character.
+    void ExpectReply(std::size_t characters) override;
 
     // A device named directly (a path such as /dev/ttyUSB0) instead of a port
     // number; empty goes back to the number. Written only while closed.
@@ -47,6 +51,8 @@ class QtSerialComponent : public SerialComponent {
     std::string Device() const { return device_; }
 
   private:
+    void applyReadMinimum(std::size_t characters);
+
     void Open();
     void Close();
     void RecordFailure();
@@ -70,6 +76,10 @@ class QtSerialComponent : public SerialComponent {
     unsigned session_ = 0;
     // A bytes-arrived call is queued and not yet made: arrivals until then share it.
     bool arrivalQueued_ = false;
+    // Characters of the awaited reply not yet read, and the minimum read count set
+    // on the line (QSerialPort opens it with 0: every character wakes).
+    std::size_t awaited_ = 0;
+    unsigned char readMinimum_ = 0;
 };
 
 }  // namespace tally

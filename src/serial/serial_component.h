@@ -7,6 +7,7 @@
 // in use) catches it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -38,6 +39,12 @@ class SerialComponent {
     virtual void Output(const std::string& bytes) = 0;
     // Everything received since the previous call (may be empty), removed from the buffer.
     virtual std::string Input() = 0;
+
+    // A hint: the reply now awaited is at most this many characters (0: none is
+    // awaited). A component may then hold back onBytesArrived until that many
+    // have come, rather than wake the program for every character; Input still
+    // hands out whatever has arrived.
+    virtual void ExpectReply(std::size_t characters) { static_cast<void>(characters); }
 
     // Called, when set, from the event loop soon after received bytes are waiting;
     // never from inside Input or Output. Optional: a component that never calls it

@@ -24,6 +24,7 @@
 #include <algorithm>
 
 #include "ui/control_names.h"
+#include "ui/paint_cache.h"
 #include "ui/user_settings.h"
 
 namespace tally {
@@ -69,6 +70,8 @@ void FrmLine::buildUi() {
 
     tblLine = named(new QTableView(this), "tblLine");
     tblLine->setModel(&model_);
+    tblLine->setItemDelegate(new CachedCellDelegate(tblLine));
+    tblLine->setShowGrid(false);
     tblLine->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblLine->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tblLine->setWordWrap(false);
@@ -136,6 +139,8 @@ void FrmLine::buildUi() {
     // New rows are laid out at once when followed; the range also changes when the
     // view is resized or laid out later.
     connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        // The figures with the rows they count: one repaint for both.
+        if (isVisible()) ShowStatistics();
         if (following_) tblLine->scrollToBottom();
     });
     connect(scroll, &QScrollBar::rangeChanged, this, [this, scroll](int, int maximum) {
@@ -166,20 +171,23 @@ void FrmLine::SetRefreshInterval(int ms) {
 
 void FrmLine::ShowStatistics() {
     const LineStatistics& stats = history_.Statistics();
-    labStatRequests->setText(QStringLiteral("Requests: %1").arg(stats.Requests()));
-    labStatReplies->setText(QStringLiteral("Good replies: %1").arg(stats.Replies()));
-    labStatTimeouts->setText(QStringLiteral("Timeouts: %1").arg(stats.Timeouts()));
-    labStatErrors->setText(QStringLiteral("Errors: %1").arg(stats.Errors()));
-    labStatExceptions->setText(QStringLiteral("Exceptions: %1").arg(stats.Exceptions()));
+    // A label given its own text again would still lay the window out anew.
+    const auto setText = [](QLabel* label, const QString& text) {
+        if (label->text() != text) label->setText(text);
+    };
+    setText(labStatRequests, QStringLiteral("Requests: %1").arg(stats.Requests()));
+    setText(labStatReplies, QStringLiteral("Good replies: %1").arg(stats.Replies()));
+    setText(labStatTimeouts, QStringLiteral("Timeouts: %1").arg(stats.Timeouts()));
+    setText(labStatErrors, QStringLiteral("Errors: %1").arg(stats.Errors()));
+    setText(labStatExceptions, QStringLiteral("Exceptions: %1").arg(stats.Exceptions()));
     const ReplyTimeSummary times = stats.ReplyTimes();
     if (times.count == 0) {
-        labStatTime->setText(
-            QStringLiteral("Reply time (ms): min \u2013  mean \u2013  p95 \u2013  "
-                           "max \u2013"));
+        setText(labStatTime, QStringLiteral("Reply time (ms): min \u2013  mean \u2013  p95 \u2013  "
+                                            "max \u2013"));
     } else {
-        labStatTime->setText(
-            QStringLiteral("Reply time (ms): min %1  mean %2  p95 %3  max %4")
-                .arg(Ms(times.minMs), Ms(times.meanMs), Ms(times.p95Ms), Ms(times.maxMs)));
+        setText(labStatTime,
+                QStringLiteral("Reply time (ms): min %1  mean %2  p95 %3  max %4")
+                    .arg(Ms(times.minMs), Ms(times.meanMs), Ms(times.p95Ms), Ms(times.maxMs)));
     }
 }
 

@@ -8,6 +8,8 @@ LineHistory::LineHistory(std::size_t capacity, QObject* parent)
 void LineHistory::OnLineEvent(const LineEvent& event) {
     stats_.Add(event);
     model_.Append(event);
+    // A poll cycle's rows reach the view as one batch, as the cycle ends.
+    if (event.type == LineEvent::Type::CycleEnd) model_.Commit();
     emit statisticsChanged();
 }
 

@@ -1,22 +1,41 @@
 #include "ui/widget_state.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QColor>
+#include <QLineEdit>
+#include <QPalette>
+#include <QRadioButton>
 #include <QVariant>
 
 namespace tally {
 
 void SetBackColor(QWidget* widget, QRgb rgb) {
     rgb &= 0xFFFFFF;
-    // Setting a style sheet re-polishes the widget, which costs far more than the
-    // check: polling repaints every output button each cycle.
     if (BackColor(widget) == rgb) return;
     widget->setProperty("backColor", static_cast<uint>(rgb));
-    const QString name = QColor(rgb).name();
-    // Scoped to the widget's own class so children keep their look.
-    widget->setStyleSheet(QStringLiteral("%1 { background-color: %2; }")
-                              .arg(QString::fromLatin1(widget->metaObject()->className())
-                                       .replace(QStringLiteral("::"), QStringLiteral("--")),
-                                   name));
+    // Buttons and fields, whose colours polling changes, take a palette colour: a
+    // new style sheet re-polishes the widget and can lay the window out again.
+    // Other kinds (check boxes) have theirs set once, at start-up, and only a
+    // style sheet fills them as the design has it.
+    QPalette::ColorRole role = QPalette::Window;
+    if (qobject_cast<QLineEdit*>(widget) != nullptr) {
+        role = QPalette::Base;
+    } else if (qobject_cast<QAbstractButton*>(widget) != nullptr &&
+               qobject_cast<QCheckBox*>(widget) == nullptr &&
+               qobject_cast<QRadioButton*>(widget) == nullptr) {
+        role = QPalette::Button;
+    } else {
+        // Scoped to the widget's own class so children keep their look.
+        widget->setStyleSheet(QStringLiteral("%1 { background-color: %2; }")
+                                  .arg(QString::fromLatin1(widget->metaObject()->className())
+                                           .replace(QStringLiteral("::"), QStringLiteral("--")),
+                                       QColor(rgb).name()));
+        return;
+    }
+    QPalette palette = widget->palette();
+    palette.setColor(role, QColor(rgb));
+    widget->setPalette(palette);
 }
 
 QRgb BackColor(const QWidget* widget) {

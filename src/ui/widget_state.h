@@ -1,7 +1,7 @@
 // Colours and busy markers as the window logic reads and writes them.
 //
-// A back colour is kept as a property beside the style sheet that shows it, so
-// the logic (and the tests) read back exactly the value that was set.
+// A back colour is kept as a property beside the palette colour that shows it,
+// so the logic (and the tests) read back exactly the value that was set.
 #pragma once
 
 #include <QRgb>

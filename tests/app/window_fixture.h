@@ -50,6 +50,7 @@ class WindowTest : public ::testing::Test {
             ++listings;
             return ports;
         };
+        env.portFolders = portFolders;
         env.describePort = [this](int n) {
             if (!w) ++callsWhileDestroyed;  // a handler reached a window being destroyed
             return QStringLiteral("device of port %1").arg(n);
@@ -107,6 +108,8 @@ class WindowTest : public ::testing::Test {
     FakeClock clock;
     ManualTimerFactory timers;
     std::vector<int> ports{1, 3};
+    // Watched for ports coming and going (none: the port timer looks instead).
+    std::vector<std::filesystem::path> portFolders;
     SettingsLocation settings;  // empty: beside the program, in `dir`
     int listings = 0;
     int callsWhileDestroyed = 0;

@@ -259,6 +259,37 @@ TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession)
     EXPECT_FALSE(port.PortOpen());
 }
 
+TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
+    QtSerialComponent port(env_);
+    port.SetPortOpen(true);
+    int arrivals = 0;
+    port.onBytesArrived = [&arrivals] { ++arrivals; };
+    const auto pump = [](int ms) {
+        for (QDeadlineTimer settle(ms); !settle.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    const auto send = [this](const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    port.ExpectReply(10);
+    send("abcd");
+    pump(100);
+    EXPECT_EQ(arrivals, 0);
+    EXPECT_EQ(port.Input(), "abcd");  // a short (error) reply is still found by polling
+    send("efghij");                   // the six still awaited
+    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_EQ(port.Input(), "efghij");
+    // Nothing awaited: every character is told again.
+    port.ExpectReply(0);
+    send("k");
+    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 1 && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrivals, 2);
+    EXPECT_EQ(port.Input(), "k");
+}
+
 }  // namespace
 }  // namespace tally
 
