@@ -84,6 +84,13 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
             answer();
         return ticks;
     }
+    // Fires a one-shot timer on time, as often as it is restarted.
+    void runOut(ManualTimer& timer) {
+        for (int ticks = 0; timer.Enabled() && ticks < 100; ++ticks) {
+            clock.Advance(timer.Interval() / 1000.0);
+            timer.Fire();
+        }
+    }
     void queueCommand(int kind, const std::string& frame) {
         state.PendingCommand = static_cast<std::int16_t>(kind);
         state.PendingFrame = frame;
@@ -373,10 +380,7 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
             return at;
         };
         const auto written = [&] {
-            for (int ticks = 0; tmrQuiet.Enabled() && ticks < 100; ++ticks) {
-                clock.Advance(tmrQuiet.Interval() / 1000.0);
-                tmrQuiet.Fire();
-            }
+            runOut(tmrQuiet);
             return writeTimes.back();
         };
         std::int64_t last = lastByte(row.protocol == 2 ? inputs : ">0000000010000001\r");
@@ -507,10 +511,7 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
         EXPECT_THROW(engine.SendProbe(probe), SerialError) << "one request on the line";
         clock.Advance(0.003);
         port.Arrive(row.reply);
-        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-            clock.Advance(tmrProbe.Interval() / 1000.0);
-            tmrProbe.Fire();
-        }
+        runOut(tmrProbe);
         ASSERT_EQ(events.size(), 2u);
         EXPECT_EQ(events[1].outcome, row.outcome);
         const std::int64_t took = events[1].monoMicros - events[0].monoMicros;
@@ -546,10 +547,7 @@ TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListen
     engine.Events().Add(&next);
     engine.Events().Add(&monitor);
     engine.SendProbe(probe);
-    for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-        clock.Advance(tmrProbe.Interval() / 1000.0);
-        tmrProbe.Fire();
-    }
+    runOut(tmrProbe);
     EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
 }
 
@@ -564,10 +562,7 @@ TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {
         probe.waitMicros = ProbeWaitMicros(probe.frame, Protocol::Own, 9600, 50);
         port.Receive(arrivedBefore);
         engine.SendProbe(probe);
-        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-            clock.Advance(tmrProbe.Interval() / 1000.0);
-            tmrProbe.Fire();
-        }
+        runOut(tmrProbe);
         return events.back().outcome;
     };
     const std::string outputs = ">0000000000000011\r";
