@@ -111,7 +111,11 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
     PollEngine engine{state, port, clock, tmrRead, tmrNow, *this};
 };
 
-class EngineTest : public ::testing::Test, public Rig {};
+class EngineTest : public ::testing::Test, public Rig {
+  protected:
+    EngineTest() { engine.SetProbeTimer(tmrProbe); }
+    ManualTimer tmrProbe;
+};
 using PollCycle = EngineTest;
 using CommandDispatch = EngineTest;
 
@@ -488,8 +492,6 @@ TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {
 // A probe of the module search: judged like every reply, ended at its whole reply or at
 // its own wait to the millisecond, and a broken answer holds the line to that wait.
 TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryReply) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const auto rtu = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
     const struct {
         Protocol protocol;
@@ -525,8 +527,6 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
 // listener added after it (the line monitor) must still see each reply before
 // the next request.
 TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
     struct NextProbe : LineListener {
         NextProbe(PollEngine& e, const Probe& p) : engine(e), probe(p) {}
@@ -555,8 +555,6 @@ TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListen
 // written: the next probe must not take that answer for its own (the search would
 // report a module at a station that never answered).
 TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const auto probeStation = [&](int station, const std::string& arrivedBefore) {
         Probe probe{9600, Protocol::Own, station, ProbeFrame(Protocol::Own, station), 0};
         probe.waitMicros = ProbeWaitMicros(probe.frame, Protocol::Own, 9600, 50);
