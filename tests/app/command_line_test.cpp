@@ -63,8 +63,6 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
     ASSERT_EQ(own.action, Action::RunHeadless) << own.error;
     EXPECT_EQ(own.headless.station, 0);
     EXPECT_EQ(own.headless.cycles, 9223372036854775807);
-    EXPECT_EQ(ParseCommandLine(words(run + " --cycles 99999999999999")).headless.cycles,
-              99999999999999);
     // Several stations, each with its multipliers or the common ones, and a pause.
     const CommandLine many = ParseCommandLine(
         words(run + " --station 7,1-3 --pause 1000 --multiply 2:2,2,2,2,2,2,2,2 --multiply "
