@@ -261,7 +261,10 @@ void HeadlessHost::OnLineEvent(const LineEvent& event) {
 
 void HeadlessHost::stationCycleEnded(const LineEvent& event) {
     const bool answered = answered_.erase(event.station) > 0;
-    switch (health_.CycleEnded(event.station, answered)) {
+    const StationHealth::Change change = health_.CycleEnded(event.station, answered);
+    // One verdict for the lines here and the station's published status.
+    if (publishing_) publishing_->StationChanged(event.station, change);
+    switch (change) {
         case StationHealth::Change::Lost:
             say_("station " + std::to_string(event.station) + " lost: no good reply in " +
                  std::to_string(StationHealth::kCyclesToLose) + " cycles in a row");

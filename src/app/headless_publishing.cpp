@@ -73,18 +73,16 @@ void HeadlessPublishing::Start() {
 }
 
 void HeadlessPublishing::OnLineEvent(const LineEvent& event) {
-    readingTaken_ = false;
     readings_.OnLineEvent(event);
-    if (event.type != LineEvent::Type::CycleEnd) return;
-    // A station's cycle gives a reading exactly when one of its reads had a good reply.
-    const StationHealth::Change change = health_.CycleEnded(event.station, readingTaken_);
+}
+
+void HeadlessPublishing::StationChanged(int station, StationHealth::Change change) {
     if (change == StationHealth::Change::None) return;
-    publisher_->Keep({StationStatusTopic(prefix_, event.station),
+    publisher_->Keep({StationStatusTopic(prefix_, station),
                       change == StationHealth::Change::Lost ? "offline" : "online", true});
 }
 
 void HeadlessPublishing::reading(const StationReading& r) {
-    readingTaken_ = true;
     publisher_->Queue(
         {StateTopic(prefix_, r.station), StateMessage(r, FormatLocalLogTime(r.utcMs)), true});
 }

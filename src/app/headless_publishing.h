@@ -1,10 +1,10 @@
 // A headless run's publishing: what the options ask for, made into the client,
 // the publisher and the messages of each station.
 //
-// Listens to the line: each station's cycle becomes its reading (built by the
-// same code as the CSV row, from the same events and multipliers, so the two
-// agree) and its lost/back verdict. Never waits for the broker, so polling and
-// the CSV go on whatever it does.
+// Listens to the line: each station's cycle becomes its reading, built by the
+// same code as the CSV row from the same events and multipliers, so the two
+// agree. Never waits for the broker, so polling and the CSV go on whatever it
+// does.
 #pragma once
 
 #include <functional>
@@ -36,6 +36,8 @@ class HeadlessPublishing : public LineListener {
 
     void Start();
     void OnLineEvent(const LineEvent& event) override;
+    // The host's lost/back verdict on a station's cycle: its status topic.
+    void StationChanged(int station, StationHealth::Change change);
     // Drains, says offline and disconnects; onStopped follows.
     void Stop();
     std::function<void()> onStopped;
@@ -50,8 +52,6 @@ class HeadlessPublishing : public LineListener {
     void reading(const StationReading& reading);
 
     ReadingBuilder readings_;
-    StationHealth health_;
-    bool readingTaken_ = false;
     std::string prefix_;
     std::string broker_;
     std::unique_ptr<MqttClient> client_;

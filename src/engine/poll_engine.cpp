@@ -21,6 +21,8 @@ constexpr int kWriteStep = 1;
 // After a broken answer the line must have been quiet this long before the next
 // request: longer than a module pauses inside an answer.
 constexpr std::int64_t kQuietMicros = 100'000;
+// The reply tick (tmrRead).
+constexpr int kReplyTickMs = 40;
 
 // Marks a reply tick as running for as long as the object lives, even if the
 // decoder throws.
@@ -288,6 +290,10 @@ bool PollEngine::handleReplyTick() {
     if (ReplyIsComplete(inFlight_->protocol, inFlight_->frame, state_.RxBuffer)) {
         outcome = CheckReply(inFlight_->protocol, inFlight_->frame, state_.RxBuffer);
     } else if (now < state_.ReplyDeadline) {
+        // The last tick lands on the deadline rather than up to a tick after it:
+        // a silent station costs its deadline and no more.
+        tmrRead_.SetInterval(static_cast<int>(
+            std::clamp<std::int64_t>((state_.ReplyDeadline - now + 999) / 1000, 1, kReplyTickMs)));
         tmrRead_.SetEnabled(true);
         return false;
     } else {
@@ -487,11 +493,14 @@ bool PollEngine::writeWhenQuiet() {
     // What came in since the last request belongs to none; it is line activity all the same.
     if (!drainInput()) return false;
     const std::int64_t left = quietUntil(inFlight_->protocol) - clock_.MonotonicMicros();
-    // The timer for the bulk of a long wait, a precise pause for the last
-    // millisecond: the quiet is kept and hardly exceeded.
-    constexpr std::int64_t kPauseMicros = 1000;
+    // A precise pause for the last few milliseconds (all of the RTU gap from 14400
+    // baud up), a timer for the bulk of a longer wait: the quiet is kept and hardly
+    // exceeded, and the event loop never runs in the middle of a request.
+    constexpr std::int64_t kPauseMicros = 3000;
     if (left > kPauseMicros && tmrQuiet_ != nullptr) {
-        tmrQuiet_->SetInterval(static_cast<int>((left - kPauseMicros) / 1000 + 1));
+        // Whole milliseconds that end before the last few; those are paused.
+        tmrQuiet_->SetInterval(
+            static_cast<int>(std::max<std::int64_t>(1, (left - kPauseMicros) / 1000)));
         tmrQuiet_->SetEnabled(true);
         return true;
     }
@@ -500,6 +509,7 @@ bool PollEngine::writeWhenQuiet() {
     // The reply wakes the program once it may be whole; a shorter one (an error,
     // an exception) is still found by the reply tick.
     port_.ExpectReply(LongestReplyLength(inFlight_->protocol, inFlight_->frame));
+    tmrRead_.SetInterval(kReplyTickMs);
     InFlight& sent = *inFlight_;
     sent.written = true;
     sent.sentMicros = clock_.MonotonicMicros();

@@ -3,6 +3,8 @@
 // broker restarts or refuses, or the program dies.
 #include <signal.h>
 
+#include <map>
+
 #include "live_window_fixture.h"
 #include "mqtt_broker.h"
 
@@ -32,26 +34,26 @@ class HeadlessPublishLive : public LiveWindowTest {
     MqttBroker broker;
 };
 
-TEST_F(HeadlessPublishLive, EachCycleArrivesRetainedAsTheCsvRowSaysItAndAStopLeavesOffline) {
+TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysAndAStopLeavesOffline) {
     ASSERT_TRUE(broker.Start());
-    startSimulator(1, kMovingSeed);
+    startSimulator(1, kMovingSeed, {"--station", "1,2"});
     if (HasFatalFailure()) return;
     MqttSubscriber live(broker.port, "#");
     ASSERT_TRUE(WaitUntil([&] { return live.Subscribed(); }, 3000));
-    QProcess program;
-    run(program, {"--csv", dir.filePath("run.csv"), "--mqtt-discovery", "--cycles", "3"});
+    QProcess program;  // station 3 is absent
+    run(program, {"--station", "1,2,3", "--csv", dir.filePath("run.csv"), "--mqtt-discovery",
+                  "--cycles", "3"});
     ASSERT_TRUE(program.waitForFinished(15000));
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
 
     // The last message of the run is the program's offline.
     ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/status").size() == 2; }, 3000));
     const QStringList lines = rows(dir.filePath("run.csv"));
-    const std::vector<std::string> states = live.Payloads("test/cab/1/state");
-    ASSERT_EQ(states.size(), 3u);
-    ASSERT_EQ(lines.size(), 3);
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(lines.size(), 6);
+    std::map<QString, std::vector<std::string>> states;
+    for (const QString& line : lines) {
         // The row's cells as JSON: empty cells are null, numbers keep their text.
-        QStringList cells = lines[i].split(',');
+        QStringList cells = line.split(',');
         const QString time = cells.takeFirst(), station = cells.takeFirst(),
                       protocol = cells.takeFirst();
         QString json = "{\"time\":\"" + time + "\",\"station\":" + station + ",\"protocol\":\"" +
@@ -63,20 +65,23 @@ TEST_F(HeadlessPublishLive, EachCycleArrivesRetainedAsTheCsvRowSaysItAndAStopLea
                 if (cell.isEmpty()) cell = "null";
             json += QStringLiteral(",\"%1\":[%2]").arg(QLatin1String(name), group.join(','));
         }
-        EXPECT_EQ(states[static_cast<std::size_t>(i)], (json + "}").toStdString());
+        states[station].push_back((json + "}").toStdString());
     }
+    for (const char* station : {"1", "2"})
+        EXPECT_EQ(live.Payloads("test/cab/" + std::string(station) + "/state"), states[station]);
     EXPECT_EQ(live.Payloads("test/cab/status"), (std::vector<std::string>{"online", "offline"}));
     EXPECT_EQ(live.Payloads("test/cab/1/status"), std::vector<std::string>{"online"});
+    EXPECT_EQ(live.Payloads("test/cab/3/status"), std::vector<std::string>{"offline"});
     const auto messages = live.Messages();
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](auto& m) { return m.topic.rfind("homeassistant/", 0) == 0; }),
-              32);
+              3 * 32);
 
-    // A dashboard that comes later gets the last state and the statuses at once.
+    // A dashboard that comes later gets the last states and the statuses at once.
     MqttSubscriber late(broker.port, "test/cab/#");
-    ASSERT_TRUE(WaitUntil([&] { return late.Messages().size() == 3; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return late.Messages().size() == 6; }, 3000));
     for (const auto& m : late.Messages())
-        EXPECT_TRUE(m.retain && (m.topic != "test/cab/1/state" || m.payload == states.back()));
+        EXPECT_TRUE(m.retain && (m.topic != "test/cab/2/state" || m.payload == states["2"].back()));
 }
 
 TEST_F(HeadlessPublishLive, EveryCycleArrivesInOrderOverTlsAcrossABrokerRestart) {
