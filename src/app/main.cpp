@@ -31,7 +31,14 @@ int main(int argc, char* argv[]) {
             return 0;
         case tally::CommandLine::Action::RunHeadless: {
             // No display is needed or touched, and the settings file is left alone.
+            // Qt's own event loop rather than GLib's: GLib's wakes itself through its
+            // event fd whenever a socket notifier is turned on or off, as the serial
+            // port does for every request it writes, and a run polling eight modules
+            // around the clock pays for each of those wake-ups.
+            const bool noGlibSet = !qEnvironmentVariableIsEmpty("QT_NO_GLIB");
+            if (!noGlibSet) qputenv("QT_NO_GLIB", "1");
             QCoreApplication app(argc, argv);
+            if (!noGlibSet) qunsetenv("QT_NO_GLIB");
             QCoreApplication::setApplicationName(QStringLiteral("Tallyscope"));
             return tally::RunHeadless(line.headless);
         }

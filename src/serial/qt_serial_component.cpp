@@ -236,8 +236,21 @@ void QtSerialComponent::Output(const std::string& bytes) {
     ThrowIfFailed();
     if (bytes.empty()) return;
     if (!port_->isOpen()) throw SerialError("Port closed unexpectedly: " + device_);
-    const qint64 written = port_->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (written != static_cast<qint64>(bytes.size())) {
+    std::size_t done = 0;
+#ifndef _WIN32
+    // A request fits the system's output buffer: written straight to the line it
+    // costs one call, where going through QSerialPort turns its write notifier on
+    // and off and wakes the event loop for it. Whatever does not go out at once
+    // (or an error, which QSerialPort then reports) takes the usual way.
+    if (port_->bytesToWrite() == 0) {
+        const ssize_t n = ::write(static_cast<int>(port_->handle()), bytes.data(), bytes.size());
+        if (n > 0) done = static_cast<std::size_t>(n);
+        if (done == bytes.size()) return;
+    }
+#endif
+    const qint64 rest = static_cast<qint64>(bytes.size() - done);
+    const qint64 written = port_->write(bytes.data() + done, rest);
+    if (written != rest) {
         if (!failure_) RecordFailure();
         ThrowIfFailed();
     }
@@ -259,7 +272,8 @@ void QtSerialComponent::applyReadMinimum(std::size_t characters) {
 #ifndef _WIN32
     if (!open_ || failure_ || !port_->isOpen()) return;
     const auto wanted = static_cast<cc_t>(std::min<std::size_t>(characters, 255));
-    if (wanted == readMinimum_) return;
+    // 0 and 1 both make any character a reason to wake: the line stays as it is.
+    if (wanted == readMinimum_ || (wanted <= 1 && readMinimum_ <= 1)) return;
     const int fd = static_cast<int>(port_->handle());
     termios tio{};
     // Only with no inter-character timer is VMIN a plain count for poll().
