@@ -83,7 +83,7 @@ start_sim() {
     ln -sf "$(readlink "$work/this/COM1")" "$work/other/COM1"
 }
 
-# run BUILD SPEC: one program run under the driver; prints the driver's line.
+# run BUILD PLAN: one program run under the driver; prints the driver's line.
 run() {
     local dir="$work/$1"
     rm -rf "$dir/InitialVL4300.ini" "$dir/config"
@@ -131,15 +131,15 @@ else
 fi
 views=(window line trend)
 viewNames=("window alone" "line monitor" "trend chart, 10 min")
-# measure BUILD SPEC: "<cpu %> <wake-ups/s>"
+# measure BUILD PLAN: "<cpu %> <wake-ups/s>"
 measure() {
     run "$1" "$2" | awk '{ if ($3 > 0) printf "%.2f %.1f", 100 * $2 / $3, $4 / $3; else print "- -" }'
 }
 row() {
-    local label=$1 spec=$2
-    read -r ta tw <<<"$(measure this "$spec")"
+    local label=$1 plan=$2
+    read -r ta tw <<<"$(measure this "$plan")"
     if [ -n "$against" ]; then
-        read -r oa ow <<<"$(measure other "$spec")"
+        read -r oa ow <<<"$(measure other "$plan")"
         echo "| $label | $ta | $tw | $oa | $ow | $(ratio "$ta" "$oa") |"
     else
         echo "| $label | $ta | $tw |"

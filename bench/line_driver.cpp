@@ -249,10 +249,10 @@ class Driver {
 };
 
 void installDriver() {
-    const QByteArray spec = qgetenv("TALLY_BENCH");
-    if (spec.isEmpty()) return;
+    const QByteArray plan = qgetenv("TALLY_BENCH");
+    if (plan.isEmpty()) return;
     auto* driver =
-        new Driver(QString::fromLatin1(spec).split(QLatin1Char(' '), Qt::SkipEmptyParts));
+        new Driver(QString::fromLatin1(plan).split(QLatin1Char(' '), Qt::SkipEmptyParts));
     // Runs once the window is up and the event loop turns.
     QTimer::singleShot(0, [driver] { driver->start(); });
 }
