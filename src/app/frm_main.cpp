@@ -100,6 +100,9 @@ double FrmMain::Multiplier(int channel) const {
 }
 
 FrmMain::~FrmMain() {
+    // It asks the engine whether the line is busy: it goes first.
+    delete paintHold_;
+    paintHold_ = nullptr;
     // The line monitor shows the history, which goes before the child windows do.
     delete frmLine;
     frmLine = nullptr;

@@ -224,7 +224,7 @@ void FrmMain::goOffLine(const QString& reason) {
     labReport->setText(QStringLiteral("Off Line"));
     // The operator finds out why by hovering over the status line.
     labReport->setToolTip(reason);
-    paintHold().Recheck();
+    if (paintHold_ != nullptr) paintHold_->Recheck();
 }
 
 void FrmMain::PortFailed(const std::string& reason) {

@@ -78,7 +78,7 @@ void FrmMain::ShowStatus(const std::string& text) {
     const QString shown = QString::fromStdString(text);
     if (labReport->text() != shown) labReport->setText(shown);
     // Every outcome is told here: the line may be free now, and the cycle painted.
-    paintHold_->Recheck();
+    if (paintHold_ != nullptr) paintHold_->Recheck();
 }
 
 int FrmMain::CounterSelectorNumber() const {

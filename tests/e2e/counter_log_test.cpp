@@ -277,28 +277,5 @@ TEST_F(HeadlessLive, ThreeStationsThreeCyclesGiveNineRowsEachWithItsOwnStationsV
     }
 }
 
-// A listed station that is absent: the others are read every cycle, it is
-// asked once a cycle (its counter read times out) and reported lost once.
-TEST_F(HeadlessLive, AnAbsentStationIsReportedLostOnceAndTheOthersRowsComeEveryCycle) {
-    startSimulator(1, kMovingSeed, {"--station", "1,2"});
-    if (HasFatalFailure()) return;
-    const QString csv = dir.filePath(QStringLiteral("absent.csv"));
-    QProcess program;
-    run(program, "rtu", csv, {"--station", "1,3,2", "--cycles", "4"});
-    ASSERT_TRUE(program.waitForFinished(15000));
-    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_EQ(program.exitCode(), 0) << said.toStdString();
-    EXPECT_EQ(said.count(QStringLiteral("station 3 lost")), 1) << said.toStdString();
-    EXPECT_FALSE(said.contains(QStringLiteral("station 1 lost")) ||
-                 said.contains(QStringLiteral("station 2 lost")));
-    const QList<QStringList> rows = csvRows(csv);
-    ASSERT_EQ(rows.size(), 9);
-    for (int r = 1; r < rows.size(); ++r) {
-        EXPECT_EQ(rows[r][1], (r % 2) ? QStringLiteral("1") : QStringLiteral("2"));
-        EXPECT_FALSE(group(rows[r], 3).isEmpty() || group(rows[r], 35).isEmpty());
-    }
-    EXPECT_EQ(sim.Count("other_station"), 4) << "one read a cycle for the absent station";
-}
-
 }  // namespace
 }  // namespace tally::e2e

@@ -44,7 +44,12 @@ TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysAndAS
     run(program, {"--station", "1,2,3", "--csv", dir.filePath("run.csv"), "--mqtt-discovery",
                   "--cycles", "3"});
     ASSERT_TRUE(program.waitForFinished(15000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitCode(), 0) << said.toStdString();
+    // The absent station costs one read a cycle and is reported lost once; the others never.
+    EXPECT_EQ(said.count(QStringLiteral(" lost")), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("station 3 lost"))) << said.toStdString();
+    EXPECT_EQ(sim.Count("other_station"), 3);
 
     // The last message of the run is the program's offline.
     ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/status").size() == 2; }, 3000));

@@ -84,6 +84,13 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
             answer();
         return ticks;
     }
+    // Fires a one-shot timer on time, as often as it is restarted.
+    void runOut(ManualTimer& timer) {
+        for (int ticks = 0; timer.Enabled() && ticks < 100; ++ticks) {
+            clock.Advance(timer.Interval() / 1000.0);
+            timer.Fire();
+        }
+    }
     void queueCommand(int kind, const std::string& frame) {
         state.PendingCommand = static_cast<std::int16_t>(kind);
         state.PendingFrame = frame;
@@ -104,7 +111,11 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
     PollEngine engine{state, port, clock, tmrRead, tmrNow, *this};
 };
 
-class EngineTest : public ::testing::Test, public Rig {};
+class EngineTest : public ::testing::Test, public Rig {
+  protected:
+    EngineTest() { engine.SetProbeTimer(tmrProbe); }
+    ManualTimer tmrProbe;
+};
 using PollCycle = EngineTest;
 using CommandDispatch = EngineTest;
 
@@ -373,10 +384,7 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
             return at;
         };
         const auto written = [&] {
-            for (int ticks = 0; tmrQuiet.Enabled() && ticks < 100; ++ticks) {
-                clock.Advance(tmrQuiet.Interval() / 1000.0);
-                tmrQuiet.Fire();
-            }
+            runOut(tmrQuiet);
             return writeTimes.back();
         };
         std::int64_t last = lastByte(row.protocol == 2 ? inputs : ">0000000010000001\r");
@@ -484,8 +492,6 @@ TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {
 // A probe of the module search: judged like every reply, ended at its whole reply or at
 // its own wait to the millisecond, and a broken answer holds the line to that wait.
 TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryReply) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const auto rtu = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
     const struct {
         Protocol protocol;
@@ -507,10 +513,7 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
         EXPECT_THROW(engine.SendProbe(probe), SerialError) << "one request on the line";
         clock.Advance(0.003);
         port.Arrive(row.reply);
-        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-            clock.Advance(tmrProbe.Interval() / 1000.0);
-            tmrProbe.Fire();
-        }
+        runOut(tmrProbe);
         ASSERT_EQ(events.size(), 2u);
         EXPECT_EQ(events[1].outcome, row.outcome);
         const std::int64_t took = events[1].monoMicros - events[0].monoMicros;
@@ -524,8 +527,6 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
 // listener added after it (the line monitor) must still see each reply before
 // the next request.
 TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
     struct NextProbe : LineListener {
         NextProbe(PollEngine& e, const Probe& p) : engine(e), probe(p) {}
@@ -546,10 +547,7 @@ TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListen
     engine.Events().Add(&next);
     engine.Events().Add(&monitor);
     engine.SendProbe(probe);
-    for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-        clock.Advance(tmrProbe.Interval() / 1000.0);
-        tmrProbe.Fire();
-    }
+    runOut(tmrProbe);
     EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
 }
 
@@ -557,17 +555,12 @@ TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListen
 // written: the next probe must not take that answer for its own (the search would
 // report a module at a station that never answered).
 TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {
-    ManualTimer tmrProbe;
-    engine.SetProbeTimer(tmrProbe);
     const auto probeStation = [&](int station, const std::string& arrivedBefore) {
         Probe probe{9600, Protocol::Own, station, ProbeFrame(Protocol::Own, station), 0};
         probe.waitMicros = ProbeWaitMicros(probe.frame, Protocol::Own, 9600, 50);
         port.Receive(arrivedBefore);
         engine.SendProbe(probe);
-        for (int ticks = 0; tmrProbe.Enabled() && ticks < 100; ++ticks) {
-            clock.Advance(tmrProbe.Interval() / 1000.0);
-            tmrProbe.Fire();
-        }
+        runOut(tmrProbe);
         return events.back().outcome;
     };
     const std::string outputs = ">0000000000000011\r";

@@ -80,39 +80,6 @@ class TimeZone {
     std::optional<std::string> old_;
 };
 
-TEST(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
-    const TimeZone berlin("Europe/Berlin");
-    // UTC instant, as the log writes it: the autumn hour repeated, then the spring gap.
-    const std::pair<std::int64_t, const char*> cases[] = {
-        {1'792'889'992'000, "2026-10-25T02:59:52.000+02:00"},
-        {1'792'893'592'000, "2026-10-25T02:59:52.000+01:00"},
-        {1'774'745'999'999, "2026-03-29T01:59:59.999+01:00"},
-        {1'774'746'000'000, "2026-03-29T03:00:00.000+02:00"},
-    };
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("dst.csv")).toStdString();
-    LineEvents events;
-    LogSession session(events, [] { return LogContext{}; });
-    ASSERT_EQ(session.Start(path), "");
-    std::string expected = LogHeader() + "\r\n";
-    for (const auto& [utcMs, text] : cases) {
-        LineEvent e;
-        e.type = LineEvent::Type::Outcome;
-        e.request = LineRequest::ReadInputs;
-        e.utcMs = utcMs;
-        e.meaning = ReplyMeaning{};
-        e.meaning->kind = ReplyMeaning::Kind::Inputs;
-        events.Emit(e);
-        e.type = LineEvent::Type::CycleEnd;
-        events.Emit(e);
-        expected += std::string(text) + ",0,korvi" + std::string(40, ',') + "\r\n";
-    }
-    session.Stop();
-    QFile in(QString::fromStdString(path));
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    EXPECT_EQ(in.readAll().toStdString(), expected);
-}
-
 struct DecimalComma : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
     std::string do_grouping() const override { return "\3"; }
@@ -128,7 +95,7 @@ class CounterLogTest : public ::testing::Test {
         e.outcome = Outcome::Of(kind);
         e.protocol = Protocol::ModbusRtu;
         e.station = station;
-        e.utcMs = 1'678'878'000'000 + static_cast<std::int64_t>(seconds * 1000);
+        e.utcMs = utcStart + static_cast<std::int64_t>(seconds * 1000);
         e.monoMicros = static_cast<std::int64_t>(seconds * kSecond);
         e.meaning = meaning;
         events.Emit(e);
@@ -154,13 +121,38 @@ class CounterLogTest : public ::testing::Test {
 
     QTemporaryDir dir;
     std::string path = dir.filePath(QStringLiteral("shift.csv")).toStdString();
+    std::int64_t utcStart = 1'678'878'000'000;  // 2023-03-15 11:00 UTC
     double seconds = 0.0;
     int station = 7;
     LineEvents events;
     LogContext context;
+    CounterLog::TimeFormat timeText = [](std::int64_t utcMs) {
+        return FormatLogTime(LocalTimeAt(utcMs, 3600));
+    };
     LogSession session{events, [this] { return context; },
-                       [](std::int64_t utcMs) { return FormatLogTime(LocalTimeAt(utcMs, 3600)); }};
+                       [this](std::int64_t utcMs) { return timeText(utcMs); }};
 };
+
+class LogTime : public CounterLogTest {};
+
+TEST_F(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
+    const TimeZone berlin("Europe/Berlin");
+    timeText = FormatLocalLogTime;
+    ASSERT_EQ(session.Start(path), "");
+    // The autumn hour repeated, then the spring gap.
+    const std::pair<std::int64_t, std::string> rows[] = {
+        {1'792'889'992'000, "2026-10-25T02:59:52.000+02:00"},
+        {1'792'893'592'000, "2026-10-25T02:59:52.000+01:00"},
+        {1'774'745'999'999, "2026-03-29T01:59:59.999+01:00"},
+        {1'774'746'000'000, "2026-03-29T03:00:00.000+02:00"}};
+    for (const auto& [utcMs, text] : rows) {
+        utcStart = utcMs;
+        read(LineRequest::ReadInputs);
+        send(LineEvent::Type::CycleEnd);
+        const std::string log = file();
+        EXPECT_EQ(log.substr(log.rfind("\r\n", log.size() - 3) + 2, 30), text + ",");
+    }
+}
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {
     // A decimal comma wherever a number formatter could pick one up.
