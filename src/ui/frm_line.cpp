@@ -70,6 +70,8 @@ void FrmLine::buildUi() {
 
     tblLine = named(new QTableView(this), "tblLine");
     tblLine->setModel(&model_);
+    tblLine->setVerticalScrollBar(new CachedScrollBar(Qt::Vertical));
+    tblLine->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
     tblLine->setItemDelegate(new CachedCellDelegate(tblLine));
     tblLine->setShowGrid(false);
     tblLine->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -1,6 +1,8 @@
 #include "ui/paint_cache.h"
 
+#include <QCursor>
 #include <QHashFunctions>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -108,11 +110,25 @@ void CachedCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         // The margins and the elision of the style's own item drawing.
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
         const QRect area = QRect(QPoint(0, 0), size).adjusted(margin, 0, -margin - 1, -1);
-        const QString shown =
-            QFontMetrics(item.font).elidedText(item.text, item.textElideMode, area.width());
-        p.drawText(area,
-                   static_cast<int>(QStyle::visualAlignment(item.direction, item.displayAlignment)),
-                   shown);
+        // Drawn at its baseline: the rectangle form lays the text out as a
+        // paragraph, twice the cost of the text itself, and a cell is one line.
+        // Eliding shapes the text again, so only a text too wide is elided.
+        const QFontMetrics metrics(item.font);
+        QString shown = item.text;
+        int width = metrics.horizontalAdvance(shown);
+        if (width > area.width()) {
+            shown = metrics.elidedText(shown, item.textElideMode, area.width());
+            width = metrics.horizontalAdvance(shown);
+        }
+        const Qt::Alignment align = QStyle::visualAlignment(item.direction, item.displayAlignment);
+        const int x = (align & Qt::AlignRight)     ? area.right() + 1 - width
+                      : (align & Qt::AlignHCenter) ? area.left() + (area.width() - width) / 2
+                                                   : area.left();
+        const int y = (align & Qt::AlignTop) ? area.top()
+                      : (align & Qt::AlignBottom)
+                          ? area.bottom() + 1 - metrics.height()
+                          : area.top() + (area.height() - metrics.height()) / 2;
+        p.drawText(QPoint(x, y + metrics.ascent()), shown);
         p.end();
         QPixmapCache::insert(key, cell);
     }
@@ -136,6 +152,74 @@ const QString& CachedCellDelegate::fontKey(const QFont& font) const {
         if (known == font) return key;
     fontKeys_.emplace_back(font, font.key());
     return fontKeys_.back().second;
+}
+
+QStyleOptionSlider CachedScrollBar::option() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    option.subControls = QStyle::SC_All;
+    if (pressed_ != QStyle::SC_None) {
+        option.activeSubControls = pressed_;
+        option.state |= QStyle::State_Sunken;
+    } else if (underMouse()) {
+        option.activeSubControls = style()->hitTestComplexControl(
+            QStyle::CC_ScrollBar, &option, mapFromGlobal(QCursor::pos()), this);
+    }
+    return option;
+}
+
+CachedScrollBar::Look CachedScrollBar::lookOf(const QStyleOptionSlider& option) const {
+    Look look;
+    look.handle =
+        style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    look.size = size();
+    look.ratio = devicePixelRatioF();
+    look.state = static_cast<int>(option.state);
+    look.active = static_cast<int>(option.activeSubControls);
+    look.palette = option.palette.cacheKey();
+    // The arrows grey out at either end.
+    look.atMinimum = option.sliderValue <= option.minimum;
+    look.atMaximum = option.sliderValue >= option.maximum;
+    return look;
+}
+
+void CachedScrollBar::sliderChange(SliderChange change) {
+    if ((change == SliderRangeChange || change == SliderValueChange) && !picture_.isNull() &&
+        lookOf(option()) == painted_)
+        return;
+    QScrollBar::sliderChange(change);
+}
+
+void CachedScrollBar::mousePressEvent(QMouseEvent* event) {
+    const QStyleOptionSlider at = option();
+    pressed_ = style()->hitTestComplexControl(QStyle::CC_ScrollBar, &at,
+                                              event->position().toPoint(), this);
+    QScrollBar::mousePressEvent(event);
+}
+
+void CachedScrollBar::mouseReleaseEvent(QMouseEvent* event) {
+    pressed_ = QStyle::SC_None;
+    QScrollBar::mouseReleaseEvent(event);
+}
+
+void CachedScrollBar::paintEvent(QPaintEvent*) {
+    const QStyleOptionSlider at = option();
+    const Look look = lookOf(at);
+    if (picture_.isNull() || !(look == painted_)) {
+        picture_ = QPixmap(size() * look.ratio);
+        picture_.setDevicePixelRatio(look.ratio);
+        picture_.fill(palette().color(backgroundRole()));
+        QPainter p(&picture_);
+        // Fewer spans at a time than the engine splits.
+        constexpr int kBand = 64;
+        for (int top = 0; top < height(); top += kBand) {
+            p.setClipRect(QRect(0, top, width(), std::min(kBand, height() - top)));
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &at, &p, this);
+        }
+        p.end();
+        painted_ = look;
+    }
+    QPainter(this).drawPixmap(0, 0, picture_);
 }
 
 StillSlot::StillSlot(QWidget* child, QWidget* parent) : QWidget(parent), child_(child) {

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <QFont>
+#include <QPixmap>
 #include <QProxyStyle>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
 #include <QWidget>
 #include <vector>
@@ -56,6 +59,53 @@ class CachedCellDelegate : public QStyledItemDelegate {
     const QString& fontKey(const QFont& font) const;
 
     mutable std::vector<std::pair<QFont, QString>> fontKeys_;
+};
+
+// A scroll bar drawn once per look and copied after. A scroll area lays out its
+// scroll bars at every change of range and raises both, which repaints both
+// though neither changed; the line monitor's range grows with every batch of
+// rows. Drawing a scroll bar is costly for another reason too: Qt's raster
+// engine hands any fill of more than about 96 spans to its thread pool in
+// slices and waits for them, two thread wake-ups per slice, and a scroll bar's
+// groove and edges run its whole length. So the picture is drawn a band of
+// lines at a time, kept, and copied while its look is unchanged; and a new
+// range that leaves the handle where it was (once it sits at its least length
+// at the bottom) repaints nothing.
+class CachedScrollBar : public QScrollBar {
+  public:
+    explicit CachedScrollBar(Qt::Orientation orientation, QWidget* parent = nullptr)
+        : QScrollBar(orientation, parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void sliderChange(SliderChange change) override;
+
+  private:
+    // Everything the picture depends on.
+    struct Look {
+        QRect handle;
+        QSize size;
+        qreal ratio = 1.0;
+        int state = 0;
+        int active = 0;
+        qint64 palette = 0;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look& o) const {
+            return handle == o.handle && size == o.size && ratio == o.ratio && state == o.state &&
+                   active == o.active && palette == o.palette && atMinimum == o.atMinimum &&
+                   atMaximum == o.atMaximum;
+        }
+    };
+    // The style's option as QScrollBar paints with, the pressed or hovered part lit.
+    QStyleOptionSlider option() const;
+    Look lookOf(const QStyleOptionSlider& option) const;
+
+    QPixmap picture_;
+    Look painted_;
+    QStyle::SubControl pressed_ = QStyle::SC_None;
 };
 
 }  // namespace tally
