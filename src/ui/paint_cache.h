@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <QWidget>
 #include <vector>
 
@@ -56,9 +57,16 @@ class CachedCellDelegate : public QStyledItemDelegate {
   private:
     // The cell's share of the grid, which the view leaves to the cells.
     void paintGrid(QPainter* painter, const QStyleOptionViewItem& option) const;
-    const QString& fontKey(const QFont& font) const;
+    // What is asked of each font for every cell, found once.
+    struct FontFacts {
+        QFont font;
+        QString key;
+        qreal fixedAdvance = 0;  // of every ASCII character in a monospaced font, else 0
+        qreal ellipsisWidth = 0;
+    };
+    const FontFacts& factsOf(const QFont& font) const;
 
-    mutable std::vector<std::pair<QFont, QString>> fontKeys_;
+    mutable std::vector<FontFacts> fonts_;
 };
 
 // A scroll bar drawn once per look and copied after. A scroll area lays out its
@@ -106,6 +114,35 @@ class CachedScrollBar : public QScrollBar {
     QPixmap picture_;
     Look painted_;
     QStyle::SubControl pressed_ = QStyle::SC_None;
+};
+
+// A table view that repaints only what rows added at the end and dropped from
+// the top change. An item view lays itself out and repaints every row in view
+// for any change of its rows; the line monitor only ever adds rows at the end
+// (and, once full, drops as many from the top), and at each batch the rows
+// already in view stay as they were or move up as a whole. So: rows added, and
+// the new rows' area is repainted (following the bottom, the view's own scroll
+// moves the rest); rows dropped from the top while the view sits at the bottom,
+// and the picture is moved up by their height. Anything else takes the view's
+// own way.
+class TailRepaintView : public QTableView {
+  public:
+    using QTableView::QTableView;
+
+    void setModel(QAbstractItemModel* model) override;
+    void reset() override;
+    void doItemsLayout() override;
+
+  protected:
+    bool event(QEvent* event) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+
+  private:
+    bool whole_ = true;        // a change other than rows at the ends since the last layout
+    int addedFrom_ = -1;       // the first row added since the last layout
+    int droppedTop_ = 0;       // rows dropped from the top since the last layout
+    int droppedAtValue_ = -1;  // the scroll position then, when it was at the bottom
 };
 
 }  // namespace tally
