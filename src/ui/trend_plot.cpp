@@ -215,6 +215,10 @@ AxisScale NiceScale(double low, double high, int ticks) {
     return scale;
 }
 
+double RightEdgeMs(double newestMs) {
+    return std::ceil(newestMs / kEdgeStepMs) * kEdgeStepMs;
+}
+
 int RefreshMillis(std::int64_t spanMicros, int columns) {
     const std::int64_t perColumn = spanMicros / 1000 / std::max(columns, 1);
     return static_cast<int>(std::clamp<std::int64_t>(perColumn, 500, 60'000));

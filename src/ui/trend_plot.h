@@ -86,6 +86,15 @@ struct AxisScale {
 };
 AxisScale NiceScale(double low, double high, int ticks);
 
+// The chart's right edge on the time axis (milliseconds since the epoch) for the
+// newest reading: the first whole step of kEdgeStepMs at or after it, so it runs
+// up to a step ahead. Every move of an axis makes the chart lay out and repaint
+// everything (axes, labels, grid, every line); between moves a reading only adds
+// to the lines. The steps are one grid for every span, so a change of span or a
+// pause keeps the edge where it is.
+inline constexpr double kEdgeStepMs = 5'000.0;
+double RightEdgeMs(double newestMs);
+
 // How often the chart redraws: once per pixel column of time, at least every
 // half second and at most every minute. On "8 h" the newest reading moves the
 // line by less than a column for half a minute, so redrawing sooner shows nothing new.
