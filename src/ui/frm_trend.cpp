@@ -237,7 +237,9 @@ void FrmTrend::pauseToggled(bool paused) {
     if (paused) {
         // Held where it was last drawn; the model keeps taking readings meanwhile.
         updateAxisOffset();
-        pausedEdgeMs_ = drawnOnce_ ? drawnEdgeMs_ : liveEdgeMs();
+        pausedEdgeMs_ = drawnOnce_
+                            ? drawnEdgeMs_
+                            : liveEdgeMs(static_cast<int>(currentView().spanMicros / 1'000'000));
     } else {
         Refresh();
     }
@@ -258,10 +260,15 @@ TrendView FrmTrend::currentView() const {
     return view;
 }
 
-double FrmTrend::liveEdgeMs() const {
-    if (model_.Size() > 0) return RightEdgeMs(axisMillis(model_.At(model_.Size() - 1).micros));
-    if (const auto anchor = model_.FirstEvent()) return RightEdgeMs(axisMillis(anchor->micros));
-    return RightEdgeMs(static_cast<double>(QDateTime::currentMSecsSinceEpoch()));
+double FrmTrend::liveEdgeMs(int spanSeconds) const {
+    double newest = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+    if (model_.Size() > 0) {
+        newest = axisMillis(model_.At(model_.Size() - 1).micros);
+    } else if (const auto anchor = model_.FirstEvent()) {
+        newest = axisMillis(anchor->micros);
+    }
+    return RightEdgeMs(drawnOnce_ ? std::optional<double>(drawnEdgeMs_) : std::nullopt, newest,
+                       EdgeStepMs(spanSeconds));
 }
 
 void FrmTrend::updateAxisOffset() {
@@ -282,13 +289,13 @@ std::int64_t FrmTrend::modelMicros(double axisMs) const {
 void FrmTrend::Refresh() {
     updateAxisOffset();
     TrendView view = currentView();
-    const double edgeMs = chkTrendPause->isChecked() ? pausedEdgeMs_ : liveEdgeMs();
+    const int spanSeconds = static_cast<int>(view.spanMicros / 1'000'000);
+    const double edgeMs = chkTrendPause->isChecked() ? pausedEdgeMs_ : liveEdgeMs(spanSeconds);
     view.endMicros = modelMicros(edgeMs);
     // The edge is ahead of the newest reading; rounding to microseconds must not lose it.
     if (model_.Size() > 0 && !chkTrendPause->isChecked())
         view.endMicros = std::max(view.endMicros, model_.At(model_.Size() - 1).micros);
     const TrendPlot plot = BuildTrendPlot(model_, view);
-    const int spanSeconds = static_cast<int>(view.spanMicros / 1'000'000);
     setTimeAxis(edgeMs - static_cast<double>(view.spanMicros) / 1000.0, edgeMs, spanSeconds);
     const auto [low, high] = PaddedRange(plot.yRange);
     const AxisScale scale = NiceScale(low, high, 6);

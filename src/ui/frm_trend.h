@@ -81,7 +81,7 @@ class FrmTrend : public QWidget {
     void pauseToggled(bool paused);
     // Everything but the right edge, which Refresh sets.
     TrendView currentView() const;
-    double liveEdgeMs() const;
+    double liveEdgeMs(int spanSeconds) const;
     // Monotonic microseconds to the time axis (milliseconds since the epoch).
     double axisMillis(std::int64_t micros) const;
     std::int64_t modelMicros(double axisMs) const;

@@ -215,8 +215,15 @@ AxisScale NiceScale(double low, double high, int ticks) {
     return scale;
 }
 
-double RightEdgeMs(double newestMs) {
-    return std::ceil(newestMs / kEdgeStepMs) * kEdgeStepMs;
+double EdgeStepMs(int spanSeconds) {
+    return std::max(spanSeconds, 60) * 1000.0 / 60.0;
+}
+
+double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs) {
+    if (drawnMs && newestMs > *drawnMs)
+        return *drawnMs + std::ceil((newestMs - *drawnMs) / stepMs) * stepMs;
+    if (drawnMs && *drawnMs - newestMs < stepMs) return *drawnMs;
+    return std::ceil(newestMs / stepMs) * stepMs;
 }
 
 int RefreshMillis(std::int64_t spanMicros, int columns) {

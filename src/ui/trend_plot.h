@@ -86,14 +86,17 @@ struct AxisScale {
 };
 AxisScale NiceScale(double low, double high, int ticks);
 
-// The chart's right edge on the time axis (milliseconds since the epoch) for the
-// newest reading: the first whole step of kEdgeStepMs at or after it, so it runs
-// up to a step ahead. Every move of an axis makes the chart lay out and repaint
-// everything (axes, labels, grid, every line); between moves a reading only adds
-// to the lines. The steps are one grid for every span, so a change of span or a
-// pause keeps the edge where it is.
-inline constexpr double kEdgeStepMs = 5'000.0;
-double RightEdgeMs(double newestMs);
+// The chart's right edge on the time axis (milliseconds since the epoch) runs
+// ahead of the newest reading by up to a step, a sixtieth of the span (2 s on
+// "1 min", 10 s on "10 min": a dozen pixels). Every move of an axis makes the
+// chart lay out and repaint everything (axes, labels, grid, every line), so the
+// edge stays put while the newest reading is behind it, and when a reading
+// passes it, it moves on by whole steps.
+double EdgeStepMs(int spanSeconds);
+// The edge for the newest reading, from the edge drawn before (none: the first
+// whole step at or after the reading). An edge a step or more ahead (the span
+// was made shorter) starts again from the reading.
+double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs);
 
 // How often the chart redraws: once per pixel column of time, at least every
 // half second and at most every minute. On "8 h" the newest reading moves the

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QSignalSpy>
-#include <cmath>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -99,11 +98,10 @@ TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
         ASSERT_EQ(line->count(), second + 2);
         const double newest = line->at(line->count() - 1).x();
         EXPECT_LE(newest, chart.axisX->max());
-        EXPECT_GT(newest, chart.axisX->max() - kEdgeStepMs);
-        EXPECT_EQ(std::fmod(chart.axisX->max(), kEdgeStepMs), 0.0);
+        EXPECT_GT(newest, chart.axisX->max() - 10'000.0);
     }
-    // 30 s of readings cross the 5 s grid six times: the axes moved only then.
-    EXPECT_LE(moves.size(), 7);
+    // 30 s of readings on "10 min" pass the edge, moving in 10 s steps, three times.
+    EXPECT_LE(moves.size(), 4);
     for (QSignalSpy* spy : dotSpies) {
         EXPECT_EQ(spy->size(), 0) << "no dots, nothing handed to the dot series";
         delete spy;
