@@ -236,7 +236,10 @@ void FrmTrend::refreshTick() {
 void FrmTrend::pauseToggled(bool paused) {
     if (paused) {
         // Held where it was last drawn; the model keeps taking readings meanwhile.
-        pausedEnd_ = drawnOnce_ ? drawnTo_ : currentView().endMicros;
+        updateAxisOffset();
+        pausedEdgeMs_ = drawnOnce_
+                            ? drawnEdgeMs_
+                            : liveEdgeMs(static_cast<int>(currentView().spanMicros / 1'000'000));
     } else {
         Refresh();
     }
@@ -254,14 +257,18 @@ TrendView FrmTrend::currentView() const {
     view.columns = width > 50 ? width : 800;
     for (std::size_t k = 0; k < chkTrend.size(); ++k)
         view.shown[k] = chkTrend[k]->isChecked();
-    if (chkTrendPause->isChecked()) {
-        view.endMicros = pausedEnd_;
-    } else if (model_.Size() > 0) {
-        view.endMicros = model_.At(model_.Size() - 1).micros;
-    } else if (const auto anchor = model_.FirstEvent()) {
-        view.endMicros = anchor->micros;
-    }
     return view;
+}
+
+double FrmTrend::liveEdgeMs(int spanSeconds) const {
+    double newest = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+    if (model_.Size() > 0) {
+        newest = axisMillis(model_.At(model_.Size() - 1).micros);
+    } else if (const auto anchor = model_.FirstEvent()) {
+        newest = axisMillis(anchor->micros);
+    }
+    return RightEdgeMs(drawnOnce_ ? std::optional<double>(drawnEdgeMs_) : std::nullopt, newest,
+                       EdgeStepMs(spanSeconds));
 }
 
 void FrmTrend::updateAxisOffset() {
@@ -281,15 +288,15 @@ std::int64_t FrmTrend::modelMicros(double axisMs) const {
 
 void FrmTrend::Refresh() {
     updateAxisOffset();
-    const TrendView view = currentView();
-    const TrendPlot plot = BuildTrendPlot(model_, view);
+    TrendView view = currentView();
     const int spanSeconds = static_cast<int>(view.spanMicros / 1'000'000);
-    if (model_.FirstEvent()) {
-        setTimeAxis(axisMillis(plot.fromMicros), axisMillis(plot.toMicros), spanSeconds);
-    } else {
-        const auto now = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
-        setTimeAxis(now - static_cast<double>(view.spanMicros) / 1000.0, now, spanSeconds);
-    }
+    const double edgeMs = chkTrendPause->isChecked() ? pausedEdgeMs_ : liveEdgeMs(spanSeconds);
+    view.endMicros = modelMicros(edgeMs);
+    // The edge is ahead of the newest reading; rounding to microseconds must not lose it.
+    if (model_.Size() > 0 && !chkTrendPause->isChecked())
+        view.endMicros = std::max(view.endMicros, model_.At(model_.Size() - 1).micros);
+    const TrendPlot plot = BuildTrendPlot(model_, view);
+    setTimeAxis(edgeMs - static_cast<double>(view.spanMicros) / 1000.0, edgeMs, spanSeconds);
     const auto [low, high] = PaddedRange(plot.yRange);
     const AxisScale scale = NiceScale(low, high, 6);
     // Each change of an axis lays every series out again: only what changed is set.
@@ -309,6 +316,7 @@ void FrmTrend::Refresh() {
     drawnOnce_ = true;
     drawnFrom_ = plot.fromMicros;
     drawnTo_ = plot.toMicros;
+    drawnEdgeMs_ = edgeMs;
 }
 
 void FrmTrend::setTimeAxis(double fromMs, double toMs, int spanSeconds) {
@@ -342,10 +350,16 @@ void FrmTrend::showTrace(int channel, const ChannelTrace& trace, bool shown) {
             list.append(QPointF(axisMillis(p.micros), p.y));
         return list;
     };
+    // Handing a series its points makes the chart lay it out and repaint it whole,
+    // so a series whose points are the same is left alone.
+    auto show = [&toList](QLineSeries* series, const std::vector<TrendPoint>& points) {
+        QList<QPointF> list = toList(points);
+        if (list != series->points()) series->replace(list);
+    };
     for (std::size_t i = 0; i < s.lines.size(); ++i) {
         QLineSeries* line = s.lines[i];
         if (i < trace.lines.size()) {
-            line->replace(toList(trace.lines[i]));
+            show(line, trace.lines[i]);
         } else if (line->count() > 0) {
             line->clear();
         }
@@ -358,7 +372,7 @@ void FrmTrend::showTrace(int channel, const ChannelTrace& trace, bool shown) {
             }
         }
     }
-    if (!trace.dots.empty() || s.dots->count() > 0) s.dots->replace(toList(trace.dots));
+    show(s.dots, trace.dots);
     if (s.dots->isVisible() != shown) s.dots->setVisible(shown);
     for (QLegendMarker* marker : chart->legend()->markers(s.dots))
         if (marker->isVisible()) marker->setVisible(false);

@@ -2,7 +2,8 @@
 //
 // Non-modal and kept once made: closing it only hides it, and the model behind
 // it goes on collecting whether it is shown or not. While it is shown a timer
-// redraws it from the model, each series replaced with whole lists of points.
+// redraws it from the model, each series that changed replaced with its whole
+// list of points; the time axis moves in steps (RightEdgeMs).
 #pragma once
 
 #include <QWidget>
@@ -78,7 +79,9 @@ class FrmTrend : public QWidget {
     void refreshTick();
     void restartTimer();
     void pauseToggled(bool paused);
+    // Everything but the right edge, which Refresh sets.
     TrendView currentView() const;
+    double liveEdgeMs(int spanSeconds) const;
     // Monotonic microseconds to the time axis (milliseconds since the epoch).
     double axisMillis(std::int64_t micros) const;
     std::int64_t modelMicros(double axisMs) const;
@@ -91,8 +94,9 @@ class FrmTrend : public QWidget {
     std::array<ChannelSeries, kTrendChannels> series_{};
     std::uint64_t drawnRevision_ = 0;
     bool drawnOnce_ = false;
-    // The right edge while paused.
-    std::int64_t pausedEnd_ = 0;
+    // The right edge on the time axis while paused, and as last drawn.
+    double pausedEdgeMs_ = 0.0;
+    double drawnEdgeMs_ = 0.0;
     // The window last drawn, for the tooltip's search.
     std::int64_t drawnFrom_ = 0;
     std::int64_t drawnTo_ = 0;

@@ -215,6 +215,17 @@ AxisScale NiceScale(double low, double high, int ticks) {
     return scale;
 }
 
+double EdgeStepMs(int spanSeconds) {
+    return std::max(spanSeconds, 60) * 1000.0 / 60.0;
+}
+
+double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs) {
+    if (drawnMs && newestMs > *drawnMs)
+        return *drawnMs + std::ceil((newestMs - *drawnMs) / stepMs) * stepMs;
+    if (drawnMs && *drawnMs - newestMs < stepMs) return *drawnMs;
+    return std::ceil(newestMs / stepMs) * stepMs;
+}
+
 int RefreshMillis(std::int64_t spanMicros, int columns) {
     const std::int64_t perColumn = spanMicros / 1000 / std::max(columns, 1);
     return static_cast<int>(std::clamp<std::int64_t>(perColumn, 500, 60'000));

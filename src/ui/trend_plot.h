@@ -86,6 +86,18 @@ struct AxisScale {
 };
 AxisScale NiceScale(double low, double high, int ticks);
 
+// The chart's right edge on the time axis (milliseconds since the epoch) runs
+// ahead of the newest reading by up to a step, a sixtieth of the span (2 s on
+// "1 min", 10 s on "10 min": a dozen pixels). Every move of an axis makes the
+// chart lay out and repaint everything (axes, labels, grid, every line), so the
+// edge stays put while the newest reading is behind it, and when a reading
+// passes it, it moves on by whole steps.
+double EdgeStepMs(int spanSeconds);
+// The edge for the newest reading, from the edge drawn before (none: the first
+// whole step at or after the reading). An edge a step or more ahead (the span
+// was made shorter) starts again from the reading.
+double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs);
+
 // How often the chart redraws: once per pixel column of time, at least every
 // half second and at most every minute. On "8 h" the newest reading moves the
 // line by less than a column for half a minute, so redrawing sooner shows nothing new.

@@ -1,5 +1,5 @@
 // The trend chart window drawn offscreen: what an operator sees of a lone
-// reading, and where the time axis puts its labels.
+// reading, where the time axis puts its labels, and how it follows new readings.
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>
@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLineSeries>
+#include <QSignalSpy>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -64,6 +66,45 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
             EXPECT_EQ(at % (TimeTickSeconds(seconds) * 1000), 0) << span;  // Berlin, whole minutes
             EXPECT_EQ(label, TimeTickLabel(at, seconds)) << span;
         }
+    }
+}
+
+TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    const std::int64_t at = 1'782'893'094'300;  // 10:04:54.3 in Berlin
+    model.OnLineEvent(CounterRead(99, at - 1000));
+    model.OnLineEvent(CounterRead(100, at));
+    FrmTrend chart(model);
+    chart.resize(800, 500);
+    chart.show();
+    QSignalSpy moves(chart.axisX, &QValueAxis::rangeChanged);
+    QLineSeries* line = nullptr;
+    std::vector<QSignalSpy*> dotSpies;
+    for (QAbstractSeries* s : chart.chart->series()) {
+        auto* series = static_cast<QLineSeries*>(s);
+        if (series->pen().style() == Qt::NoPen) {
+            dotSpies.push_back(new QSignalSpy(series, &QXYSeries::pointsReplaced));
+        } else if (line == nullptr) {
+            line = series;  // channel 1's first line
+        }
+    }
+    ASSERT_NE(line, nullptr);
+    for (std::int64_t second = 1; second <= 30; ++second) {
+        LineEvent read = CounterRead(100 + second, at + second * 1000);
+        read.meaning->counters.fill(5.0 + static_cast<double>(second));
+        model.OnLineEvent(read);
+        chart.Refresh();
+        // The newest reading ends the line, inside the span and at most a step from its edge.
+        ASSERT_EQ(line->count(), second + 2);
+        const double newest = line->at(line->count() - 1).x();
+        EXPECT_LE(newest, chart.axisX->max());
+        EXPECT_GT(newest, chart.axisX->max() - 10'000.0);
+    }
+    // 30 s of readings on "10 min" pass the edge, moving in 10 s steps, three times.
+    EXPECT_LE(moves.size(), 4);
+    for (QSignalSpy* spy : dotSpies) {
+        EXPECT_EQ(spy->size(), 0) << "no dots, nothing handed to the dot series";
+        delete spy;
     }
 }
 
