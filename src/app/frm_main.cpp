@@ -57,6 +57,9 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     setFont(QFont(QStringLiteral("Tahoma")));
 
     buildUi();
+    // The boxes behind the fields a poll cycle rewrites: drawn once, copied after.
+    for (QGroupBox* box : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+        box->setStyle(PanelCacheStyle::Instance());
 
     line_ = std::make_unique<LineDriver>(*this, mscCOMM, *env_.clock, *env_.timers, *this);
     engine_ = &line_->Engine();
