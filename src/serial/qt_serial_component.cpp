@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 
 #include "serial/line_settings.h"
@@ -10,6 +12,7 @@
 
 #ifndef _WIN32
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -22,6 +25,9 @@ namespace {
 constexpr int kWriteWaitMs = 100;
 // Bounds one Input call when data streams in faster than it can be drained.
 constexpr int kMaxReadsPerInput = 64;
+// A reply shorter on the line than this is watched for at once: leaving the port
+// unwatched would only trade the wake-up at its arrival for a timer's.
+constexpr double kUnwatchedMinMicros = 2000.0;
 
 QSerialPort::Parity ToParity(char parity) {
     switch (parity) {
@@ -77,7 +83,13 @@ std::filesystem::path FilesystemPath(const QString& path) {
 }
 
 QtSerialComponent::QtSerialComponent(PortEnvironment env)
-    : env_(std::move(env)), port_(std::make_unique<QSerialPort>()) {
+    : env_(std::move(env)),
+      port_(std::make_unique<QSerialPort>()),
+      wholeTimer_(std::make_unique<QTimer>()) {
+    wholeTimer_->setSingleShot(true);
+    wholeTimer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(wholeTimer_.get(), &QTimer::timeout, wholeTimer_.get(),
+                     [this] { replyMayBeWhole(); });
     // Errors raised while the event loop services the port (an adapter pulled out)
     // are kept and reported by the next Output or Input.
     QObject::connect(
@@ -93,8 +105,10 @@ QtSerialComponent::QtSerialComponent(PortEnvironment env)
         });
     // Told from the event loop, never inside QSerialPort's own signal, where the
     // listener may read the port or open a dialog.
+    // Bytes that Input pulls through QSerialPort raise readyRead too; Input hands
+    // them out itself, so they are nothing to tell.
     QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
-        if (arrivalQueued_ || !onBytesArrived) return;
+        if (arrivalQueued_ || inInput_ || !onBytesArrived) return;
         arrivalQueued_ = true;
         QMetaObject::invokeMethod(
             port_.get(),
@@ -110,6 +124,7 @@ QtSerialComponent::~QtSerialComponent() {
     // The error handler reads this object's members; ~QSerialPort would close the port
     // (and may report an error) only after they are gone.
     QObject::disconnect(port_.get(), nullptr, nullptr, nullptr);
+    wholeTimer_->stop();
     if (port_->isOpen()) port_->close();
 }
 
@@ -163,12 +178,27 @@ void QtSerialComponent::Open() {
     open_ = true;
     awaited_ = 0;
     readMinimum_ = 0;
+    unwatched_ = false;
+    characterMicros_ =
+        (1.0 + line->dataBits + (line->parity == 'n' ? 0 : 1) + line->stopBits) * 1e6 / line->baud;
+    // QSerialPort keeps its read notifier as a child of the port; the one of a
+    // closed session may still wait for deletion, switched off.
+    readNotifier_.clear();
+    for (QSocketNotifier* notifier :
+         port_->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly)) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled() &&
+            notifier->socket() == static_cast<qintptr>(port_->handle()))
+            readNotifier_ = notifier;
+    }
 }
 
 void QtSerialComponent::Close() {
     open_ = false;
     failure_.reset();
     pending_.clear();
+    wholeTimer_->stop();
+    unwatched_ = false;
+    readNotifier_.clear();
     if (port_->isOpen()) port_->close();
     port_->clearError();
 }
@@ -265,7 +295,38 @@ void QtSerialComponent::Output(const std::string& bytes) {
 
 void QtSerialComponent::ExpectReply(std::size_t characters) {
     awaited_ = characters;
+    wholeTimer_->stop();
+    unwatched_ = false;
+    const double wireMicros = characterMicros_ * static_cast<double>(characters);
+    if (characters > 0 && readNotifier_ && open_ && !failure_ &&
+        wireMicros >= kUnwatchedMinMicros) {
+        unwatched_ = true;
+        applyWatch();
+        // Whole milliseconds, rounded down: early costs one look, late the cycle time.
+        wholeTimer_->start(static_cast<int>(wireMicros / 1000.0));
+        return;
+    }
     applyReadMinimum(characters);
+    applyWatch();
+}
+
+void QtSerialComponent::replyMayBeWhole() {
+    unwatched_ = false;
+    if (!open_ || failure_ || !port_->isOpen()) return;
+    std::size_t waiting = 0;
+#ifndef _WIN32
+    int count = 0;
+    if (::ioctl(static_cast<int>(port_->handle()), FIONREAD, &count) == 0 && count > 0)
+        waiting = static_cast<std::size_t>(count);
+#endif
+    // Usually it is all there and the port is readable at once; otherwise the
+    // system reports it once the rest has come.
+    applyReadMinimum(waiting >= awaited_ ? 1 : awaited_);
+    applyWatch();
+}
+
+void QtSerialComponent::applyWatch() {
+    if (readNotifier_ && port_->isOpen() && !failure_) readNotifier_->setEnabled(!unwatched_);
 }
 
 void QtSerialComponent::applyReadMinimum(std::size_t characters) {
@@ -289,8 +350,10 @@ std::string QtSerialComponent::Input() {
     if (!open_) throw SerialError("Port is not open");
     if (!failure_ && port_->isOpen()) {
         // Pull what the OS holds without waiting for the event loop to do it.
+        inInput_ = true;
         for (int i = 0; i < kMaxReadsPerInput && !failure_ && port_->waitForReadyRead(0); ++i) {
         }
+        inInput_ = false;
         if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
     }
     std::string data;
@@ -317,8 +380,10 @@ std::string QtSerialComponent::Input() {
     // (a longer reply than awaited is then told character by character).
     if (awaited_ > 0 && !data.empty()) {
         awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
-        applyReadMinimum(awaited_);
+        if (!unwatched_) applyReadMinimum(awaited_);
     }
+    // Reading turned QSerialPort's notifier on again; the reply is not due yet.
+    if (unwatched_) applyWatch();
     // Bytes that arrived before a failure are handed out first.
     if (data.empty()) ThrowIfFailed();
     return data;
