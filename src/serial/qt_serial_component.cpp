@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 
 #include "serial/line_settings.h"
 #include "serial/user_config_folder.h"
@@ -177,7 +178,9 @@ void QtSerialComponent::Open() {
     ++session_;
     open_ = true;
     awaited_ = 0;
+    // QSerialPort opens the line with a read minimum of 0.
     readMinimum_ = 0;
+    applyReadMinimum(1);
     unwatched_ = false;
     characterMicros_ =
         (1.0 + line->dataBits + (line->parity == 'n' ? 0 : 1) + line->stopBits) * 1e6 / line->baud;
@@ -332,9 +335,10 @@ void QtSerialComponent::applyWatch() {
 void QtSerialComponent::applyReadMinimum(std::size_t characters) {
 #ifndef _WIN32
     if (!open_ || failure_ || !port_->isOpen()) return;
-    const auto wanted = static_cast<cc_t>(std::min<std::size_t>(characters, 255));
-    // 0 and 1 both make any character a reason to wake: the line stays as it is.
-    if (wanted == readMinimum_ || (wanted <= 1 && readMinimum_ <= 1)) return;
+    // Never 0: with 0 a read of an empty line returns nothing, as at a hang-up,
+    // where 1 gives "try again"; for poll() 0 and 1 are the same.
+    const auto wanted = static_cast<cc_t>(std::clamp<std::size_t>(characters, 1, 255));
+    if (wanted == readMinimum_) return;
     const int fd = static_cast<int>(port_->handle());
     termios tio{};
     // Only with no inter-character timer is VMIN a plain count for poll().
@@ -348,33 +352,46 @@ void QtSerialComponent::applyReadMinimum(std::size_t characters) {
 
 std::string QtSerialComponent::Input() {
     if (!open_) throw SerialError("Port is not open");
+    std::string data;
+    data.swap(pending_);
+    if (!port_->isOpen()) {
+        // Closed after a failure: only what was saved from it.
+    } else if (port_->bytesAvailable() > 0 || !readNotifier_) {
+        // What QSerialPort's own reading took first, then the line.
+        const QByteArray held = port_->readAll();
+        data.append(held.constData(), static_cast<std::size_t>(held.size()));
+    }
+    bool lineQuiet = false;
+#ifndef _WIN32
+    // Straight from the line (it is non-blocking: a read returns what waits, and
+    // fewer characters than the minimum read count never make the port readable
+    // for QSerialPort). Nothing waiting is the usual end.
     if (!failure_ && port_->isOpen()) {
-        // Pull what the OS holds without waiting for the event loop to do it.
+        const int fd = static_cast<int>(port_->handle());
+        char buffer[512];
+        for (int i = 0; i < kMaxReadsPerInput; ++i) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                data.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            lineQuiet = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            break;
+        }
+    }
+#endif
+    if (!lineQuiet && !failure_ && port_->isOpen()) {
+        // An end of file or a read error (a hung-up line, a vanished adapter), or no
+        // way to read directly: QSerialPort reads, and reports what went wrong.
         inInput_ = true;
         for (int i = 0; i < kMaxReadsPerInput && !failure_ && port_->waitForReadyRead(0); ++i) {
         }
         inInput_ = false;
         if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
-    }
-    std::string data;
-    data.swap(pending_);
-    if (port_->isOpen()) {
-        const QByteArray fresh = port_->readAll();
-        data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
-#ifndef _WIN32
-        // Fewer characters than the minimum read count do not make the port
-        // readable for QSerialPort: they are taken from the line directly (it is
-        // non-blocking, so a read returns what waits, after what was buffered).
-        if (!failure_) {
-            const int fd = static_cast<int>(port_->handle());
-            char buffer[512];
-            for (int i = 0; i < kMaxReadsPerInput; ++i) {
-                const ssize_t n = ::read(fd, buffer, sizeof buffer);
-                if (n <= 0) break;
-                data.append(buffer, static_cast<std::size_t>(n));
-            }
+        if (port_->isOpen()) {
+            const QByteArray fresh = port_->readAll();
+            data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
         }
-#endif
     }
     // The count is of characters not yet read: what came counts off the reply awaited
     // (a longer reply than awaited is then told character by character).
@@ -382,8 +399,9 @@ std::string QtSerialComponent::Input() {
         awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
         if (!unwatched_) applyReadMinimum(awaited_);
     }
-    // Reading turned QSerialPort's notifier on again; the reply is not due yet.
-    if (unwatched_) applyWatch();
+    // QSerialPort turns its notifier off after a read that found nothing and on
+    // when it reads again: it follows this component's watch instead.
+    applyWatch();
     // Bytes that arrived before a failure are handed out first.
     if (data.empty()) ThrowIfFailed();
     return data;

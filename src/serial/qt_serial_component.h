@@ -88,7 +88,7 @@ class QtSerialComponent : public SerialComponent {
     bool arrivalQueued_ = false;
     bool inInput_ = false;
     // Characters of the awaited reply not yet read, and the minimum read count set
-    // on the line (QSerialPort opens it with 0: every character wakes).
+    // on the line (1: every character wakes).
     std::size_t awaited_ = 0;
     unsigned char readMinimum_ = 0;
     // One character's time on the line (start, data, parity and stop bits).
