@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Publishing's cost and completeness: the headless program polling many stations
-# of the multi-drop simulator every second, once writing the CSV only and once
-# writing the CSV and publishing to a mosquitto broker started here (a throw-away
-# configuration on a free port, never the system's service).
+# Publishing's cost and completeness: two headless runs at the same time, each
+# polling its own multi-drop simulator (same stations and options) every
+# second, one writing the CSV only and one writing the CSV and publishing to a
+# mosquitto broker started here (a throw-away configuration on a free port,
+# never the system's service). Running side by side, both see the same load
+# from the rest of the machine, so their difference is publishing's own cost.
 #
 #   bench/mqtt_bench.sh [--stations LIST] [--seconds N] [--baud B] [--protocol P] [BIN_DIR]
 #
@@ -24,7 +26,7 @@ while [ $# -gt 0 ]; do
         --seconds) seconds=$2; shift 2 ;;
         --baud) baud=$2; shift 2 ;;
         --protocol) protocol=$2; shift 2 ;;
-        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
         *) bin=$(cd "$1" && pwd); shift ;;
     esac
 done
@@ -48,42 +50,47 @@ port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); pr
 printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\nmax_queued_messages 1000000\nuser %s\n' \
     "$port" "$(id -un)" > "$work/mosquitto.conf"
 "$broker_bin" -c "$work/mosquitto.conf" 2>/dev/null & pids+=($!)
-"$bin/vl4300-sim" --dir "$work" --port 1 --station "$stations" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 50); do [ -L "$work/COM1" ] && break; sleep 0.1; done
+# One simulator per run: COM1 for the CSV-only run, COM2 for the publishing one.
+for n in 1 2; do
+    "$bin/vl4300-sim" --dir "$work" --port $n --station "$stations" >/dev/null 2>&1 & pids+=($!)
+done
+for _ in $(seq 50); do [ -L "$work/COM1" ] && [ -L "$work/COM2" ] && break; sleep 0.1; done
+mosquitto_sub -p "$port" -q 1 -t 'bench/+/state' > "$work/received.txt" & pids+=($!)
+sleep 0.5
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 
-# run NAME [extra options...]: prints "cpu% rssStart rssEnd rows"
-run() {
-    local name=$1; shift
-    local csv="$work/$name.csv"
-    "$bin/tallyscope" --headless --port "$work/COM1" --baud "$baud" --station "$stations" \
-        --protocol "$protocol" --every 1 --read dc,di,do --csv "$csv" "$@" 2>"$work/$name.err" &
-    local p=$!
-    sleep 5
-    local c0 r0 t0 c1 r1 t1
-    c0=$(cpu_ticks $p); r0=$(rss_kb $p); t0=$(date +%s.%N)
-    sleep "$seconds"
-    c1=$(cpu_ticks $p); r1=$(rss_kb $p); t1=$(date +%s.%N)
-    kill -TERM $p
-    wait $p || true
-    local rows=$(( $(wc -l < "$csv") - 1 ))
-    awk -v c="$((c1 - c0))" -v hz="$ticks" -v t0="$t0" -v t1="$t1" -v r0="$r0" -v r1="$r1" -v rows="$rows" \
-        'BEGIN { printf "%.3f %d %d %d\n", 100 * c / hz / (t1 - t0), r0, r1, rows }'
+# start NAME COM [extra options...]: starts a run, its pid in $started
+start() {
+    local name=$1 com=$2; shift 2
+    "$bin/tallyscope" --headless --port "$work/$com" --baud "$baud" --station "$stations" \
+        --protocol "$protocol" --every 1 --read dc,di,do --csv "$work/$name.csv" "$@" \
+        2>"$work/$name.err" &
+    started=$!
 }
 
-echo "stations $stations, $protocol at $baud baud, DC+DI+DO every second, ${seconds} s measured"
-read -r cpuA rssA0 rssA1 rowsA < <(run csv)
-mosquitto_sub -p "$port" -q 1 -t 'bench/+/state' > "$work/received.txt" & sub=$!; pids+=($sub)
-sleep 0.5
-read -r cpuB rssB0 rssB1 rowsB < <(run mqtt --mqtt "mqtt://127.0.0.1:$port" --mqtt-prefix bench)
+echo "stations $stations, $protocol at $baud baud, DC+DI+DO every second, ${seconds} s measured, both runs at once"
+start csv COM1; a=$started
+start mqtt COM2 --mqtt "mqtt://127.0.0.1:$port" --mqtt-prefix bench; b=$started
+sleep 5
+ca0=$(cpu_ticks $a); cb0=$(cpu_ticks $b); ra0=$(rss_kb $a); rb0=$(rss_kb $b); t0=$(date +%s.%N)
+sleep "$seconds"
+ca1=$(cpu_ticks $a); cb1=$(cpu_ticks $b); ra1=$(rss_kb $a); rb1=$(rss_kb $b); t1=$(date +%s.%N)
+kill -TERM $a $b
+wait $a || true
+wait $b || true
 sleep 1
+rowsA=$(( $(wc -l < "$work/csv.csv") - 1 ))
+rowsB=$(( $(wc -l < "$work/mqtt.csv") - 1 ))
 received=$(wc -l < "$work/received.txt")
+share() { awk -v c="$1" -v hz="$ticks" -v t0="$t0" -v t1="$t1" 'BEGIN { printf "%.3f", 100 * c / hz / (t1 - t0) }'; }
+cpuA=$(share $((ca1 - ca0)))
+cpuB=$(share $((cb1 - cb0)))
 printf '%-14s %8s %14s %14s %8s %10s\n' run "CPU %" "RSS start kB" "RSS end kB" rows messages
-printf '%-14s %8s %14s %14s %8s %10s\n' "CSV only" "$cpuA" "$rssA0" "$rssA1" "$rowsA" -
-printf '%-14s %8s %14s %14s %8s %10s\n' "CSV + MQTT" "$cpuB" "$rssB0" "$rssB1" "$rowsB" "$received"
+printf '%-14s %8s %14s %14s %8s %10s\n' "CSV only" "$cpuA" "$ra0" "$ra1" "$rowsA" -
+printf '%-14s %8s %14s %14s %8s %10s\n' "CSV + MQTT" "$cpuB" "$rb0" "$rb1" "$rowsB" "$received"
 awk -v a="$cpuA" -v b="$cpuB" 'BEGIN { printf "MQTT costs %.3f %% of one core\n", b - a }'
 if [ "$received" -ge "$rowsB" ]; then echo "every row arrived as a message"; else
     echo "MISSING: $((rowsB - received)) messages"; tail -3 "$work/mqtt.err"; exit 1; fi

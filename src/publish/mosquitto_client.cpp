@@ -1,6 +1,9 @@
 #include "publish/mosquitto_client.h"
 
 #include <mosquitto.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <QMetaObject>
 #include <atomic>
@@ -9,27 +12,33 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace tally {
 
-// What the event loop's thread and the network thread share. Two locks that
-// are never held together: `mosqLock` around the library handle, taken by the
-// event loop's thread to publish and by the network thread only outside the
-// library's calls; `postLock` around the way back to the event loop, taken
-// inside the library's callbacks. So no lock order can deadlock with the
-// library's own.
+// What the event loop's thread and the network thread share. Only the network
+// thread touches the library handle. The event loop's thread leaves messages
+// and commands under `commandLock` and nudges the network thread through
+// `nudgeFd` when it is waiting for one; what comes back goes under `postLock`
+// as queued calls. The two locks are never held together.
 struct MosquittoClient::Shared {
     MqttConnection connection;
-
-    std::mutex mosqLock;
-    mosquitto* mosq = nullptr;
     std::atomic<bool> connected{false};
 
     std::mutex postLock;
     QObject* context = nullptr;  // null once the adapter is gone
     MosquittoClient* owner = nullptr;
+    std::vector<int> acked;  // acknowledged ids not yet handed back
+    bool ackCallPending = false;
+
+    struct Outgoing {
+        int id;
+        MqttMessage message;
+    };
 
     std::mutex commandLock;
     std::condition_variable command;
@@ -38,9 +47,34 @@ struct MosquittoClient::Shared {
     bool quit = false;
     bool done = false;
     std::condition_variable finished;
+    std::vector<Outgoing> outbox;  // handed over, not yet given to the library
+    int lastId = 0;
+    bool nudgeWanted = false;  // the network thread waits for traffic, not for a turn
+    int nudgeFd = -1;
 
     // Network thread only.
     std::string refusal;
+    std::unordered_map<int, int> idOfMid;  // the library's message id -> ours
+    std::vector<int> turnAcks;             // acknowledged during this turn
+
+    Shared() : nudgeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Shared() {
+        if (nudgeFd >= 0) close(nudgeFd);
+    }
+
+    // With commandLock held.
+    void nudge() {
+        const std::uint64_t one = 1;
+        if (nudgeFd >= 0 && write(nudgeFd, &one, sizeof one) < 0) {
+            // Full counter: the thread is awake already.
+        }
+    }
+    void clearNudges() {
+        std::uint64_t count;
+        if (nudgeFd >= 0 && read(nudgeFd, &count, sizeof count) < 0) {
+            // Nothing was pending.
+        }
+    }
 
     void post(std::function<void(MosquittoClient&)> call) {
         std::lock_guard<std::mutex> lock(postLock);
@@ -49,15 +83,50 @@ struct MosquittoClient::Shared {
         QMetaObject::invokeMethod(
             context, [client, call = std::move(call)] { call(*client); }, Qt::QueuedConnection);
     }
+
+    // The acknowledgements of one turn go back in one queued call, and while
+    // that call waits, later ones join it.
+    void postAcks(std::vector<int>& ids) {
+        if (ids.empty()) return;
+        std::lock_guard<std::mutex> lock(postLock);
+        if (context == nullptr) return;
+        acked.insert(acked.end(), ids.begin(), ids.end());
+        ids.clear();
+        if (ackCallPending) return;
+        ackCallPending = true;
+        MosquittoClient* client = owner;
+        QMetaObject::invokeMethod(
+            context,
+            [this, client] {
+                std::vector<int> ids;
+                {
+                    std::lock_guard<std::mutex> lock(postLock);
+                    ids.swap(acked);
+                    ackCallPending = false;
+                }
+                for (const int id : ids) {
+                    if (client->onPublished) client->onPublished(id);
+                }
+            },
+            Qt::QueuedConnection);
+    }
 };
 
 namespace {
 
 using Shared = MosquittoClient::Shared;
 
-// The library loop's longest wait: how soon the thread notices it is to end.
-// Publishing wakes it at once.
-constexpr int kLoopWaitMs = 500;
+// The longest wait between two turns of the network thread while it waits for
+// traffic: the library's keep-alive is kept from here.
+constexpr int kIdleWaitMs = 1'000;
+// While a few messages are on the wire, the thread turns this often, not at
+// each message and acknowledgement: a turn sends all that was handed over since
+// the last and takes all acknowledgements that came meanwhile.
+constexpr int kTurnMs = 100;
+// From this many unacknowledged messages on (a backlog going out after a
+// reconnect), the thread answers each acknowledgement at once so the queue
+// drains at the pace of the broker, not of the turns.
+constexpr std::size_t kBusyInFlight = 16;
 
 // The library's reason for `rc`, read at once (errno does not keep), without
 // the full stop, as the run's lines go on after it.
@@ -84,15 +153,19 @@ void onConnect(mosquitto*, void* data, int rc) {
     });
 }
 
-void onPublish(mosquitto*, void* data, int id) {
-    static_cast<Shared*>(data)->post([id](MosquittoClient& c) {
-        if (c.onPublished) c.onPublished(id);
-    });
+void onPublish(mosquitto*, void* data, int mid) {
+    auto* shared = static_cast<Shared*>(data);
+    const auto found = shared->idOfMid.find(mid);
+    if (found == shared->idOfMid.end()) return;
+    shared->turnAcks.push_back(found->second);
+    shared->idOfMid.erase(found);
 }
 
 // Sets up one connection's handle; returns why it cannot be, or "".
 std::string configure(mosquitto* mosq, Shared& shared) {
     const MqttConnection& c = shared.connection;
+    // Everything is written by the library's loop functions, which only this
+    // thread calls, so a turn's messages go out together.
     mosquitto_threaded_set(mosq, true);
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // Every message goes straight into the send order, so the offline status
@@ -116,6 +189,13 @@ std::string configure(mosquitto* mosq, Shared& shared) {
     return rc == MOSQ_ERR_SUCCESS ? std::string() : errorText(rc);
 }
 
+// Waits for the socket (`events`, or none) or a nudge, at most `ms`.
+void await(Shared& shared, int sock, short events, int ms) {
+    pollfd fds[2] = {{shared.nudgeFd, POLLIN, 0}, {sock, events, 0}};
+    if (poll(fds, events != 0 ? 2 : 1, ms) > 0 && (fds[0].revents & POLLIN) != 0)
+        shared.clearNudges();
+}
+
 // One attempt and, when it succeeds, the connection's whole life. Returns the
 // reason it ended ("" after a disconnect asked for).
 std::string runConnection(Shared& shared) {
@@ -123,6 +203,8 @@ std::string runConnection(Shared& shared) {
     mosquitto* mosq = mosquitto_new(c.clientId.c_str(), true, &shared);
     if (mosq == nullptr) return std::strerror(errno);
     shared.refusal.clear();
+    shared.idOfMid.clear();
+    shared.turnAcks.clear();
     std::string reason = configure(mosq, shared);
     if (reason.empty()) {
         const int rc = mosquitto_connect(mosq, c.host.c_str(), c.port, c.keepAliveSeconds);
@@ -132,43 +214,75 @@ std::string runConnection(Shared& shared) {
         mosquitto_destroy(mosq);
         return reason;
     }
-    {
-        std::lock_guard<std::mutex> lock(shared.mosqLock);
-        shared.mosq = mosq;
-    }
     std::string lost = "closed";
-    bool disconnected = false;
+    bool stopping = false;  // a disconnect was asked for
     bool disconnectSent = false;
+    std::vector<Shared::Outgoing> batch;
     for (;;) {
-        const int rc = mosquitto_loop(mosq, kLoopWaitMs, 1);
-        if (rc != MOSQ_ERR_SUCCESS) {
-            lost = errorText(rc);
-            break;
-        }
-        bool disconnect = false;
         {
             std::lock_guard<std::mutex> lock(shared.commandLock);
             if (shared.quit) break;
-            disconnect = shared.disconnectWanted && !disconnectSent;
+            if (shared.disconnectWanted && !stopping) {
+                stopping = true;
+                shared.connected = false;
+            }
+            batch.swap(shared.outbox);
+            shared.nudgeWanted = false;
         }
-        if (disconnect) {
-            // Here, between two turns of the loop, and written out at once: the
-            // library stops taking acknowledgements once asked to disconnect, and
-            // one read before the DISCONNECT is written would drop the connection
-            // without it, so the broker would send the will after a clean stop.
+        for (const Shared::Outgoing& m : batch) {
+            int mid = 0;
+            // A refusal here means the connection is going; its loss follows.
+            if (mosquitto_publish(
+                    mosq, &mid, m.message.topic.c_str(), static_cast<int>(m.message.payload.size()),
+                    m.message.payload.data(), 1, m.message.retain) == MOSQ_ERR_SUCCESS)
+                shared.idOfMid[mid] = m.id;
+        }
+        batch.clear();
+        int rc = MOSQ_ERR_SUCCESS;
+        if (mosquitto_want_write(mosq)) rc = mosquitto_loop_write(mosq, 1);
+        // The library stops taking acknowledgements once asked to disconnect,
+        // and a socket closed with an acknowledgement unread is reset, which
+        // can cost the broker the DISCONNECT, so it would send the will after
+        // a clean stop. So the DISCONNECT waits until all that was sent is
+        // acknowledged, goes out at once, and nothing is read in between.
+        if (rc == MOSQ_ERR_SUCCESS && !(disconnectSent && mosquitto_want_write(mosq)))
+            rc = mosquitto_loop_read(mosq, 1);
+        if (rc == MOSQ_ERR_SUCCESS && stopping && !disconnectSent && shared.idOfMid.empty() &&
+            !mosquitto_want_write(mosq)) {
             disconnectSent = true;
-            shared.connected = false;
             mosquitto_disconnect(mosq);
-            mosquitto_loop_write(mosq, 1);
+            rc = mosquitto_loop_write(mosq, 1);
+        }
+        int sock = mosquitto_socket(mosq);
+        if (rc == MOSQ_ERR_SUCCESS && sock >= 0) rc = mosquitto_loop_misc(mosq);
+        if (rc != MOSQ_ERR_SUCCESS) lost = errorText(rc);
+        shared.postAcks(shared.turnAcks);
+        sock = mosquitto_socket(mosq);
+        if (rc != MOSQ_ERR_SUCCESS || sock < 0) break;
+
+        // A few messages on the wire: the next turn comes after kTurnMs, and
+        // neither their acknowledgements nor new messages wake the thread
+        // before. Otherwise it waits for the socket or a nudge.
+        const bool turning = shared.connected && !mosquitto_want_write(mosq) &&
+                             !shared.idOfMid.empty() && shared.idOfMid.size() < kBusyInFlight;
+        {
+            std::lock_guard<std::mutex> lock(shared.commandLock);
+            if (!shared.outbox.empty() && !turning) continue;
+            shared.nudgeWanted = !turning;
+        }
+        if (turning) {
+            await(shared, sock, 0, kTurnMs);
+        } else {
+            await(shared, sock, POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0), kIdleWaitMs);
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(shared.mosqLock);
-        shared.mosq = nullptr;
-        shared.connected = false;
-    }
+    shared.postAcks(shared.turnAcks);
+    bool disconnected = false;
     {
         std::lock_guard<std::mutex> lock(shared.commandLock);
+        shared.connected = false;
+        shared.outbox.clear();
+        shared.nudgeWanted = false;
         disconnected = shared.disconnectWanted;
         shared.disconnectWanted = false;
     }
@@ -187,6 +301,7 @@ void networkThread(std::shared_ptr<Shared> shared) {
             shared->connectWanted = false;
             shared->disconnectWanted = false;
         }
+        shared->clearNudges();
         const std::string reason = runConnection(*shared);
         shared->post([reason](MosquittoClient& c) {
             if (c.onDisconnected) c.onDisconnected(reason);
@@ -216,6 +331,7 @@ MosquittoClient::~MosquittoClient() {
     std::unique_lock<std::mutex> lock(shared_->commandLock);
     shared_->quit = true;
     shared_->command.notify_all();
+    shared_->nudge();
     // A connect stuck on an unreachable host is not waited for: the thread
     // holds what it needs and ends on its own.
     shared_->finished.wait_for(lock, std::chrono::seconds(2), [this] { return shared_->done; });
@@ -228,19 +344,22 @@ void MosquittoClient::Connect() {
 }
 
 void MosquittoClient::Disconnect() {
-    // The network thread disconnects at its next turn (at most kLoopWaitMs).
+    // After what was handed over before it, at the network thread's next turn.
     std::lock_guard<std::mutex> lock(shared_->commandLock);
     shared_->disconnectWanted = true;
+    shared_->nudge();
 }
 
 int MosquittoClient::Publish(const MqttMessage& message) {
-    std::lock_guard<std::mutex> lock(shared_->mosqLock);
-    if (shared_->mosq == nullptr || !shared_->connected) return 0;
-    int id = 0;
-    const int rc = mosquitto_publish(shared_->mosq, &id, message.topic.c_str(),
-                                     static_cast<int>(message.payload.size()),
-                                     message.payload.data(), 1, message.retain);
-    return rc == MOSQ_ERR_SUCCESS ? id : 0;
+    std::lock_guard<std::mutex> lock(shared_->commandLock);
+    if (!shared_->connected) return 0;
+    shared_->lastId = shared_->lastId == std::numeric_limits<int>::max() ? 1 : shared_->lastId + 1;
+    shared_->outbox.push_back({shared_->lastId, message});
+    if (shared_->nudgeWanted) {
+        shared_->nudgeWanted = false;
+        shared_->nudge();
+    }
+    return shared_->lastId;
 }
 
 }  // namespace tally

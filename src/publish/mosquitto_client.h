@@ -1,10 +1,13 @@
 // The MQTT client on libmosquitto.
 //
-// All network work (name lookup, TCP and TLS set-up, the library's loop) runs
-// on a thread of the adapter's own; the event loop's thread only hands
-// messages over, which never waits on the network. What the library reports
-// comes back to the event loop's thread as queued calls, so the publisher and
-// the poll engine see one thread.
+// All network work (name lookup, TCP and TLS set-up, every call into the
+// library) runs on a thread of the adapter's own; the event loop's thread only
+// leaves messages for it, which never waits on the network. What the library
+// reports comes back to the event loop's thread as queued calls, so the
+// publisher and the poll engine see one thread. While messages flow steadily
+// the network thread works in turns a tenth of a second apart, each sending
+// what was left since the last and taking the acknowledgements that came
+// meanwhile, rather than waking for each message and each acknowledgement.
 #pragma once
 
 #include <QObject>

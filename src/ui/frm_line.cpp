@@ -68,8 +68,10 @@ void FrmLine::buildUi() {
     bar->addStretch();
     root->addLayout(bar);
 
-    tblLine = named(new QTableView(this), "tblLine");
+    tblLine = named(new TailRepaintView(this), "tblLine");
     tblLine->setModel(&model_);
+    tblLine->setVerticalScrollBar(new CachedScrollBar(Qt::Vertical));
+    tblLine->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
     tblLine->setItemDelegate(new CachedCellDelegate(tblLine));
     tblLine->setShowGrid(false);
     tblLine->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -4,10 +4,12 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBackingStore>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -157,6 +159,39 @@ TEST_F(LineWindow, PauseKeepsTheViewStillWhileTheStatisticsGoOn) {
     const std::string shown = window.Model().Row(100).bytes;
     push(30);
     EXPECT_EQ(window.Model().Row(scroll->value()).bytes, shown);
+}
+
+// Only the new rows are repainted, or the picture moved: what the window shows
+// must still be what the view draws afresh, as rows are added to a view not yet
+// full, to a full one, with rows dropping off the top, and scrolled up.
+TEST_F(LineWindow, RepaintingOnlyTheNewRowsShowsWhatAWholeRepaintWould) {
+    QWidget* port = window.tblLine->viewport();
+    const auto onScreen = [&] {
+        auto* image = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
+        EXPECT_NE(image, nullptr);
+        if (image == nullptr) return QImage();
+        return image->copy(QRect(port->mapTo(&window, QPoint(0, 0)), port->size()));
+    };
+    const auto same = [&] {
+        QCoreApplication::processEvents();
+        return onScreen() == port->grab().toImage().convertToFormat(onScreen().format());
+    };
+    push(3);
+    EXPECT_TRUE(same());
+    push(3);
+    EXPECT_TRUE(same());
+    for (int i = 0; i < 12; ++i)
+        push(3);
+    EXPECT_TRUE(same());
+    push(10000 - n);
+    EXPECT_TRUE(same());
+    for (int i = 0; i < 3; ++i) {
+        push(4);
+        EXPECT_TRUE(same()) << "after " << n << " rows";
+    }
+    window.tblLine->verticalScrollBar()->setValue(5000);
+    push(4);
+    EXPECT_TRUE(same());
 }
 
 TEST_F(LineWindow, CopyAndSaveGiveOneTabSeparatedLinePerRow) {
