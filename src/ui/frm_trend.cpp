@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLegend>
@@ -57,6 +58,74 @@ QImage dotImage(const QColor& color) {
 QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
+
+// The chart's card and grid, drawn as the view's background. Qt Charts draws
+// them as items of the scene, and each change of a line (every reading) repaints
+// every item its area touches, whole: an antialiased grid line costs as much as
+// the lines of the readings together. Here the area is filled and the grid lines
+// drawn on whole pixels, without antialiasing.
+class TrendChartView : public QChartView {
+  public:
+    TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
+        chart->setBackgroundVisible(false);
+        connect(chart, &QChart::plotAreaChanged, this, [this] { viewport()->update(); });
+    }
+
+  protected:
+    void drawBackground(QPainter* painter, const QRectF& exposed) override {
+        QChartView::drawBackground(painter, exposed);
+        QChart* chart = this->chart();
+        painter->save();
+        painter->setTransform(chart->sceneTransform(), true);
+        const QRectF area = chart->sceneTransform().inverted().mapRect(exposed);
+        qreal left = 0, top = 0, right = 0, bottom = 0;
+        chart->layout()->getContentsMargins(&left, &top, &right, &bottom);
+        const QRectF card = chart->rect().adjusted(left, top, -right, -bottom);
+        const qreal round = chart->backgroundRoundness();
+        // Each reading repaints some of the plot area: away from the card's edge and
+        // its rounded corners, a plain fill.
+        const qreal corner = round + 1;
+        const QRectF inner = card.adjusted(1, 1, -1, -1);
+        const bool nearCorner =
+            (area.left() < inner.left() + corner || area.right() > inner.right() - corner) &&
+            (area.top() < inner.top() + corner || area.bottom() > inner.bottom() - corner);
+        if (inner.contains(area) && !nearCorner) {
+            painter->fillRect(area, chart->backgroundBrush());
+        } else {
+            painter->setRenderHint(QPainter::Antialiasing, renderHints() & QPainter::Antialiasing);
+            painter->setPen(chart->backgroundPen());
+            painter->setBrush(chart->backgroundBrush());
+            painter->drawRoundedRect(card, round, round);
+        }
+        // Lines along the pixel grid gain nothing from antialiasing, which costs
+        // each line as much as the plot's lines of readings together.
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        const QRectF plot = chart->plotArea();
+        for (QAbstractAxis* axis : chart->axes()) {
+            if (!axis->isVisible()) continue;
+            painter->setPen(axis->gridLinePen());
+            if (auto* time = qobject_cast<QCategoryAxis*>(axis)) {
+                // At both ends, and at each category's end: the labels' round times.
+                QList<double> at{time->min(), time->startValue(), time->max()};
+                for (const QString& label : time->categoriesLabels())
+                    at << time->endValue(label);
+                const double span = time->max() - time->min();
+                for (const double value : at) {
+                    const qreal x = plot.left() + (value - time->min()) / span * plot.width();
+                    if (span > 0 && x >= plot.left() && x <= plot.right())
+                        painter->drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+                }
+            } else if (auto* values = qobject_cast<QValueAxis*>(axis)) {
+                const int ticks = values->tickCount();
+                for (int i = 0; i < ticks && ticks > 1; ++i) {
+                    const qreal y = plot.bottom() - i * plot.height() / (ticks - 1);
+                    painter->drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+                }
+            }
+        }
+        painter->restore();
+    }
+};
 
 }  // namespace
 
@@ -139,7 +208,7 @@ void FrmTrend::buildUi() {
 
     chart = new QChart;
     chart->setObjectName(QStringLiteral("chtTrend"));
-    chartView = named(new QChartView(chart, this), QStringLiteral("chartView"));
+    chartView = named(new TrendChartView(chart, this), QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
     root->addWidget(chartView, 1);
 }
@@ -152,8 +221,17 @@ void FrmTrend::buildChart() {
     axisX->setTitleText(tr("Local time"));
     axisY = new QValueAxis;
     axisY->setTickCount(6);
+    // The view draws the grid (TrendChartView).
+    axisX->setGridLineVisible(false);
+    axisY->setGridLineVisible(false);
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
+    // Nothing else repaints where a grid line was when an axis moves.
+    const auto gridMoved = [this] { chartView->viewport()->update(); };
+    connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);
+    connect(axisX, &QCategoryAxis::categoriesChanged, chartView, gridMoved);
+    connect(axisY, &QValueAxis::rangeChanged, chartView, gridMoved);
+    connect(axisY, &QValueAxis::tickCountChanged, chartView, gridMoved);
 
     for (int k = 1; k <= kTrendChannels; ++k) {
         ChannelSeries& s = series_[static_cast<std::size_t>(k - 1)];
