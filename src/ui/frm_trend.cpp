@@ -312,7 +312,9 @@ void FrmTrend::restartTimer() {
 }
 
 void FrmTrend::refreshTick() {
-    if (chkTrendPause->isChecked() || !isVisible()) return;
+    // A minimized window is not painted, but its series would still be laid out
+    // (where minimizing does not hide it); showing it again redraws it.
+    if (chkTrendPause->isChecked() || !isVisible() || isMinimized()) return;
     if (drawnOnce_ && model_.Revision() == drawnRevision_) return;
     Refresh();
 }
