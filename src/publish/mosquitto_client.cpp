@@ -122,7 +122,7 @@ constexpr int kIdleWaitMs = 1'000;
 // While a few messages are on the wire, the thread turns this often, not at
 // each message and acknowledgement: a turn sends all that was handed over since
 // the last and takes all acknowledgements that came meanwhile.
-constexpr int kTurnMs = 100;
+constexpr int kTurnMs = 250;
 // From this many unacknowledged messages on (a backlog going out after a
 // reconnect), the thread answers each acknowledgement at once so the queue
 // drains at the pace of the broker, not of the turns.

@@ -5,7 +5,7 @@
 // leaves messages for it, which never waits on the network. What the library
 // reports comes back to the event loop's thread as queued calls, so the
 // publisher and the poll engine see one thread. While messages flow steadily
-// the network thread works in turns a tenth of a second apart, each sending
+// the network thread works in turns a quarter of a second apart, each sending
 // what was left since the last and taking the acknowledgements that came
 // meanwhile, rather than waking for each message and each acknowledgement.
 #pragma once
