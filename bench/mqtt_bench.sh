@@ -12,7 +12,8 @@
 # korvi, DC+DI+DO. Prints per run the CPU share of one core (the program's own
 # user+system time from /proc), the resident memory at the start and the end of
 # the measured span, and for the publishing run the state messages a subscriber
-# received against the CSV rows of the same run (every row must arrive).
+# received against the CSV rows of the same run (every row must arrive); then
+# the difference, split into the network thread's share and the main thread's.
 set -euo pipefail
 
 stations=0-31
@@ -54,12 +55,17 @@ printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest
 for n in 1 2; do
     "$bin/vl4300-sim" --dir "$work" --port $n --station "$stations" >/dev/null 2>&1 & pids+=($!)
 done
-for _ in $(seq 50); do [ -L "$work/COM1" ] && [ -L "$work/COM2" ] && break; sleep 0.1; done
+for _ in $(seq 50); do
+    [ -L "$work/COM1" ] && [ -L "$work/COM2" ] && (: </dev/tcp/127.0.0.1/"$port") 2>/dev/null && break
+    sleep 0.1
+done
 mosquitto_sub -p "$port" -q 1 -t 'bench/+/state' > "$work/received.txt" & pids+=($!)
 sleep 0.5
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# The publishing run's own thread (event loop, poll, CSV, messages) alone.
+main_ticks() { awk '{print $14 + $15}' "/proc/$1/task/$1/stat"; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 
 # start NAME COM [extra options...]: starts a run, its pid in $started
@@ -75,9 +81,9 @@ echo "stations $stations, $protocol at $baud baud, DC+DI+DO every second, ${seco
 start csv COM1; a=$started
 start mqtt COM2 --mqtt "mqtt://127.0.0.1:$port" --mqtt-prefix bench; b=$started
 sleep 5
-ca0=$(cpu_ticks $a); cb0=$(cpu_ticks $b); ra0=$(rss_kb $a); rb0=$(rss_kb $b); t0=$(date +%s.%N)
+ca0=$(cpu_ticks $a); cb0=$(cpu_ticks $b); mb0=$(main_ticks $b); ra0=$(rss_kb $a); rb0=$(rss_kb $b); t0=$(date +%s.%N)
 sleep "$seconds"
-ca1=$(cpu_ticks $a); cb1=$(cpu_ticks $b); ra1=$(rss_kb $a); rb1=$(rss_kb $b); t1=$(date +%s.%N)
+ca1=$(cpu_ticks $a); cb1=$(cpu_ticks $b); mb1=$(main_ticks $b); ra1=$(rss_kb $a); rb1=$(rss_kb $b); t1=$(date +%s.%N)
 kill -TERM $a $b
 wait $a || true
 wait $b || true
@@ -88,9 +94,11 @@ received=$(wc -l < "$work/received.txt")
 share() { awk -v c="$1" -v hz="$ticks" -v t0="$t0" -v t1="$t1" 'BEGIN { printf "%.3f", 100 * c / hz / (t1 - t0) }'; }
 cpuA=$(share $((ca1 - ca0)))
 cpuB=$(share $((cb1 - cb0)))
+netB=$(share $((cb1 - cb0 - mb1 + mb0)))
 printf '%-14s %8s %14s %14s %8s %10s\n' run "CPU %" "RSS start kB" "RSS end kB" rows messages
 printf '%-14s %8s %14s %14s %8s %10s\n' "CSV only" "$cpuA" "$ra0" "$ra1" "$rowsA" -
 printf '%-14s %8s %14s %14s %8s %10s\n' "CSV + MQTT" "$cpuB" "$rb0" "$rb1" "$rowsB" "$received"
-awk -v a="$cpuA" -v b="$cpuB" 'BEGIN { printf "MQTT costs %.3f %% of one core\n", b - a }'
+awk -v a="$cpuA" -v b="$cpuB" -v n="$netB" \
+    'BEGIN { printf "MQTT costs %.3f %% of one core: %.3f %% its network thread, %.3f %% the main thread\n", b - a, n, b - a - n }'
 if [ "$received" -ge "$rowsB" ]; then echo "every row arrived as a message"; else
     echo "MISSING: $((rowsB - received)) messages"; tail -3 "$work/mqtt.err"; exit 1; fi

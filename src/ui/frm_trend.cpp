@@ -71,6 +71,12 @@ class TrendChartView : public QChartView {
         connect(chart, &QChart::plotAreaChanged, this, [this] { viewport()->update(); });
     }
 
+    // An axis moved: its grid lines with it, in the plot area alone.
+    void GridMoved() {
+        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
+        viewport()->update(mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2));
+    }
+
   protected:
     void drawBackground(QPainter* painter, const QRectF& exposed) override {
         QChartView::drawBackground(painter, exposed);
@@ -227,7 +233,7 @@ void FrmTrend::buildChart() {
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     // Nothing else repaints where a grid line was when an axis moves.
-    const auto gridMoved = [this] { chartView->viewport()->update(); };
+    const auto gridMoved = [this] { static_cast<TrendChartView*>(chartView)->GridMoved(); };
     connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);
     connect(axisX, &QCategoryAxis::categoriesChanged, chartView, gridMoved);
     connect(axisY, &QValueAxis::rangeChanged, chartView, gridMoved);
@@ -306,7 +312,9 @@ void FrmTrend::restartTimer() {
 }
 
 void FrmTrend::refreshTick() {
-    if (chkTrendPause->isChecked() || !isVisible()) return;
+    // A minimized window is not painted, but its series would still be laid out
+    // (where minimizing does not hide it); showing it again redraws it.
+    if (chkTrendPause->isChecked() || !isVisible() || isMinimized()) return;
     if (drawnOnce_ && model_.Revision() == drawnRevision_) return;
     Refresh();
 }

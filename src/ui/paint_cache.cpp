@@ -6,6 +6,7 @@
 #include <QHashFunctions>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -96,7 +97,25 @@ void PanelCacheStyle::drawComplexControl(ComplexControl control, const QStyleOpt
         at.rect = QRect(QPoint(0, 0), size);
         QProxyStyle::drawComplexControl(control, &at, &p, widget);
     }
-    painter->drawPixmap(option->rect.topLeft(), cached.picture);
+    // Only what is to be repainted, a rectangle of it at a time and in bands: Qt's
+    // raster engine hands a copy of more than about 96 spans (a line of each
+    // rectangle the repaint is clipped to) to its thread pool and waits, which
+    // costs more than the copy itself.
+    const QPaintEngine* engine = painter->paintEngine();
+    const QRegion clip = engine != nullptr && !engine->systemClip().isEmpty()
+                             ? painter->deviceTransform().inverted().map(engine->systemClip())
+                             : QRegion(option->rect);
+    constexpr int kBand = 64;
+    for (const QRect& part : clip & option->rect) {
+        for (int top = part.top(); top <= part.bottom(); top += kBand) {
+            const QRect band(part.left(), top, part.width(),
+                             std::min(kBand, part.bottom() + 1 - top));
+            const QPoint from = band.topLeft() - option->rect.topLeft();
+            painter->drawPixmap(band.topLeft(), cached.picture,
+                                QRectF(from.x() * ratio, from.y() * ratio, band.width() * ratio,
+                                       band.height() * ratio));
+        }
+    }
 }
 
 void CachedCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

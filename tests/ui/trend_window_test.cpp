@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -106,6 +107,34 @@ TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
         EXPECT_EQ(spy->size(), 0) << "no dots, nothing handed to the dot series";
         delete spy;
     }
+}
+
+TEST(TrendWindow, AMinimizedChartIsLeftAloneAndCatchesUpWhenRestored) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    const std::int64_t at = 1'782'893'094'300;
+    model.OnLineEvent(CounterRead(99, at - 1000));
+    model.OnLineEvent(CounterRead(100, at));
+    FrmTrend chart(model);
+    chart.resize(800, 500);
+    chart.show();
+    auto* line = static_cast<QLineSeries*>(chart.chart->series().front());  // channel 1
+    ASSERT_EQ(line->count(), 2);
+    QTimer* timer = chart.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_TRUE(timer != nullptr && timer->isActive());
+    auto tick = [timer] {
+        QTimerEvent event(timer->timerId());
+        QCoreApplication::sendEvent(timer, &event);
+    };
+
+    chart.showMinimized();
+    model.OnLineEvent(CounterRead(101, at + 1000));
+    tick();
+    EXPECT_EQ(line->count(), 2) << "nothing laid out for a minimized window";
+    chart.showNormal();
+    EXPECT_EQ(line->count(), 3) << "restored, it shows what came in meanwhile";
+    model.OnLineEvent(CounterRead(102, at + 2000));
+    tick();
+    EXPECT_EQ(line->count(), 4);
 }
 
 }  // namespace
