@@ -109,7 +109,7 @@ TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
     }
 }
 
-TEST(TrendWindow, AMinimizedChartIsLeftAloneAndCatchesUpWhenRestored) {
+TEST(TrendWindow, ReadingsAloneWakeTheChartAndAMinimizedOneCatchesUpWhenRestored) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
     const std::int64_t at = 1'782'893'094'300;
     model.OnLineEvent(CounterRead(99, at - 1000));
@@ -120,21 +120,27 @@ TEST(TrendWindow, AMinimizedChartIsLeftAloneAndCatchesUpWhenRestored) {
     auto* line = static_cast<QLineSeries*>(chart.chart->series().front());  // channel 1
     ASSERT_EQ(line->count(), 2);
     QTimer* timer = chart.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
-    ASSERT_TRUE(timer != nullptr && timer->isActive());
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive()) << "no reading, nothing to wake up for";
+    auto read = [&](std::int64_t second) {
+        model.OnLineEvent(CounterRead(100 + second, at + second * 1000));
+    };
     auto tick = [timer] {
+        ASSERT_TRUE(timer->isActive());
         QTimerEvent event(timer->timerId());
         QCoreApplication::sendEvent(timer, &event);
     };
+    read(1);
+    tick();
+    EXPECT_EQ(line->count(), 3);
+    EXPECT_FALSE(timer->isActive());
 
     chart.showMinimized();
-    model.OnLineEvent(CounterRead(101, at + 1000));
-    tick();
-    EXPECT_EQ(line->count(), 2) << "nothing laid out for a minimized window";
+    read(2);
+    EXPECT_FALSE(timer->isActive()) << "a minimized chart is not woken";
+    EXPECT_EQ(line->count(), 3);
     chart.showNormal();
-    EXPECT_EQ(line->count(), 3) << "restored, it shows what came in meanwhile";
-    model.OnLineEvent(CounterRead(102, at + 2000));
-    tick();
-    EXPECT_EQ(line->count(), 4);
+    EXPECT_EQ(line->count(), 4) << "restored, it shows what came in meanwhile";
 }
 
 }  // namespace
