@@ -141,6 +141,11 @@ TEST(TrendWindow, ReadingsAloneWakeTheChartAndAMinimizedOneCatchesUpWhenRestored
     EXPECT_EQ(line->count(), 3);
     chart.showNormal();
     EXPECT_EQ(line->count(), 4) << "restored, it shows what came in meanwhile";
+
+    // On "8 h" a pixel column is half a minute: a reading just after a redraw waits.
+    chart.cmbTrendSpan->setCurrentText(QStringLiteral("8 h"));
+    read(4);
+    EXPECT_GT(timer->interval(), 20'000);
 }
 
 }  // namespace
