@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -141,7 +142,7 @@ QColor FrmTrend::ChannelColor(int channel) {
     return QColor(colors[(channel - 1) % kTrendChannels]);
 }
 
-FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
+FrmTrend::FrmTrend(TrendModel& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QStringLiteral("frmTrend"));
     setWindowTitle(QStringLiteral("Tallyscope, Trend"));
@@ -153,7 +154,11 @@ FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
     buildChart();
 
     refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshTick(); });
+    model.onRowAdded = [chart = QPointer<FrmTrend>(this)] {
+        if (chart) chart->rowAdded();
+    };
 
     resize(900, 520);
     const QByteArray geometry = UserSettings()->value(kGeometryKey).toByteArray();
@@ -195,10 +200,7 @@ void FrmTrend::buildUi() {
     for (const TrendSpan& span : kTrendSpans)
         cmbTrendSpan->addItem(QLatin1String(span.text), span.seconds);
     cmbTrendSpan->setCurrentIndex(kDefaultTrendSpan);
-    connect(cmbTrendSpan, &QComboBox::currentIndexChanged, this, [this] {
-        restartTimer();
-        Refresh();
-    });
+    connect(cmbTrendSpan, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
     controls->addWidget(cmbTrendSpan);
     chkTrendPause =
         named(new QCheckBox(QStringLiteral("Pause"), this), QStringLiteral("chkTrendPause"));
@@ -286,7 +288,6 @@ QLineSeries* FrmTrend::addLine(int channel) {
 void FrmTrend::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     Refresh();
-    restartTimer();
 }
 
 void FrmTrend::hideEvent(QHideEvent* event) {
@@ -296,25 +297,24 @@ void FrmTrend::hideEvent(QHideEvent* event) {
     saveGeometryNow();
 }
 
-void FrmTrend::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    restartTimer();
-}
-
 void FrmTrend::saveGeometryNow() const {
     UserSettings()->setValue(kGeometryKey, saveGeometry());
 }
 
-void FrmTrend::restartTimer() {
-    if (!isVisible()) return;  // showing starts it
+void FrmTrend::rowAdded() {
+    if (refreshTimer_->isActive() || !isVisible() || isMinimized() || chkTrendPause->isChecked())
+        return;
+    // Hidden, minimized (not painted) or paused, showing or resuming redraws it.
+    // Otherwise at once (in the same turn of the event loop as the reading), unless
+    // the last redraw was less than a pixel column of time ago.
     const TrendView view = currentView();
-    refreshTimer_->start(RefreshMillis(view.spanMicros, view.columns));
+    const qint64 wait =
+        drawnAt_.isValid() ? RefreshMillis(view.spanMicros, view.columns) - drawnAt_.elapsed() : 0;
+    refreshTimer_->start(static_cast<int>(std::max<qint64>(wait, 0)));
 }
 
 void FrmTrend::refreshTick() {
-    // A minimized window is not painted, but its series would still be laid out
-    // (where minimizing does not hide it); showing it again redraws it.
-    if (chkTrendPause->isChecked() || !isVisible() || isMinimized()) return;
+    if (chkTrendPause->isChecked() || !isVisible()) return;
     if (drawnOnce_ && model_.Revision() == drawnRevision_) return;
     Refresh();
 }
@@ -403,6 +403,7 @@ void FrmTrend::Refresh() {
     drawnFrom_ = plot.fromMicros;
     drawnTo_ = plot.toMicros;
     drawnEdgeMs_ = edgeMs;
+    drawnAt_.start();
 }
 
 void FrmTrend::setTimeAxis(double fromMs, double toMs, int spanSeconds) {
