@@ -57,6 +57,13 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     setFont(QFont(QStringLiteral("Tahoma")));
 
     buildUi();
+    // The boxes behind the fields a poll cycle rewrites: drawn once, copied after.
+    for (QGroupBox* box : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+        box->setStyle(PanelCacheStyle::Instance());
+    // The window opens on "Open Port", the first thing done in it; a text field
+    // holding the focus would blink its cursor twice a second for as long as the
+    // window stays open, which nobody is typing into.
+    cmdCOMM->setFocus();
 
     line_ = std::make_unique<LineDriver>(*this, mscCOMM, *env_.clock, *env_.timers, *this);
     engine_ = &line_->Engine();

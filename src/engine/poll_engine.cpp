@@ -507,9 +507,13 @@ bool PollEngine::writeWhenQuiet() {
     if (left > 0) clock_.PauseMicros(left);
     if (!write(inFlight_->frame)) return false;
     // The reply wakes the program once it may be whole; a shorter one (an error,
-    // an exception) is still found by the reply tick.
-    port_.ExpectReply(LongestReplyLength(inFlight_->protocol, inFlight_->frame));
-    tmrRead_.SetInterval(kReplyTickMs);
+    // an exception) is still found by the reply tick. Its first look comes a little
+    // after the longest reply's time on the line, when that is longer than a tick:
+    // a look before would find the reply partly there and cost a wake-up for nothing.
+    const std::size_t longest = LongestReplyLength(inFlight_->protocol, inFlight_->frame);
+    port_.ExpectReply(longest);
+    const auto wireMs = static_cast<int>((WireMicros(longest, lineBaud()) + 999) / 1000);
+    tmrRead_.SetInterval(std::max(kReplyTickMs, wireMs + kReplyTickMs / 4));
     InFlight& sent = *inFlight_;
     sent.written = true;
     sent.sentMicros = clock_.MonotonicMicros();

@@ -3,13 +3,17 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
+#include <cerrno>
 
 #include "serial/line_settings.h"
 #include "serial/user_config_folder.h"
 
 #ifndef _WIN32
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -22,6 +26,9 @@ namespace {
 constexpr int kWriteWaitMs = 100;
 // Bounds one Input call when data streams in faster than it can be drained.
 constexpr int kMaxReadsPerInput = 64;
+// A reply shorter on the line than this is watched for at once: leaving the port
+// unwatched would only trade the wake-up at its arrival for a timer's.
+constexpr double kUnwatchedMinMicros = 2000.0;
 
 QSerialPort::Parity ToParity(char parity) {
     switch (parity) {
@@ -77,7 +84,13 @@ std::filesystem::path FilesystemPath(const QString& path) {
 }
 
 QtSerialComponent::QtSerialComponent(PortEnvironment env)
-    : env_(std::move(env)), port_(std::make_unique<QSerialPort>()) {
+    : env_(std::move(env)),
+      port_(std::make_unique<QSerialPort>()),
+      wholeTimer_(std::make_unique<QTimer>()) {
+    wholeTimer_->setSingleShot(true);
+    wholeTimer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(wholeTimer_.get(), &QTimer::timeout, wholeTimer_.get(),
+                     [this] { replyMayBeWhole(); });
     // Errors raised while the event loop services the port (an adapter pulled out)
     // are kept and reported by the next Output or Input.
     QObject::connect(
@@ -93,8 +106,10 @@ QtSerialComponent::QtSerialComponent(PortEnvironment env)
         });
     // Told from the event loop, never inside QSerialPort's own signal, where the
     // listener may read the port or open a dialog.
+    // Bytes that Input pulls through QSerialPort raise readyRead too; Input hands
+    // them out itself, so they are nothing to tell.
     QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
-        if (arrivalQueued_ || !onBytesArrived) return;
+        if (arrivalQueued_ || inInput_ || !onBytesArrived) return;
         arrivalQueued_ = true;
         QMetaObject::invokeMethod(
             port_.get(),
@@ -110,6 +125,7 @@ QtSerialComponent::~QtSerialComponent() {
     // The error handler reads this object's members; ~QSerialPort would close the port
     // (and may report an error) only after they are gone.
     QObject::disconnect(port_.get(), nullptr, nullptr, nullptr);
+    wholeTimer_->stop();
     if (port_->isOpen()) port_->close();
 }
 
@@ -162,13 +178,30 @@ void QtSerialComponent::Open() {
     ++session_;
     open_ = true;
     awaited_ = 0;
+    // QSerialPort opens the line with a read minimum of 0.
     readMinimum_ = 0;
+    applyReadMinimum(1);
+    unwatched_ = false;
+    characterMicros_ =
+        (1.0 + line->dataBits + (line->parity == 'n' ? 0 : 1) + line->stopBits) * 1e6 / line->baud;
+    // QSerialPort keeps its read notifier as a child of the port; the one of a
+    // closed session may still wait for deletion, switched off.
+    readNotifier_.clear();
+    for (QSocketNotifier* notifier :
+         port_->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly)) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled() &&
+            notifier->socket() == static_cast<qintptr>(port_->handle()))
+            readNotifier_ = notifier;
+    }
 }
 
 void QtSerialComponent::Close() {
     open_ = false;
     failure_.reset();
     pending_.clear();
+    wholeTimer_->stop();
+    unwatched_ = false;
+    readNotifier_.clear();
     if (port_->isOpen()) port_->close();
     port_->clearError();
 }
@@ -265,15 +298,47 @@ void QtSerialComponent::Output(const std::string& bytes) {
 
 void QtSerialComponent::ExpectReply(std::size_t characters) {
     awaited_ = characters;
+    wholeTimer_->stop();
+    unwatched_ = false;
+    const double wireMicros = characterMicros_ * static_cast<double>(characters);
+    if (characters > 0 && readNotifier_ && open_ && !failure_ &&
+        wireMicros >= kUnwatchedMinMicros) {
+        unwatched_ = true;
+        applyWatch();
+        // Whole milliseconds, rounded down: early costs one look, late the cycle time.
+        wholeTimer_->start(static_cast<int>(wireMicros / 1000.0));
+        return;
+    }
     applyReadMinimum(characters);
+    applyWatch();
+}
+
+void QtSerialComponent::replyMayBeWhole() {
+    unwatched_ = false;
+    if (!open_ || failure_ || !port_->isOpen()) return;
+    std::size_t waiting = 0;
+#ifndef _WIN32
+    int count = 0;
+    if (::ioctl(static_cast<int>(port_->handle()), FIONREAD, &count) == 0 && count > 0)
+        waiting = static_cast<std::size_t>(count);
+#endif
+    // Usually it is all there and the port is readable at once; otherwise the
+    // system reports it once the rest has come.
+    applyReadMinimum(waiting >= awaited_ ? 1 : awaited_);
+    applyWatch();
+}
+
+void QtSerialComponent::applyWatch() {
+    if (readNotifier_ && port_->isOpen() && !failure_) readNotifier_->setEnabled(!unwatched_);
 }
 
 void QtSerialComponent::applyReadMinimum(std::size_t characters) {
 #ifndef _WIN32
     if (!open_ || failure_ || !port_->isOpen()) return;
-    const auto wanted = static_cast<cc_t>(std::min<std::size_t>(characters, 255));
-    // 0 and 1 both make any character a reason to wake: the line stays as it is.
-    if (wanted == readMinimum_ || (wanted <= 1 && readMinimum_ <= 1)) return;
+    // Never 0: with 0 a read of an empty line returns nothing, as at a hang-up,
+    // where 1 gives "try again"; for poll() 0 and 1 are the same.
+    const auto wanted = static_cast<cc_t>(std::clamp<std::size_t>(characters, 1, 255));
+    if (wanted == readMinimum_) return;
     const int fd = static_cast<int>(port_->handle());
     termios tio{};
     // Only with no inter-character timer is VMIN a plain count for poll().
@@ -287,38 +352,56 @@ void QtSerialComponent::applyReadMinimum(std::size_t characters) {
 
 std::string QtSerialComponent::Input() {
     if (!open_) throw SerialError("Port is not open");
-    if (!failure_ && port_->isOpen()) {
-        // Pull what the OS holds without waiting for the event loop to do it.
-        for (int i = 0; i < kMaxReadsPerInput && !failure_ && port_->waitForReadyRead(0); ++i) {
-        }
-        if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
-    }
     std::string data;
     data.swap(pending_);
-    if (port_->isOpen()) {
-        const QByteArray fresh = port_->readAll();
-        data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
+    if (!port_->isOpen()) {
+        // Closed after a failure: only what was saved from it.
+    } else if (port_->bytesAvailable() > 0 || !readNotifier_) {
+        // What QSerialPort's own reading took first, then the line.
+        const QByteArray held = port_->readAll();
+        data.append(held.constData(), static_cast<std::size_t>(held.size()));
+    }
+    bool lineQuiet = false;
 #ifndef _WIN32
-        // Fewer characters than the minimum read count do not make the port
-        // readable for QSerialPort: they are taken from the line directly (it is
-        // non-blocking, so a read returns what waits, after what was buffered).
-        if (!failure_) {
-            const int fd = static_cast<int>(port_->handle());
-            char buffer[512];
-            for (int i = 0; i < kMaxReadsPerInput; ++i) {
-                const ssize_t n = ::read(fd, buffer, sizeof buffer);
-                if (n <= 0) break;
+    // Straight from the line (it is non-blocking: a read returns what waits, and
+    // fewer characters than the minimum read count never make the port readable
+    // for QSerialPort). Nothing waiting is the usual end.
+    if (!failure_ && port_->isOpen()) {
+        const int fd = static_cast<int>(port_->handle());
+        char buffer[512];
+        for (int i = 0; i < kMaxReadsPerInput; ++i) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
                 data.append(buffer, static_cast<std::size_t>(n));
+                continue;
             }
+            lineQuiet = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            break;
         }
+    }
 #endif
+    if (!lineQuiet && !failure_ && port_->isOpen()) {
+        // An end of file or a read error (a hung-up line, a vanished adapter), or no
+        // way to read directly: QSerialPort reads, and reports what went wrong.
+        inInput_ = true;
+        for (int i = 0; i < kMaxReadsPerInput && !failure_ && port_->waitForReadyRead(0); ++i) {
+        }
+        inInput_ = false;
+        if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
+        if (port_->isOpen()) {
+            const QByteArray fresh = port_->readAll();
+            data.append(fresh.constData(), static_cast<std::size_t>(fresh.size()));
+        }
     }
     // The count is of characters not yet read: what came counts off the reply awaited
     // (a longer reply than awaited is then told character by character).
     if (awaited_ > 0 && !data.empty()) {
         awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
-        applyReadMinimum(awaited_);
+        if (!unwatched_) applyReadMinimum(awaited_);
     }
+    // QSerialPort turns its notifier off after a read that found nothing and on
+    // when it reads again: it follows this component's watch instead.
+    applyWatch();
     // Bytes that arrived before a failure are handed out first.
     if (data.empty()) ThrowIfFailed();
     return data;

@@ -1,6 +1,7 @@
 // The serial port on QSerialPort: the program's real line to the module.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <filesystem>
 #include <memory>
@@ -11,6 +12,8 @@
 #include "serial/serial_component.h"
 
 class QSerialPort;
+class QSocketNotifier;
+class QTimer;
 
 namespace tally {
 
@@ -38,9 +41,11 @@ class QtSerialComponent : public SerialComponent {
 
     void Output(const std::string& bytes) override;
     std::string Input() override;
-    // Sets the line's minimum read count (VMIN): the system then reports the port
-    // readable only once that many characters wait, so a reply arriving at wire
-    // speed wakes the program once instead of once per character.
+    // The port is not watched until the reply may be whole (that many characters'
+    // time on the line from now): the system would wake the program at every
+    // character or every USB hand-over that arrives, even with nothing to report.
+    // Then the line's minimum read count (VMIN) is set to the characters still to
+    // come, so the system reports the port readable once they are there.
     void ExpectReply(std::size_t characters) override;
 
     // A device named directly (a path such as /dev/ttyUSB0) instead of a port
@@ -52,6 +57,11 @@ class QtSerialComponent : public SerialComponent {
 
   private:
     void applyReadMinimum(std::size_t characters);
+    // The wire time of the awaited reply has passed: watch the port again.
+    void replyMayBeWhole();
+    // QSerialPort's read notifier on or off: off only while a reply is awaited
+    // and cannot be whole yet. QSerialPort turns it on again whenever it reads.
+    void applyWatch();
 
     void Open();
     void Close();
@@ -76,10 +86,19 @@ class QtSerialComponent : public SerialComponent {
     unsigned session_ = 0;
     // A bytes-arrived call is queued and not yet made: arrivals until then share it.
     bool arrivalQueued_ = false;
+    bool inInput_ = false;
     // Characters of the awaited reply not yet read, and the minimum read count set
-    // on the line (QSerialPort opens it with 0: every character wakes).
+    // on the line (1: every character wakes).
     std::size_t awaited_ = 0;
     unsigned char readMinimum_ = 0;
+    // One character's time on the line (start, data, parity and stop bits).
+    double characterMicros_ = 0.0;
+    // QSerialPort's read notifier of the open port; null where there is none to
+    // find (then the port is simply always watched).
+    QPointer<QSocketNotifier> readNotifier_;
+    // Runs while the port is left unwatched, until the reply may be whole.
+    std::unique_ptr<QTimer> wholeTimer_;
+    bool unwatched_ = false;
 };
 
 }  // namespace tally

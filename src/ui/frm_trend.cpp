@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLegend>
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -58,6 +60,80 @@ QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
 
+// The chart's card and grid, drawn as the view's background. Qt Charts draws
+// them as items of the scene, and each change of a line (every reading) repaints
+// every item its area touches, whole: an antialiased grid line costs as much as
+// the lines of the readings together. Here the area is filled and the grid lines
+// drawn on whole pixels, without antialiasing.
+class TrendChartView : public QChartView {
+  public:
+    TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
+        chart->setBackgroundVisible(false);
+        connect(chart, &QChart::plotAreaChanged, this, [this] { viewport()->update(); });
+    }
+
+    // An axis moved: its grid lines with it, in the plot area alone.
+    void GridMoved() {
+        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
+        viewport()->update(mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2));
+    }
+
+  protected:
+    void drawBackground(QPainter* painter, const QRectF& exposed) override {
+        QChartView::drawBackground(painter, exposed);
+        QChart* chart = this->chart();
+        painter->save();
+        painter->setTransform(chart->sceneTransform(), true);
+        const QRectF area = chart->sceneTransform().inverted().mapRect(exposed);
+        qreal left = 0, top = 0, right = 0, bottom = 0;
+        chart->layout()->getContentsMargins(&left, &top, &right, &bottom);
+        const QRectF card = chart->rect().adjusted(left, top, -right, -bottom);
+        const qreal round = chart->backgroundRoundness();
+        // Each reading repaints some of the plot area: away from the card's edge and
+        // its rounded corners, a plain fill.
+        const qreal corner = round + 1;
+        const QRectF inner = card.adjusted(1, 1, -1, -1);
+        const bool nearCorner =
+            (area.left() < inner.left() + corner || area.right() > inner.right() - corner) &&
+            (area.top() < inner.top() + corner || area.bottom() > inner.bottom() - corner);
+        if (inner.contains(area) && !nearCorner) {
+            painter->fillRect(area, chart->backgroundBrush());
+        } else {
+            painter->setRenderHint(QPainter::Antialiasing, renderHints() & QPainter::Antialiasing);
+            painter->setPen(chart->backgroundPen());
+            painter->setBrush(chart->backgroundBrush());
+            painter->drawRoundedRect(card, round, round);
+        }
+        // Lines along the pixel grid gain nothing from antialiasing, which costs
+        // each line as much as the plot's lines of readings together.
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        const QRectF plot = chart->plotArea();
+        for (QAbstractAxis* axis : chart->axes()) {
+            if (!axis->isVisible()) continue;
+            painter->setPen(axis->gridLinePen());
+            if (auto* time = qobject_cast<QCategoryAxis*>(axis)) {
+                // At both ends, and at each category's end: the labels' round times.
+                QList<double> at{time->min(), time->startValue(), time->max()};
+                for (const QString& label : time->categoriesLabels())
+                    at << time->endValue(label);
+                const double span = time->max() - time->min();
+                for (const double value : at) {
+                    const qreal x = plot.left() + (value - time->min()) / span * plot.width();
+                    if (span > 0 && x >= plot.left() && x <= plot.right())
+                        painter->drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+                }
+            } else if (auto* values = qobject_cast<QValueAxis*>(axis)) {
+                const int ticks = values->tickCount();
+                for (int i = 0; i < ticks && ticks > 1; ++i) {
+                    const qreal y = plot.bottom() - i * plot.height() / (ticks - 1);
+                    painter->drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+                }
+            }
+        }
+        painter->restore();
+    }
+};
+
 }  // namespace
 
 QColor FrmTrend::ChannelColor(int channel) {
@@ -66,7 +142,7 @@ QColor FrmTrend::ChannelColor(int channel) {
     return QColor(colors[(channel - 1) % kTrendChannels]);
 }
 
-FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
+FrmTrend::FrmTrend(TrendModel& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QStringLiteral("frmTrend"));
     setWindowTitle(QStringLiteral("Tallyscope, Trend"));
@@ -78,7 +154,11 @@ FrmTrend::FrmTrend(const TrendModel& model, QWidget* parent)
     buildChart();
 
     refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshTick(); });
+    model.onRowAdded = [chart = QPointer<FrmTrend>(this)] {
+        if (chart) chart->rowAdded();
+    };
 
     resize(900, 520);
     const QByteArray geometry = UserSettings()->value(kGeometryKey).toByteArray();
@@ -120,10 +200,7 @@ void FrmTrend::buildUi() {
     for (const TrendSpan& span : kTrendSpans)
         cmbTrendSpan->addItem(QLatin1String(span.text), span.seconds);
     cmbTrendSpan->setCurrentIndex(kDefaultTrendSpan);
-    connect(cmbTrendSpan, &QComboBox::currentIndexChanged, this, [this] {
-        restartTimer();
-        Refresh();
-    });
+    connect(cmbTrendSpan, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
     controls->addWidget(cmbTrendSpan);
     chkTrendPause =
         named(new QCheckBox(QStringLiteral("Pause"), this), QStringLiteral("chkTrendPause"));
@@ -139,7 +216,7 @@ void FrmTrend::buildUi() {
 
     chart = new QChart;
     chart->setObjectName(QStringLiteral("chtTrend"));
-    chartView = named(new QChartView(chart, this), QStringLiteral("chartView"));
+    chartView = named(new TrendChartView(chart, this), QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
     root->addWidget(chartView, 1);
 }
@@ -152,8 +229,17 @@ void FrmTrend::buildChart() {
     axisX->setTitleText(tr("Local time"));
     axisY = new QValueAxis;
     axisY->setTickCount(6);
+    // The view draws the grid (TrendChartView).
+    axisX->setGridLineVisible(false);
+    axisY->setGridLineVisible(false);
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
+    // Nothing else repaints where a grid line was when an axis moves.
+    const auto gridMoved = [this] { static_cast<TrendChartView*>(chartView)->GridMoved(); };
+    connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);
+    connect(axisX, &QCategoryAxis::categoriesChanged, chartView, gridMoved);
+    connect(axisY, &QValueAxis::rangeChanged, chartView, gridMoved);
+    connect(axisY, &QValueAxis::tickCountChanged, chartView, gridMoved);
 
     for (int k = 1; k <= kTrendChannels; ++k) {
         ChannelSeries& s = series_[static_cast<std::size_t>(k - 1)];
@@ -202,7 +288,6 @@ QLineSeries* FrmTrend::addLine(int channel) {
 void FrmTrend::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     Refresh();
-    restartTimer();
 }
 
 void FrmTrend::hideEvent(QHideEvent* event) {
@@ -212,19 +297,20 @@ void FrmTrend::hideEvent(QHideEvent* event) {
     saveGeometryNow();
 }
 
-void FrmTrend::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    restartTimer();
-}
-
 void FrmTrend::saveGeometryNow() const {
     UserSettings()->setValue(kGeometryKey, saveGeometry());
 }
 
-void FrmTrend::restartTimer() {
-    if (!isVisible()) return;  // showing starts it
+void FrmTrend::rowAdded() {
+    if (refreshTimer_->isActive() || !isVisible() || isMinimized() || chkTrendPause->isChecked())
+        return;
+    // Hidden, minimized (not painted) or paused, showing or resuming redraws it.
+    // Otherwise at once (in the same turn of the event loop as the reading), unless
+    // the last redraw was less than a pixel column of time ago.
     const TrendView view = currentView();
-    refreshTimer_->start(RefreshMillis(view.spanMicros, view.columns));
+    const qint64 wait =
+        drawnAt_.isValid() ? RefreshMillis(view.spanMicros, view.columns) - drawnAt_.elapsed() : 0;
+    refreshTimer_->start(static_cast<int>(std::max<qint64>(wait, 0)));
 }
 
 void FrmTrend::refreshTick() {
@@ -317,6 +403,7 @@ void FrmTrend::Refresh() {
     drawnFrom_ = plot.fromMicros;
     drawnTo_ = plot.toMicros;
     drawnEdgeMs_ = edgeMs;
+    drawnAt_.start();
 }
 
 void FrmTrend::setTimeAxis(double fromMs, double toMs, int spanSeconds) {

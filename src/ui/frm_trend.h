@@ -1,11 +1,12 @@
 // The trend chart window: the counters, or their rates, against local time.
 //
 // Non-modal and kept once made: closing it only hides it, and the model behind
-// it goes on collecting whether it is shown or not. While it is shown a timer
-// redraws it from the model, each series that changed replaced with its whole
-// list of points; the time axis moves in steps (RightEdgeMs).
+// it goes on collecting whether it is shown or not. While it is shown it is
+// redrawn from the model after a reading, at most once per pixel column of time, each series that
+// changed replaced with its whole list of points; the time axis moves in steps (RightEdgeMs).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -30,7 +31,8 @@ namespace tally {
 class FrmTrend : public QWidget {
     Q_OBJECT
   public:
-    explicit FrmTrend(const TrendModel& model, QWidget* parent = nullptr);
+    // Takes the model's onRowAdded.
+    explicit FrmTrend(TrendModel& model, QWidget* parent = nullptr);
     ~FrmTrend() override;
 
     // --- Controls (objectName = the name below; arrays add "_" and the channel) ---
@@ -63,7 +65,6 @@ class FrmTrend : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct ChannelSeries {
@@ -77,7 +78,7 @@ class FrmTrend : public QWidget {
     void showTrace(int channel, const ChannelTrace& trace, bool shown);
     void showTooltip(int channel, double axisMs, bool entering);
     void refreshTick();
-    void restartTimer();
+    void rowAdded();
     void pauseToggled(bool paused);
     // Everything but the right edge, which Refresh sets.
     TrendView currentView() const;
@@ -90,7 +91,8 @@ class FrmTrend : public QWidget {
     void saveGeometryNow() const;
 
     const TrendModel& model_;
-    QTimer* refreshTimer_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;  // a redraw waiting for its turn
+    QElapsedTimer drawnAt_;
     std::array<ChannelSeries, kTrendChannels> series_{};
     std::uint64_t drawnRevision_ = 0;
     bool drawnOnce_ = false;

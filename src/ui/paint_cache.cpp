@@ -6,6 +6,7 @@
 #include <QHashFunctions>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
@@ -31,17 +32,20 @@ void PanelCacheStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
     }
     const qreal ratio = painter->device()->devicePixelRatioF();
     const QSize size = option->rect.size();
-    // Everything the panel's look depends on.
-    const QString key = QStringLiteral("tally-panel-%1x%2-%3-%4-%5-%6-%7")
-                            .arg(size.width())
-                            .arg(size.height())
-                            .arg(ratio)
-                            .arg(static_cast<uint>(option->state))
-                            .arg(frame->lineWidth)
-                            .arg(option->palette.cacheKey())
-                            .arg(static_cast<int>(option->direction));
-    QPixmap panel;
-    if (!QPixmapCache::find(key, &panel)) {
+    // Everything the panel's look depends on, as numbers: the key is made for
+    // every field of every repaint.
+    const std::array<qint64, 8> key{size.width(),
+                                    size.height(),
+                                    qRound64(ratio * 100),
+                                    static_cast<qint64>(option->state),
+                                    frame->lineWidth,
+                                    option->palette.cacheKey(),
+                                    static_cast<qint64>(option->direction),
+                                    static_cast<qint64>(frame->features)};
+    // A palette set anew makes a new key: never let old ones pile up.
+    if (panels_.size() >= 64 && panels_.count(key) == 0) panels_.clear();
+    QPixmap& panel = panels_[key];
+    if (panel.isNull()) {
         panel = QPixmap(size * ratio);
         panel.setDevicePixelRatio(ratio);
         panel.fill(Qt::transparent);
@@ -49,10 +53,69 @@ void PanelCacheStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
         QStyleOptionFrame at = *frame;
         at.rect = QRect(QPoint(0, 0), size);
         QProxyStyle::drawPrimitive(element, &at, &p, widget);
-        p.end();
-        QPixmapCache::insert(key, panel);
     }
     painter->drawPixmap(option->rect.topLeft(), panel);
+}
+
+void PanelCacheStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                         QPainter* painter, const QWidget* widget) const {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || box == nullptr || widget == nullptr ||
+        painter->device() == nullptr) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    const QSize size = option->rect.size();
+    const QString look = QStringLiteral("%1x%2-%3-%4-%5-%6-%7-%8-%9")
+                             .arg(size.width())
+                             .arg(size.height())
+                             .arg(ratio)
+                             .arg(static_cast<uint>(option->state))
+                             .arg(option->palette.cacheKey())
+                             .arg(static_cast<int>(box->features))
+                             .arg(static_cast<int>(box->subControls) << 16 |
+                                  static_cast<int>(box->activeSubControls))
+                             .arg(widget->font().key())
+                             .arg(static_cast<int>(box->textAlignment)) +
+                         QLatin1Char('|') + box->text;
+    auto found = boxes_.find(widget);
+    if (found == boxes_.end()) {
+        found = boxes_.emplace(widget, Box()).first;
+        connect(widget, &QObject::destroyed, this, [this, widget] { boxes_.erase(widget); });
+    }
+    Box& cached = found->second;
+    if (cached.look != look) {
+        cached.look = look;
+        cached.picture = QPixmap(size * ratio);
+        cached.picture.setDevicePixelRatio(ratio);
+        // On the window's colour the box stands on: drawn onto transparency and
+        // blended after, its half-covered pixels would come out a shade off.
+        cached.picture.fill(option->palette.color(QPalette::Window));
+        QPainter p(&cached.picture);
+        QStyleOptionGroupBox at = *box;
+        at.rect = QRect(QPoint(0, 0), size);
+        QProxyStyle::drawComplexControl(control, &at, &p, widget);
+    }
+    // Only what is to be repainted, a rectangle of it at a time and in bands: Qt's
+    // raster engine hands a copy of more than about 96 spans (a line of each
+    // rectangle the repaint is clipped to) to its thread pool and waits, which
+    // costs more than the copy itself.
+    const QPaintEngine* engine = painter->paintEngine();
+    const QRegion clip = engine != nullptr && !engine->systemClip().isEmpty()
+                             ? painter->deviceTransform().inverted().map(engine->systemClip())
+                             : QRegion(option->rect);
+    constexpr int kBand = 64;
+    for (const QRect& part : clip & option->rect) {
+        for (int top = part.top(); top <= part.bottom(); top += kBand) {
+            const QRect band(part.left(), top, part.width(),
+                             std::min(kBand, part.bottom() + 1 - top));
+            const QPoint from = band.topLeft() - option->rect.topLeft();
+            painter->drawPixmap(band.topLeft(), cached.picture,
+                                QRectF(from.x() * ratio, from.y() * ratio, band.width() * ratio,
+                                       band.height() * ratio));
+        }
+    }
 }
 
 void CachedCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -15,6 +15,9 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWidget>
+#include <array>
+#include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace tally {
@@ -26,6 +29,22 @@ class PanelCacheStyle : public QProxyStyle {
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
+    // A group box is drawn behind every field in it that changes: its frame is a
+    // stretched picture and its title laid out text, clipped to the field but
+    // made whole each time. Drawn once per look, each box keeps its own picture
+    // (not the shared cache, which the line monitor's cells fill).
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget = nullptr) const override;
+
+  private:
+    struct Box {
+        QString look;
+        QPixmap picture;
+    };
+    mutable std::unordered_map<const QWidget*, Box> boxes_;
+    // A handful of looks (a few sizes and colours, enabled or not), kept here
+    // rather than in the shared cache the line monitor's cells fill.
+    mutable std::map<std::array<qint64, 8>, QPixmap> panels_;
 };
 
 class StillSlot : public QWidget {

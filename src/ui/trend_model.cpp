@@ -89,6 +89,7 @@ void TrendModel::push(const TrendRow& row) {
         head_ = (head_ + 1) % capacity_;
     }
     ++revision_;
+    if (onRowAdded) onRowAdded();
 }
 
 std::size_t TrendModel::FirstAtOrAfter(std::int64_t micros) const {

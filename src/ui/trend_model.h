@@ -54,6 +54,9 @@ class TrendModel : public LineListener {
     std::size_t FirstAtOrAfter(std::int64_t micros) const;
     // Moves on with every row added, so a view can tell whether it is behind.
     std::uint64_t Revision() const { return revision_; }
+    // Called after each row added: the chart redraws then, with no timer of its
+    // own waking the program while nothing is read.
+    std::function<void()> onRowAdded;
 
     // The first event seen: its instant (UTC) and monotonic time tie the
     // monotonic axis to the clock on the wall once, so a wall-clock step never

@@ -98,8 +98,8 @@ double EdgeStepMs(int spanSeconds);
 // was made shorter) starts again from the reading.
 double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs);
 
-// How often the chart redraws: once per pixel column of time, at least every
-// half second and at most every minute. On "8 h" the newest reading moves the
+// How often at most the chart redraws after readings: once per pixel column of
+// time, at least half a second and at most a minute apart. On "8 h" the newest reading moves the
 // line by less than a column for half a minute, so redrawing sooner shows nothing new.
 int RefreshMillis(std::int64_t spanMicros, int columns);
 

@@ -290,6 +290,31 @@ TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
     EXPECT_EQ(port.Input(), "k");
 }
 
+// Until the awaited reply may be whole (its characters' time on the line, 104 ms
+// for 100 at 9600 baud) the port is not watched at all, not even by the reading
+// that the reply tick does meanwhile; then a reply already whole is told at once.
+TEST_F(PtyLine, AnAwaitedReplyIsNotWatchedForBeforeItsTimeOnTheLine) {
+    QtSerialComponent port(env_);
+    port.SetPortOpen(true);
+    int arrivals = 0;
+    port.onBytesArrived = [&arrivals] { ++arrivals; };
+    const std::string reply(100, 'r');
+    QDeadlineTimer due(100);
+    port.ExpectReply(reply.size());
+    ASSERT_EQ(::write(master_, reply.data(), 40), 40);
+    for (QDeadlineTimer settle(20); !settle.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(port.Input(), reply.substr(0, 40));
+    ASSERT_EQ(::write(master_, reply.data() + 40, 60), 60);
+    while (!due.hasExpired() && arrivals == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrivals, 0);
+    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_EQ(port.Input(), reply.substr(40));
+}
+
 }  // namespace
 }  // namespace tally
 

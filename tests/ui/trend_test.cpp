@@ -163,20 +163,13 @@ QStringList TickLabels(const char* endIso, int span, const char* zoneId) {
 }
 
 TEST(TimeAxis, TheRightEdgeStaysAheadOfTheNewestReadingAndMovesInWholeSteps) {
-    const double step = EdgeStepMs(600);
-    EXPECT_EQ(step, 10'000.0);
-    EXPECT_EQ(EdgeStepMs(60), 1'000.0 * 60 / 60);
-    // The first edge: the next whole step; exactly on one, the reading itself.
+    const double step = EdgeStepMs(600);  // 10 s
     EXPECT_EQ(RightEdgeMs(std::nullopt, 1'000'003.0, step), 1'010'000.0);
-    EXPECT_EQ(RightEdgeMs(std::nullopt, 1'010'000.0, step), 1'010'000.0);
-    // Readings behind the edge leave it; one past it moves it a step, a late one
-    // (after a pause) as many whole steps as it takes, from where it was.
     EXPECT_EQ(RightEdgeMs(1'010'000.0, 1'009'999.0, step), 1'010'000.0);
-    EXPECT_EQ(RightEdgeMs(1'010'000.0, 1'010'000.5, step), 1'020'000.0);
+    // Past it, after a pause too: whole steps from where it was.
     EXPECT_EQ(RightEdgeMs(1'012'500.0, 1'071'000.0, step), 1'072'500.0);
-    // A shorter span's step: an edge a step or more ahead starts again from the reading.
+    // A shorter span: an edge a step or more ahead starts again from the reading.
     EXPECT_EQ(RightEdgeMs(1'060'000.0, 1'000'500.0, EdgeStepMs(60)), 1'001'000.0);
-    EXPECT_EQ(RightEdgeMs(1'001'000.0, 1'000'500.0, EdgeStepMs(60)), 1'001'000.0);
 }
 
 TEST(TimeAxis, TicksFallOnRoundLocalTimesAcrossBothClockChanges) {

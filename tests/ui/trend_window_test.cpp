@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -69,31 +71,37 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
     }
 }
 
-TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
+TEST(TrendWindow, ReadingsWakeTheChartAndBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
     const std::int64_t at = 1'782'893'094'300;  // 10:04:54.3 in Berlin
-    model.OnLineEvent(CounterRead(99, at - 1000));
-    model.OnLineEvent(CounterRead(100, at));
+    auto read = [&](std::int64_t second) {
+        LineEvent event = CounterRead(100 + second, at + second * 1000);
+        event.meaning->counters.fill(5.0 + static_cast<double>(second));
+        model.OnLineEvent(event);
+    };
+    read(-1);
+    read(0);
     FrmTrend chart(model);
     chart.resize(800, 500);
     chart.show();
+    const QList<QAbstractSeries*> series = chart.chart->series();
+    auto* line = static_cast<QLineSeries*>(series.front());  // channel 1's first line
+    auto* dots = *std::find_if(series.begin(), series.end(), [](QAbstractSeries* s) {
+        return static_cast<QLineSeries*>(s)->pen().style() == Qt::NoPen;
+    });
+    QSignalSpy dotsHanded(static_cast<QLineSeries*>(dots), &QXYSeries::pointsReplaced);
     QSignalSpy moves(chart.axisX, &QValueAxis::rangeChanged);
-    QLineSeries* line = nullptr;
-    std::vector<QSignalSpy*> dotSpies;
-    for (QAbstractSeries* s : chart.chart->series()) {
-        auto* series = static_cast<QLineSeries*>(s);
-        if (series->pen().style() == Qt::NoPen) {
-            dotSpies.push_back(new QSignalSpy(series, &QXYSeries::pointsReplaced));
-        } else if (line == nullptr) {
-            line = series;  // channel 1's first line
-        }
-    }
-    ASSERT_NE(line, nullptr);
+    QTimer* timer = chart.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(timer, nullptr);
+    EXPECT_FALSE(timer->isActive()) << "no reading, nothing to wake up for";
+    auto tick = [timer] {
+        ASSERT_TRUE(timer->isActive());
+        QTimerEvent event(timer->timerId());
+        QCoreApplication::sendEvent(timer, &event);
+    };
     for (std::int64_t second = 1; second <= 30; ++second) {
-        LineEvent read = CounterRead(100 + second, at + second * 1000);
-        read.meaning->counters.fill(5.0 + static_cast<double>(second));
-        model.OnLineEvent(read);
-        chart.Refresh();
+        read(second);
+        tick();
         // The newest reading ends the line, inside the span and at most a step from its edge.
         ASSERT_EQ(line->count(), second + 2);
         const double newest = line->at(line->count() - 1).x();
@@ -102,10 +110,17 @@ TEST(TrendWindow, ReadingsBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
     }
     // 30 s of readings on "10 min" pass the edge, moving in 10 s steps, three times.
     EXPECT_LE(moves.size(), 4);
-    for (QSignalSpy* spy : dotSpies) {
-        EXPECT_EQ(spy->size(), 0) << "no dots, nothing handed to the dot series";
-        delete spy;
-    }
+    EXPECT_EQ(dotsHanded.size(), 0) << "no dots, nothing handed to the dot series";
+
+    chart.showMinimized();
+    read(31);
+    EXPECT_FALSE(timer->isActive()) << "a minimized chart is not woken";
+    chart.showNormal();
+    EXPECT_EQ(line->count(), 33) << "restored, it shows what came in meanwhile";
+    // On "8 h" a pixel column is half a minute: a reading just after a redraw waits.
+    chart.cmbTrendSpan->setCurrentText(QStringLiteral("8 h"));
+    read(32);
+    EXPECT_GT(timer->interval(), 20'000);
 }
 
 }  // namespace
