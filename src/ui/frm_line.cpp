@@ -127,21 +127,8 @@ void FrmLine::buildUi() {
     grid->addWidget(labStatExceptions, 0, 4);
     grid->addWidget(cmdStatReset, 0, 5, 2, 1);
     grid->addWidget(labStatTime, 1, 0, 1, 5);
-    // The figures change at every batch of rows. At a fixed size (the widest text
-    // each can show) a new text repaints its label and lays nothing out; the box
-    // behind them is drawn once and copied.
-    const std::pair<QLabel*, QString> widest[] = {
-        {labStatRequests, QStringLiteral("Requests: 9999999999")},
-        {labStatReplies, QStringLiteral("Good replies: 9999999999")},
-        {labStatTimeouts, QStringLiteral("Timeouts: 9999999999")},
-        {labStatErrors, QStringLiteral("Errors: 9999999999")},
-        {labStatExceptions, QStringLiteral("Exceptions: 9999999999")},
-        {labStatTime, QStringLiteral("Reply time (ms): min 99999.9  mean 99999.9  p95 99999.9  "
-                                     "max 99999.9")}};
-    for (const auto& [label, text] : widest) {
-        label->setText(text);
-        label->setFixedSize(label->sizeHint());
-    }
+    // The figures change at every batch of rows: the box behind them is drawn once
+    // and copied.
     fmeStats->setStyle(PanelCacheStyle::Instance());
     root->addWidget(fmeStats);
 
