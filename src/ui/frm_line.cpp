@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <utility>
 
 #include "ui/control_names.h"
 #include "ui/paint_cache.h"
