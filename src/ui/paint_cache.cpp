@@ -16,6 +16,20 @@
 #include <utility>
 
 namespace tally {
+namespace {
+
+// Qt's raster engine hands a fill or copy of more than about 96 spans (a line of
+// each rectangle a paint is clipped to) to its thread pool and waits for it: two
+// thread wake-ups a slice, more than the work itself. Tall pictures are therefore
+// drawn or copied a band of at most 64 lines at a time.
+template <typename Draw>
+void InBands(const QRect& area, Draw draw) {
+    constexpr int kBand = 64;
+    for (int top = area.top(); top <= area.bottom(); top += kBand)
+        draw(QRect(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top)));
+}
+
+}  // namespace
 
 PanelCacheStyle* PanelCacheStyle::Instance() {
     // Lives as long as the program: widgets do not own their style.
@@ -97,24 +111,18 @@ void PanelCacheStyle::drawComplexControl(ComplexControl control, const QStyleOpt
         at.rect = QRect(QPoint(0, 0), size);
         QProxyStyle::drawComplexControl(control, &at, &p, widget);
     }
-    // Only what is to be repainted, a rectangle of it at a time and in bands: Qt's
-    // raster engine hands a copy of more than about 96 spans (a line of each
-    // rectangle the repaint is clipped to) to its thread pool and waits, which
-    // costs more than the copy itself.
+    // Only what is to be repainted, a rectangle of it at a time, in bands.
     const QPaintEngine* engine = painter->paintEngine();
     const QRegion clip = engine != nullptr && !engine->systemClip().isEmpty()
                              ? painter->deviceTransform().inverted().map(engine->systemClip())
                              : QRegion(option->rect);
-    constexpr int kBand = 64;
     for (const QRect& part : clip & option->rect) {
-        for (int top = part.top(); top <= part.bottom(); top += kBand) {
-            const QRect band(part.left(), top, part.width(),
-                             std::min(kBand, part.bottom() + 1 - top));
+        InBands(part, [&](const QRect& band) {
             const QPoint from = band.topLeft() - option->rect.topLeft();
             painter->drawPixmap(band.topLeft(), cached.picture,
                                 QRectF(from.x() * ratio, from.y() * ratio, band.width() * ratio,
                                        band.height() * ratio));
-        }
+        });
     }
 }
 
@@ -311,12 +319,10 @@ void CachedScrollBar::paintEvent(QPaintEvent*) {
         picture_.setDevicePixelRatio(look.ratio);
         picture_.fill(palette().color(backgroundRole()));
         QPainter p(&picture_);
-        // Fewer spans at a time than the engine splits.
-        constexpr int kBand = 64;
-        for (int top = 0; top < height(); top += kBand) {
-            p.setClipRect(QRect(0, top, width(), std::min(kBand, height() - top)));
+        InBands(rect(), [&](const QRect& band) {
+            p.setClipRect(band);
             style()->drawComplexControl(QStyle::CC_ScrollBar, &at, &p, this);
-        }
+        });
         p.end();
         painted_ = look;
     }
