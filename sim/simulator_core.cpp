@@ -120,8 +120,15 @@ void SimulatorCore::receive(std::int64_t nowUs, std::string_view bytes, int baud
         log(nowUs, false, {}, "overlap: request started while the previous answer was going out");
         changed = true;
     }
-    for (const auto& frame : framer.feed(nowUs, bytes))
-        handleFrame(frame);
+    // The pseudo-terminal hands the master's bytes over at once; on a real line
+    // each takes its time, so a module hears a request's last character only
+    // after the whole request has been on the line.
+    const std::int64_t startUs = std::max(nowUs, rxBusyUntilUs);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        for (const auto& frame : framer.feed(startUs + byteTimeUs(i + 1), bytes.substr(i, 1)))
+            handleFrame(frame);
+    }
+    rxBusyUntilUs = startUs + byteTimeUs(bytes.size());
 }
 
 SimulatorCore::Drop* SimulatorCore::addressed(const ReceivedFrame& frame) {

@@ -96,6 +96,8 @@ class SimulatorCore {
     std::deque<TxByte> tx;
     std::deque<Piece> pieces;
     std::int64_t txBusyUntilUs = 0;
+    // When the master's last received byte has been on the line.
+    std::int64_t rxBusyUntilUs = 0;
 
     std::int64_t lastRequestEndUs = 0;
     std::optional<std::int64_t> lastAnswerEndUs;

@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <utility>
 
 #include "serial/line_settings.h"
 #include "serial/user_config_folder.h"
@@ -278,7 +281,10 @@ void QtSerialComponent::Output(const std::string& bytes) {
     if (port_->bytesToWrite() == 0) {
         const ssize_t n = ::write(static_cast<int>(port_->handle()), bytes.data(), bytes.size());
         if (n > 0) done = static_cast<std::size_t>(n);
-        if (done == bytes.size()) return;
+        if (done == bytes.size()) {
+            noteSent(bytes.size());
+            return;
+        }
     }
 #endif
     const qint64 rest = static_cast<qint64>(bytes.size() - done);
@@ -294,19 +300,37 @@ void QtSerialComponent::Output(const std::string& bytes) {
     }
     if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
     ThrowIfFailed();
+    noteSent(bytes.size());
+}
+
+void QtSerialComponent::noteSent(std::size_t characters) {
+    sentCharacters_ = characters;
+    sentAt_ = std::chrono::steady_clock::now();
 }
 
 void QtSerialComponent::ExpectReply(std::size_t characters) {
     awaited_ = characters;
     wholeTimer_->stop();
     unwatched_ = false;
+    lateCheck_ = false;
+    const std::size_t sent = std::exchange(sentCharacters_, 0);
     const double wireMicros = characterMicros_ * static_cast<double>(characters);
     if (characters > 0 && readNotifier_ && open_ && !failure_ &&
         wireMicros >= kUnwatchedMinMicros) {
+        // The reply cannot be whole before the request just sent has left and the
+        // reply has had its own time on the line; it usually comes a little later.
+        const auto now = std::chrono::steady_clock::now();
+        const double sentMicros = characterMicros_ * static_cast<double>(sent);
+        earliestWhole_ =
+            (sent > 0 ? sentAt_ : now) +
+            std::chrono::microseconds(static_cast<std::int64_t>(sentMicros + wireMicros));
+        const auto look = earliestWhole_ + std::chrono::microseconds(handOver_.Micros());
+        const double left = std::chrono::duration<double, std::milli>(look - now).count();
         unwatched_ = true;
         applyWatch();
-        // Whole milliseconds, rounded down: early costs one look, late the cycle time.
-        wholeTimer_->start(static_cast<int>(wireMicros / 1000.0));
+        // Whole milliseconds, rounded up: a look before the reply is whole costs a
+        // second wake-up, which a fraction of a millisecond later spares.
+        wholeTimer_->start(std::max(0, static_cast<int>(std::ceil(left))));
         return;
     }
     applyReadMinimum(characters);
@@ -322,8 +346,19 @@ void QtSerialComponent::replyMayBeWhole() {
     if (::ioctl(static_cast<int>(port_->handle()), FIONREAD, &count) == 0 && count > 0)
         waiting = static_cast<std::size_t>(count);
 #endif
-    // Usually it is all there and the port is readable at once; otherwise the
-    // system reports it once the rest has come.
+    if (waiting >= awaited_ && onBytesArrived) {
+        handOver_.OnTime();
+        // Usually it is all there: told now, from this timer, rather than through
+        // the port's notifier and a queued call, each a turn of the event loop.
+        // The read count is left as it is (1 between replies), so no reply costs
+        // a change of the line's settings. The port is watched again from the
+        // next Input on, so bytes left unread are not told twice.
+        onBytesArrived();
+        return;
+    }
+    // Otherwise the system reports the port readable once the rest has come, and
+    // how late that was sets the next first look.
+    lateCheck_ = waiting < awaited_;
     applyReadMinimum(waiting >= awaited_ ? 1 : awaited_);
     applyWatch();
 }
@@ -396,6 +431,12 @@ std::string QtSerialComponent::Input() {
     // The count is of characters not yet read: what came counts off the reply awaited
     // (a longer reply than awaited is then told character by character).
     if (awaited_ > 0 && !data.empty()) {
+        if (lateCheck_ && data.size() >= awaited_) {
+            lateCheck_ = false;
+            handOver_.Late(std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - earliestWhole_)
+                               .count());
+        }
         awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
         if (!unwatched_) applyReadMinimum(awaited_);
     }

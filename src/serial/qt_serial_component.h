@@ -3,11 +3,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "serial/hand_over_delay.h"
 #include "serial/port_resolver.h"
 #include "serial/serial_component.h"
 
@@ -41,11 +43,13 @@ class QtSerialComponent : public SerialComponent {
 
     void Output(const std::string& bytes) override;
     std::string Input() override;
-    // The port is not watched until the reply may be whole (that many characters'
-    // time on the line from now): the system would wake the program at every
-    // character or every USB hand-over that arrives, even with nothing to report.
-    // Then the line's minimum read count (VMIN) is set to the characters still to
-    // come, so the system reports the port readable once they are there.
+    // The port is not watched until the reply may be whole (the request's and
+    // that many characters' time on the line, plus the lateness replies have
+    // lately shown): the system would wake the program at every character or
+    // every USB hand-over that arrives, even with nothing to report. A reply
+    // whole by then is told at once; otherwise the line's minimum read count
+    // (VMIN) is set to the characters still to come, so the system reports the
+    // port readable once they are there.
     void ExpectReply(std::size_t characters) override;
 
     // A device named directly (a path such as /dev/ttyUSB0) instead of a port
@@ -57,6 +61,8 @@ class QtSerialComponent : public SerialComponent {
 
   private:
     void applyReadMinimum(std::size_t characters);
+    // The request just written: the awaited reply follows its time on the line.
+    void noteSent(std::size_t characters);
     // The wire time of the awaited reply has passed: watch the port again.
     void replyMayBeWhole();
     // QSerialPort's read notifier on or off: off only while a reply is awaited
@@ -99,6 +105,14 @@ class QtSerialComponent : public SerialComponent {
     // Runs while the port is left unwatched, until the reply may be whole.
     std::unique_ptr<QTimer> wholeTimer_;
     bool unwatched_ = false;
+    // The last request written and when; counted once, by the next ExpectReply.
+    std::size_t sentCharacters_ = 0;
+    std::chrono::steady_clock::time_point sentAt_;
+    // The earliest the awaited reply can be whole, and whether the first look found
+    // it still coming (then its lateness is noted once it is whole).
+    std::chrono::steady_clock::time_point earliestWhole_;
+    bool lateCheck_ = false;
+    HandOverDelay handOver_;
 };
 
 }  // namespace tally

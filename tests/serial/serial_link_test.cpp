@@ -290,16 +290,18 @@ TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
     EXPECT_EQ(port.Input(), "k");
 }
 
-// Until the awaited reply may be whole (its characters' time on the line, 104 ms
-// for 100 at 9600 baud) the port is not watched at all, not even by the reading
-// that the reply tick does meanwhile; then a reply already whole is told at once.
+// Until the awaited reply may be whole (the request's and its characters' time on
+// the line, 125 ms for 20 and 100 at 9600 baud) the port is not watched at all, not
+// even by the reading that the reply tick does meanwhile; then a reply already
+// whole is told at once.
 TEST_F(PtyLine, AnAwaitedReplyIsNotWatchedForBeforeItsTimeOnTheLine) {
     QtSerialComponent port(env_);
     port.SetPortOpen(true);
     int arrivals = 0;
     port.onBytesArrived = [&arrivals] { ++arrivals; };
     const std::string reply(100, 'r');
-    QDeadlineTimer due(100);
+    QDeadlineTimer due(120);
+    port.Output(std::string(20, 'q'));
     port.ExpectReply(reply.size());
     ASSERT_EQ(::write(master_, reply.data(), 40), 40);
     for (QDeadlineTimer settle(20); !settle.hasExpired();)
@@ -313,6 +315,35 @@ TEST_F(PtyLine, AnAwaitedReplyIsNotWatchedForBeforeItsTimeOnTheLine) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(port.Input(), reply.substr(40));
+}
+
+// A reply that came after the first look (here 8 ms after its earliest moment of
+// 125 ms) moves the next first look later by as much, so a reply a little late
+// again is found whole at that look: the port stays unwatched until then.
+TEST_F(PtyLine, TheFirstLookFollowsHowLateRepliesHaveCome) {
+    QtSerialComponent port(env_);
+    port.SetPortOpen(true);
+    int arrivals = 0;
+    port.onBytesArrived = [&arrivals] { ++arrivals; };
+    const std::string reply(100, 'r');
+    const auto exchange = [&](int replyAtMs, int quietUntilMs) {
+        arrivals = 0;
+        QDeadlineTimer replyAt(replyAtMs), quietUntil(quietUntilMs);
+        port.Output(std::string(20, 'q'));
+        port.ExpectReply(reply.size());
+        while (!replyAt.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        ASSERT_EQ(::write(master_, reply.data(), reply.size()), 100);
+        while (!quietUntil.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        EXPECT_EQ(arrivals, 0) << "told before " << quietUntilMs << " ms";
+        for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_EQ(port.Input(), reply);
+        EXPECT_EQ(arrivals, 1);
+    };
+    exchange(133, 0);
+    exchange(127, 131);
 }
 
 }  // namespace

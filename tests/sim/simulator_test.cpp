@@ -222,7 +222,7 @@ SimOptions Still(void (*change)(SimOptions&) = nullptr) {
 const std::string kCounters =
     ">00000000,00000000,00000000,00000000,00000000,00000000,00000000,00000000\r";
 
-TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteFromTheRequestEndPlusTheDelay) {
+TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteAfterTheRequestWasOnTheLinePlusTheDelay) {
     const std::tuple<int, int, std::string, std::string> rows[] = {
         {0, 9600, "#01RCT\r", kCounters},
         {0, 115200, "#01RCT\r", kCounters},
@@ -231,21 +231,28 @@ TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteFromTheRequestEndPlusTheDelay
         SimOptions options = Still();
         options.delayMs = delayMs;
         const Line line(options, {{0, request, baud}}, 10'000'000);
-        const auto bytes = static_cast<std::int64_t>(answer.size());
+        const auto onLine = [baud = baud](std::size_t bytes) {
+            return static_cast<std::int64_t>(bytes) * 10'000'000LL / baud;
+        };
+        // The pseudo-terminal delivers the request at once; the module hears its end
+        // only after the request's own time on the line.
+        const std::int64_t start = delayMs * 1000 + onLine(request.size());
         EXPECT_EQ(line.received, answer);
-        EXPECT_EQ(line.chunks.front().first, delayMs * 1000 + 10'000'000LL / baud);
-        EXPECT_EQ(line.chunks.back().first, delayMs * 1000 + bytes * 10'000'000LL / baud);
+        EXPECT_EQ(line.chunks.front().first, start + onLine(1));
+        EXPECT_EQ(line.chunks.back().first, start + onLine(answer.size()));
     }
     // --chunk: what the line has carried is handed over at each tick of the grid.
     const Line usb(Still([](SimOptions& o) { o.chunkMs = 4; }), {{0, "#01RDO\r", 19200}}, 100'000);
-    EXPECT_EQ(usb.chunks, (decltype(usb.chunks){{4000, ">000000"}, {8000, "00\r"}}));
+    EXPECT_EQ(usb.chunks, (decltype(usb.chunks){{8000, ">0000000"}, {12000, "0\r"}}));
 }
 
 TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutWithinTheDeadline) {
+    // At 9600 baud a request of 7 bytes is on the line for 7.3 ms, the counters'
+    // answer for 76 ms.
     const std::tuple<SimOptions, std::int64_t, unsigned, std::int64_t> rows[] = {
-        {Still(), 40'000, 1, 86'457},  // the answer goes out until 76 ms: the master did not wait
-        {Still(), 80'000, 0, 90'416},  // after the answer
-        {Still([](SimOptions& o) { o.delayMs = 500; }), 300'000, 0, 810'416},  // it timed out
+        {Still(), 40'000, 1, 93'748},   // the answer goes out until 83 ms: the master did not wait
+        {Still(), 90'000, 0, 107'707},  // after the answer
+        {Still([](SimOptions& o) { o.delayMs = 500; }), 310'000, 0, 827'707},  // it timed out
     };
     for (const auto& [options, secondUs, overlaps, lastUs] : rows) {
         const Line line(options, {{0, "#01RCT\r"}, {secondUs, "#01RDO\r"}}, 2'000'000);
