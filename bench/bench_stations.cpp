@@ -11,9 +11,9 @@
 //    (target: growth <= the two deadlines);
 //  - CPU and resident memory of the run polling eight stations for S seconds after
 //    five of settling (target: <= 0.5 % of one core; memory flat).
-// A cycle is measured on the simulator's own log, from the line's first request of
-// the cycle (the counter read of the first listed station) to the last byte of the
-// cycle's last answer, so the program's view of time plays no part.
+// A cycle is measured on the simulator's own log, from the first byte of the line's
+// first request of the cycle (the counter read of the first listed station) to the
+// last byte of the cycle's last answer, so the program's view of time plays no part.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -178,7 +178,9 @@ bool IsCounterRead(const std::string& b, int station) {
 }
 
 // Each cycle: from the first station's counter request to the last answer before the next.
-std::vector<double> CyclesMs(const std::vector<Entry>& entries, int firstStation) {
+// The log stamps a request when its last byte was on the line: the cycle starts that
+// request's own time on the line earlier.
+std::vector<double> CyclesMs(const std::vector<Entry>& entries, int firstStation, int baud) {
     std::vector<double> cycles;
     double start = -1.0, end = -1.0;  // -1: none yet
     const auto close = [&] {
@@ -187,7 +189,7 @@ std::vector<double> CyclesMs(const std::vector<Entry>& entries, int firstStation
     for (const Entry& e : entries) {
         if (e.received && IsCounterRead(e.bytes, firstStation)) {
             close();
-            start = e.seconds;
+            start = e.seconds - static_cast<double>(e.bytes.size()) * 10.0 / baud;
             end = -1.0;
         } else if (!e.received && start >= 0.0) {
             end = e.seconds;
@@ -226,7 +228,7 @@ Run MeasureCycles(const Settings& s, const fs::path& dir, Protocol protocol,
     if (run.exitCode != 0)
         std::fprintf(stderr, "bench_stations: tallyscope --station %s exited with %d: %s",
                      polled.c_str(), run.exitCode, ReadFile((dir / "run.err").string()).c_str());
-    const auto cycles = CyclesMs(ParseLog(line.log()), firstPolled);
+    const auto cycles = CyclesMs(ParseLog(line.log()), firstPolled, s.baud);
     run.medianMs = Median(cycles);
     run.cycles = cycles.size();
     run.overlaps = line.count("overlaps");
