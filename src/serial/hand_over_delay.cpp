@@ -9,7 +9,10 @@ std::int64_t HandOverDelay::Micros() const {
 }
 
 void HandOverDelay::Late(std::int64_t micros) {
-    record(std::clamp<std::int64_t>(micros, 0, kMaxMicros));
+    if (micros < kNoticeMicros)
+        OnTime();
+    else
+        record(std::min(micros, kMaxMicros));
 }
 
 void HandOverDelay::OnTime() {

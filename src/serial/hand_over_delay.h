@@ -15,6 +15,10 @@ class HandOverDelay {
     // Never waits longer than this for the first look: a line with a slower
     // hand-over wakes the program twice rather than delay every reply more.
     static constexpr std::int64_t kMaxMicros = 10'000;
+    // Less late than this counts as on time: it is the program's own wake-up and
+    // the timer's whole milliseconds, not the line, and waiting for it on every
+    // reply would cost more time than the odd second wake-up costs work.
+    static constexpr std::int64_t kNoticeMicros = 1'000;
 
     // The wait to add to a reply's earliest moment before the first look.
     std::int64_t Micros() const;

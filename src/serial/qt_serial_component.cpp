@@ -32,6 +32,9 @@ constexpr int kMaxReadsPerInput = 64;
 // A reply shorter on the line than this is watched for at once: leaving the port
 // unwatched would only trade the wake-up at its arrival for a timer's.
 constexpr double kUnwatchedMinMicros = 2000.0;
+// The first look comes at least this long after the reply may be whole: the far
+// end takes a moment to be scheduled (a simulator) or to start its answer.
+constexpr std::int64_t kLookMarginMicros = 300;
 
 QSerialPort::Parity ToParity(char parity) {
     switch (parity) {
@@ -89,11 +92,8 @@ std::filesystem::path FilesystemPath(const QString& path) {
 QtSerialComponent::QtSerialComponent(PortEnvironment env)
     : env_(std::move(env)),
       port_(std::make_unique<QSerialPort>()),
-      wholeTimer_(std::make_unique<QTimer>()) {
-    wholeTimer_->setSingleShot(true);
-    wholeTimer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(wholeTimer_.get(), &QTimer::timeout, wholeTimer_.get(),
-                     [this] { replyMayBeWhole(); });
+      lookTimer_(std::make_unique<PreciseTimer>()) {
+    lookTimer_->onTimeout = [this] { replyMayBeWhole(); };
     // Errors raised while the event loop services the port (an adapter pulled out)
     // are kept and reported by the next Output or Input.
     QObject::connect(
@@ -128,7 +128,7 @@ QtSerialComponent::~QtSerialComponent() {
     // The error handler reads this object's members; ~QSerialPort would close the port
     // (and may report an error) only after they are gone.
     QObject::disconnect(port_.get(), nullptr, nullptr, nullptr);
-    wholeTimer_->stop();
+    lookTimer_->Stop();
     if (port_->isOpen()) port_->close();
 }
 
@@ -202,7 +202,7 @@ void QtSerialComponent::Close() {
     open_ = false;
     failure_.reset();
     pending_.clear();
-    wholeTimer_->stop();
+    lookTimer_->Stop();
     unwatched_ = false;
     readNotifier_.clear();
     if (port_->isOpen()) port_->close();
@@ -310,7 +310,7 @@ void QtSerialComponent::noteSent(std::size_t characters) {
 
 void QtSerialComponent::ExpectReply(std::size_t characters) {
     awaited_ = characters;
-    wholeTimer_->stop();
+    lookTimer_->Stop();
     unwatched_ = false;
     lateCheck_ = false;
     const std::size_t sent = std::exchange(sentCharacters_, 0);
@@ -324,13 +324,11 @@ void QtSerialComponent::ExpectReply(std::size_t characters) {
         earliestWhole_ =
             (sent > 0 ? sentAt_ : now) +
             std::chrono::microseconds(static_cast<std::int64_t>(sentMicros + wireMicros));
-        const auto look = earliestWhole_ + std::chrono::microseconds(handOver_.Micros());
-        const double left = std::chrono::duration<double, std::milli>(look - now).count();
+        const auto look = earliestWhole_ + std::chrono::microseconds(
+                                               std::max(handOver_.Micros(), kLookMarginMicros));
         unwatched_ = true;
         applyWatch();
-        // Whole milliseconds, rounded up: a look before the reply is whole costs a
-        // second wake-up, which a fraction of a millisecond later spares.
-        wholeTimer_->start(std::max(0, static_cast<int>(std::ceil(left))));
+        lookTimer_->StartAt(look);
         return;
     }
     applyReadMinimum(characters);

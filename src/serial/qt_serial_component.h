@@ -11,11 +11,11 @@
 
 #include "serial/hand_over_delay.h"
 #include "serial/port_resolver.h"
+#include "serial/precise_timer.h"
 #include "serial/serial_component.h"
 
 class QSerialPort;
 class QSocketNotifier;
-class QTimer;
 
 namespace tally {
 
@@ -103,7 +103,7 @@ class QtSerialComponent : public SerialComponent {
     // find (then the port is simply always watched).
     QPointer<QSocketNotifier> readNotifier_;
     // Runs while the port is left unwatched, until the reply may be whole.
-    std::unique_ptr<QTimer> wholeTimer_;
+    std::unique_ptr<PreciseTimer> lookTimer_;
     bool unwatched_ = false;
     // The last request written and when; counted once, by the next ExpectReply.
     std::size_t sentCharacters_ = 0;

@@ -15,6 +15,7 @@ TEST(HandOverDelay, RisesAtOnceWithALateReplyAndShrinksSlowlyWhileRepliesAreOnTi
     delay.Late(1'000);  // a less late reply does not lower it
     EXPECT_EQ(delay.Micros(), 3'000);
     delay.Late(-5);  // a clock read before the earliest moment counts as on time
+    delay.Late(HandOverDelay::kNoticeMicros - 1);  // so does the program's own wake-up
     EXPECT_EQ(delay.Micros(), 3'000);
 
     // On time for as many replies as it remembers: the late one is forgotten and
