@@ -122,7 +122,8 @@ Line monitor:
 
 Replies are paced at the speed the master set on the pseudo-terminal, ten bits
 a byte; a request is heard as if it came at that speed too, so the answer
-starts only after the request's own time on the line. An overlap is a request that starts arriving while the answer to the
+starts only after the request's own time on the line (in Modbus RTU, and the
+3.5-character silence that ends it). An overlap is a request that starts arriving while the answer to the
 previous request is not completely sent and less than 0.3 s after that request
 ended; the master should never cause one. An early RTU request (rtu_early)
 starts less than 3.5 character times (11 bits each; 1.75 ms above 19200 baud)

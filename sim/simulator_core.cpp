@@ -252,7 +252,12 @@ void SimulatorCore::handleFrame(const ReceivedFrame& frame) {
         answerNote += ", garbled";
     }
     count(&LineStats::answers);
-    scheduleAnswer(drop, frame.endUs, std::move(answer), answerNote);
+    // An RTU frame has no end mark: the module knows it has ended, and may answer,
+    // only once the line has been silent for 3.5 characters after it.
+    const std::int64_t heardUs =
+        frame.endUs +
+        (frame.kind == ReceivedFrame::Kind::ModbusRtu ? RequestFramer::RtuSilenceUs(lineBaud) : 0);
+    scheduleAnswer(drop, heardUs, std::move(answer), answerNote);
 }
 
 void SimulatorCore::queuePiece(std::int64_t startUs, std::string bytes, std::string note,

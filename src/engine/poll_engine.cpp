@@ -511,7 +511,9 @@ bool PollEngine::writeWhenQuiet() {
     // after the longest reply's time on the line, when that is longer than a tick:
     // a look before would find the reply partly there and cost a wake-up for nothing.
     const std::size_t longest = LongestReplyLength(inFlight_->protocol, inFlight_->frame);
-    port_.ExpectReply(longest);
+    // A Modbus RTU module knows the request has ended only after its silence.
+    port_.ExpectReply(
+        longest, inFlight_->protocol == Protocol::ModbusRtu ? RtuSilenceMicros(lineBaud()) : 0);
     const auto wireMs = static_cast<int>((WireMicros(longest, lineBaud()) + 999) / 1000);
     tmrRead_.SetInterval(std::max(kReplyTickMs, wireMs + kReplyTickMs / 4));
     InFlight& sent = *inFlight_;

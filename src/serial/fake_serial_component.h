@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/serial_component.h"
@@ -41,6 +42,9 @@ class FakeSerialComponent : public SerialComponent {
         ++inputCount;
         return out;
     }
+    void ExpectReply(std::size_t characters, std::int64_t answerAfterMicros = 0) override {
+        expectedReply = {characters, answerAfterMicros};
+    }
 
     // Bytes the "device" has sent, waiting to be read.
     void Receive(const std::string& bytes) { received += bytes; }
@@ -54,6 +58,8 @@ class FakeSerialComponent : public SerialComponent {
     std::string received;
     int openCount = 0;
     int inputCount = 0;
+    // The last ExpectReply: the characters awaited and how long the answer comes after.
+    std::pair<std::size_t, std::int64_t> expectedReply{};
     // Set to make the operation raise SerialError with this reason.
     std::optional<std::string> failOpen;
     std::optional<std::string> failOutput;

@@ -308,7 +308,7 @@ void QtSerialComponent::noteSent(std::size_t characters) {
     sentAt_ = std::chrono::steady_clock::now();
 }
 
-void QtSerialComponent::ExpectReply(std::size_t characters) {
+void QtSerialComponent::ExpectReply(std::size_t characters, std::int64_t answerAfterMicros) {
     awaited_ = characters;
     lookTimer_->Stop();
     unwatched_ = false;
@@ -323,7 +323,8 @@ void QtSerialComponent::ExpectReply(std::size_t characters) {
         const double sentMicros = characterMicros_ * static_cast<double>(sent);
         earliestWhole_ =
             (sent > 0 ? sentAt_ : now) +
-            std::chrono::microseconds(static_cast<std::int64_t>(sentMicros + wireMicros));
+            std::chrono::microseconds(static_cast<std::int64_t>(sentMicros + wireMicros) +
+                                      std::max<std::int64_t>(0, answerAfterMicros));
         const auto look = earliestWhole_ + std::chrono::microseconds(
                                                std::max(handOver_.Micros(), kLookMarginMicros));
         unwatched_ = true;

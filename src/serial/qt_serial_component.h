@@ -50,7 +50,7 @@ class QtSerialComponent : public SerialComponent {
     // whole by then is told at once; otherwise the line's minimum read count
     // (VMIN) is set to the characters still to come, so the system reports the
     // port readable once they are there.
-    void ExpectReply(std::size_t characters) override;
+    void ExpectReply(std::size_t characters, std::int64_t answerAfterMicros = 0) override;
 
     // A device named directly (a path such as /dev/ttyUSB0) instead of a port
     // number; empty goes back to the number. Written only while closed.

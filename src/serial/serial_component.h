@@ -44,7 +44,12 @@ class SerialComponent {
     // awaited). A component may then hold back onBytesArrived until that many
     // have come, rather than wake the program for every character; Input still
     // hands out whatever has arrived.
-    virtual void ExpectReply(std::size_t characters) { static_cast<void>(characters); }
+    // answerAfterMicros: the far end starts no sooner than this after the request
+    // has left (Modbus RTU: the silence that tells it the request has ended).
+    virtual void ExpectReply(std::size_t characters, std::int64_t answerAfterMicros = 0) {
+        static_cast<void>(characters);
+        static_cast<void>(answerAfterMicros);
+    }
 
     // Called, when set, from the event loop soon after received bytes are waiting;
     // never from inside Input or Output. Optional: a component that never calls it

@@ -376,6 +376,9 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
         clock.pausedMicros = 0;
         tickRead(0);
         ASSERT_EQ(writeTimes.back(), clock.MonotonicMicros()) << "a quiet line: at once";
+        // The port looks for the reply only after the module can know the request ended.
+        EXPECT_EQ(port.expectedReply.second,
+                  row.protocol == 2 ? row.quiet - row.pauseMs * 1000 : 0);
         // Each arrives well after the request before it has left the wire.
         const auto lastByte = [&](const std::string& bytes, double after = 0.1) {
             clock.Advance(after);

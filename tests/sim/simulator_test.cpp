@@ -244,6 +244,10 @@ TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteAfterTheRequestWasOnTheLinePl
     // --chunk: what the line has carried is handed over at each tick of the grid.
     const Line usb(Still([](SimOptions& o) { o.chunkMs = 4; }), {{0, "#01RDO\r", 19200}}, 100'000);
     EXPECT_EQ(usb.chunks, (decltype(usb.chunks){{8000, ">0000000"}, {12000, "0\r"}}));
+    // Modbus RTU: the module knows the request has ended only after 3.5 characters' silence.
+    const std::string request = "010100000008";
+    const Line rtu(Still(), {{0, HexToBytes(request + CrcOfHex(request)), 19200}}, 100'000);
+    EXPECT_EQ(rtu.chunks.front().first, 80'000'000LL / 19200 + 2005 + 10'000'000LL / 19200);
 }
 
 TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutWithinTheDeadline) {
@@ -410,7 +414,7 @@ TEST(SimulatorCoreTest, RtuRequestSoonerThanTheSilenceAfterTheLastAnswerByteWrit
     // A loop that wakes late writes the answer late: the master hears it only then.
     SimulatorCore late(Still());
     late.receive(0, R("010100000008"), 19200);
-    EXPECT_EQ(late.advance(10'000), R("01010100"));  // due by 3.1 ms, written at 10 ms
+    EXPECT_EQ(late.advance(10'000), R("01010100"));  // due by 9.3 ms, written at 10 ms
     late.receive(11'000, R("010100000008"), 19200);
     late.advance(20'000);
     EXPECT_EQ(late.stats().rtuEarly, 1U);
