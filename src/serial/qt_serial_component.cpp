@@ -4,11 +4,9 @@
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <utility>
 
 #include "serial/line_settings.h"
