@@ -19,6 +19,7 @@
 #include "numbers/number_text.h"
 #include "protocol/baud_rates.h"
 #include "ui/control_names.h"
+#include "ui/display_field.h"
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/frm_line.h"
@@ -39,7 +40,7 @@ namespace {
 constexpr int kPortWatchMs = 2000;
 
 QLineEdit* displayField(QWidget* parent, const QString& name, QRgb back) {
-    auto* field = named(new QLineEdit(QStringLiteral("--"), parent), name);
+    auto* field = named(new DisplayField(QStringLiteral("--"), parent), name);
     field->setReadOnly(true);
     field->setAlignment(Qt::AlignCenter);
     SetBackColor(field, back);

@@ -1,12 +1,13 @@
 #include "ui/lamp.h"
 
+#include <QImage>
 #include <QPainter>
-#include <QPixmapCache>
 
 namespace tally {
 
 Lamp::Lamp(const QColor& fillColor, QWidget* parent) : QWidget(parent), fillColor_(fillColor) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void Lamp::setFilled(bool filled) {
@@ -26,21 +27,14 @@ QSize Lamp::minimumSizeHint() const {
 }
 
 void Lamp::paintEvent(QPaintEvent*) {
-    // An antialiased circle costs many times a copy: each look is drawn once.
-    const qreal ratio = devicePixelRatioF();
-    const QString key = QStringLiteral("tally-lamp-%1x%2-%3-%4-%5-%6")
-                            .arg(width())
-                            .arg(height())
-                            .arg(ratio)
-                            .arg(fillColor_.rgba())
-                            .arg(int(filled_))
-                            .arg(int(isEnabled()));
-    QPixmap look;
-    if (!QPixmapCache::find(key, &look)) {
-        look = QPixmap(size() * ratio);
-        look.setDevicePixelRatio(ratio);
-        look.fill(Qt::transparent);
-        QPainter painter(&look);
+    // An antialiased circle costs many times a copy: each look is drawn once, on
+    // what lies under the lamp, so nothing behind it is repainted with it.
+    const QPixmap& under = backdrop_.Picture(*this);
+    if (backdrop_.Renewed()) faces_ = {};
+    QPixmap& face = faces_[(filled_ ? 1 : 0) | (isEnabled() ? 2 : 0)];
+    if (face.isNull()) {
+        QImage image = under.toImage();
+        QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         const int side = qMin(width(), height()) - 2;
         const QRectF circle((width() - side) / 2.0, (height() - side) / 2.0, side, side);
@@ -49,9 +43,11 @@ void Lamp::paintEvent(QPaintEvent*) {
         painter.setBrush(filled_ ? QBrush(fillColor_) : QBrush(Qt::NoBrush));
         painter.drawEllipse(circle);
         painter.end();
-        QPixmapCache::insert(key, look);
+        // Opaque, so each repaint copies it rather than blends it.
+        face = QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32));
+        face.setDevicePixelRatio(under.devicePixelRatio());
     }
-    QPainter(this).drawPixmap(0, 0, look);
+    QPainter(this).drawPixmap(0, 0, face);
 }
 
 }  // namespace tally

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QWidget>
+#include <array>
+
+#include "ui/backdrop.h"
 
 namespace tally {
 
@@ -26,6 +30,9 @@ class Lamp : public QWidget {
   private:
     QColor fillColor_;
     bool filled_ = false;
+    Backdrop backdrop_;
+    // Filled or not, enabled or not, on the current backdrop.
+    std::array<QPixmap, 4> faces_;
 };
 
 }  // namespace tally

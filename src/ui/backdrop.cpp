@@ -1,0 +1,50 @@
+#include "ui/backdrop.h"
+
+#include <QPainter>
+#include <QWidget>
+
+namespace tally {
+
+std::vector<qint64> Backdrop::lookOf(const QWidget& widget) const {
+    std::vector<qint64> look{widget.width(), widget.height(),
+                             qRound64(widget.devicePixelRatioF() * 100),
+                             widget.isActiveWindow() ? 1 : 0};
+    for (const QWidget* above = widget.parentWidget(); above != nullptr;
+         above = above->isWindow() ? nullptr : above->parentWidget()) {
+        const QPoint at = widget.mapTo(above, QPoint(0, 0));
+        look.insert(look.end(),
+                    {at.x(), at.y(), above->width(), above->height(), above->palette().cacheKey(),
+                     above->isEnabled() ? 1 : 0, reinterpret_cast<qint64>(above->style())});
+    }
+    return look;
+}
+
+const QPixmap& Backdrop::Picture(const QWidget& widget) {
+    std::vector<qint64> look = lookOf(widget);
+    renewed_ = look != look_ || picture_.isNull();
+    if (!renewed_) return picture_;
+    look_ = std::move(look);
+    const qreal ratio = widget.devicePixelRatioF();
+    picture_ = QPixmap(widget.size() * ratio);
+    picture_.setDevicePixelRatio(ratio);
+    picture_.fill(Qt::transparent);
+    // From the window down, each paints its own part of the widget's rectangle
+    // (no children: the widget's siblings do not reach under it).
+    std::vector<QWidget*> chain;
+    for (QWidget* above = widget.parentWidget(); above != nullptr;
+         above = above->isWindow() ? nullptr : above->parentWidget())
+        chain.insert(chain.begin(), above);
+    for (QWidget* above : chain) {
+        const QRect area(widget.mapTo(above, QPoint(0, 0)), widget.size());
+        // A window fills its background; any other widget only if it fills its own.
+        above->render(&picture_, QPoint(0, 0), QRegion(area),
+                      above->isWindow() ? QWidget::DrawWindowBackground : QWidget::RenderFlags());
+    }
+    return picture_;
+}
+
+void Backdrop::Paint(QPainter& painter, const QWidget& widget) {
+    painter.drawPixmap(0, 0, Picture(widget));
+}
+
+}  // namespace tally

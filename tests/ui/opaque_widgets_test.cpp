@@ -1,0 +1,170 @@
+// The display field and the lamp draw themselves, background and all, without
+// Qt repainting what lies under them: what the operator sees must be what the
+// window shows there, and the field exactly what the line edit it stands in
+// for would show, whatever it holds.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <array>
+
+#include "ui/backdrop.h"
+#include "ui/display_field.h"
+#include "ui/lamp.h"
+#include "ui/paint_cache.h"
+#include "ui/widget_state.h"
+
+namespace tally::testing {
+namespace {
+
+// A window with two group boxes, a field in each as in the main window: the
+// display field in one, the line edit it stands for in the other.
+struct Panels {
+    Panels() {
+        window.resize(440, 120);
+        for (int i = 0; i < 2; ++i) {
+            boxes[i] = new QGroupBox(QStringLiteral("Monitor"), &window);
+            boxes[i]->setStyle(PanelCacheStyle::Instance());
+            boxes[i]->setGeometry(8 + 220 * i, 4, 200, 80);
+            QLineEdit* field = i == 0 ? drawn : new QLineEdit(QStringLiteral("--"));
+            field->setParent(boxes[i]);
+            field->setGeometry(12, 24, 96, 24);
+            field->setReadOnly(true);
+            field->setAlignment(Qt::AlignCenter);
+            field->setStyle(PanelCacheStyle::Instance());
+            SetBackColor(field, 0xE0E0E0);
+            fields[i] = field;
+        }
+        // The focus rests elsewhere, as on "Open Port" in the main window.
+        auto* button = new QPushButton(QStringLiteral("Open Port"), &window);
+        button->move(8, 86);
+        button->setFocus();
+        window.show();
+    }
+    // Both fields alike.
+    template <typename Change>
+    void change(Change change) {
+        for (QLineEdit* field : fields)
+            change(field);
+        QCoreApplication::processEvents();
+    }
+    QImage picture(int i) { return window.grab(boxes[i]->geometry()).toImage(); }
+    bool alike() { return picture(0) == picture(1); }
+
+    QWidget window;
+    DisplayField* drawn = new DisplayField(QStringLiteral("--"));
+    std::array<QGroupBox*, 2> boxes{};
+    std::array<QLineEdit*, 2> fields{};
+};
+
+TEST(DisplayField, LooksExactlyLikeTheLineEditItStandsFor) {
+    Panels panels;
+    const QString texts[] = {
+        QStringLiteral("0"),
+        QStringLiteral("--"),
+        QStringLiteral("4294967295"),
+        QStringLiteral("-1.5"),
+        QStringLiteral("0.0"),
+        QStringLiteral("1234.5678"),
+        QStringLiteral("1.25E+15"),
+        QStringLiteral("-,+.E"),
+        QStringLiteral("Overflow"),
+        QStringLiteral("123456789012345678901234567890"),  // wider than the field
+        QString(),
+    };
+    for (const bool enabled : {true, false}) {
+        for (QGroupBox* box : panels.boxes)
+            box->setEnabled(enabled);
+        for (const QString& text : texts) {
+            panels.change([&](QLineEdit* field) { field->setText(text); });
+            ASSERT_TRUE(panels.alike()) << text.toStdString() << (enabled ? "" : ", disabled");
+        }
+    }
+    // The numbers took the quick way; the rest the line edit's.
+    EXPECT_GE(panels.drawn->GlyphPaints(), 14);
+    // A new colour, a new font, and the new background under a moved field.
+    panels.change([](QLineEdit* field) {
+        SetBackColor(field, 0xF0F0F0);
+        field->setText(QStringLiteral("77.5"));
+    });
+    EXPECT_TRUE(panels.alike());
+    panels.change([](QLineEdit* field) { field->setFont(QFont(QStringLiteral("Monospace"), 14)); });
+    EXPECT_TRUE(panels.alike());
+    panels.change([](QLineEdit* field) { field->move(40, 40); });
+    EXPECT_TRUE(panels.alike());
+    // With the focus, a selection: the line edit's own way, and still alike.
+    panels.drawn->setFocus();
+    panels.drawn->selectAll();
+    panels.fields[1]->setFocus();
+    panels.fields[1]->selectAll();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(panels.alike());
+}
+
+TEST(DisplayField, ANewNumberRepaintsTheFieldAloneAndSelectingStillWorks) {
+    Panels panels;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panels.window));
+    struct Count : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } box, field;
+    panels.boxes[0]->installEventFilter(&box);
+    panels.drawn->installEventFilter(&field);
+    for (int i = 2; i < 12; ++i) {
+        panels.drawn->setText(QString::number(i * 1111));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(field.paints, 10);
+    EXPECT_EQ(box.paints, 0);
+    // A double click selects the number where it is drawn.
+    panels.drawn->setText(QStringLiteral("12345"));
+    QCoreApplication::processEvents();
+    QTest::mouseDClick(panels.drawn, Qt::LeftButton, Qt::NoModifier, panels.drawn->rect().center());
+    EXPECT_EQ(panels.drawn->selectedText(), QStringLiteral("12345"));
+}
+
+TEST(Backdrop, IsWhatTheWindowShowsWhereTheWidgetStandsInEveryBox) {
+    QWidget window;
+    window.resize(300, 120);
+    auto* framed = new QGroupBox(QStringLiteral("Inputs"), &window);
+    framed->setStyle(PanelCacheStyle::Instance());
+    framed->setGeometry(8, 4, 140, 100);
+    // Flat and borderless, as the main window's input and output groups.
+    auto* flat = new QGroupBox(QStringLiteral("Outputs"), &window);
+    flat->setFlat(true);
+    flat->setStyleSheet(QStringLiteral("QGroupBox { border: none; }"));
+    flat->setGeometry(156, 4, 140, 100);
+    // One lamp across the framed box's edge, where the frame shows under it.
+    std::array<Lamp*, 3> lamps{new Lamp(Qt::red, framed), new Lamp(Qt::red, framed),
+                               new Lamp(Qt::red, flat)};
+    lamps[0]->setGeometry(20, 30, 18, 18);
+    lamps[1]->setGeometry(130, 60, 18, 18);
+    lamps[2]->setGeometry(20, 30, 18, 18);
+    window.show();
+    for (const bool enabled : {true, false}) {
+        framed->setEnabled(enabled);
+        flat->setEnabled(enabled);
+        for (Lamp* lamp : lamps) {
+            lamp->setFilled(!lamp->filled());
+            QCoreApplication::processEvents();
+            const QRect at(lamp->mapTo(&window, QPoint(0, 0)), lamp->size());
+            const QImage shown = window.grab(at).toImage();
+            lamp->hide();
+            const QImage under = window.grab(at).toImage();
+            lamp->show();
+            Backdrop backdrop;
+            EXPECT_EQ(backdrop.Picture(*lamp).toImage().convertToFormat(under.format()), under);
+            // Around its circle the lamp shows just that.
+            for (const QPoint corner : {QPoint(0, 0), QPoint(at.width() - 1, at.height() - 1)})
+                EXPECT_EQ(shown.pixel(corner), under.pixel(corner)) << enabled;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tally::testing
