@@ -18,6 +18,7 @@
 
 #include "numbers/number_text.h"
 #include "protocol/baud_rates.h"
+#include "ui/backdrop.h"
 #include "ui/control_names.h"
 #include "ui/display_field.h"
 #include "ui/field_filter.h"
@@ -337,7 +338,7 @@ void FrmMain::buildUi() {
     auto* status = new QHBoxLayout(Frame2);
     Label1 = named(new QLabel(QStringLiteral("Communication Status :"), Frame2),
                    QStringLiteral("Label1"));
-    labReport = named(new QLabel(QStringLiteral("Off Line")), QStringLiteral("labReport"));
+    labReport = named(new OpaqueLabel(QStringLiteral("Off Line")), QStringLiteral("labReport"));
     // The status changes several times a poll cycle: its text must not lay the whole
     // window out again each time (the label has the row's free width anyway).
     status->addWidget(Label1);

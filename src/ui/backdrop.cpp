@@ -1,5 +1,6 @@
 #include "ui/backdrop.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
 
@@ -45,6 +46,19 @@ const QPixmap& Backdrop::Picture(const QWidget& widget) {
 
 void Backdrop::Paint(QPainter& painter, const QWidget& widget) {
     painter.drawPixmap(0, 0, Picture(widget));
+}
+
+OpaqueLabel::OpaqueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void OpaqueLabel::paintEvent(QPaintEvent* event) {
+    {
+        QPainter painter(this);
+        painter.setClipRegion(event->region());
+        backdrop_.Paint(painter, *this);
+    }
+    QLabel::paintEvent(event);
 }
 
 }  // namespace tally

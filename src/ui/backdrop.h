@@ -9,6 +9,7 @@
 // resizes, changes colours or is enabled or disabled.
 #pragma once
 
+#include <QLabel>
 #include <QPixmap>
 #include <vector>
 
@@ -33,6 +34,21 @@ class Backdrop {
     std::vector<qint64> look_;
     QPixmap picture_;
     bool renewed_ = false;
+};
+
+// A label whose text changes while polling (the status line, the line
+// statistics): it paints what lies under it and then its text, so a new text
+// repaints the label alone and not the group box behind it.
+class OpaqueLabel : public QLabel {
+  public:
+    explicit OpaqueLabel(QWidget* parent = nullptr) : OpaqueLabel(QString(), parent) {}
+    explicit OpaqueLabel(const QString& text, QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    Backdrop backdrop_;
 };
 
 }  // namespace tally

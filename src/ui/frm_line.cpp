@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/backdrop.h"
 #include "ui/control_names.h"
 #include "ui/paint_cache.h"
 #include "ui/user_settings.h"
@@ -107,13 +108,13 @@ void FrmLine::buildUi() {
 
     fmeStats = named(new QGroupBox(QStringLiteral("Statistics"), this), "fmeStats");
     auto* grid = new QGridLayout(fmeStats);
-    labStatRequests = named(new QLabel(fmeStats), "labStatRequests");
-    labStatReplies = named(new QLabel(fmeStats), "labStatReplies");
-    labStatTimeouts = named(new QLabel(fmeStats), "labStatTimeouts");
-    labStatErrors = named(new QLabel(fmeStats), "labStatErrors");
+    labStatRequests = named(new OpaqueLabel(fmeStats), "labStatRequests");
+    labStatReplies = named(new OpaqueLabel(fmeStats), "labStatReplies");
+    labStatTimeouts = named(new OpaqueLabel(fmeStats), "labStatTimeouts");
+    labStatErrors = named(new OpaqueLabel(fmeStats), "labStatErrors");
     labStatErrors->setToolTip(QStringLiteral("Checksum errors and bad replies"));
-    labStatExceptions = named(new QLabel(fmeStats), "labStatExceptions");
-    labStatTime = named(new QLabel(fmeStats), "labStatTime");
+    labStatExceptions = named(new OpaqueLabel(fmeStats), "labStatExceptions");
+    labStatTime = named(new OpaqueLabel(fmeStats), "labStatTime");
     labStatTime->setToolTip(
         QStringLiteral("Reply time over the last %1 good replies, from the request's last byte "
                        "to the reply's completion")

@@ -52,7 +52,8 @@ TEST_F(WindowPainting, APollCycleIsPaintedOnceAsItEndsWithEveryStatusTextShownMe
     w->chkDI->setChecked(true);
     w->txtAutoRead->setText("1");
     turn();
-    PaintCount paints{w->labReport, w->txtCTRaw[0], w->shpDI[0], w->fmeMonitor, w->fmeDI};
+    PaintCount paints{w->labReport,  w->txtCTRaw[0], w->shpDI[0],
+                      w->fmeMonitor, w->fmeDI,       w->Frame2};
     std::vector<QString> texts;
     int windowPaints = 0;
     for (int cycle = 1; cycle <= 10; ++cycle) {
@@ -86,9 +87,11 @@ TEST_F(WindowPainting, APollCycleIsPaintedOnceAsItEndsWithEveryStatusTextShownMe
     EXPECT_EQ(paints.counts[w->labReport], 10);
     EXPECT_EQ(paints.counts[w->txtCTRaw[0]], 10);
     EXPECT_EQ(paints.counts[w->shpDI[0]], 10);
-    // The fields and lamps paint what lies under them: their boxes are left alone.
+    // The fields, lamps and status line paint what lies under them: their boxes
+    // are left alone.
     EXPECT_EQ(paints.counts[w->fmeMonitor], 0);
     EXPECT_EQ(paints.counts[w->fmeDI], 0);
+    EXPECT_EQ(paints.counts[w->Frame2], 0);
     EXPECT_EQ(w->paintHold().Paints() - windowPaints, 9);
 }
 
