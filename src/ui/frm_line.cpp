@@ -46,6 +46,11 @@ FrmLine::FrmLine(LineHistory& history, QWidget* parent)
     setObjectName(QStringLiteral("frmLine"));
     setWindowTitle(QStringLiteral("Tallyscope, Line Monitor"));
     setFont(QFont(QStringLiteral("Tahoma")));
+    statsTimer_ = new QTimer(this);
+    statsTimer_->setSingleShot(true);
+    connect(statsTimer_, &QTimer::timeout, this, [this] {
+        if (isVisible()) ShowStatistics();
+    });
     buildUi();
     SetRefreshInterval(250);
     resize(960, 520);
@@ -162,12 +167,9 @@ void FrmLine::buildUi() {
 }
 
 void FrmLine::scheduleStatistics() {
-    if (statsRefreshScheduled_) return;
-    statsRefreshScheduled_ = true;
-    QTimer::singleShot(refreshMs_, this, [this] {
-        statsRefreshScheduled_ = false;
-        if (isVisible()) ShowStatistics();
-    });
+    // Shown anew with the rows of a cycle as it ends, which stops this timer: it
+    // is for changes that bring no rows.
+    if (!statsTimer_->isActive()) statsTimer_->start(refreshMs_);
 }
 
 void FrmLine::SetRefreshInterval(int ms) {
@@ -176,6 +178,7 @@ void FrmLine::SetRefreshInterval(int ms) {
 }
 
 void FrmLine::ShowStatistics() {
+    statsTimer_->stop();
     const LineStatistics& stats = history_.Statistics();
     // A label given its own text again would still lay the window out anew.
     const auto setText = [](QLabel* label, const QString& text) {

@@ -17,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace tally {
 
@@ -75,7 +76,7 @@ class FrmLine : public QWidget {
 
     LineHistory& history_;
     LineModel& model_;
-    bool statsRefreshScheduled_ = false;
+    QTimer* statsTimer_ = nullptr;
     int refreshMs_ = 0;
     // New rows are scrolled into view while the view sits at its last row.
     bool following_ = true;

@@ -18,6 +18,9 @@ namespace tally {
 class LineHistory : public QObject, public LineListener {
     Q_OBJECT
   public:
+    // How soon a row outside a poll cycle reaches the monitor.
+    static constexpr int kCommitDelayMs = 250;
+
     explicit LineHistory(std::size_t capacity = LineModel::DefaultCapacity,
                          QObject* parent = nullptr);
 

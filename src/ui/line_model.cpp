@@ -138,7 +138,10 @@ LineModel::LineModel(std::size_t capacity, QObject* parent)
     : QAbstractTableModel(parent),
       shown_(std::max<std::size_t>(capacity, 1)),
       incoming_(std::max<std::size_t>(capacity, 1)),
-      fixedFont_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {}
+      fixedFont_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
+    commitTimer_.setSingleShot(true);
+    connect(&commitTimer_, &QTimer::timeout, this, &LineModel::Commit);
+}
 
 void LineModel::Append(const LineEvent& event) {
     const bool received = event.type == LineEvent::Type::Outcome;
@@ -163,18 +166,15 @@ void LineModel::Append(const LineEvent& event) {
 }
 
 void LineModel::scheduleCommit() {
-    if (commitScheduled_ || paused_) return;
-    commitScheduled_ = true;
-    // Whatever else arrives in this event-loop turn (or the delay) joins the same batch.
-    if (commitDelayMs_ > 0) {
-        QTimer::singleShot(commitDelayMs_, this, &LineModel::Commit);
-    } else {
-        QMetaObject::invokeMethod(this, &LineModel::Commit, Qt::QueuedConnection);
-    }
+    if (paused_ || commitTimer_.isActive()) return;
+    // Whatever else arrives in this event-loop turn (or the delay) joins the same
+    // batch; a commit before then (a poll cycle's end) stops the timer, so it
+    // wakes nobody for nothing.
+    commitTimer_.start(commitDelayMs_);
 }
 
 void LineModel::Commit() {
-    commitScheduled_ = false;
+    commitTimer_.stop();
     const std::size_t count = incoming_.Size();
     if (paused_ || count == 0) return;
     const std::size_t overflow =

@@ -12,6 +12,7 @@
 #include <QAbstractTableModel>
 #include <QFont>
 #include <QString>
+#include <QTimer>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -107,7 +108,7 @@ class LineModel : public QAbstractTableModel {
     LineRing shown_;
     LineRing incoming_;
     bool paused_ = false;
-    bool commitScheduled_ = false;
+    QTimer commitTimer_;
     int commitDelayMs_ = 0;
     QFont fixedFont_;
 };

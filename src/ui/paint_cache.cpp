@@ -337,7 +337,10 @@ StillSlot::StillSlot(QWidget* child, QWidget* parent) : QWidget(parent), child_(
 
 void StillSlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    child_->setGeometry(rect());
+    // Of a fixed size, the child's new text asks nobody to lay anything out (a
+    // widget free to change its size posts its parent a layout request each time).
+    child_->setFixedSize(size());
+    child_->move(0, 0);
 }
 
 void TailRepaintView::setModel(QAbstractItemModel* model) {

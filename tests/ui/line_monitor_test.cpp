@@ -127,6 +127,24 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     EXPECT_FALSE(model.index(3, 0).data(Qt::BackgroundRole).isValid());
 }
 
+// The exchanges of a poll cycle come in turns of the event loop apart; their
+// rows reach the view together, as the cycle ends, not a batch per exchange.
+TEST(LineHistory, APollCyclesRowsAreCommittedOnceAsItEnds) {
+    LineHistory history;
+    int batches = 0;
+    QObject::connect(&history.Model(), &QAbstractItemModel::rowsInserted,
+                     [&batches] { ++batches; });
+    for (int exchange = 0; exchange < 3; ++exchange) {
+        history.OnLineEvent(Request(exchange));
+        history.OnLineEvent(Reply(">", Outcome::Ok(), 12.0));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(batches, 0);
+    history.OnLineEvent(Request(0, LineEvent::Type::CycleEnd));
+    EXPECT_EQ(batches, 1);
+    EXPECT_EQ(history.Model().rowCount(), 6);
+}
+
 class LineWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -136,7 +154,9 @@ class LineWindow : public ::testing::Test {
     void push(int count) {
         for (int i = 0; i < count; ++i)
             history.OnLineEvent(Request(n++));
-        QCoreApplication::processEvents();
+        // The batch's commit, then the view's own deferred layout it asks for.
+        for (int turn = 0; turn < 3; ++turn)
+            QCoreApplication::processEvents();
     }
     LineHistory history;
     FrmLine window{history};
