@@ -13,9 +13,10 @@ LineHistory::LineHistory(std::size_t capacity, QObject* parent)
 void LineHistory::OnLineEvent(const LineEvent& event) {
     stats_.Add(event);
     model_.Append(event);
-    // A poll cycle's rows reach the view as one batch, as the cycle ends.
-    if (event.type == LineEvent::Type::CycleEnd) model_.Commit();
     emit statisticsChanged();
+    // A poll cycle's rows reach the view as one batch, as the cycle ends (the
+    // monitor shows its statistics with them).
+    if (event.type == LineEvent::Type::CycleEnd) model_.Commit();
 }
 
 void LineHistory::ResetStatistics() {
