@@ -92,7 +92,16 @@ TEST(DisplayField, LooksExactlyLikeTheLineEditItStandsFor) {
     EXPECT_TRUE(panels.alike());
     panels.change([](QLineEdit* field) { field->setFont(QFont(QStringLiteral("Monospace"), 14)); });
     EXPECT_TRUE(panels.alike());
-    panels.change([](QLineEdit* field) { field->move(40, 40); });
+    panels.change([](QLineEdit* field) { field->move(150, 30); });  // over the frame
+    EXPECT_TRUE(panels.alike());
+    // A new colour of the box shows around the field's corners.
+    panels.change([](QLineEdit* field) {
+        QWidget* box = field->parentWidget();
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Window, QColor(0x80, 0xC0, 0x80));
+        box->setPalette(palette);
+        box->setAutoFillBackground(true);
+    });
     EXPECT_TRUE(panels.alike());
     // With the focus, a selection: the line edit's own way, and still alike.
     panels.drawn->setFocus();
