@@ -14,6 +14,7 @@ namespace {
 // What a number shows: digits, sign, point, separator, exponent.
 constexpr char kAlphabet[] = "0123456789+-.,E";
 constexpr int kAlphabetSize = sizeof(kAlphabet) - 1;
+static_assert(kAlphabetSize <= 16, "one glyph slot per character drawn");
 
 int alphabetIndex(QChar ch) {
     const char16_t code = ch.unicode();

@@ -58,7 +58,7 @@ class DisplayField : public QLineEdit {
     std::vector<qint64> faceLook_;
     QRawFont font_;
     bool fontKnown_ = false;
-    std::array<Glyph, 128> glyphs_{};
+    std::array<Glyph, 16> glyphs_{};  // by the character's place among those drawn so
     bool glyphPainted_ = false;
     bool ownWayOnly_ = false;
     int glyphPaints_ = 0;
