@@ -1,17 +1,29 @@
 #include "ui/backdrop.h"
 
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
 
 namespace tally {
+namespace {
+
+// The widget's ancestors up to its window, the window first.
+std::vector<QWidget*> ancestorsOf(const QWidget& widget) {
+    std::vector<QWidget*> chain;
+    for (QWidget* above = widget.parentWidget(); above != nullptr;
+         above = above->isWindow() ? nullptr : above->parentWidget())
+        chain.insert(chain.begin(), above);
+    return chain;
+}
+
+}  // namespace
 
 std::vector<qint64> Backdrop::lookOf(const QWidget& widget) const {
     std::vector<qint64> look{widget.width(), widget.height(),
                              qRound64(widget.devicePixelRatioF() * 100),
                              widget.isActiveWindow() ? 1 : 0};
-    for (const QWidget* above = widget.parentWidget(); above != nullptr;
-         above = above->isWindow() ? nullptr : above->parentWidget()) {
+    for (const QWidget* above : ancestorsOf(widget)) {
         const QPoint at = widget.mapTo(above, QPoint(0, 0));
         look.insert(look.end(),
                     {at.x(), at.y(), above->width(), above->height(), above->palette().cacheKey(),
@@ -31,11 +43,7 @@ const QPixmap& Backdrop::Picture(const QWidget& widget) {
     picture_.fill(Qt::transparent);
     // From the window down, each paints its own part of the widget's rectangle
     // (no children: the widget's siblings do not reach under it).
-    std::vector<QWidget*> chain;
-    for (QWidget* above = widget.parentWidget(); above != nullptr;
-         above = above->isWindow() ? nullptr : above->parentWidget())
-        chain.insert(chain.begin(), above);
-    for (QWidget* above : chain) {
+    for (QWidget* above : ancestorsOf(widget)) {
         const QRect area(widget.mapTo(above, QPoint(0, 0)), widget.size());
         // A window fills its background; any other widget only if it fills its own.
         above->render(&picture_, QPoint(0, 0), QRegion(area),
@@ -46,6 +54,19 @@ const QPixmap& Backdrop::Picture(const QWidget& widget) {
 
 void Backdrop::Paint(QPainter& painter, const QWidget& widget) {
     painter.drawPixmap(0, 0, Picture(widget));
+}
+
+QPixmap Backdrop::Face(const QWidget& widget, const std::function<void(QPainter&)>& draw) {
+    const QPixmap& under = Picture(widget);
+    QImage image = under.toImage();
+    {
+        QPainter painter(&image);
+        draw(painter);
+    }
+    // Opaque, so each repaint copies it rather than blends it.
+    QPixmap face = QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32));
+    face.setDevicePixelRatio(under.devicePixelRatio());
+    return face;
 }
 
 OpaqueLabel::OpaqueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {

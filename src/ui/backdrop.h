@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -25,6 +26,8 @@ class Backdrop {
     const QPixmap& Picture(const QWidget& widget);
     // Paints it over the whole widget.
     void Paint(QPainter& painter, const QWidget& widget);
+    // The background with `draw` painted on it, as an opaque picture to copy.
+    QPixmap Face(const QWidget& widget, const std::function<void(QPainter&)>& draw);
     // True when the last Picture() had to be made anew.
     bool Renewed() const { return renewed_; }
 

@@ -130,7 +130,7 @@ bool DisplayField::paintByGlyphs(QPainter& painter) {
 }
 
 const QPixmap& DisplayField::face() {
-    const QPixmap& under = backdrop_.Picture(*this);
+    backdrop_.Picture(*this);
     QStyleOptionFrame panel;
     initStyleOption(&panel);
     const std::vector<qint64> look{static_cast<qint64>(panel.state), palette().cacheKey(),
@@ -138,14 +138,9 @@ const QPixmap& DisplayField::face() {
                                    static_cast<qint64>(panel.features)};
     if (!backdrop_.Renewed() && look == faceLook_ && !face_.isNull()) return face_;
     faceLook_ = look;
-    QImage image = under.toImage();
-    {
-        QPainter painter(&image);
+    face_ = backdrop_.Face(*this, [&](QPainter& painter) {
         style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
-    }
-    // Opaque, so each repaint copies it rather than blends it.
-    face_ = QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32));
-    face_.setDevicePixelRatio(under.devicePixelRatio());
+    });
     return face_;
 }
 

@@ -1,6 +1,5 @@
 #include "ui/lamp.h"
 
-#include <QImage>
 #include <QPainter>
 
 namespace tally {
@@ -29,23 +28,20 @@ QSize Lamp::minimumSizeHint() const {
 void Lamp::paintEvent(QPaintEvent*) {
     // An antialiased circle costs many times a copy: each look is drawn once, on
     // what lies under the lamp, so nothing behind it is repainted with it.
-    const QPixmap& under = backdrop_.Picture(*this);
+    backdrop_.Picture(*this);
     if (backdrop_.Renewed()) faces_ = {};
     QPixmap& face = faces_[(filled_ ? 1 : 0) | (isEnabled() ? 2 : 0)];
     if (face.isNull()) {
-        QImage image = under.toImage();
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const int side = qMin(width(), height()) - 2;
-        const QRectF circle((width() - side) / 2.0, (height() - side) / 2.0, side, side);
-        QColor outline = isEnabled() ? QColor(0x40, 0x40, 0x40) : QColor(0xA0, 0xA0, 0xA0);
-        painter.setPen(QPen(outline, 1.2));
-        painter.setBrush(filled_ ? QBrush(fillColor_) : QBrush(Qt::NoBrush));
-        painter.drawEllipse(circle);
-        painter.end();
-        // Opaque, so each repaint copies it rather than blends it.
-        face = QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32));
-        face.setDevicePixelRatio(under.devicePixelRatio());
+        face = backdrop_.Face(*this, [this](QPainter& painter) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            const int side = qMin(width(), height()) - 2;
+            const QRectF circle((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+            const QColor outline =
+                isEnabled() ? QColor(0x40, 0x40, 0x40) : QColor(0xA0, 0xA0, 0xA0);
+            painter.setPen(QPen(outline, 1.2));
+            painter.setBrush(filled_ ? QBrush(fillColor_) : QBrush(Qt::NoBrush));
+            painter.drawEllipse(circle);
+        });
     }
     QPainter(this).drawPixmap(0, 0, face);
 }

@@ -187,31 +187,27 @@ TEST_F(LineWindow, PauseKeepsTheViewStillWhileTheStatisticsGoOn) {
 // the scroll bar draw afresh, as rows are added to a view not yet full, to a
 // full one, with rows dropping off the top, and scrolled up.
 TEST_F(LineWindow, RepaintingOnlyWhatChangedShowsWhatAWholeRepaintWould) {
-    const auto same = [&](QWidget* part) {
+    // What the window shows where `part` is, against `fresh`, drawn afresh.
+    const auto sameAs = [&](QWidget* part, QWidget* fresh) {
         auto* image = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
         if (image == nullptr) return false;
         const QImage shown = image->copy(QRect(part->mapTo(&window, QPoint(0, 0)), part->size()));
-        return shown == part->grab().toImage().convertToFormat(shown.format());
+        return shown == fresh->grab().toImage().convertToFormat(shown.format());
     };
     QWidget* port = window.tblLine->viewport();
     QScrollBar* scroll = window.tblLine->verticalScrollBar();
-    // The scroll bar against a new one in its state, drawn afresh.
+    // The scroll bar against a new one in its state.
     const auto sameBar = [&] {
-        auto* image = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
-        if (image == nullptr) return false;
-        const QImage shown =
-            image->copy(QRect(scroll->mapTo(&window, QPoint(0, 0)), scroll->size()));
         CachedScrollBar plain(scroll->orientation(), &window);  // in the same, active window
         plain.resize(scroll->size());
         plain.setRange(scroll->minimum(), scroll->maximum());
         plain.setPageStep(scroll->pageStep());
         plain.setValue(scroll->value());
-        const QImage fresh = plain.grab().toImage().convertToFormat(shown.format());
-        return shown == fresh;
+        return sameAs(scroll, &plain);
     };
     const auto both = [&] {
         QCoreApplication::processEvents();
-        return same(port) && (!scroll->isVisible() || sameBar());
+        return sameAs(port, port) && (!scroll->isVisible() || sameBar());
     };
     push(3);
     EXPECT_TRUE(both());
