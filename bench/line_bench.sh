@@ -12,6 +12,7 @@
 #     --seconds N     CPU measured over N one-second cycles per run (default 20)
 #     --module M      still, living or both (default both)
 #     --protocols P   e.g. "0 2" (default "0 1 2": Korvi, Modbus Ascii, Modbus RTU)
+#     --views V       e.g. "window trend" (default "window line trend")
 #     --no-cpu        only the cycle times
 #     --baud B        line speed of the cycle-time table (default 19200)
 #
@@ -26,6 +27,7 @@ against=""
 seconds=20
 module=both
 protocols="0 1 2"
+chosenViews="window line trend"
 cpu=1
 baud=19200
 bin=""
@@ -35,9 +37,10 @@ while [ $# -gt 0 ]; do
         --seconds) seconds=$2; shift 2 ;;
         --module) module=$2; shift 2 ;;
         --protocols) protocols=$2; shift 2 ;;
+        --views) chosenViews=$2; shift 2 ;;
         --no-cpu) cpu=0; shift ;;
         --baud) baud=$2; shift 2 ;;
-        -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
         *) bin=$(cd "$1" && pwd); shift ;;
     esac
 done
@@ -155,6 +158,7 @@ for seed in "${seeds[@]}"; do
     moduleName=$([ "$seed" = 0 ] && echo still || echo living)
     for p in $protocols; do
         for v in 0 1 2; do
+            [[ " $chosenViews " == *" ${views[$v]} "* ]] || continue
             row "$moduleName | ${names[$p]} | ${viewNames[$v]}" "cpu $p ${views[$v]} 3 $seconds"
         done
     done

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLegend>
@@ -64,18 +65,21 @@ QString channelName(int channel) {
 // them as items of the scene, and each change of a line (every reading) repaints
 // every item its area touches, whole: an antialiased grid line costs as much as
 // the lines of the readings together. Here the area is filled and the grid lines
-// drawn on whole pixels, without antialiasing.
+// drawn on whole pixels, without antialiasing, into a picture the view keeps:
+// a new reading copies the part under its lines, and the grid is drawn again only
+// when an axis or the plot area moves.
 class TrendChartView : public QChartView {
   public:
     TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
         chart->setBackgroundVisible(false);
-        connect(chart, &QChart::plotAreaChanged, this, [this] { viewport()->update(); });
+        setCacheMode(QGraphicsView::CacheBackground);
+        connect(chart, &QChart::plotAreaChanged, this, [this] { resetCachedContent(); });
     }
 
     // An axis moved: its grid lines with it, in the plot area alone.
     void GridMoved() {
         const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        viewport()->update(mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2));
+        scene()->invalidate(plot.adjusted(-2, -2, 2, 2), QGraphicsScene::BackgroundLayer);
     }
 
   protected:
@@ -302,15 +306,20 @@ void FrmTrend::saveGeometryNow() const {
 }
 
 void FrmTrend::rowAdded() {
-    if (refreshTimer_->isActive() || !isVisible() || isMinimized() || chkTrendPause->isChecked())
-        return;
     // Hidden, minimized (not painted) or paused, showing or resuming redraws it.
-    // Otherwise at once (in the same turn of the event loop as the reading), unless
-    // the last redraw was less than a pixel column of time ago.
+    if (!isVisible() || isMinimized() || chkTrendPause->isChecked()) return;
+    // A reading is drawn at once, in the same turn of the event loop, when the last
+    // redraw is at least two pixel columns of time ago. A sooner one waits for the
+    // next reading that is due, or for that long at most: redraws keep to the
+    // readings' own wake-ups, and on "10 min" every second reading of a one-second
+    // poll is drawn.
     const TrendView view = currentView();
-    const qint64 wait =
-        drawnAt_.isValid() ? RefreshMillis(view.spanMicros, view.columns) - drawnAt_.elapsed() : 0;
-    refreshTimer_->start(static_cast<int>(std::max<qint64>(wait, 0)));
+    const int interval = RefreshMillis(view.spanMicros, view.columns);
+    if (!drawnAt_.isValid() || drawnAt_.elapsed() >= interval) {
+        refreshTimer_->start(0);
+    } else if (!refreshTimer_->isActive()) {
+        refreshTimer_->start(interval);
+    }
 }
 
 void FrmTrend::refreshTick() {

@@ -227,8 +227,8 @@ double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs
 }
 
 int RefreshMillis(std::int64_t spanMicros, int columns) {
-    const std::int64_t perColumn = spanMicros / 1000 / std::max(columns, 1);
-    return static_cast<int>(std::clamp<std::int64_t>(perColumn, 500, 60'000));
+    const std::int64_t twoColumns = 2 * spanMicros / 1000 / std::max(columns, 1);
+    return static_cast<int>(std::clamp<std::int64_t>(twoColumns, 500, 60'000));
 }
 
 }  // namespace tally

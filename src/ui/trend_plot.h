@@ -98,9 +98,13 @@ double EdgeStepMs(int spanSeconds);
 // was made shorter) starts again from the reading.
 double RightEdgeMs(std::optional<double> drawnMs, double newestMs, double stepMs);
 
-// How often at most the chart redraws after readings: once per pixel column of
-// time, at least half a second and at most a minute apart. On "8 h" the newest reading moves the
-// line by less than a column for half a minute, so redrawing sooner shows nothing new.
+// How often at most the chart redraws after readings: once per two pixel columns
+// of time, at least half a second and at most a minute apart, and no reading
+// waits longer than that to be drawn. A redraw costs the same whether the line's
+// end moved by one pixel or by two, and two pixels (about 1.5 s on "10 min") are
+// too few for the eye to find the wait; on "8 h" the newest reading moves the
+// line by less than a column for half a minute, so redrawing sooner shows
+// nothing new.
 int RefreshMillis(std::int64_t spanMicros, int columns);
 
 }  // namespace tally

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 #include "ui/frm_trend.h"
 #include "ui/time_axis.h"
@@ -121,6 +122,43 @@ TEST(TrendWindow, ReadingsWakeTheChartAndBetweenStepsOfTheTimeAxisOnlyAddToTheLi
     chart.cmbTrendSpan->setCurrentText(QStringLiteral("8 h"));
     read(32);
     EXPECT_GT(timer->interval(), 20'000);
+}
+
+TEST(TrendWindow, TheKeptBackgroundFollowsTheAxesAndThePlotArea) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    const std::int64_t at = 1'782'893'094'300;
+    auto read = [&](std::int64_t second) {
+        LineEvent event = CounterRead(100 + second, at + second * 1000);
+        // Values growing tenfold every 6 s widen the Y axis labels, and so narrow the
+        // plot area; when they have left the minute shown it widens again.
+        const double value = second <= 30 ? std::pow(10.0, static_cast<double>(second) / 6.0) : 2.0;
+        event.meaning->counters.fill(value);
+        model.OnLineEvent(event);
+    };
+    read(0);
+    FrmTrend chart(model);
+    chart.cmbTrendSpan->setCurrentText(QStringLiteral("1 min"));
+    chart.resize(800, 500);
+    chart.show();
+    chart.Refresh();
+    QCoreApplication::processEvents();
+    std::vector<qreal> plotLefts{chart.chart->plotArea().left()};
+    QSignalSpy moves(chart.axisX, &QValueAxis::rangeChanged);
+    for (std::int64_t second = 1; second <= 100; ++second) {
+        read(second);
+        chart.Refresh();
+        QCoreApplication::processEvents();  // the chart's layout, and its paint
+        const QImage kept = chart.chartView->grab().toImage();
+        chart.chartView->resetCachedContent();
+        const QImage fresh = chart.chartView->grab().toImage();
+        ASSERT_EQ(kept, fresh) << "after the reading of second " << second;
+        plotLefts.push_back(chart.chart->plotArea().left());
+    }
+    EXPECT_GE(moves.size(), 50) << "the time axis moved on";
+    // The plot's left edge, right of the Y axis labels.
+    const qreal narrowest = *std::max_element(plotLefts.begin(), plotLefts.end());
+    EXPECT_GT(narrowest, plotLefts.front()) << "wider labels narrowed the plot area";
+    EXPECT_LT(plotLefts.back(), narrowest) << "and it widened again";
 }
 
 }  // namespace
