@@ -10,7 +10,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsLayout>
-#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QLegend>
@@ -61,40 +60,85 @@ QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
 
+// Qt's raster engine hands a fill or a clipped copy of more than about 96 lines
+// to its thread pool and waits for it (two thread wake-ups a slice, more than
+// the work itself), so the background is drawn a band of lines at a time.
+constexpr int kBand = 64;
+
 // The chart's card and grid, drawn as the view's background. Qt Charts draws
 // them as items of the scene, and each change of a line (every reading) repaints
 // every item its area touches, whole: an antialiased grid line costs as much as
 // the lines of the readings together. Here the area is filled and the grid lines
-// drawn on whole pixels, without antialiasing, into a picture the view keeps:
-// a new reading copies the part under its lines, and the grid is drawn again only
-// when an axis or the plot area moves.
+// drawn on whole pixels, without antialiasing, into a picture the view keeps: a
+// reading's repaint copies the part under its lines, and the picture is drawn
+// again only where an axis or the plot area moved. The view repaints the
+// bounding rectangle of what changed, so that copy is one plain copy too.
 class TrendChartView : public QChartView {
   public:
     TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
         chart->setBackgroundVisible(false);
-        setCacheMode(QGraphicsView::CacheBackground);
-        connect(chart, &QChart::plotAreaChanged, this, [this] { resetCachedContent(); });
+        setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
+        connect(chart, &QChart::plotAreaChanged, this, [this] {
+            stale_ = viewport()->rect();
+            viewport()->update();
+        });
     }
 
     // An axis moved: its grid lines with it, in the plot area alone.
     void GridMoved() {
         const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        scene()->invalidate(plot.adjusted(-2, -2, 2, 2), QGraphicsScene::BackgroundLayer);
+        const QRect area = mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2);
+        stale_ += area;
+        viewport()->update(area);
     }
 
   protected:
     void drawBackground(QPainter* painter, const QRectF& exposed) override {
-        QChartView::drawBackground(painter, exposed);
-        QChart* chart = this->chart();
+        const qreal ratio = viewport()->devicePixelRatioF();
+        const QSize size = viewport()->size() * ratio;
+        if (kept_.size() != size) {
+            kept_ = QImage(size, QImage::Format_RGB32);
+            kept_.setDevicePixelRatio(ratio);
+            stale_ = viewport()->rect();
+        }
+        if (!stale_.isEmpty()) {
+            QPainter picture(&kept_);
+            for (const QRect& rect : stale_) {
+                for (int top = rect.top(); top <= rect.bottom(); top += kBand) {
+                    const QRect band(rect.left(), top, rect.width(),
+                                     std::min(kBand, rect.bottom() + 1 - top));
+                    picture.save();
+                    picture.setClipRect(band);
+                    picture.fillRect(band,
+                                     viewport()->palette().brush(viewport()->backgroundRole()));
+                    picture.setTransform(viewportTransform());
+                    QChartView::drawBackground(&picture, mapToScene(band).boundingRect());
+                    drawCardAndGrid(&picture, mapToScene(band).boundingRect());
+                    picture.restore();
+                }
+            }
+            stale_ = QRegion();
+        }
         painter->save();
+        painter->resetTransform();
+        const QRect area = mapFromScene(exposed).boundingRect().adjusted(-1, -1, 1, 1);
+        for (int top = area.top(); top <= area.bottom(); top += kBand) {
+            painter->setClipRect(QRect(area.left(), top, area.width(), kBand), Qt::ReplaceClip);
+            painter->drawImage(QPoint(0, 0), kept_);
+        }
+        painter->restore();
+    }
+
+  private:
+    void drawCardAndGrid(QPainter* painter, const QRectF& exposed) {
+        QChart* chart = this->chart();
         painter->setTransform(chart->sceneTransform(), true);
         const QRectF area = chart->sceneTransform().inverted().mapRect(exposed);
         qreal left = 0, top = 0, right = 0, bottom = 0;
         chart->layout()->getContentsMargins(&left, &top, &right, &bottom);
         const QRectF card = chart->rect().adjusted(left, top, -right, -bottom);
         const qreal round = chart->backgroundRoundness();
-        // Each reading repaints some of the plot area: away from the card's edge and
-        // its rounded corners, a plain fill.
+        // Away from the card's edge and its rounded corners, a plain fill.
         const qreal corner = round + 1;
         const QRectF inner = card.adjusted(1, 1, -1, -1);
         const bool nearCorner =
@@ -134,8 +178,10 @@ class TrendChartView : public QChartView {
                 }
             }
         }
-        painter->restore();
     }
+
+    QImage kept_;    // the card and grid, as the viewport shows them
+    QRegion stale_;  // where the kept picture no longer matches the chart
 };
 
 }  // namespace
@@ -242,7 +288,6 @@ void FrmTrend::buildChart() {
     const auto gridMoved = [this] { static_cast<TrendChartView*>(chartView)->GridMoved(); };
     connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);
     connect(axisX, &QCategoryAxis::categoriesChanged, chartView, gridMoved);
-    connect(axisY, &QValueAxis::rangeChanged, chartView, gridMoved);
     connect(axisY, &QValueAxis::tickCountChanged, chartView, gridMoved);
 
     for (int k = 1; k <= kTrendChannels; ++k) {
