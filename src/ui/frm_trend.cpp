@@ -60,26 +60,32 @@ QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
 
-// Qt's raster engine hands a fill or a clipped copy of more than about 96 lines
-// to its thread pool and waits for it (two thread wake-ups a slice, more than
-// the work itself), so the background is drawn a band of lines at a time.
+// Qt's raster engine hands a fill of more than about 96 lines, or a copy clipped
+// to anything but one rectangle, to its thread pool and waits for it (two thread
+// wake-ups a slice, more than the work itself), so the background is drawn a band
+// of lines at a time and copied one rectangle of the repaint at a time.
 constexpr int kBand = 64;
+
+template <typename Draw>
+void InBands(const QRect& area, Draw draw) {
+    for (int top = area.top(); top <= area.bottom(); top += kBand)
+        draw(QRect(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top)));
+}
 
 // The chart's card and grid, drawn as the view's background. Qt Charts draws
 // them as items of the scene, and each change of a line (every reading) repaints
 // every item its area touches, whole: an antialiased grid line costs as much as
 // the lines of the readings together. Here the area is filled and the grid lines
-// drawn on whole pixels, without antialiasing, into a picture the view keeps: a
-// reading's repaint copies the part under its lines, and the picture is drawn
-// again only where an axis or the plot area moved. The view repaints the
-// bounding rectangle of what changed, so that copy is one plain copy too.
+// drawn on whole pixels, without antialiasing, into pictures the view keeps: the
+// card alone, drawn again when the plot area or the view's size changes, and the
+// card with the grid, drawn again from it where an axis moved. A reading's repaint
+// copies the part under its lines.
 class TrendChartView : public QChartView {
   public:
     TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
         chart->setBackgroundVisible(false);
-        setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
         connect(chart, &QChart::plotAreaChanged, this, [this] {
-            stale_ = viewport()->rect();
+            staleCard_ = viewport()->rect();
             viewport()->update();
         });
     }
@@ -88,50 +94,81 @@ class TrendChartView : public QChartView {
     void GridMoved() {
         const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
         const QRect area = mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2);
-        stale_ += area;
+        staleGrid_ += area;
         viewport()->update(area);
     }
 
   protected:
+    void paintEvent(QPaintEvent* event) override {
+        painted_ = event->region();
+        QChartView::paintEvent(event);
+    }
+
     void drawBackground(QPainter* painter, const QRectF& exposed) override {
-        const qreal ratio = viewport()->devicePixelRatioF();
-        const QSize size = viewport()->size() * ratio;
-        if (kept_.size() != size) {
-            kept_ = QImage(size, QImage::Format_RGB32);
-            kept_.setDevicePixelRatio(ratio);
-            stale_ = viewport()->rect();
+        if (painter->device() != viewport()) {  // a rendering elsewhere: drawn straight
+            QChartView::drawBackground(painter, exposed);
+            drawCard(painter, exposed);
+            drawGrid(painter);
+            return;
         }
-        if (!stale_.isEmpty()) {
-            QPainter picture(&kept_);
-            for (const QRect& rect : stale_) {
-                for (int top = rect.top(); top <= rect.bottom(); top += kBand) {
-                    const QRect band(rect.left(), top, rect.width(),
-                                     std::min(kBand, rect.bottom() + 1 - top));
-                    picture.save();
-                    picture.setClipRect(band);
-                    picture.fillRect(band,
-                                     viewport()->palette().brush(viewport()->backgroundRole()));
-                    picture.setTransform(viewportTransform());
-                    QChartView::drawBackground(&picture, mapToScene(band).boundingRect());
-                    drawCardAndGrid(&picture, mapToScene(band).boundingRect());
-                    picture.restore();
-                }
-            }
-            stale_ = QRegion();
-        }
+        renew();
         painter->save();
         painter->resetTransform();
-        const QRect area = mapFromScene(exposed).boundingRect().adjusted(-1, -1, 1, 1);
-        for (int top = area.top(); top <= area.bottom(); top += kBand) {
-            painter->setClipRect(QRect(area.left(), top, area.width(), kBand), Qt::ReplaceClip);
-            painter->drawImage(QPoint(0, 0), kept_);
+        for (const QRect& rect : painted_) {
+            InBands(rect, [&](const QRect& band) {
+                painter->setClipRect(band, Qt::ReplaceClip);
+                painter->drawImage(QPoint(0, 0), kept_);
+            });
         }
         painter->restore();
     }
 
   private:
-    void drawCardAndGrid(QPainter* painter, const QRectF& exposed) {
+    void renew() {
+        const qreal ratio = viewport()->devicePixelRatioF();
+        const QSize size = viewport()->size() * ratio;
+        if (kept_.size() != size) {
+            card_ = QImage(size, QImage::Format_RGB32);
+            card_.setDevicePixelRatio(ratio);
+            kept_ = card_;
+            staleCard_ = viewport()->rect();
+        }
+        if (!staleCard_.isEmpty()) {
+            QPainter picture(&card_);
+            for (const QRect& rect : staleCard_) {
+                InBands(rect, [&](const QRect& band) {
+                    picture.save();
+                    picture.setClipRect(band);
+                    picture.fillRect(band,
+                                     viewport()->palette().brush(viewport()->backgroundRole()));
+                    picture.setTransform(viewportTransform());
+                    const QRectF scene = mapToScene(band).boundingRect();
+                    QChartView::drawBackground(&picture, scene);
+                    drawCard(&picture, scene);
+                    picture.restore();
+                });
+            }
+            staleGrid_ += staleCard_;
+            staleCard_ = QRegion();
+        }
+        if (!staleGrid_.isEmpty()) {
+            QPainter picture(&kept_);
+            for (const QRect& rect : staleGrid_) {
+                InBands(rect, [&](const QRect& band) {
+                    picture.setClipRect(band);
+                    picture.drawImage(QPoint(0, 0), card_);
+                });
+            }
+            picture.setClipRegion(staleGrid_);
+            picture.setTransform(viewportTransform());
+            drawGrid(&picture);
+            staleGrid_ = QRegion();
+        }
+    }
+
+    void drawCard(QPainter* painter, const QRectF& exposed) {
         QChart* chart = this->chart();
+        painter->save();
         painter->setTransform(chart->sceneTransform(), true);
         const QRectF area = chart->sceneTransform().inverted().mapRect(exposed);
         qreal left = 0, top = 0, right = 0, bottom = 0;
@@ -152,6 +189,13 @@ class TrendChartView : public QChartView {
             painter->setBrush(chart->backgroundBrush());
             painter->drawRoundedRect(card, round, round);
         }
+        painter->restore();
+    }
+
+    void drawGrid(QPainter* painter) {
+        QChart* chart = this->chart();
+        painter->save();
+        painter->setTransform(chart->sceneTransform(), true);
         // Lines along the pixel grid gain nothing from antialiasing, which costs
         // each line as much as the plot's lines of readings together.
         painter->setRenderHint(QPainter::Antialiasing, false);
@@ -178,10 +222,14 @@ class TrendChartView : public QChartView {
                 }
             }
         }
+        painter->restore();
     }
 
-    QImage kept_;    // the card and grid, as the viewport shows them
-    QRegion stale_;  // where the kept picture no longer matches the chart
+    QImage card_;        // the card, as the viewport shows it
+    QImage kept_;        // the card and its grid
+    QRegion staleCard_;  // where the card picture no longer matches the chart
+    QRegion staleGrid_;  // where the grid on it no longer does
+    QRegion painted_;    // the repaint under way, in the viewport's pixels
 };
 
 }  // namespace
