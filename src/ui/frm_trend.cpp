@@ -32,6 +32,7 @@
 #include "log/log_time.h"
 #include "numbers/number_text.h"
 #include "ui/control_names.h"
+#include "ui/paint_bands.h"
 #include "ui/time_axis.h"
 #include "ui/user_settings.h"
 
@@ -60,18 +61,6 @@ QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
 
-// Qt's raster engine hands a fill of more than about 96 lines, or a copy clipped
-// to anything but one rectangle, to its thread pool and waits for it (two thread
-// wake-ups a slice, more than the work itself), so the background is drawn a band
-// of lines at a time and copied one rectangle of the repaint at a time.
-constexpr int kBand = 64;
-
-template <typename Draw>
-void InBands(const QRect& area, Draw draw) {
-    for (int top = area.top(); top <= area.bottom(); top += kBand)
-        draw(QRect(area.left(), top, area.width(), std::min(kBand, area.bottom() + 1 - top)));
-}
-
 // The chart's card and grid, drawn as the view's background. Qt Charts draws
 // them as items of the scene, and each change of a line (every reading) repaints
 // every item its area touches, whole: an antialiased grid line costs as much as
@@ -79,7 +68,8 @@ void InBands(const QRect& area, Draw draw) {
 // drawn on whole pixels, without antialiasing, into pictures the view keeps: the
 // card alone, drawn again when the plot area or the view's size changes, and the
 // card with the grid, drawn again from it where an axis moved. A reading's repaint
-// copies the part under its lines.
+// copies the part under its lines, one rectangle of the repaint and one band of
+// lines at a time (a copy clipped to several rectangles goes to Qt's thread pool).
 class TrendChartView : public QChartView {
   public:
     TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
