@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/options_file.h"
 #include "protocol/baud_rates.h"
@@ -65,7 +66,7 @@ const Option kOptions[] = {
      "publish to a broker: mqtt://[user[:password]@]host[:port] (1883) or mqtts://... (8883)",
      headless},
     {"--mqtt-password-file", nullptr, "FILE",
-     "the broker password from the file's first line (or $TALLYSCOPE_MQTT_PASSWORD)", headless},
+     "the broker password from the file's first line (see \"The broker password\")", headless},
     {"--mqtt-ca", nullptr, "FILE",
      "with mqtts://, trust these CA certificates (default: the system's)", headless},
     {"--mqtt-prefix", nullptr, "P", "topic prefix (default tallyscope/<hostname>)", headless},
@@ -111,6 +112,17 @@ bool listed(const char* const (&names)[N], const std::string& name) {
                        [&](const char* n) { return name == n; });
 }
 
+// `message` with `value` in it shown without a password ("user:***@"), so no
+// message shows one, whichever option echoes its value.
+std::string withoutPassword(std::string message, const std::string& value) {
+    const std::string shown = MaskedPassword(value);
+    if (shown == value) return message;
+    for (std::size_t at = message.find(value); at != std::string::npos;
+         at = message.find(value, at + shown.size()))
+        message.replace(at, value.size(), shown);
+    return message;
+}
+
 // Takes `args` into `line`; returns why they are refused, or "".
 std::string takeArgs(CommandLine& line, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -137,7 +149,8 @@ std::string takeArgs(CommandLine& line, const std::vector<std::string>& args) {
             } else {
                 return name + " needs a value";
             }
-            if (std::string why = own->apply(line, name, value); !why.empty()) return why;
+            if (std::string why = own->apply(line, name, value); !why.empty())
+                return withoutPassword(why, value);
             continue;
         }
         const std::string qt = qtName(arg);
@@ -146,8 +159,8 @@ std::string takeArgs(CommandLine& line, const std::vector<std::string>& args) {
             if (++i >= args.size()) return arg + " needs a value";
             continue;
         }
-        return arg.size() > 1 && arg[0] == '-' ? "unknown option " + arg
-                                               : "unexpected argument " + arg;
+        return (arg.size() > 1 && arg[0] == '-' ? "unknown option " : "unexpected argument ") +
+               MaskedPassword(arg);
     }
     return std::string();
 }
@@ -190,6 +203,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (const std::string why = HeadlessOptionConflict(line.headless); !why.empty()) {
             return fail(why);
         }
+        if (const std::string why =
+                FinishMqttOptions(line.headless.mqtt, std::getenv(kCredentialsVariable),
+                                  std::getenv(kMqttPasswordVariable));
+            !why.empty()) {
+            return fail(why);
+        }
     }
     return line;
 }
@@ -223,6 +242,11 @@ std::string CommandLineHelp() {
     text +=
         "\n"
         "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+        "\n"
+        "The broker password, for the user the --mqtt URL names: the URL's own, else the\n"
+        "first line of --mqtt-password-file, else that of the credential mqtt-password\n"
+        "($CREDENTIALS_DIRECTORY/mqtt-password, which the service passes), else\n"
+        "$TALLYSCOPE_MQTT_PASSWORD. A password without a user name is a usage error.\n"
         "\n"
         "Files:\n"
         "  InitialVL4300.ini   the settings: beside the program when its folder is\n"

@@ -1,5 +1,7 @@
 #include "app/mqtt_options.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -44,7 +46,7 @@ std::optional<std::string> percentDecoded(const std::string& text) {
 }
 
 std::string parseUrl(MqttOptions& o, const std::string& url) {
-    const std::string bad = "--mqtt " + url + ": ";
+    const std::string bad = "--mqtt " + MaskedPassword(url) + ": ";
     std::string rest;
     if (url.rfind("mqtt://", 0) == 0) {
         o.tls = false;
@@ -93,7 +95,7 @@ std::string parseUrl(MqttOptions& o, const std::string& url) {
             if (port.empty()) return bad + "the port is missing after :";
         }
     }
-    if (o.host.empty()) return bad + "the broker's host name is missing";
+    if (const std::string why = CheckHostName(o.host); !why.empty()) return bad + why;
     if (!port.empty()) {
         const auto n = wholeNumber(port, 1, 65535);
         if (!n) return bad + "ports go from 1 to 65535";
@@ -120,6 +122,23 @@ std::optional<std::string> firstLine(const std::string& path, std::string& error
     return line;
 }
 
+// Where the password in force comes from, for the messages.
+std::string passwordSource(const MqttOptions& o, const char* environment) {
+    if (o.urlPassword) return "the --mqtt URL";
+    if (o.filePassword) return "--mqtt-password-file " + o.passwordFile;
+    if (o.credentialPassword)
+        return std::string("the credential ") + kMqttPasswordCredential + " ($" +
+               kCredentialsVariable + "/" + kMqttPasswordCredential + ")";
+    if (environment != nullptr && *environment != '\0')
+        return std::string("$") + kMqttPasswordVariable;
+    return std::string();
+}
+
+bool hostChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+}
+
 std::string sanitized(const std::string& text, bool idOnly) {
     std::string out = text;
     for (char& c : out) {
@@ -132,18 +151,66 @@ std::string sanitized(const std::string& text, bool idOnly) {
 
 }  // namespace
 
+std::string MaskedPassword(const std::string& text) {
+    // The password runs from the first ":" of a "user:password@" (not that of
+    // "://") to the last "@", so a "@" or "://" inside the password is hidden too.
+    const std::size_t at = text.rfind('@');
+    if (at == std::string::npos) return text;
+    for (std::size_t colon = text.find(':'); colon < at; colon = text.find(':', colon + 1)) {
+        if (text.compare(colon, 3, "://") != 0)
+            return text.substr(0, colon + 1) + "***" + text.substr(at);
+    }
+    return text;
+}
+
+std::string CheckHostName(const std::string& host) {
+    if (host.empty()) return "the broker's host name is missing";
+    const auto only = [](const std::string& text, const char* extra) {
+        return std::all_of(text.begin(), text.end(), [extra](char c) {
+            return hostChar(c) || (c != '\0' && std::strchr(extra, c) != nullptr);
+        });
+    };
+    if (host.find(':') != std::string::npos) {
+        // An IPv6 address, with a zone ("%eth0") for a link-local one.
+        const std::size_t percent = host.find('%');
+        const std::string address = host.substr(0, percent);
+        const bool zoneRight = percent == std::string::npos ||
+                               (percent + 1 < host.size() && only(host.substr(percent + 1), "."));
+        if (!zoneRight || !std::all_of(address.begin(), address.end(), [](char c) {
+                return hexDigit(c) >= 0 || c == ':' || c == '.';
+            }))
+            return "\"" + host + "\" is no IPv6 address";
+        return std::string();
+    }
+    const std::string why = "\"" + host + "\" is no host name (letters, digits and - between dots)";
+    if (host.size() > 253 || !only(host, ".")) return why;
+    // Every label 1-63 characters; a final dot (a fully qualified name) is allowed.
+    std::size_t start = 0;
+    while (start < host.size()) {
+        const std::size_t dot = std::min(host.find('.', start), host.size());
+        if (dot == start || dot - start > 63) return why;
+        start = dot + 1;
+    }
+    return std::string();
+}
+
 std::string CheckTopicPrefix(const std::string& prefix) {
     if (prefix.empty()) return "it is empty";
     if (prefix.find_first_of(std::string("+#\0", 3)) != std::string::npos)
         return "a topic prefix cannot hold +, # or a NUL";
+    // The broker keeps topics starting with $ to itself ($SYS) and drops what clients send there.
+    if (prefix.front() == '$')
+        return "a topic prefix cannot start with $ (the broker's own topics)";
     if (prefix.front() == '/' || prefix.back() == '/')
         return "a topic prefix neither starts nor ends with /";
+    if (prefix.find("//") != std::string::npos) return "a topic prefix has no empty level (//)";
     if (prefix.size() > 32'000) return "it is too long";
     return std::string();
 }
 
 std::string SetMqttOption(MqttOptions& o, const std::string& name, const std::string& value) {
     if (name == "--mqtt") return parseUrl(o, value);
+    if (o.firstOption.empty()) o.firstOption = name;
     if (name == "--mqtt-ca") {
         std::string error;
         if (value.empty() || !firstLine(value, error))
@@ -156,7 +223,10 @@ std::string SetMqttOption(MqttOptions& o, const std::string& name, const std::st
         if (!password)
             return "--mqtt-password-file " + value +
                    ": cannot be read: " + (value.empty() ? "no file" : error);
+        if (password->empty())
+            return "--mqtt-password-file " + value + ": its first line, the password, is empty";
         o.filePassword = *password;
+        o.passwordFile = value;
     } else if (name == "--mqtt-prefix" || name == "--mqtt-discovery") {
         const bool discovery = name == "--mqtt-discovery";
         const std::string prefix = discovery && value.empty() ? o.discoveryPrefix : value;
@@ -183,10 +253,44 @@ std::string SetMqttOption(MqttOptions& o, const std::string& name, const std::st
     return std::string();
 }
 
+std::string FinishMqttOptions(MqttOptions& o, const char* credentialsDirectory,
+                              const char* environment) {
+    if (!o.enabled) {
+        if (o.firstOption.empty()) return std::string();
+        return o.firstOption + " needs --mqtt URL: without a broker it does nothing";
+    }
+    // Under the service the credential is passed when its file exists, so a
+    // missing one is no mistake; one that is there but empty or unreadable is.
+    o.credentialPassword.reset();
+    if (credentialsDirectory != nullptr && *credentialsDirectory != '\0') {
+        const std::string path = std::string(credentialsDirectory) + "/" + kMqttPasswordCredential;
+        const std::string what =
+            std::string("the credential ") + kMqttPasswordCredential + " (" + path + ")";
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 || errno != ENOENT) {
+            std::string error;
+            const auto password = firstLine(path, error);
+            if (!password) return what + " cannot be read: " + error;
+            if (password->empty()) return what + ": its first line, the password, is empty";
+            o.credentialPassword = *password;
+        }
+    }
+    // A password alone is no login the client library can make: it would be
+    // refused at every connection attempt.
+    if (o.user.empty() && MqttPassword(o, environment)) {
+        return "the password from " + passwordSource(o, environment) +
+               " needs a user name in the --mqtt URL (" + (o.tls ? "mqtts" : "mqtt") +
+               "://user@host)";
+    }
+    return std::string();
+}
+
 std::optional<std::string> MqttPassword(const MqttOptions& o, const char* environment) {
     if (o.urlPassword) return o.urlPassword;
     if (o.filePassword) return o.filePassword;
-    if (environment != nullptr) return std::string(environment);
+    if (o.credentialPassword) return o.credentialPassword;
+    // Set but empty is taken as not set, as an emptied unit setting leaves it.
+    if (environment != nullptr && *environment != '\0') return std::string(environment);
     return std::nullopt;
 }
 

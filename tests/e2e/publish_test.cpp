@@ -155,6 +155,25 @@ TEST_F(HeadlessPublishLive, ARefusedLoginLeavesPollingGoingAndAKilledProgramIsSh
         << said.toStdString();
     EXPECT_TRUE(said.contains("stopped after 2 cycles; 0 state messages delivered"));
 
+    // The password the service hands over as a credential logs in (the broker
+    // takes no other login), before the one in the environment.
+    QTemporaryDir credentials;
+    QFile credential(credentials.filePath("mqtt-password"));
+    ASSERT_TRUE(credential.open(QIODevice::WriteOnly) && credential.write("right\n") == 6);
+    credential.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CREDENTIALS_DIRECTORY", credentials.path());
+    environment.insert("TALLYSCOPE_MQTT_PASSWORD", "wrong");
+    QProcess served;
+    served.setProcessEnvironment(environment);
+    run(served,
+        {"--cycles", "2", "--mqtt", "mqtt://plant@127.0.0.1:" + QString::number(broker.port)});
+    ASSERT_TRUE(served.waitForFinished(20000));
+    const QByteArray servedSaid = served.readAllStandardError();
+    EXPECT_EQ(served.exitCode(), 0) << servedSaid.toStdString();
+    EXPECT_TRUE(servedSaid.contains("MQTT: connected to 127.0.0.1:"));
+    EXPECT_FALSE(servedSaid.contains("refused")) << servedSaid.toStdString();
+
     // No CSV at all: the broker is the only output. Killed, the broker says offline.
     broker.Stop();
     ASSERT_TRUE(broker.Start());

@@ -2,7 +2,8 @@
 # The service as installed under /usr (the package's layout) and /usr/local:
 # systemd accepts the unit, its ExecStart names the installed program, and the
 # options file it names for an instance is where the example was installed and
-# is taken by the program without a usage error.
+# is taken by the program without a usage error, and the broker password it
+# passes as a credential is read by the program.
 # Usage: service_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -45,5 +46,29 @@ for prefix in /usr /usr/local; do
     code=$?
     set -e
     [ "$code" = 3 ] || { echo "$prefix: example options: exit $code: $out"; status=1; }
+
+    # The broker password: the credential the unit passes is the one the
+    # program reads (a password there for a URL without a user is refused,
+    # naming it). Its source is a credential store name, not a path, so an
+    # instance without a password file still starts.
+    credential=$(sed -n 's/^LoadCredential=\([^:]*\):.*/\1/p' "$unit")
+    source=$(sed -n 's/^LoadCredential=[^:]*://p' "$unit")
+    if [ -z "$credential" ] || [[ $source == /* ]]; then
+        echo "$prefix: no LoadCredential= from the credential store: '$credential:$source'"
+        status=1
+        continue
+    fi
+    mkdir -p "$work/credentials"
+    echo Secret >"$work/credentials/$credential"
+    set +e
+    out=$(CREDENTIALS_DIRECTORY=$work/credentials "$dest$program" --headless \
+            --options-file "$dest$options" --port "$work/no-port" --mqtt mqtt://127.0.0.1:1 \
+            2>&1 </dev/null)
+    code=$?
+    set -e
+    if [ "$code" != 2 ] || [[ $out != *"credential $credential "* ]] || [[ $out == *Secret* ]]; then
+        echo "$prefix: the credential $credential: exit $code: $out"
+        status=1
+    fi
 done
 exit $status
