@@ -68,7 +68,7 @@ HeaderCheck CheckLogHeader(const std::string& path) {
     if (start.error != 0) {
         check.verdict = HeaderCheck::Verdict::Refuse;
         check.reason = describe(path, start.error);
-    } else if (start.firstLine == LogHeader()) {
+    } else if (start.firstLine == LogHeader() || IsLogRow(start.firstLine)) {
         check.verdict = HeaderCheck::Verdict::Append;
         check.needsLineEnd = !start.endsWithLineEnd;
     } else {
@@ -111,6 +111,7 @@ std::string LogFile::Open(const std::string& path) {
         if (S_ISREG(info.st_mode)) {
             device_ = static_cast<std::uint64_t>(info.st_dev);
             inode_ = static_cast<std::uint64_t>(info.st_ino);
+            end_ = static_cast<std::int64_t>(info.st_size);
             if (rotatable_) {
                 heldFd_ = fd;
             } else {
@@ -131,9 +132,8 @@ bool LogFile::Write(const std::string& line) {
         error_ = path_ + ": the log is not open";
         return false;
     }
-    const std::string bytes = pending_ + line;
     const bool written =
-        fd_ >= 0 ? writeAll(fd_, bytes) || fail(path_, errno) : writeRegular(bytes);
+        fd_ >= 0 ? writeAll(fd_, pending_ + line) || fail(path_, errno) : writeRegular(line);
     if (written) pending_.clear();
     return written;
 }
@@ -145,7 +145,7 @@ bool LogFile::writeRegular(const std::string& line) {
     if (fd < 0) {
         const int error = errno;
         // Renamed away, and nothing in its place yet: rotation under way.
-        if (error == ENOENT && renamedAway()) return appendWhole(heldFd_, line, -1);
+        if (error == ENOENT && renamedAway()) return appendWhole(heldFd_, line, -1, false);
         return fail(path_, error);
     }
     struct stat info {};
@@ -158,12 +158,12 @@ bool LogFile::writeRegular(const std::string& line) {
         static_cast<std::uint64_t>(info.st_ino) != inode_) {
         ::close(fd);
         // Renamed away, a new file already in its place: rotation under way.
-        if (renamedAway()) return appendWhole(heldFd_, line, -1);
+        if (renamedAway()) return appendWhole(heldFd_, line, -1, false);
         error_ = path_ + ": the file was replaced by another one";
         open_ = false;
         return false;
     }
-    if (!appendWhole(fd, line, info.st_size)) {
+    if (!appendWhole(fd, line, info.st_size, true)) {
         ::close(fd);
         return false;
     }
@@ -171,19 +171,38 @@ bool LogFile::writeRegular(const std::string& line) {
     return true;
 }
 
-bool LogFile::appendWhole(int fd, const std::string& line, std::int64_t size) {
+bool LogFile::appendWhole(int fd, const std::string& line, std::int64_t size, bool atPath) {
     if (size < 0) {
         struct stat info {};
         if (::fstat(fd, &info) != 0) return fail(path_, errno);
         size = info.st_size;
     }
-    if (writeAll(fd, line)) return true;
+    const std::string bytes = leadFor(size, atPath) + line;
+    if (writeAll(fd, bytes)) {
+        end_ = size + static_cast<std::int64_t>(bytes.size());
+        return true;
+    }
     const int error = errno;
     // Whatever part of the row got in is cut off again.
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
         // Nothing more can be done; the error that counts is the write's.
     }
     return fail(path_, error);
+}
+
+// What goes before the next row in the file, now `size` bytes long: the header
+// in an empty file, however it became empty (a rotating tool empties it in
+// place); the line end a row lacks where the file was cut inside it (the file
+// at the path is read for that); otherwise what Open() found due.
+std::string LogFile::leadFor(std::int64_t size, bool atPath) const {
+    if (size == 0) return LogHeader() + "\r\n";
+    if (size >= end_ || !atPath) return pending_;
+    char last = 0;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool read = fd >= 0 && ::pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1;
+    if (fd >= 0) ::close(fd);
+    // Unreadable: an empty line is better than two rows run together.
+    return read && last == '\n' ? std::string() : "\r\n";
 }
 
 // The held file still has a name somewhere (a deleted one has none).

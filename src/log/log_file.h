@@ -11,7 +11,10 @@
 // Log rotation (a run that can be told to reopen its file): the rotating tool
 // renames the file away, then says so. Rows written in between go on into the
 // renamed file, which is held open for this; Reopen() then starts the file anew
-// at its path, with its header. A held file that was deleted still fails.
+// at its path, with its header. A held file that was deleted still fails. A tool
+// that copies the file and empties it in place instead leaves it empty: the next
+// row finds it so and begins it with the header again. A file cut inside a row
+// gets the line end that row lacks before the next one.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +31,10 @@ struct HeaderCheck {
     std::string reason;  // Refuse: why, for the operator
 };
 
-// A missing or empty file gets the header; one that starts with the same header
-// is appended to; anything else is refused, so columns are never mixed. Devices
-// and pipes are not read: they get the header.
+// A missing or empty file gets the header; one that starts with the same header,
+// or with a row of this log (its header lost when it was emptied under a running
+// log), is appended to; anything else is refused, so columns are never mixed.
+// Devices and pipes are not read: they get the header.
 HeaderCheck CheckLogHeader(const std::string& path);
 
 class LogFile {
@@ -64,7 +68,8 @@ class LogFile {
     bool fail(const std::string& what, int error);
     bool writeAll(int fd, const std::string& bytes);
     bool writeRegular(const std::string& line);
-    bool appendWhole(int fd, const std::string& line, std::int64_t size);
+    bool appendWhole(int fd, const std::string& line, std::int64_t size, bool atPath);
+    std::string leadFor(std::int64_t size, bool atPath) const;
     bool renamedAway() const;
 
     std::string path_;
@@ -78,6 +83,8 @@ class LogFile {
     // The regular file's identity, to notice it being deleted or replaced.
     std::uint64_t device_ = 0;
     std::uint64_t inode_ = 0;
+    // The regular file's size as this log last left it: a smaller one was cut.
+    std::int64_t end_ = 0;
     bool rotatable_ = false;
     // A rotatable regular file, held open to take rows after it was renamed away.
     int heldFd_ = -1;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "log/station_reading.h"
@@ -26,5 +27,11 @@ const std::string& LogHeader();
 // A station's reading as one CSV line, CR LF included; `time` is its instant as
 // the log writes it (FormatLogTime).
 std::string FormatLogRow(const StationReading& reading, const std::string& time);
+
+// Whether `line` (without its line end) has the shape of a row FormatLogRow
+// writes: 43 unquoted cells beginning with a log time, a station and a
+// protocol's name. A file that lost its header (emptied under a running log,
+// and a row got in first) is still this log's.
+bool IsLogRow(std::string_view line);
 
 }  // namespace tally

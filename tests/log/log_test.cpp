@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -320,6 +321,71 @@ TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
     ASSERT_EQ(std::remove(rotated.c_str()), 0);
     cycle(3);
     EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
+}
+
+// A rotating tool that copies the file and empties it in place (logrotate's
+// copytruncate) leaves the run's file empty: the rows that follow begin with
+// the header again, also after a reopen, and a file cut in the middle of a row
+// takes the next row on a line of its own.
+TEST_F(CounterLogTest, AFileEmptiedWhileLoggingBeginsWithTheHeaderAgain) {
+    const auto cycle = [&](double at) {
+        seconds = at;
+        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+        send(LineEvent::Type::CycleEnd);
+    };
+    const std::string header = LogHeader() + "\r\n";
+    const std::string row1 = "2023-03-15T12:00:01.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8,";
+    session.SetRotatable(true);
+    ASSERT_EQ(session.Start(path), "");
+    cycle(0);
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    cycle(1);
+    EXPECT_EQ(file().rfind(header + row1, 0), 0u) << file();
+    cycle(2);
+    const std::string twoRows = file();
+    EXPECT_EQ(std::count(twoRows.begin(), twoRows.end(), '\n'), 3) << "the header only once";
+
+    // Emptied again, then told to reopen before the next row.
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    ASSERT_EQ(session.Reopen(), "");
+    cycle(3);
+    EXPECT_EQ(file().rfind(header + "2023-03-15T12:00:03.000+01:00,", 0), 0u) << file();
+
+    // Cut in the middle of a row: the part stays, the next row starts a line of its own.
+    const std::string whole = file();
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 20)), 0);
+    cycle(4);
+    EXPECT_EQ(file().rfind(whole.substr(0, whole.size() - 20) + "\r\n2023-03-15T12:00:04.000", 0),
+              0u)
+        << file();
+    EXPECT_EQ(session.Rows(), 5);
+}
+
+// A file of this log's rows whose header was lost (emptied, then a row written
+// before the header could be) is appended to on a restart; a file of other
+// rows, even with as many columns, is still refused.
+TEST_F(CounterLogTest, RowsOfThisLogWithoutTheirHeaderAreAppendedToOtherRowsRefused) {
+    const std::string row = "2023-03-15T11:59:59.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8" +
+                            std::string(32, ',') + "\r\n";
+    std::ofstream(path, std::ios::binary) << row << row.substr(0, 20);
+    ASSERT_EQ(session.Start(path), "");
+    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+    send(LineEvent::Type::CycleEnd);
+    session.Stop();
+    EXPECT_EQ(file().rfind(row + row.substr(0, 20) + "\r\n2023-03-15T12:00:00.000+01:00,7,", 0), 0u)
+        << file();
+
+    const std::string forty3 = std::string(42, ',') + "\r\n";
+    for (const std::string& other :
+         {"x" + forty3, "2023-03-15," + forty3.substr(1), row.substr(0, row.size() - 3) + "\r\n",
+          row.substr(0, row.size() - 2) + ",\r\n",
+          "2023-03-15T11:59:59.000+01:00,7,sometimes" + forty3.substr(2),
+          "2023-03-15T11:59:59.000+01:00,32,korvi" + forty3.substr(2),
+          "\"2023-03-15T11:59:59.000+01:00\",7,korvi" + forty3.substr(2)}) {
+        std::ofstream(path, std::ios::binary) << other;
+        EXPECT_NE(session.Start(path).find("holds other columns"), std::string::npos) << other;
+        EXPECT_EQ(file(), other);
+    }
 }
 
 // A file that takes only part of a row (here the file size limit, as a full disk
