@@ -72,7 +72,13 @@ std::string SetHeadlessOption(HeadlessOptions& o, const std::string& name,
         o.protocol = *protocol;
     } else if (name == "--every") {
         const auto n = wholeNumber(value, 1, 60);
-        if (!n) return "--every " + value + ": give whole seconds from 1 to 60";
+        if (!n) {
+            // The window's 0 reads once; a run that goes on polling has no use for that.
+            const bool singleRead = wholeNumber(value, 0, 0).has_value();
+            return "--every " + value + ": give whole seconds from 1 to 60" +
+                   (singleRead ? " (0, the window's single read, has no meaning in a headless run)"
+                               : "");
+        }
         o.everySeconds = static_cast<int>(*n);
     } else if (name == "--read") {
         o.readCounters = o.readInputs = o.readOutputs = false;

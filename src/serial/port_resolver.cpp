@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace tally {
@@ -152,6 +153,25 @@ ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
 
 std::string ResolvePort(int n, const PortEnvironment& env) {
     return ResolvePortDetails(n, env).device;
+}
+
+std::string DeviceForPath(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    if (path.find('/') == std::string::npos) return "/dev/" + path;
+    if (path.front() == '/') return path;
+    // Leading "./" only: ".." is left to the system, which follows links in the working folder.
+    std::string_view relative = path;
+    while (relative.substr(0, 2) == "./") {
+        const std::size_t next = relative.find_first_not_of('/', 1);
+        if (next == std::string_view::npos) break;
+        relative.remove_prefix(next);
+    }
+    std::error_code ec;
+    const fs::path folder = fs::current_path(ec);
+    return ec ? path : (folder / relative).string();
+#endif
 }
 
 }  // namespace tally

@@ -39,6 +39,11 @@ ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
 // The device path for port n, or empty.
 std::string ResolvePort(int n, const PortEnvironment& env);
 
+// The device to open for a port named by its path rather than its number: a
+// name with a "/" in it is a path, relative to the working folder when it does
+// not begin with "/" ("lines/COM1"); a bare name is a device in /dev ("ttyUSB0").
+std::string DeviceForPath(const std::string& path);
+
 // Serial devices of the system in port order (full paths), without COM<n> entries.
 std::vector<std::string> SystemSerialDevices(const PortEnvironment& env);
 

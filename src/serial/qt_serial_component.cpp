@@ -157,7 +157,8 @@ void QtSerialComponent::Open() {
     const std::optional<LineSettings> line = ParseLineSettings(settings_);
     if (!line) throw SerialError("Invalid line settings \"" + settings_ + "\"");
 
-    device_ = devicePath_.empty() ? ResolvePortDetails(commPort_, env_).device : devicePath_;
+    device_ = devicePath_.empty() ? ResolvePortDetails(commPort_, env_).device
+                                  : DeviceForPath(devicePath_);
     if (device_.empty())
         throw SerialError("No such device: nothing is connected as port " +
                           std::to_string(commPort_));

@@ -89,6 +89,10 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
          "--station: station 0 is the Modbus broadcast address, which no module answers; use "
          "1-31 with Modbus"},
         {run + " --pause 1001", "--pause 1001: give whole milliseconds from 0 to 1000"},
+        {run + " --every 0",
+         "--every 0: give whole seconds from 1 to 60 (0, the window's single read, has no "
+         "meaning in a headless run)"},
+        {run + " --every 61", "--every 61: give whole seconds from 1 to 60"},
         {run + " --multiply 32:1,1,1,1,1,1,1,1",
          "--multiply 32:1,1,1,1,1,1,1,1: the station before \":\" goes from 0 to 31"},
         {run + " --multiply 4:1,1,1,1,1,1,1,1", "--multiply 4:...: station 4 is not in --station"},
@@ -167,6 +171,9 @@ TEST(OptionsFile, MistakesNameTheFileAndLineAndAnUnreadableFileItsReason) {
         {"headless\n\nport 17\n", ":3: --port 17: port numbers go from 1 to 16"},
         {"# no value\nbaud\n", ":2: --baud needs a value"},
         {"headless yes\n", ":1: --headless takes no value"},
+        {"headless\nevery 0\n",
+         ":2: --every 0: give whole seconds from 1 to 60 (0, the window's single read, has no "
+         "meaning in a headless run)"},
         {"options-file other.conf\n", ":1: an options file cannot name another one"},
     };
     for (const auto& [text, error] : refused) {

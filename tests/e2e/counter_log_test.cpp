@@ -1,5 +1,7 @@
 // The counter log against the simulated module: from the window in every
 // protocol, and from headless runs of the program itself.
+#include <unistd.h>
+
 #include <QRegularExpression>
 #include <QSettings>
 #include <csignal>
@@ -242,6 +244,104 @@ TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
     const auto match = written.match(err);
     ASSERT_TRUE(match.hasMatch()) << err.toStdString();
     EXPECT_EQ(rows.size(), match.captured(1).toInt());
+}
+
+// A --port with a "/" is a path from the working folder, written with or without
+// "./"; a bare name would be a device in /dev.
+TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolder) {
+    startSimulator(1, kMovingSeed);
+    if (HasFatalFailure()) return;
+    const QFileInfo folder(dir.path());
+    for (const QString& port : {folder.fileName() + "/COM1", "./" + folder.fileName() + "/COM1"}) {
+        SCOPED_TRACE(port.toStdString());
+        QProcess program;
+        program.setWorkingDirectory(folder.path());
+        run(program, "rtu", "-", {"--port", port, "--cycles", "1"});
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        const QList<QByteArray> lines = program.readAllStandardOutput().split('\n');
+        ASSERT_EQ(lines.size(), 3);  // the header, the row, and nothing after its line end
+        EXPECT_TRUE(lines[0].startsWith("time,station,"));
+        EXPECT_TRUE(lines[1].contains(",1,modbus-rtu,")) << lines[1].toStdString();
+    }
+}
+
+// --every 0, the window's single read, has no meaning for a run that keeps polling.
+TEST_F(HeadlessLive, EveryZeroIsAUsageErrorThatSaysWhy) {
+    QProcess program;
+    run(program, "rtu", "-", {"--every", "0"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 2);
+    const QByteArray said = program.readAllStandardError();
+    EXPECT_TRUE(said.contains("--every 0: give whole seconds from 1 to 60")) << said.toStdString();
+    EXPECT_TRUE(said.contains("single read")) << said.toStdString();
+}
+
+// A rotating tool that copies the file and then empties it in place: the run's
+// next row begins the emptied file with its header, a hangup after it reopens
+// it, and a restart appends to it, also where an earlier run left rows without
+// their header.
+TEST_F(HeadlessLive, AFileEmptiedInPlaceBeginsWithItsHeaderAgainAndRestartsAppendToIt) {
+    startSimulator(1, kMovingSeed);
+    if (HasFatalFailure()) return;
+    const QString csv = dir.filePath(QStringLiteral("line1.csv"));
+    const QString copied = csv + QStringLiteral(".1");
+    const QString header = QString::fromStdString(LogHeader());
+    QProcess program;
+    run(program, "rtu", csv);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
+    // Just after a row, so that none is written between the copy and the emptying.
+    const int before = static_cast<int>(csvRows(csv).size());
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() > before; }, 5000));
+    ASSERT_TRUE(QFile::copy(csv, copied));
+    ASSERT_EQ(::truncate(QFile::encodeName(csv).constData(), 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 2; }, 5000));
+    EXPECT_EQ(csvRows(csv).front().join(','), header);
+    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 4; }, 5000))
+        << program.readAllStandardError().toStdString();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(5000));
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(err.count(QStringLiteral("reopened ") + csv), 1) << err.toStdString();
+
+    // The copy and the emptied file hold every row the run wrote, once each, and
+    // each begins with the header once.
+    QList<QStringList> rows;
+    for (const QString& name : {copied, csv}) {
+        const QList<QStringList> part = csvRows(name);
+        ASSERT_FALSE(part.isEmpty());
+        EXPECT_EQ(part.front().join(','), header);
+        for (const QStringList& row : part.mid(1)) {
+            EXPECT_NE(row.join(','), header) << name.toStdString();
+            EXPECT_EQ(row.size(), 43);
+        }
+        rows += part.mid(1);
+    }
+    const auto match = QRegularExpression(QStringLiteral("(\\d+) rows written")).match(err);
+    ASSERT_TRUE(match.hasMatch()) << err.toStdString();
+    EXPECT_EQ(rows.size(), match.captured(1).toInt());
+
+    // A restart appends; so does one on rows whose header an earlier run lost.
+    QString text;
+    const int kept = static_cast<int>(csvRows(csv, &text).size());
+    for (const bool headerLost : {false, true}) {
+        SCOPED_TRACE(headerLost ? "rows without their header" : "the emptied file");
+        if (headerLost) {
+            QFile file(csv);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(text.mid(text.indexOf(QStringLiteral("\r\n")) + 2).toLatin1());
+        }
+        QProcess again;
+        run(again, "rtu", csv, {"--cycles", "1"});
+        ASSERT_TRUE(again.waitForFinished(10000));
+        EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+        const QList<QStringList> now = csvRows(csv);
+        EXPECT_EQ(now.size(), kept + (headerLost ? 0 : 1));
+        EXPECT_EQ(now.front().join(',') == header, !headerLost);
+        EXPECT_EQ(now.back().size(), 43);
+    }
 }
 
 // Several modules on one line: each cycle reads each listed station in turn.
