@@ -1,6 +1,7 @@
 // When a reply is complete, how long it may take, and whether it is believed.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "protocol/completeness.h"
@@ -110,6 +111,41 @@ TEST(CheckReply, OwnReadsNeedTheirLayoutAndCommandsTheirOwnAcknowledgement) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(CheckReply(kOwn, Frame(kOwn, row.request), row.rx), row.outcome) << row.rx;
+}
+
+// Every exception a module may send, as the status line shows it after a read and
+// after a write in both Modbus protocols: the code, and its name where the program
+// has one (05, Acknowledge, is for long programming commands this module has none of).
+TEST(CheckReply, AnExceptionShowsItsCodeAndNameOnTheStatusLine) {
+    const std::pair<int, std::string> rows[] = {
+        {0x01, "Exception 01 Illegal Function"},
+        {0x02, "Exception 02 Illegal Data Address"},
+        {0x03, "Exception 03 Illegal Data Value"},
+        {0x04, "Exception 04 Server Device Failure"},
+        {0x05, "Exception 05"},
+        {0x06, "Exception 06 Server Device Busy"},
+        {0x0B, "Exception 0B"},
+        {0xFF, "Exception FF"},
+    };
+    const struct {
+        Request request;
+        int function;
+        int pollStep;
+    } requests[] = {{ReadInputsRequest(), 0x02, 20}, {ToggleOutputRequest(1, 0), 0x05, 3}};
+    for (const Protocol protocol : {kAscii, kRtu}) {
+        for (const auto& [request, function, pollStep] : requests) {
+            const std::string sent = Frame(protocol, request);
+            for (const auto& [code, status] : rows) {
+                char payload[8];
+                std::snprintf(payload, sizeof payload, "01%02X%02X", function | 0x80, code);
+                const std::string rx =
+                    protocol == kAscii ? ModbusAsciiFrame(payload) : ModbusRtuFrame(payload);
+                const Outcome outcome = CheckReply(protocol, sent, rx);
+                EXPECT_EQ(outcome, Outcome::ExceptionCode(code)) << payload;
+                EXPECT_EQ(OutcomeText(outcome, pollStep), status) << payload;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/time_axis.h"
@@ -142,6 +143,35 @@ TEST(TrendPlot, ManyReadingsPerColumnKeepTheirExtremesAndTheRingItsNewest) {
         NearestReading(model, 1, TrendMode::Value, 5000 * kSecond + 400'000, 0, view.endMicros);
     ASSERT_TRUE(nearest);
     EXPECT_EQ(nearest->y, 1e9);
+}
+
+// A dip shorter than a column is drawn as a spike is: each column keeps its lowest
+// reading as well as its highest, in the order they came.
+TEST(TrendPlot, ManyReadingsPerColumnKeepAShortDipAfterASpike) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    // 72 s a column; a spike at 5000 s and a dip at 5010 s, inside the column of 4968-5039 s.
+    for (int s = 1; s <= 28'800; ++s)
+        model.OnLineEvent(Read(s, All(s == 5000 ? 2000.0 : s == 5010 ? 3.0 : 1000.0 + s % 7)));
+    TrendView view;
+    view.endMicros = 28'800 * kSecond;
+    view.spanMicros = 8 * 3600 * kSecond;
+    view.columns = 400;
+    const TrendPlot plot = BuildTrendPlot(model, view);
+    ASSERT_EQ(plot.channels[0].lines.size(), 1u);
+    const auto& line = plot.channels[0].lines[0];
+    const auto at = [&line](std::int64_t second) {
+        return std::find_if(line.begin(), line.end(),
+                            [&](const TrendPoint& p) { return p.micros == second * kSecond; });
+    };
+    ASSERT_NE(at(5010), line.end()) << "the dip must stay visible";
+    EXPECT_EQ(at(5010)->y, 3.0);
+    ASSERT_NE(at(5000), line.end());
+    EXPECT_EQ(at(5000)->y, 2000.0);
+    const auto backwards = [](const TrendPoint& a, const TrendPoint& b) {
+        return a.micros >= b.micros;
+    };
+    EXPECT_EQ(std::adjacent_find(line.begin(), line.end(), backwards), line.end())
+        << "the spike before the dip: each column in time order";
 }
 
 // Ticks of the time axis as local "hh:mm" (or "hh:mm:ss") texts, and their UTC instants.
