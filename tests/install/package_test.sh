@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package, checks that its dependencies were computed from the
-# linked Qt 6 libraries, that lintian finds no error and no warning in it, that
-# it carries the service unit without enabling it and keeps the example options
-# file as a conffile, unpacks it with dpkg-deb and runs the unpacked programs.
+# linked Qt 6 and libmosquitto libraries and that the README names each of them,
+# that lintian finds no error and no warning in it, that it carries the service
+# unit without enabling it and keeps the example options file as a conffile,
+# unpacks it with dpkg-deb and runs the unpacked programs.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
@@ -19,11 +20,17 @@ deb=$(echo "$work"/out/tallyscope_"$version"-1_*.deb)
 
 status=0
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6charts6 libc6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6charts6 \
+               libmosquitto1 libc6; do
     case ", $depends" in
         *", $library "*) ;;
         *) echo "Depends lacks $library: $depends"; status=1 ;;
     esac
+done
+# The README's Installing section names every package the package depends on.
+readme=$(cd "$(dirname "$0")/../.." && pwd)/README.md
+for package in $(echo "$depends" | tr ',' '\n' | sed -E 's/^ *//; s/[ (].*//'); do
+    grep -q "\`$package\`" "$readme" || { echo "README.md does not name the dependency $package"; status=1; }
 done
 
 # Errors and warnings fail; information tags and lintian's own notes do not.
