@@ -58,16 +58,18 @@ void Publisher::Queue(MqttMessage message) {
     // The cycle in hand when the line closes is still taken, and drained.
     if (stopped_) return;
     queue_.push_back({std::move(message)});
-    while (queue_.size() > std::max<std::size_t>(settings_.queueLimit, 1)) {
-        const Entry& oldest = queue_.front();
-        if (sentCount_ > 0) {
-            --sentCount_;
-            if (oldest.id != 0 && !oldest.acked) --inFlight_;
-        }
-        if (!oldest.acked) ++dropped_;
-        queue_.pop_front();
-    }
+    dropPastTheBound();
     sendMore();
+}
+
+void Publisher::dropPastTheBound() {
+    // Only what was never handed over: a message on the wire may reach the
+    // broker whatever becomes of it here, so it is not counted as dropped.
+    const std::size_t limit = std::max<std::size_t>(settings_.queueLimit, 1);
+    while (queue_.size() - handedOver_ > limit) {
+        queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(handedOver_));
+        ++dropped_;
+    }
 }
 
 void Publisher::Keep(MqttMessage message) {
@@ -134,11 +136,14 @@ void Publisher::published(int id) {
         std::find_if(queue_.begin(), end, [id](const Entry& e) { return e.id == id && !e.acked; });
     if (entry == end) return;  // a kept message, or one dropped meanwhile
     entry->acked = true;
+    ++ackedInQueue_;
     --inFlight_;
     ++delivered_;
     while (!queue_.empty() && queue_.front().acked) {
         queue_.pop_front();
         --sentCount_;
+        --handedOver_;
+        --ackedInQueue_;
     }
     sendMore();
 }
@@ -153,6 +158,7 @@ void Publisher::sendMore() {
             ++inFlight_;
         }
         ++sentCount_;
+        handedOver_ = std::max(handedOver_, sentCount_);
     }
     if (stopping_ && connected_ && queue_.empty() && drain_->Enabled()) {
         drain_->SetEnabled(false);
@@ -196,8 +202,8 @@ void Publisher::finish() {
     retry_->SetEnabled(false);
     drain_->SetEnabled(false);
     hangUp_->SetEnabled(false);
-    if (!queue_.empty()) {
-        say_("MQTT: " + std::to_string(queue_.size()) + " state messages were not delivered to " +
+    if (Queued() > 0) {
+        say_("MQTT: " + std::to_string(Queued()) + " state messages were not delivered to " +
              settings_.broker);
     }
     if (onStopped) onStopped();
@@ -205,7 +211,7 @@ void Publisher::finish() {
 
 std::string Publisher::Summary() const {
     std::string text =
-        (connected_ ? "connected, " : "no broker, ") + std::to_string(queue_.size()) + " queued";
+        (connected_ ? "connected, " : "no broker, ") + std::to_string(Queued()) + " queued";
     if (dropped_ > 0) text += ", " + std::to_string(dropped_) + " dropped";
     return text;
 }

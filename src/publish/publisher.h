@@ -2,8 +2,10 @@
 //
 // State messages wait in a bounded queue, in order, until the broker has
 // acknowledged them; while there is no connection they stay queued and go out
-// on the next one with their original time inside, and past the bound the
-// oldest are dropped and counted. Latest-value messages (station status,
+// on the next one with their original time inside. The bound counts the
+// messages not yet handed to the client: past it the oldest of those are
+// dropped and counted, so a dropped message never reached the broker, while one
+// handed over stays until it is acknowledged (delivered) or the run ends. Latest-value messages (station status,
 // discovery) are kept by topic and sent again after every connect. The client
 // retries with a back-off from 1 s to 30 s; a clean stop delivers what is still
 // queued for at most the drain time, then says offline and disconnects.
@@ -57,7 +59,8 @@ class Publisher {
 
     bool Connected() const { return connected_; }
     bool Stopped() const { return stopped_; }
-    std::size_t Queued() const { return queue_.size(); }
+    // Not yet delivered: waiting, or handed over and not acknowledged.
+    std::size_t Queued() const { return queue_.size() - ackedInQueue_; }
     std::int64_t Delivered() const { return delivered_; }
     std::int64_t Dropped() const { return dropped_; }
     // "connected, 3 queued" or "no broker, 340 queued, 12 dropped".
@@ -69,6 +72,8 @@ class Publisher {
         int id = 0;  // 0: not sent on this connection
         bool acked = false;
     };
+
+    void dropPastTheBound();
 
     void connected();
     void disconnected(const std::string& reason);
@@ -84,8 +89,13 @@ class Publisher {
     std::unique_ptr<Timer> retry_;
     std::unique_ptr<Timer> drain_;
     std::unique_ptr<Timer> hangUp_;
+    // Handed over entries are always at the front, in order: [0, sentCount_) on
+    // this connection, [0, handedOver_) on this or an earlier one (the broker may
+    // have them); the rest wait and are what the bound drops.
     std::deque<Entry> queue_;
-    std::size_t sentCount_ = 0;  // entries at the front handed over on this connection
+    std::size_t sentCount_ = 0;
+    std::size_t handedOver_ = 0;
+    std::size_t ackedInQueue_ = 0;  // acknowledged behind an unacknowledged one
     int inFlight_ = 0;
     std::vector<MqttMessage> kept_;
     int retryMs_ = kFirstRetryMs;

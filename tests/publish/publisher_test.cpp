@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/manual_timer.h"
-#include "publish/fake_mqtt_client.h"
+#include "fake_mqtt_client.h"
 #include "publish/publisher.h"
 
 namespace tally {
@@ -87,6 +87,33 @@ TEST_F(PublisherTest, PastTheBoundTheOldestAreDroppedAndCountedAndAnUnchangedVal
     publisher->Keep({"p/2/status", "offline", true});
     EXPECT_EQ(sent(1), (std::vector<std::string>{"p/1/state 3", "p/1/state 4", "p/1/state 5",
                                                  "p/2/status offline"}));
+}
+
+TEST_F(PublisherTest, WhatWasHandedOverIsNeverCountedDroppedSoTheCountsAddUp) {
+    make(3);
+    client.Accept();
+    queue(1, 6);  // all on the wire: the bound counts what waits
+    EXPECT_EQ(publisher->Summary(), "connected, 6 queued");
+    client.Drop("lost");  // none acknowledged: the broker may have any of them
+    queue(7, 11);         // 7 and 8 never left, so they are the ones dropped
+    EXPECT_EQ(publisher->Summary(), "no broker, 9 queued, 2 dropped");
+    retry().Fire();
+    client.Accept();
+    client.AckAll();
+    std::vector<std::string> expected{"p/status online"};
+    for (const int i : {1, 2, 3, 4, 5, 6, 9, 10, 11})
+        expected.push_back("p/1/state " + std::to_string(i));
+    EXPECT_EQ(sent(7), expected);
+    EXPECT_EQ(publisher->Delivered(), 9);
+    EXPECT_EQ(publisher->Dropped(), 2);
+    EXPECT_EQ(publisher->Summary(), "connected, 0 queued, 2 dropped");
+
+    // An acknowledgement out of order is delivered at once, not queued any more.
+    queue(12, 13);
+    const std::size_t last = client.sent.size() - 1;
+    client.Ack(client.sent[last].id);
+    EXPECT_EQ(publisher->Delivered(), 10);
+    EXPECT_EQ(publisher->Queued(), 1u);
 }
 
 TEST_F(PublisherTest, AStopDrainsTheQueueThenSaysOfflineAndDisconnectsWithinTheDrainTime) {
