@@ -5,10 +5,11 @@
 // on the next one with their original time inside. The bound counts the
 // messages not yet handed to the client: past it the oldest of those are
 // dropped and counted, so a dropped message never reached the broker, while one
-// handed over stays until it is acknowledged (delivered) or the run ends. Latest-value messages (station status,
-// discovery) are kept by topic and sent again after every connect. The client
-// retries with a back-off from 1 s to 30 s; a clean stop delivers what is still
-// queued for at most the drain time, then says offline and disconnects.
+// handed over stays until it is acknowledged (delivered) or the run ends.
+// Latest-value messages (station status, discovery) are kept by topic and sent
+// again after every connect. The client retries with a back-off from 1 s to
+// 30 s; a clean stop delivers what is still queued for at most the drain time,
+// then says offline and disconnects.
 #pragma once
 
 #include <cstdint>
