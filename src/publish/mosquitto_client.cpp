@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <QMetaObject>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -54,8 +57,10 @@ struct MosquittoClient::Shared {
 
     // Network thread only.
     std::string refusal;
-    std::unordered_map<int, int> idOfMid;  // the library's message id -> ours
-    std::vector<int> turnAcks;             // acknowledged during this turn
+    bool answered = false;                   // the broker answered the CONNECT
+    std::vector<std::string> libraryErrors;  // what the library logged as errors
+    std::unordered_map<int, int> idOfMid;    // the library's message id -> ours
+    std::vector<int> turnAcks;               // acknowledged during this turn
 
     Shared() : nudgeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~Shared() {
@@ -138,8 +143,52 @@ std::string errorText(int rc) {
     return text;
 }
 
+// The library names a TLS failure's cause only in its log (OpenSSL's error
+// queue and its own host name check); its return code says "TLS error".
+std::string tlsFailure(const Shared& shared) {
+    const MqttConnection& c = shared.connection;
+    const auto logged = [&](const char* text) {
+        return std::any_of(shared.libraryErrors.begin(), shared.libraryErrors.end(),
+                           [&](const std::string& line) { return line.find(text) != line.npos; });
+    };
+    if (logged("host name verification failed"))
+        return "the broker's certificate does not match the host name " + c.host;
+    if (logged("certificate verify failed")) {
+        return "the broker's certificate is not trusted by " +
+               (c.caFile.empty() ? std::string("the system's certificate store")
+                                 : "the authority in " + c.caFile);
+    }
+    if (logged("Unable to load CA certificates"))
+        return "the CA file " + c.caFile + " holds no certificate that can be read";
+    for (const std::string& line : shared.libraryErrors) {
+        if (line.rfind("OpenSSL Error", 0) == 0) return "TLS failed: " + line;
+    }
+    return errorText(MOSQ_ERR_TLS);
+}
+
+// Why an attempt failed or a connection ended (`rc` from the library), read at
+// once as errorText is.
+std::string failure(const Shared& shared, int rc) {
+    if (rc == MOSQ_ERR_TLS) return tlsFailure(shared);
+    if (rc == MOSQ_ERR_KEEPALIVE) {
+        const std::string within =
+            " within the keep-alive (" + std::to_string(shared.connection.keepAliveSeconds) + " s)";
+        return shared.answered ? "no answer from the broker" + within
+                               : "the broker took the connection but did not answer" + within;
+    }
+    return errorText(rc);
+}
+
+void onLog(mosquitto*, void* data, int level, const char* text) {
+    auto* shared = static_cast<Shared*>(data);
+    // A few lines are enough to name the cause; a handle lives for one attempt.
+    if (level == MOSQ_LOG_ERR && text != nullptr && shared->libraryErrors.size() < 16)
+        shared->libraryErrors.emplace_back(text);
+}
+
 void onConnect(mosquitto*, void* data, int rc) {
     auto* shared = static_cast<Shared*>(data);
+    shared->answered = true;
     if (rc != 0) {
         // The broker's own reason ("not authorised", "bad user name or password").
         std::string reason = mosquitto_connack_string(rc);
@@ -172,6 +221,7 @@ std::string configure(mosquitto* mosq, Shared& shared) {
     // and the disconnect leave behind all that was handed over before them.
     mosquitto_max_inflight_messages_set(mosq, 0);
     mosquitto_connect_callback_set(mosq, onConnect);
+    mosquitto_log_callback_set(mosq, onLog);
     mosquitto_publish_callback_set(mosq, onPublish);
     int rc = mosquitto_will_set(mosq, c.will.topic.c_str(), static_cast<int>(c.will.payload.size()),
                                 c.will.payload.data(), 1, c.will.retain);
@@ -183,6 +233,15 @@ std::string configure(mosquitto* mosq, Shared& shared) {
         if (c.caFile.empty()) {
             rc = mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         } else {
+            // A file of the wrong kind (a key, a request) fails the same way as
+            // an untrusted broker in the library: it is named here instead.
+            std::ifstream file(c.caFile, std::ios::binary);
+            if (!file)
+                return "the CA file " + c.caFile + " cannot be read: " + std::strerror(errno);
+            const std::string pem((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
+            if (pem.find("-----BEGIN CERTIFICATE-----") == std::string::npos)
+                return "the CA file " + c.caFile + " holds no certificate";
             rc = mosquitto_tls_set(mosq, c.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         }
     }
@@ -203,12 +262,14 @@ std::string runConnection(Shared& shared) {
     mosquitto* mosq = mosquitto_new(c.clientId.c_str(), true, &shared);
     if (mosq == nullptr) return std::strerror(errno);
     shared.refusal.clear();
+    shared.answered = false;
+    shared.libraryErrors.clear();
     shared.idOfMid.clear();
     shared.turnAcks.clear();
     std::string reason = configure(mosq, shared);
     if (reason.empty()) {
         const int rc = mosquitto_connect(mosq, c.host.c_str(), c.port, c.keepAliveSeconds);
-        if (rc != MOSQ_ERR_SUCCESS) reason = errorText(rc);
+        if (rc != MOSQ_ERR_SUCCESS) reason = failure(shared, rc);
     }
     if (!reason.empty()) {
         mosquitto_destroy(mosq);
@@ -255,7 +316,7 @@ std::string runConnection(Shared& shared) {
         }
         int sock = mosquitto_socket(mosq);
         if (rc == MOSQ_ERR_SUCCESS && sock >= 0) rc = mosquitto_loop_misc(mosq);
-        if (rc != MOSQ_ERR_SUCCESS) lost = errorText(rc);
+        if (rc != MOSQ_ERR_SUCCESS) lost = failure(shared, rc);
         shared.postAcks(shared.turnAcks);
         sock = mosquitto_socket(mosq);
         if (rc != MOSQ_ERR_SUCCESS || sock < 0) break;

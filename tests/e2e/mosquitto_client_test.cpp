@@ -1,6 +1,8 @@
 // The client on libmosquitto against a real broker: a backlog handed over at
-// once, its acknowledgements, and a disconnect that follows it.
+// once, its acknowledgements, a disconnect that follows it, and the cause a
+// failed connection names.
 #include <algorithm>
+#include <memory>
 
 #include "live_window_fixture.h"
 #include "mqtt_broker.h"
@@ -65,6 +67,69 @@ TEST(MosquittoClientLive, ABacklogIsAcknowledgedIdByIdAndTheDisconnectAfterItLea
         ASSERT_EQ(payloads[static_cast<std::size_t>(i)], std::to_string(i));
     WaitUntil([&] { return watch.Payloads("t/status").size() > 2; }, 500);
     EXPECT_EQ(watch.Payloads("t/status"), (std::vector<std::string>{"bye", "bye"}));
+}
+
+TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
+    MqttBroker broker;
+    const int tlsPort = testing::FreeLocalPort();
+    ASSERT_TRUE(broker.Start({}, tlsPort));
+    ASSERT_TRUE(broker.MakeCertificate("other-key.pem", "other.pem"));
+    const auto file = [&](const char* name) { return broker.dir.filePath(name).toStdString(); };
+    // A broker that takes the connection and never answers: a listening socket
+    // nobody reads (the system completes the handshake).
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size);
+
+    struct Case {
+        std::string host;
+        int port;
+        bool tls;
+        std::string caFile;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", tlsPort, true, file("other.pem"),
+         "the broker's certificate is not trusted by the authority in " + file("other.pem")},
+        {"127.0.0.1", tlsPort, true, "",
+         "the broker's certificate is not trusted by the system's certificate store"},
+        {"localhost", tlsPort, true, file("cert.pem"),
+         "the broker's certificate does not match the host name localhost"},
+        // The key where the certificate belongs.
+        {"127.0.0.1", tlsPort, true, file("key.pem"),
+         "the CA file " + file("key.pem") + " holds no certificate"},
+        {"127.0.0.1", ntohs(address.sin_port), false, "",
+         "the broker took the connection but did not answer within the keep-alive (5 s)"},
+        {"127.0.0.1", tlsPort, true, file("cert.pem"), "connected"},
+    };
+    std::vector<std::unique_ptr<MosquittoClient>> clients;
+    std::vector<std::string> said(std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        MqttConnection c;
+        c.host = cases[i].host;
+        c.port = cases[i].port;
+        c.tls = cases[i].tls;
+        c.caFile = cases[i].caFile;
+        c.clientId = "why-" + std::to_string(i);
+        c.keepAliveSeconds = 5;
+        c.will = {"t/status", "offline", false};
+        clients.push_back(std::make_unique<MosquittoClient>(c));
+        clients.back()->onConnected = [&said, i] { said[i] = "connected"; };
+        clients.back()->onDisconnected = [&said, i](const std::string& why) { said[i] = why; };
+        clients.back()->Connect();
+    }
+    const auto allSaid = [&] {
+        return std::none_of(said.begin(), said.end(), [](auto& s) { return s.empty(); });
+    };
+    EXPECT_TRUE(WaitUntil(allSaid, 12000));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(said[i], cases[i].reason) << cases[i].host << ":" << cases[i].port;
+    ::close(silent);
 }
 
 }  // namespace

@@ -46,11 +46,7 @@ class MqttBroker {
                  {"-c", "-b", "passwords", user.section(':', 0, 0), user.section(':', 1)}))
             return false;
         if (tlsPort != 0) {
-            if (!run("openssl",
-                     {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                      "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-subj", "/CN=127.0.0.1",
-                      "-addext", "subjectAltName=IP:127.0.0.1"}))
-                return false;
+            if (!MakeCertificate("key.pem", "cert.pem")) return false;
             config += "listener " + std::to_string(tlsPort) +
                       " 127.0.0.1\ncafile cert.pem\ncertfile cert.pem\nkeyfile key.pem\n";
         }
@@ -69,6 +65,15 @@ class MqttBroker {
         while (!log.contains(" running") && process.waitForReadyRead(3000))
             log += process.readAll();
         return log.contains(" running");
+    }
+
+    // A self-signed certificate for 127.0.0.1 with its key, in the broker's
+    // folder: the broker's own, or one of an authority it has nothing to do with.
+    bool MakeCertificate(const QString& keyFile, const QString& certFile) {
+        return run("openssl",
+                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                    "-nodes", "-keyout", keyFile, "-out", certFile, "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1"});
     }
 
     void Stop() {
