@@ -1,21 +1,59 @@
 #include "app/headless_publishing.h"
 
+#include <QDir>
+#include <algorithm>
 #include <cstdlib>
 
 #include "log/log_time.h"
-#include "publish/discovery.h"
+#include "protocol/completeness.h"
+#include "protocol/frames.h"
 #include "publish/mosquitto_client.h"
 #include "publish/state_message.h"
 #include "publish/topics.h"
 
 namespace tally {
+namespace {
+
+// A station's readings this much further apart than announced make the configs
+// go out again; the interval timer's jitter stays well inside it.
+constexpr double kOutgrown = 1.5;
+
+int wholeSeconds(std::int64_t micros) {
+    return static_cast<int>((micros + 999'999) / 1'000'000);
+}
+
+}  // namespace
+
+std::int64_t LineCycleMicros(const HeadlessOptions& o) {
+    const Request reads[] = {ReadCountersRequest(), ReadInputsRequest(), ReadOutputsRequest()};
+    const bool ticked[] = {o.readCounters, o.readInputs, o.readOutputs};
+    const std::int64_t quiet = (o.protocol == Protocol::ModbusRtu ? RtuSilenceMicros(o.baud) : 0) +
+                               std::int64_t{o.pauseMs} * 1000;
+    std::int64_t total = 0;
+    for (const int station : o.stations) {
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::optional<Bytes> frame =
+                ticked[i] ? BuildFrame(o.protocol, StationHexOf(station), reads[i]) : std::nullopt;
+            if (!frame) continue;
+            total +=
+                quiet + WireMicros(frame->size() + LongestReplyLength(o.protocol, *frame), o.baud);
+        }
+    }
+    return total;
+}
+
+std::string PortIdentity(const std::string& port) {
+    if (port.find('/') == std::string::npos) return port;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromStdString(port)))
+        .toStdString();
+}
 
 HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
                                        const std::vector<int>& stations,
                                        ReadingBuilder::ContextSource context, TimerFactory& timers,
                                        std::function<void(const std::string&)> say,
                                        const std::string& hostName)
-    : readings_(std::move(context)) {
+    : readings_(std::move(context)), stations_(stations) {
     readings_.onReading = [this](const StationReading& r) { reading(r); };
     const MqttOptions& o = options.mqtt;
     prefix_ = o.prefix.empty() ? DefaultMqttPrefix(hostName) : o.prefix;
@@ -28,7 +66,10 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
     c.caFile = o.caFile;
     c.user = o.user;
     c.password = MqttPassword(o, std::getenv(kMqttPasswordVariable));
-    c.clientId = o.clientId.empty() ? DefaultMqttClientId(hostName, options.port) : o.clientId;
+    // One identity for the connection and the devices: two collectors on one
+    // machine, or two cabinets of the same name under other prefixes, never meet.
+    const std::string identity = DefaultMqttClientId(hostName, PortIdentity(options.port), prefix_);
+    c.clientId = o.clientId.empty() ? identity : o.clientId;
     c.keepAliveSeconds = o.keepAliveSeconds;
     c.will = Publisher::Will(prefix_);
     client_ = std::make_unique<MosquittoClient>(c);
@@ -39,16 +80,39 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
         if (onStopped) onStopped();
     };
     if (o.discovery) {
-        DiscoverySettings d;
+        discovery_ = true;
+        DiscoverySettings& d = discoverySettings_;
         d.discoveryPrefix = o.discoveryPrefix;
         d.prefix = prefix_;
-        d.deviceKey = hostName + "_" + options.port;
-        d.intervalSeconds = options.everySeconds;
-        for (const int station : stations) {
-            for (MqttMessage& m : DiscoveryMessages(d, station))
-                publisher_->Keep(std::move(m));
+        d.deviceKey = identity;
+        d.cycleSeconds =
+            std::max({1, options.everySeconds, wholeSeconds(LineCycleMicros(options))});
+        d.counters = options.readCounters;
+        d.inputs = options.readInputs;
+        d.outputs = options.readOutputs;
+        announce();
+    }
+}
+
+void HeadlessPublishing::announce() {
+    for (const int station : stations_) {
+        for (MqttMessage& m : DiscoveryMessages(discoverySettings_, station))
+            publisher_->Keep(std::move(m));
+    }
+}
+
+void HeadlessPublishing::cycleEnded(int station, std::int64_t monoMicros) {
+    const auto last = lastCycleEnd_.find(station);
+    if (last != lastCycleEnd_.end() && discovery_) {
+        // The line carries less than it could (slow replies, retries): the
+        // values would expire between two readings, so the configs say more.
+        const std::int64_t apart = monoMicros - last->second;
+        if (apart > kOutgrown * 1e6 * discoverySettings_.cycleSeconds) {
+            discoverySettings_.cycleSeconds = wholeSeconds(apart);
+            announce();
         }
     }
+    lastCycleEnd_[station] = monoMicros;
 }
 
 HeadlessPublishing::~HeadlessPublishing() {
@@ -74,6 +138,7 @@ void HeadlessPublishing::Start() {
 
 void HeadlessPublishing::OnLineEvent(const LineEvent& event) {
     readings_.OnLineEvent(event);
+    if (event.type == LineEvent::Type::CycleEnd) cycleEnded(event.station, event.monoMicros);
 }
 
 void HeadlessPublishing::StationChanged(int station, StationHealth::Change change) {

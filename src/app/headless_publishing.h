@@ -5,9 +5,15 @@
 // same code as the CSV row from the same events and multipliers, so the two
 // agree. Never waits for the broker, so polling and the CSV go on whatever it
 // does.
+//
+// Discovery announces what the run reads, with values held for three cycles:
+// the longer of the interval and the cycle the line can carry, and again with a
+// longer one if a station's readings come further apart than announced.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,10 +23,19 @@
 #include "engine/station_health.h"
 #include "engine/timer.h"
 #include "log/reading_builder.h"
+#include "publish/discovery.h"
 #include "publish/mqtt_client.h"
 #include "publish/publisher.h"
 
 namespace tally {
+
+// The least time one cycle of the run's reads takes on the line: each request
+// and its longest reply at the baud rate, and the quiet kept before each request.
+std::int64_t LineCycleMicros(const HeadlessOptions& options);
+
+// The port as the collector's identity names it: a path made absolute from the
+// working folder; a port number or a bare device name as given.
+std::string PortIdentity(const std::string& port);
 
 class HeadlessPublishing : public LineListener {
   public:
@@ -50,10 +65,16 @@ class HeadlessPublishing : public LineListener {
 
   private:
     void reading(const StationReading& reading);
+    void announce();
+    void cycleEnded(int station, std::int64_t monoMicros);
 
     ReadingBuilder readings_;
     std::string prefix_;
     std::string broker_;
+    std::vector<int> stations_;
+    bool discovery_ = false;
+    DiscoverySettings discoverySettings_;
+    std::map<int, std::int64_t> lastCycleEnd_;  // by station, monotonic
     std::unique_ptr<MqttClient> client_;
     std::unique_ptr<Publisher> publisher_;
 };

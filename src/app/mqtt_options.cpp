@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -298,11 +300,29 @@ std::string DefaultMqttPrefix(const std::string& hostName) {
     return "tallyscope/" + sanitized(hostName, false);
 }
 
-std::string DefaultMqttClientId(const std::string& hostName, const std::string& port) {
+std::string DefaultMqttClientId(const std::string& hostName, const std::string& port,
+                                const std::string& prefix) {
+    // Two lines may end in the same name (lineA/COM1, lineB/COM1) and two
+    // cabinets may share a host name and port: the digest of all three tells
+    // them apart. FNV-1a, the same on every machine and start.
+    std::uint32_t digest = 2166136261u;
+    for (const std::string* part : {&hostName, &port, &prefix}) {
+        for (const char c : *part + '\0') {
+            digest ^= static_cast<unsigned char>(c);
+            digest *= 16777619u;
+        }
+    }
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(digest));
+    const bool number =
+        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
     const std::size_t slash = port.find_last_of('/');
-    const std::string portName =
-        slash == std::string::npos ? "port" + port : port.substr(slash + 1);
-    return "tallyscope-" + sanitized(hostName, true) + "-" + sanitized(portName, true);
+    const std::string portName = number                       ? "port" + port
+                                 : slash == std::string::npos ? port
+                                                              : port.substr(slash + 1);
+    // The names only help a reader of the broker's log: kept short.
+    return "tallyscope-" + sanitized(hostName, true).substr(0, 24) + "-" +
+           sanitized(portName, true).substr(0, 16) + "-" + hex;
 }
 
 }  // namespace tally

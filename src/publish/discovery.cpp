@@ -14,13 +14,14 @@ struct Entity {
     const char* key;        // object id and JSON array of the state message
     const char* name;
     const char* array;
+    bool DiscoverySettings::*read;  // the read it comes from
 };
 
 const Entity kEntities[] = {
-    {"sensor", "counter", "Counter", "scaled"},
-    {"sensor", "rate", "Rate", "rate"},
-    {"binary_sensor", "input", "Input", "di"},
-    {"binary_sensor", "output", "Output", "do"},
+    {"sensor", "counter", "Counter", "scaled", &DiscoverySettings::counters},
+    {"sensor", "rate", "Rate", "rate", &DiscoverySettings::counters},
+    {"binary_sensor", "input", "Input", "di", &DiscoverySettings::inputs},
+    {"binary_sensor", "output", "Output", "do", &DiscoverySettings::outputs},
 };
 
 QString q(const std::string& text) {
@@ -40,8 +41,7 @@ std::string IdentifierText(const std::string& text) {
 }
 
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int station) {
-    const std::string node =
-        IdentifierText("tallyscope_" + s.deviceKey + "_" + std::to_string(station));
+    const std::string node = IdentifierText(s.deviceKey + "_" + std::to_string(station));
     QJsonObject device;
     device["identifiers"] = QJsonArray{q(node)};
     device["name"] = QStringLiteral("VL4300 station %1").arg(station);
@@ -53,6 +53,12 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
     for (const Entity& e : kEntities) {
         for (int k = 1; k <= 8; ++k) {
             const std::string object = std::string(e.key) + std::to_string(k);
+            const std::string topic =
+                s.discoveryPrefix + "/" + e.component + "/" + node + "/" + object + "/config";
+            if (!(s.*e.read)) {
+                messages.push_back({topic, std::string(), true});
+                continue;
+            }
             QJsonObject config;
             config["name"] = QStringLiteral("%1 %2").arg(QLatin1String(e.name)).arg(k);
             config["unique_id"] = q(node + "_" + object);
@@ -62,7 +68,7 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
                 QStringLiteral("{{ value_json.%1[%2] }}").arg(QLatin1String(e.array)).arg(k - 1);
             config["availability"] = availability;
             config["availability_mode"] = QStringLiteral("all");
-            config["expire_after"] = 3 * s.intervalSeconds;
+            config["expire_after"] = 3 * s.cycleSeconds;
             config["device"] = device;
             if (std::string(e.component) == "binary_sensor") {
                 config["payload_on"] = QStringLiteral("1");
@@ -74,8 +80,7 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
                 config["unit_of_measurement"] = QStringLiteral("1/s");
             }
             messages.push_back(
-                {s.discoveryPrefix + "/" + e.component + "/" + node + "/" + object + "/config",
-                 QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString(), true});
+                {topic, QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString(), true});
         }
     }
     return messages;

@@ -15,13 +15,22 @@ namespace tally {
 
 struct DiscoverySettings {
     std::string discoveryPrefix = "homeassistant";
-    std::string prefix;       // the run's topic prefix
-    std::string deviceKey;    // host and port ("cabinet-3_ttyUSB0"): stable across restarts
-    int intervalSeconds = 1;  // the poll interval: a value older than three is unknown
+    std::string prefix;  // the run's topic prefix
+    // The collector's identity (host, port and prefix, DefaultMqttClientId):
+    // stable across restarts, and another collector's devices never share it.
+    std::string deviceKey;
+    // How far apart a station's state messages come at most, in whole seconds:
+    // a value older than three of these is unknown.
+    int cycleSeconds = 1;
+    // What the run reads: the entities of what it does not read are withdrawn.
+    bool counters = true;  // counter k and rate k
+    bool inputs = true;
+    bool outputs = true;
 };
 
 // The 32 config messages of one station: counter k, rate k (sensors), input k
-// and output k (binary sensors).
+// and output k (binary sensors), each retained. Those the run does not read
+// have an empty payload, which removes a config announced before.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& settings, int station);
 
 // `text` with everything but letters, digits, "_" and "-" replaced by "_", as

@@ -72,8 +72,6 @@ TEST_F(MqttOptionsTest, UrlsGiveSchemePortUserAndPasswordAndTheCsvBecomesOptiona
     EXPECT_EQ(parse({}).error, "a headless run needs --csv or --mqtt");
 
     EXPECT_EQ(DefaultMqttPrefix("cab#1"), "tallyscope/cab_1");
-    EXPECT_EQ(DefaultMqttClientId("cab 1", "/dev/ttyUSB0"), "tallyscope-cab_1-ttyUSB0");
-    EXPECT_EQ(DefaultMqttClientId("cab1", "3"), "tallyscope-cab1-port3");
 }
 
 TEST_F(MqttOptionsTest, MistakesStopTheRunWithTheirReason) {
@@ -287,6 +285,29 @@ TEST_F(MqttOptionsProgram, RefusesAPasswordWithoutAUserAndNeverShowsAPassword) {
     // Without --mqtt the broker's options would do nothing.
     EXPECT_EQ(run({"--csv", "-", "--mqtt-prefix", "plant"}), 2);
     EXPECT_NE(said.find("--mqtt-prefix needs --mqtt URL"), std::string::npos) << said;
+}
+
+TEST(MqttIdentity, EachHostPortPathAndPrefixIsACollectorOfItsOwn) {
+    const std::string id = DefaultMqttClientId("cab 1", "/srv/lineA/COM1", "plant/a");
+    EXPECT_EQ(id.rfind("tallyscope-cab_1-COM1-", 0), 0u) << id;
+    EXPECT_EQ(id.size(), std::string("tallyscope-cab_1-COM1-").size() + 8);
+    EXPECT_EQ(DefaultMqttClientId("cab 1", "/srv/lineA/COM1", "plant/a"), id) << "stable";
+    EXPECT_EQ(DefaultMqttClientId("cab1", "3", "p").rfind("tallyscope-cab1-port3-", 0), 0u);
+    EXPECT_EQ(DefaultMqttClientId("cab1", "ttyUSB0", "p").rfind("tallyscope-cab1-ttyUSB0-", 0), 0u);
+    const std::string others[] = {
+        DefaultMqttClientId("cab 1", "/srv/lineB/COM1", "plant/a"),
+        DefaultMqttClientId("cab 1", "/srv/lineA/COM1", "plant/b"),
+        DefaultMqttClientId("cab 2", "/srv/lineA/COM1", "plant/a"),
+        // The parts are kept apart: a character moved from one to the next is another identity.
+        DefaultMqttClientId("cab 1", "/srv/lineA/COM1p", "lant/a"),
+    };
+    for (const std::string& other : others)
+        EXPECT_NE(other, id);
+    const std::string longest =
+        DefaultMqttClientId(std::string(200, 'h'), "/x/" + std::string(200, 'p'), "p");
+    EXPECT_LE(longest.size(), 64u);
+    EXPECT_EQ(longest.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-"),
+              std::string::npos);
 }
 
 }  // namespace

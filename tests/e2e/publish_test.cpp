@@ -3,7 +3,10 @@
 // broker restarts or refuses, or the program dies.
 #include <signal.h>
 
+#include <QDir>
+#include <QRegularExpression>
 #include <map>
+#include <set>
 
 #include "live_window_fixture.h"
 #include "mqtt_broker.h"
@@ -31,6 +34,36 @@ class HeadlessPublishLive : public LiveWindowTest {
         file.open(QIODevice::ReadOnly);
         return QString::fromLatin1(file.readAll()).split("\r\n", Qt::SkipEmptyParts).mid(1);
     }
+    // Each CSV row as the state message it must arrive as, by station: empty
+    // cells are null, numbers keep their text.
+    std::map<QString, std::vector<std::string>> statesOf(const QString& csv) {
+        std::map<QString, std::vector<std::string>> states;
+        for (const QString& line : rows(csv)) {
+            QStringList cells = line.split(',');
+            const QString time = cells.takeFirst(), station = cells.takeFirst(),
+                          protocol = cells.takeFirst();
+            QString json = "{\"time\":\"" + time + "\",\"station\":" + station +
+                           ",\"protocol\":\"" + protocol + "\"";
+            for (const char* name : {"raw", "scaled", "rate", "di", "do"}) {
+                QStringList group = cells.mid(0, 8);
+                cells = cells.mid(8);
+                for (QString& cell : group)
+                    if (cell.isEmpty()) cell = "null";
+                json += QStringLiteral(",\"%1\":[%2]").arg(QLatin1String(name), group.join(','));
+            }
+            states[station].push_back((json + "}").toStdString());
+        }
+        return states;
+    }
+    // The "expire_after" of each discovery config received on `topic`, in order.
+    static std::vector<int> expiries(MqttSubscriber& subscriber, const std::string& topic) {
+        std::vector<int> seconds;
+        for (const std::string& config : subscriber.Payloads(topic))
+            seconds.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(config))
+                                  .object()["expire_after"]
+                                  .toInt());
+        return seconds;
+    }
     MqttBroker broker;
 };
 
@@ -53,25 +86,8 @@ TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysAndAS
 
     // The last message of the run is the program's offline.
     ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/status").size() == 2; }, 3000));
-    const QStringList lines = rows(dir.filePath("run.csv"));
-    ASSERT_EQ(lines.size(), 6);
-    std::map<QString, std::vector<std::string>> states;
-    for (const QString& line : lines) {
-        // The row's cells as JSON: empty cells are null, numbers keep their text.
-        QStringList cells = line.split(',');
-        const QString time = cells.takeFirst(), station = cells.takeFirst(),
-                      protocol = cells.takeFirst();
-        QString json = "{\"time\":\"" + time + "\",\"station\":" + station + ",\"protocol\":\"" +
-                       protocol + "\"";
-        for (const char* name : {"raw", "scaled", "rate", "di", "do"}) {
-            QStringList group = cells.mid(0, 8);
-            cells = cells.mid(8);
-            for (QString& cell : group)
-                if (cell.isEmpty()) cell = "null";
-            json += QStringLiteral(",\"%1\":[%2]").arg(QLatin1String(name), group.join(','));
-        }
-        states[station].push_back((json + "}").toStdString());
-    }
+    ASSERT_EQ(rows(dir.filePath("run.csv")).size(), 6);
+    std::map<QString, std::vector<std::string>> states = statesOf(dir.filePath("run.csv"));
     for (const char* station : {"1", "2"})
         EXPECT_EQ(live.Payloads("test/cab/" + std::string(station) + "/state"), states[station]);
     EXPECT_EQ(live.Payloads("test/cab/status"), (std::vector<std::string>{"online", "offline"}));
@@ -190,6 +206,240 @@ TEST_F(HeadlessPublishLive, ARefusedLoginLeavesPollingGoingAndAKilledProgramIsSh
             return !status.empty() && status.back() == "offline";
         },
         5000));
+}
+
+TEST_F(HeadlessPublishLive, TwoLinesOnOnePcKeepTheirConnectionsAndEachAnnouncesDevicesOfItsOwn) {
+    ASSERT_TRUE(broker.Start());
+    // The same port name in two folders: two lines' links on one machine.
+    SimulatorProcess lineA, lineB;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("lineA") && QDir(dir.path()).mkpath("lineB"));
+    ASSERT_EQ(lineA.Start(dir.filePath("lineA"), {"--seed", "7"}), QString());
+    ASSERT_EQ(lineB.Start(dir.filePath("lineB"), {"--seed", "8"}), QString());
+    MqttSubscriber live(broker.port, "#");
+    ASSERT_TRUE(WaitUntil([&] { return live.Subscribed(); }, 3000));
+    // Both under one prefix, as two lines left at the default prefix of their host.
+    QProcess a, b;
+    run(a, {"--port", dir.filePath("lineA/COM1"), "--mqtt-discovery", "--cycles", "3"});
+    run(b, {"--port", dir.filePath("lineB/COM1"), "--mqtt-discovery", "--cycles", "3"});
+
+    // Once they are on, a dashboard that comes later sees the program online at once.
+    ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/1/state").size() >= 2; }, 8000));
+    MqttSubscriber late(broker.port, "test/cab/status");
+    ASSERT_TRUE(WaitUntil([&] { return !late.Messages().empty(); }, 3000));
+    EXPECT_EQ(late.Messages().front().payload, "online");
+    EXPECT_TRUE(late.Messages().front().retain);
+
+    for (QProcess* program : {&a, &b}) {
+        ASSERT_TRUE(program->waitForFinished(15000));
+        const QString said = QString::fromLocal8Bit(program->readAllStandardError());
+        EXPECT_EQ(program->exitCode(), 0) << said.toStdString();
+        EXPECT_EQ(said.count("MQTT: connected to"), 1) << said.toStdString();
+        EXPECT_FALSE(said.contains("lost the connection")) << said.toStdString();
+        EXPECT_TRUE(said.contains("3 state messages delivered")) << said.toStdString();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/status").size() == 4; }, 3000));
+    EXPECT_EQ(live.Payloads("test/cab/status"),
+              (std::vector<std::string>{"online", "online", "offline", "offline"}))
+        << "no connection taken over";
+
+    // Discovery: each line a device of its own
+    // (homeassistant/<component>/<device>/<entity>/config).
+    const auto configs = [&](MqttSubscriber& subscriber) {
+        std::map<std::string, std::map<std::string, std::string>> byDevice;
+        for (const auto& m : subscriber.Messages()) {
+            const QStringList levels = QString::fromStdString(m.topic).split('/');
+            if (levels.size() == 5 && levels[0] == "homeassistant")
+                byDevice[levels[2].toStdString()][m.topic] = m.payload;
+        }
+        return byDevice;
+    };
+    auto devices = configs(live);
+    ASSERT_EQ(devices.size(), 2u);
+    std::set<QString> uniqueIds;
+    for (const auto& [device, entities] : devices) {
+        EXPECT_EQ(entities.size(), 32u);
+        for (const auto& [topic, payload] : entities)
+            uniqueIds.insert(QJsonDocument::fromJson(QByteArray::fromStdString(payload))
+                                 .object()["unique_id"]
+                                 .toString());
+    }
+    EXPECT_EQ(uniqueIds.size(), 64u);
+
+    // Line A again reading the counters only: its inputs and outputs are withdrawn.
+    QProcess again;
+    run(again, {"--port", dir.filePath("lineA/COM1"), "--mqtt-discovery", "--cycles", "1", "--read",
+                "dc"});
+    ASSERT_TRUE(again.waitForFinished(15000));
+    ASSERT_TRUE(WaitUntil([&] { return live.Payloads("test/cab/status").size() == 6; }, 3000));
+    devices = configs(live);
+    ASSERT_EQ(devices.size(), 2u) << "the same line, the same devices";
+    MqttSubscriber retained(broker.port, "homeassistant/#");
+    WaitUntil([&] { return retained.Messages().size() >= 48; }, 3000);
+    std::map<std::string, int> kept;
+    for (const auto& [device, entities] : configs(retained)) {
+        kept[device] = static_cast<int>(entities.size());
+        for (const auto& [topic, payload] : entities)
+            EXPECT_TRUE(entities.size() == 32 || topic.find("/sensor/") != std::string::npos)
+                << topic;
+    }
+    EXPECT_EQ(kept.size(), 2u);
+    EXPECT_EQ(std::count_if(kept.begin(), kept.end(), [](auto& k) { return k.second == 16; }), 1);
+
+    // Under another prefix the same host and port are another collector.
+    QProcess other;
+    run(other, {"--port", dir.filePath("lineA/COM1"), "--mqtt-discovery", "--cycles", "1",
+                "--mqtt-prefix", "test/other"});
+    ASSERT_TRUE(other.waitForFinished(15000));
+    EXPECT_TRUE(WaitUntil([&] { return configs(live).size() == 3; }, 3000));
+}
+
+TEST_F(HeadlessPublishLive, OverflowCountsAddUpToWhatArrivedWhileTheBrokerWasFrozen) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kMovingSeed, {"--station", "1-20"});
+    if (HasFatalFailure()) return;
+    MqttSubscriber live(broker.port, "test/cab/+/state");
+    ASSERT_TRUE(WaitUntil([&] { return live.Subscribed(); }, 3000));
+    const QString csv = dir.filePath("run.csv");
+    QProcess program;
+    run(program, {"--station", "1-20", "--read", "dc", "--csv", csv, "--mqtt-queue", "1"});
+    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 20; }, 8000));
+    // Stopped, the broker keeps the connection: what the run hands over meanwhile
+    // stays unacknowledged on the wire and arrives once it goes on.
+    const auto brokerPid = static_cast<pid_t>(broker.process.processId());
+    ::kill(brokerPid, SIGSTOP);
+    const int rowsAtStop = static_cast<int>(rows(csv).size());
+    const bool overflowed = WaitUntil([&] { return rows(csv).size() >= rowsAtStop + 40; }, 8000);
+    ::kill(brokerPid, SIGCONT);
+    ASSERT_TRUE(overflowed);
+    WaitUntil(
+        [&] { return live.Messages().size() + 25 >= static_cast<std::size_t>(rows(csv).size()); },
+        5000);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(15000));
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    const QRegularExpressionMatch counts =
+        QRegularExpression("(\\d+) state messages delivered to [^,]+, (\\d+) dropped").match(said);
+    ASSERT_TRUE(counts.hasMatch()) << said.toStdString();
+    const int delivered = counts.captured(1).toInt(), dropped = counts.captured(2).toInt();
+    EXPECT_GT(dropped, 0);
+    EXPECT_EQ(delivered + dropped, rows(csv).size());
+    // QoS 1 may bring one twice: each (topic, time) counts once.
+    std::set<std::pair<std::string, QString>> arrived;
+    WaitUntil(
+        [&] {
+            for (const auto& m : live.Messages())
+                arrived.insert(
+                    {m.topic, QJsonDocument::fromJson(QByteArray::fromStdString(m.payload))["time"]
+                                  .toString()});
+            return static_cast<int>(arrived.size()) >= delivered;
+        },
+        3000);
+    WaitUntil([] { return false; }, 300);  // nothing more comes
+    for (const auto& m : live.Messages())
+        arrived.insert(
+            {m.topic,
+             QJsonDocument::fromJson(QByteArray::fromStdString(m.payload))["time"].toString()});
+    EXPECT_EQ(static_cast<int>(arrived.size()), delivered) << said.toStdString();
+}
+
+TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOfTheInterval) {
+    ASSERT_TRUE(broker.Start());
+    // Eight stations in Modbus ASCII at 4800 baud: 216 characters a station on
+    // the line (counters 17 + 139, inputs and outputs 17 + 13 each), 3.6 s a
+    // cycle, which the announcement takes up as 4 s.
+    startSimulator(1, kMovingSeed, {"--station", "1-8"});
+    if (HasFatalFailure()) return;
+    MqttSubscriber live(broker.port, "homeassistant/sensor/+/counter1/config");
+    ASSERT_TRUE(WaitUntil([&] { return live.Subscribed(); }, 3000));
+    QProcess slowLine;
+    run(slowLine,
+        {"--station", "1-8", "--protocol", "ascii", "--baud", "4800", "--mqtt-discovery"});
+    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() == 8; }, 5000));
+    std::set<std::string> firstRun;
+    for (const auto& m : live.Messages()) {
+        EXPECT_EQ(expiries(live, m.topic), std::vector<int>{12}) << m.topic;
+        firstRun.insert(m.topic);
+    }
+    slowLine.kill();  // no need to wait for the cycle in hand
+    ASSERT_TRUE(slowLine.waitForFinished(15000));
+    stopSimulator();
+
+    // Slow replies the line's own time does not foresee: once the readings come
+    // further apart than announced, the announcement follows them.
+    startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "200"});
+    if (HasFatalFailure()) return;
+    MqttSubscriber states(broker.port, "test/slow/1/state");
+    ASSERT_TRUE(WaitUntil([&] { return states.Subscribed(); }, 3000));
+    QProcess slowModules;
+    run(slowModules, {"--station", "1-3", "--mqtt-discovery", "--mqtt-prefix", "test/slow"});
+    std::string topic;  // this run's station 1, counter 1
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (const auto& m : live.Messages())
+                if (firstRun.count(m.topic) == 0 && m.topic.find("_1/counter1/") != m.topic.npos)
+                    topic = m.topic;
+            return !topic.empty() && expiries(live, topic).size() >= 2;
+        },
+        10000));
+    slowModules.kill();  // no need to wait for the cycle in hand
+    ASSERT_TRUE(slowModules.waitForFinished(15000));
+    const std::vector<int> announced = expiries(live, topic);
+    EXPECT_EQ(announced.front(), 3) << "the interval: the line alone takes 0.1 s a cycle";
+    const auto times = states.Payloads("test/slow/1/state");
+    ASSERT_GE(times.size(), 2u);
+    const auto at = [&](std::size_t i) {
+        return QDateTime::fromString(
+            QJsonDocument::fromJson(QByteArray::fromStdString(times[i]))["time"].toString(),
+            Qt::ISODateWithMs);
+    };
+    const double apart = at(0).msecsTo(at(1)) / 1000.0;
+    EXPECT_GT(apart, 1.5);
+    EXPECT_GE(announced.back(), 2 * apart) << "a value is held well past the next reading";
+}
+
+TEST_F(HeadlessPublishLive, TheCycleInHandWhenTheLineClosesReachesTheBrokerAsItReachesTheCsv) {
+    ASSERT_TRUE(broker.Start());
+    MqttSubscriber live(broker.port, "test/#");
+    ASSERT_TRUE(WaitUntil([&] { return live.Subscribed(); }, 3000));
+    // A signal, then a port that goes away, each in the middle of station 2's reads.
+    for (const bool portFails : {false, true}) {
+        SCOPED_TRACE(portFails ? "port failure" : "SIGTERM");
+        startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "100"});
+        if (HasFatalFailure()) return;
+        const QString prefix = portFails ? "test/failed" : "test/signal";
+        const QString csv = dir.filePath(prefix.section('/', 1) + ".csv");
+        QProcess program;
+        run(program, {"--station", "1-3", "--csv", csv, "--mqtt-prefix", prefix});
+        // Nine requests a cycle; the fifth is station 2's second read, here in
+        // the second cycle, so that rates are there too.
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const qint64 requests = sim.Count("requests");
+                return requests > 9 && requests % 9 == 5;
+            },
+            8000));
+        if (portFails) {
+            stopSimulator();
+        } else {
+            program.terminate();
+        }
+        ASSERT_TRUE(program.waitForFinished(15000));
+        EXPECT_EQ(program.exitCode(), portFails ? 3 : 0);
+        stopSimulator();
+        const std::map<QString, std::vector<std::string>> states = statesOf(csv);
+        ASSERT_EQ(states.count("2"), 1u);
+        // A signal lets the cycle end; a failed port cuts it: station 2's last
+        // row is its cycle in hand, its outputs not read.
+        if (portFails) {
+            EXPECT_TRUE(QString::fromStdString(states.at("2").back())
+                            .endsWith("\"do\":[null,null,null,null,null,null,null,null]}"));
+        }
+        for (const auto& [station, expected] : states) {
+            const std::string topic = prefix.toStdString() + "/" + station.toStdString() + "/state";
+            EXPECT_TRUE(WaitUntil([&] { return live.Payloads(topic) == expected; }, 3000))
+                << topic << ": " << live.Payloads(topic).size() << " of " << expected.size();
+        }
+    }
 }
 
 }  // namespace

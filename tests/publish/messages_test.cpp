@@ -32,7 +32,7 @@ TEST(StateMessage, HasTheCsvsNumbersAndNullForItsEmptyCells) {
 
 TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAndStatus) {
     const std::vector<MqttMessage> messages =
-        DiscoveryMessages({"ha", "tallyscope/cab 1", "cab 1_/dev/ttyUSB0", 5}, 3);
+        DiscoveryMessages({"ha", "tallyscope/cab 1", "tallyscope-cab.1-ttyUSB0-0a1b2c3d", 5}, 3);
     ASSERT_EQ(messages.size(), 32u);
     std::set<QString> ids;
     std::vector<QJsonObject> configs;
@@ -47,12 +47,12 @@ TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAn
             QJsonDocument(c["availability"].toArray()).toJson(QJsonDocument::Compact),
             "[{\"topic\":\"tallyscope/cab 1/status\"},{\"topic\":\"tallyscope/cab 1/3/status\"}]");
         EXPECT_EQ(c["device"]["name"].toString(), "VL4300 station 3");
-        EXPECT_EQ(c["device"]["identifiers"][0].toString(), "tallyscope_cab_1__dev_ttyUSB0_3");
+        EXPECT_EQ(c["device"]["identifiers"][0].toString(), "tallyscope-cab_1-ttyUSB0-0a1b2c3d_3");
     }
     EXPECT_EQ(ids.size(), 32u);
-    EXPECT_EQ(messages[0].topic, "ha/sensor/tallyscope_cab_1__dev_ttyUSB0_3/counter1/config");
+    EXPECT_EQ(messages[0].topic, "ha/sensor/tallyscope-cab_1-ttyUSB0-0a1b2c3d_3/counter1/config");
     EXPECT_EQ(messages[31].topic,
-              "ha/binary_sensor/tallyscope_cab_1__dev_ttyUSB0_3/output8/config");
+              "ha/binary_sensor/tallyscope-cab_1-ttyUSB0-0a1b2c3d_3/output8/config");
     const auto kind = [&](std::size_t i) {
         const QJsonObject& c = configs[i];
         return (c["name"].toString() + "|" + c["value_template"].toString() + "|" +
@@ -64,6 +64,29 @@ TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAn
     EXPECT_EQ(kind(15), "Rate 8|{{ value_json.rate[7] }}|measurement|1/s|");
     EXPECT_EQ(kind(16), "Input 1|{{ value_json.di[0] }}|||1");
     EXPECT_EQ(kind(31), "Output 8|{{ value_json.do[7] }}|||1");
+}
+
+TEST(Discovery, OnlyWhatTheRunReadsIsAnnouncedAndTheRestIsWithdrawn) {
+    DiscoverySettings settings{"ha", "p", "key", 4};
+    settings.inputs = settings.outputs = false;
+    const std::vector<MqttMessage> counters = DiscoveryMessages(settings, 1);
+    settings = {"ha", "p", "key", 4};
+    settings.counters = false;
+    const std::vector<MqttMessage> inputsAndOutputs = DiscoveryMessages(settings, 1);
+    ASSERT_EQ(counters.size(), 32u);
+    ASSERT_EQ(inputsAndOutputs.size(), 32u);
+    for (std::size_t i = 0; i < 32; ++i) {
+        // The same topics either way, so a later run's empty payload removes the config.
+        EXPECT_EQ(counters[i].topic, inputsAndOutputs[i].topic);
+        EXPECT_TRUE(counters[i].retain && inputsAndOutputs[i].retain);
+        const bool counterOrRate = i < 16;
+        EXPECT_EQ(counters[i].payload.empty(), !counterOrRate) << counters[i].topic;
+        EXPECT_EQ(inputsAndOutputs[i].payload.empty(), counterOrRate) << counters[i].topic;
+    }
+    EXPECT_EQ(
+        QJsonDocument::fromJson(QByteArray::fromStdString(counters[0].payload))["expire_after"]
+            .toInt(),
+        12);
 }
 
 }  // namespace
