@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <memory>
 
 #include "app/app_environment.h"
@@ -63,6 +64,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QMenu* mnuTools = nullptr;
     QAction* mnuScan = nullptr;
     QMenu* mnuHelp = nullptr;
+    QAction* mnuManual = nullptr;
     QAction* mnuAbout = nullptr;
 
     QGroupBox* Frame1 = nullptr;
@@ -144,6 +146,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     PollEngine& engine() { return *engine_; }
     // Holds the window's repaints while a request is on the line.
     PaintHold& paintHold() { return *paintHold_; }
+    // The manual Help > Manual opens (empty when none is found).
+    std::filesystem::path ManualFile() const;
     ModuleSearch& moduleSearch() { return *search_; }
 
     // --- Application shell ---
@@ -213,6 +217,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void buildUi();
     void buildMenus();
     void mnuAbout_Click();
+    void mnuManual_Click();
     void mnuLine_Click();
     void mnuLog_Click();
     // What a log row needs from the window when it is built.

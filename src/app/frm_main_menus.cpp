@@ -1,13 +1,16 @@
 // The menu bar: every window beyond the main one is reached from here.
 #include <QAction>
+#include <QDesktopServices>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "app/frm_main.h"
+#include "app/manual_location.h"
 #include "numbers/number_text.h"
 #include "ui/frm_line.h"
 #include "ui/frm_log.h"
@@ -59,6 +62,10 @@ void FrmMain::buildMenus() {
     mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
     connect(mnuScan, &QAction::triggered, this, [this] { mnuScan_Click(); });
 
+    mnuManual = namedAction(mnuHelp, tr("&Manual"), QStringLiteral("mnuManual"),
+                            QKeySequence(QKeySequence::HelpContents));
+    mnuManual->setStatusTip(tr("Open the user's guide"));
+    connect(mnuManual, &QAction::triggered, this, [this] { mnuManual_Click(); });
     mnuAbout = namedAction(mnuHelp, tr("&About Tallyscope"), QStringLiteral("mnuAbout"));
     connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
 }
@@ -101,14 +108,39 @@ void FrmMain::mnuTrend_Click() {
     frmTrend->activateWindow();
 }
 
+std::filesystem::path FrmMain::ManualFile() const {
+    return ChooseManual(ManualPlacesFor(env_.appDir));
+}
+
+void FrmMain::mnuManual_Click() {
+    const std::filesystem::path manual = ManualFile();
+    const QString path = QString::fromStdU16String(manual.u16string());
+    if (manual.empty()) {
+        if (env_.messageBox) {
+            env_.messageBox(tr("Manual"), tr("The manual was not found beside this program. "
+                                             "Run \"man tallyscope\" or \"tallyscope --help\"."));
+        }
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)) && env_.messageBox)
+        env_.messageBox(tr("Manual"), tr("No program was found to open the manual:\n%1").arg(path));
+}
+
 void FrmMain::mnuAbout_Click() {
+    const std::filesystem::path manual = ManualFile();
+    const QString manualText =
+        manual.empty() ? tr("<p>The manual: <i>man tallyscope</i>.</p>")
+                       : tr("<p>The manual: Help \u2192 Manual (F1), which opens %1; also "
+                            "<i>man tallyscope</i>.</p>")
+                             .arg(QString::fromStdU16String(manual.u16string()).toHtmlEscaped());
     QMessageBox::about(this, tr("About Tallyscope"),
                        tr("<p><b>Tallyscope %1</b></p>"
                           "<p>Service and monitoring tool for the VL4300 counter module.</p>"
+                          "%4"
                           "<p>Built with Qt %2, running on Qt %3.</p>"
                           "<p>Licensed under the MIT License.</p>")
                            .arg(QStringLiteral(TALLYSCOPE_VERSION), QStringLiteral(QT_VERSION_STR),
-                                QString::fromLatin1(qVersion())));
+                                QString::fromLatin1(qVersion()), manualText));
 }
 
 }  // namespace tally

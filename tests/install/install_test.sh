@@ -14,7 +14,15 @@ usr/local/bin/vl4300-sim
 usr/local/etc/tallyscope/example.conf
 usr/local/lib/systemd/system/tallyscope-headless@.service
 usr/local/share/applications/org.tallyscope.Tallyscope.desktop
+usr/local/share/doc/tallyscope/README.md
 usr/local/share/doc/tallyscope/copyright
+usr/local/share/doc/tallyscope/docs/architecture.md
+usr/local/share/doc/tallyscope/docs/decisions.md
+usr/local/share/doc/tallyscope/docs/line-monitor.png
+usr/local/share/doc/tallyscope/docs/performance.md
+usr/local/share/doc/tallyscope/docs/tallyscope.png
+usr/local/share/doc/tallyscope/docs/testing.md
+usr/local/share/doc/tallyscope/docs/trend.png
 usr/local/share/icons/hicolor/256x256/apps/org.tallyscope.Tallyscope.png
 usr/local/share/icons/hicolor/48x48/apps/org.tallyscope.Tallyscope.png
 usr/local/share/icons/hicolor/scalable/apps/org.tallyscope.Tallyscope.svg
