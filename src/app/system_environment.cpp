@@ -15,7 +15,7 @@ SystemEnvironment::SystemEnvironment(const PortEnvironment& ports,
     env_.clock = &clock_;
     env_.timers = &timers_;
     env_.appDir = appDir;
-    env_.settings = ChooseSettingsLocation(appDir, FolderWritable(appDir), ports.configDir);
+    env_.settings = ChooseSettingsLocation(appDir, SettingsBesideProgram(appDir), ports.configDir);
     env_.listPorts = [ports] { return ListPortNumbers(ports); };
     env_.portFolders = {"/dev", ports.appDir, ports.configDir};
     env_.describePort = [ports](int n) {

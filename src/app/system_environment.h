@@ -15,7 +15,8 @@ namespace tally {
 class SystemEnvironment {
   public:
     // Ports resolved in `ports.appDir`, then `ports.configDir`; the settings file
-    // lives in `appDir` while it is writable, else in `ports.configDir`.
+    // lives in `appDir` while it is writable and not an installation's folder,
+    // else in `ports.configDir` (SettingsBesideProgram).
     SystemEnvironment(const PortEnvironment& ports, const std::filesystem::path& appDir);
     SystemEnvironment(const SystemEnvironment&) = delete;
     SystemEnvironment& operator=(const SystemEnvironment&) = delete;

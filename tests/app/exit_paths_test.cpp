@@ -59,17 +59,6 @@ TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
     }
 }
 
-// Whether the process has its own handler for the signal yet.
-bool Catches(qint64 pid, int signalNumber) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
-    }
-    return false;
-}
-
 TEST(ExitSignals, TerminateAndInterruptCloseTheProgramWhichSavesItsSettings) {
     for (int signalNumber : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signalNumber);
@@ -80,7 +69,7 @@ TEST(ExitSignals, TerminateAndInterruptCloseTheProgramWhichSavesItsSettings) {
         app.start(program, {});
         ASSERT_TRUE(app.waitForStarted(5000));
         QDeadlineTimer ready(10000);
-        while (!Catches(app.processId(), signalNumber) && !ready.hasExpired())
+        while (!CatchesSignal(app.processId(), signalNumber) && !ready.hasExpired())
             QThread::msleep(5);
         ::kill(static_cast<pid_t>(app.processId()), signalNumber);
         ASSERT_TRUE(app.waitForFinished(10000));

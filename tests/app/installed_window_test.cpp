@@ -1,6 +1,10 @@
 // The window as an installed program: settings in the user's folder, the port
 // list following adapters, the icon.
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
 
 #include "app/app_icon.h"
 #include "serial/user_config_folder.h"
@@ -39,6 +43,49 @@ TEST_F(WindowTest, InstalledProgramKeepsSettingsInTheUsersFolderAndReadsItsOwnFi
     start();
     EXPECT_EQ(w->cmbStation->currentText(), QStringLiteral("9"));
     qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+// The program itself, run until the session ends it, with the user's folder in `config`.
+void RunAndEnd(const QString& program, const QString& config) {
+    QProcess app;  // offscreen too: it inherits this test's environment
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    app.setProcessEnvironment(environment);
+    app.start(program, {});
+    ASSERT_TRUE(app.waitForStarted(5000));
+    QDeadlineTimer ready(10000);
+    while (!CatchesSignal(app.processId(), SIGTERM) && !ready.hasExpired())
+        QThread::msleep(5);
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
+}
+
+// Installed into a prefix whose bin folder it may write, as root may write /usr/bin,
+// the program still keeps its settings in the user's folder, where removing the
+// package leaves nothing behind in a system folder; a copy anywhere else keeps
+// them beside itself.
+TEST(InstalledProgram, KeepsItsSettingsInTheUsersFolderEvenWhereItCouldWriteBesideItself) {
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("usr/bin"));
+    const QString copy = root.filePath(QStringLiteral("unpacked"));
+    const QString config = root.filePath(QStringLiteral("config"));
+    // What the package or `make install` puts in place beside the program.
+    const QString menu = root.filePath(QStringLiteral("usr/share/applications"));
+    for (const QString& folder : {bin, copy, menu})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    QFile entry(menu + QStringLiteral("/org.tallyscope.Tallyscope.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.close();
+
+    for (const QString& folder : {bin, copy}) {
+        SCOPED_TRACE(folder.toStdString());
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), folder + "/tallyscope"));
+        RunAndEnd(folder + "/tallyscope", config);
+    }
+    EXPECT_FALSE(QFile::exists(bin + "/InitialVL4300.ini"));
+    EXPECT_TRUE(readAll(config + "/tallyscope/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
+    EXPECT_TRUE(readAll(copy + "/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
 }
 
 TEST_F(WindowTest, PortListFollowsAdaptersWhileOffLineAndShowsWhatIsBehindEachNumber) {

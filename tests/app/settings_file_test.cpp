@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/settings_location.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fstream>
@@ -184,6 +186,39 @@ TEST_F(SettingsFileTest, SavingKeepsTheReplacedFilesPermissionsLinksAndReadOnlyS
     fs::permissions(file, perms::owner_read | perms::group_read);
     EXPECT_NE(WriteSettingsFile(file, "new").find("the file is read-only"), std::string::npos);
     EXPECT_EQ(contents(), "linked");
+}
+
+// An installed program keeps its settings in the user's folder even where it could
+// write beside itself (root, in /usr/bin); any other copy keeps them beside itself.
+TEST_F(SettingsFileTest, OnlyAProgramWhereNoInstallationPutItKeepsItsSettingsBesideItself) {
+    for (const char* system : {"/usr/bin", "/usr/local/bin", "/usr/bin/", "/bin"})
+        EXPECT_TRUE(InstalledProgramFolder(system)) << system;
+    // Any prefix an installation filled: the menu entry lies in its share folder.
+    const fs::path prefix = dir / "opt" / "tally";
+    fs::create_directories(prefix / "bin");
+    EXPECT_FALSE(InstalledProgramFolder(prefix / "bin"));
+    EXPECT_TRUE(SettingsBesideProgram(prefix / "bin"));
+    fs::create_directories(prefix / "share" / "applications");
+    std::ofstream(prefix / "share" / "applications" / "org.tallyscope.Tallyscope.desktop");
+    EXPECT_TRUE(InstalledProgramFolder(prefix / "bin"));
+    EXPECT_TRUE(InstalledProgramFolder(prefix / "bin" / "." / ""));
+    EXPECT_FALSE(SettingsBesideProgram(prefix / "bin"));  // writable, but installed
+    // A copy elsewhere, in a folder named otherwise or beside that prefix.
+    EXPECT_FALSE(InstalledProgramFolder(prefix));
+    EXPECT_FALSE(InstalledProgramFolder(prefix / "share"));
+    EXPECT_FALSE(InstalledProgramFolder(""));
+
+    const fs::path config = dir / "config" / "tallyscope";
+    const SettingsLocation installed = ChooseSettingsLocation(prefix / "bin", false, config);
+    EXPECT_EQ(installed.saveFile, SettingsFilePath(config));
+    EXPECT_EQ(installed.readFile, SettingsFilePath(config));
+    const SettingsLocation copy = ChooseSettingsLocation(dir, true, config);
+    EXPECT_EQ(copy.saveFile, SettingsFilePath(dir));
+    // A file left beside an installed program (by hand, or by a version that wrote
+    // there) is read until the user has their own.
+    std::ofstream(SettingsFilePath(prefix / "bin")) << kExampleFile;
+    EXPECT_EQ(ChooseSettingsLocation(prefix / "bin", false, config).readFile,
+              SettingsFilePath(prefix / "bin"));
 }
 
 }  // namespace

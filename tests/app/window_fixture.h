@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,12 +25,28 @@
 #include "serial/fake_serial_component.h"
 #include "ui/frm_sub.h"
 #include "ui/lamp.h"
+#include "ui/user_settings.h"
 #include "ui/widget_state.h"
 
 namespace tally::testing {
 
+// Whether the process has its own handler for the signal yet (the program, run as
+// itself, closes its window on the termination signals once it has started).
+inline bool CatchesSignal(qint64 pid, int signalNumber) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
 class WindowTest : public ::testing::Test {
   protected:
+    // Every test begins as a first start: nothing the window remembered from another.
+    WindowTest() { UserSettings()->remove(QStringLiteral("mainWindow")); }
+
     void SetUp() override { start(); }
 
     void start() {
