@@ -31,6 +31,7 @@
 #include "ui/paint_cache.h"
 #include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
+#include "ui/read_confirmation.h"
 #include "ui/trend_model.h"
 #include "ui/widget_state.h"
 
@@ -87,6 +88,13 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
                             [this] { return static_cast<int>(AutoReadSeconds); }});
     engine_->Events().Add(trendModel_.get());
 
+    confirmation_ = std::make_unique<ReadConfirmation>(
+        [this](ReadKind kind) { return ReadBoxValue(kind) == 1; });
+    confirmation_->onChanged = [this] { showConfirmation(); };
+    engine_->Events().Add(confirmation_.get());
+    // Nothing on show has been read yet.
+    showConfirmation();
+
     connectHandlers();
     installFieldFilters();
     // A poll cycle's changes are painted once, as it ends.
@@ -120,6 +128,7 @@ FrmMain::~FrmMain() {
     delete frmTrend;
     frmTrend = nullptr;
     engine_->Events().Remove(trendModel_.get());
+    engine_->Events().Remove(confirmation_.get());
     // The log listens to the engine, which goes before the child windows do.
     delete frmLog;
     frmLog = nullptr;
@@ -418,9 +427,12 @@ void FrmMain::Form_Load() {
     frmSub->hide();
     // 8.
     ApplySettings();
+    ApplyWindowState();
 }
 
 void FrmMain::optProtocol_Click(int index) {
+    // What is on show came in the other protocol, perhaps from another device.
+    if (ProtocolIndex != index) confirmation_->ForgetAll();
     ProtocolIndex = static_cast<std::int16_t>(index);
     // A command still waiting was built for the other protocol: it would reach the
     // module as a frame it no longer expects.
@@ -491,6 +503,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
         // A window of its own: left open it would keep the program running.
         if (frmLine != nullptr) frmLine->close();
         SaveSettings();
+        SaveWindowState();
     }
     event->accept();
 }

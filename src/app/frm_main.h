@@ -41,6 +41,7 @@ class FrmLog;
 class FrmTrend;
 class Lamp;
 class PaintHold;
+class ReadConfirmation;
 class TrendModel;
 
 class FrmMain : public QWidget, public MainState, public PollHost, public EnableFlagsOwner {
@@ -155,6 +156,10 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void SetControlsOnline(bool online);
     void ApplySettings();
     void SaveSettings();
+    // What the window remembers in the user's own settings rather than the settings
+    // file (the protocol), restored after the file at start-up and saved with it.
+    void ApplyWindowState();
+    void SaveWindowState();
 
     // --- Serial link ---
     void ListPorts();
@@ -231,6 +236,10 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void queueOutputWrite(std::int16_t target, const Request& request);
     bool ownProtocolOnly(const QString& what, QCheckBox* box);
     void showEnableStatus(const std::array<std::int16_t, 8>& flags);
+    // Output button k (1-8) on or off, grey when on but not confirmed.
+    void showOutputButton(std::size_t k, bool on);
+    // Every counter field, input lamp and output button as confirmed or not.
+    void showConfirmation();
     void updatePortToolTip();
     void watchPortFolders();
 
@@ -243,6 +252,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<ModuleSearch> search_;
     // Collects from the start, so the chart shows the recent past when opened.
     std::unique_ptr<TrendModel> trendModel_;
+    // Which values on show the latest read of their kind confirmed; the others are grey.
+    std::unique_ptr<ReadConfirmation> confirmation_;
     PaintHold* paintHold_ = nullptr;
     QFileSystemWatcher* portWatch_ = nullptr;
     bool unloaded_ = false;

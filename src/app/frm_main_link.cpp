@@ -21,6 +21,7 @@
 #include "ui/lamp.h"
 #include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
+#include "ui/read_confirmation.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -143,6 +144,8 @@ void FrmMain::cmbCOMM_KeyDown(int keyCode) {
 }
 
 void FrmMain::cmbStation_Change() {
+    // What is on show came from the station before.
+    confirmation_->ForgetAll();
     const QString text = cmbStation->currentText();
     if (text.isEmpty()) {
         cmdCOMM->setEnabled(false);

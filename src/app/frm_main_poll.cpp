@@ -13,6 +13,7 @@
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
 #include "ui/paint_hold.h"
+#include "ui/read_confirmation.h"
 #include "ui/widget_state.h"
 
 namespace tally {
@@ -104,21 +105,25 @@ void FrmMain::DecodeReply() {
 
 void FrmMain::ApplyReply(const ReplyMeaning& meaning) {
     switch (meaning.kind) {
+        // A value the reply did not carry is not confirmed by it.
         case ReplyMeaning::Kind::Counters:
             for (std::size_t i = 0; i < 8; ++i) {
                 if (meaning.counters[i]) CounterValue[i] = *meaning.counters[i];
+                confirmation_->Set(ReadKind::Counters, i, meaning.counters[i].has_value());
             }
             ShowCounters();
             break;
         case ReplyMeaning::Kind::Inputs:
             for (std::size_t i = 0; i < 8; ++i) {
                 if (meaning.channels[i]) InputState[i] = *meaning.channels[i];
+                confirmation_->Set(ReadKind::Inputs, i, meaning.channels[i].has_value());
             }
             ShowInputs();
             break;
         case ReplyMeaning::Kind::Outputs:
             for (std::size_t i = 0; i < 8; ++i) {
                 if (meaning.channels[i]) OutputState[i + 1] = *meaning.channels[i];
+                confirmation_->Set(ReadKind::Outputs, i, meaning.channels[i].has_value());
             }
             ShowOutputs();
             break;
@@ -128,14 +133,17 @@ void FrmMain::ApplyReply(const ReplyMeaning& meaning) {
         case ReplyMeaning::Kind::ClearAck: {
             // The channel is the one selected now, when the acknowledgement arrives.
             const int k = CounterSelectorNumber();
+            // The module has just set what it acknowledges.
             if (k >= 1 && k <= 8) {
                 const auto i = static_cast<std::size_t>(k - 1);
                 CounterValue[i] = 0;
                 txtCTRaw[i]->setText(QStringLiteral("0"));
                 txtCTVal[i]->setText(QStringLiteral("0.0"));
+                confirmation_->Set(ReadKind::Counters, i, true);
             } else {
                 CounterValue.fill(0);
                 ShowCounters();
+                confirmation_->SetAll(ReadKind::Counters, true);
             }
             break;
         }
@@ -145,9 +153,11 @@ void FrmMain::ApplyReply(const ReplyMeaning& meaning) {
             if (k >= 1 && k <= 8) {
                 CounterValue[static_cast<std::size_t>(k - 1)] = v;
                 ShowCounterRow(k);
+                confirmation_->Set(ReadKind::Counters, static_cast<std::size_t>(k - 1), true);
             } else {
                 CounterValue.fill(v);
                 ShowCounters();
+                confirmation_->SetAll(ReadKind::Counters, true);
             }
             break;
         }
@@ -159,18 +169,21 @@ void FrmMain::ApplyReply(const ReplyMeaning& meaning) {
     }
 }
 
+// Each write names the state it sets, so an acknowledged output is known.
 void FrmMain::ApplyOutputAck() {
     const int target = OutputState[0];
     if (target == 0 || target == 255) {
         const std::int16_t state = target == 255 ? 1 : 0;
+        confirmation_->SetAll(ReadKind::Outputs, true);
         for (std::size_t k = 1; k <= 8; ++k) {
             OutputState[k] = state;
-            SetBackColor(cmdDO[k], state ? kOnColor : kOffColor);
+            showOutputButton(k, state == 1);
         }
     } else if (target >= 1 && target <= 8) {
         const auto k = static_cast<std::size_t>(target);
         OutputState[k] = static_cast<std::int16_t>(1 - OutputState[k]);
-        SetBackColor(cmdDO[k], OutputState[k] == 1 ? kOnColor : kOffColor);
+        confirmation_->Set(ReadKind::Outputs, k - 1, true);
+        showOutputButton(k, OutputState[k] == 1);
     }
 }
 
@@ -180,8 +193,25 @@ void FrmMain::ShowInputs() {
 }
 
 void FrmMain::ShowOutputs() {
-    for (std::size_t k = 1; k <= 8; ++k) {
-        SetBackColor(cmdDO[k], OutputState[k] == 1 ? kOnColor : kOffColor);
+    for (std::size_t k = 1; k <= 8; ++k)
+        showOutputButton(k, OutputState[k] == 1);
+}
+
+void FrmMain::showOutputButton(std::size_t k, bool on) {
+    if (k < 1 || k > 8) return;
+    const bool confirmed = confirmation_->Confirmed(ReadKind::Outputs, k - 1);
+    SetBackColor(cmdDO[k], !on ? kOffColor : confirmed ? kOnColor : kUnconfirmedOnColor);
+}
+
+void FrmMain::showConfirmation() {
+    for (std::size_t i = 0; i < 8; ++i) {
+        const bool counter = confirmation_->Confirmed(ReadKind::Counters, i);
+        SetConfirmed(txtCTRaw[i], counter);
+        SetConfirmed(txtCTVal[i], counter);
+        shpDI[i]->setConfirmed(confirmation_->Confirmed(ReadKind::Inputs, i));
+        // A button shows on or off as it was last set; only an "on" changes colour.
+        QPushButton* button = cmdDO[i + 1];
+        if (BackColor(button) != kOffColor) showOutputButton(i + 1, true);
     }
 }
 

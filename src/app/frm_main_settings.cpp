@@ -1,13 +1,16 @@
-// The settings file, read into the controls at start-up and written at unload.
+// The settings file, read into the controls at start-up and written at unload,
+// and what the window remembers beside it.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "app/frm_main.h"
 #include "app/settings_file.h"
+#include "ui/user_settings.h"
 
 namespace tally {
 namespace {
@@ -44,6 +47,9 @@ int checkValue(const QCheckBox* box) {
     }
     return 0;
 }
+
+// The protocol option's caption: the settings file's layout has no place for it.
+const QString kProtocolKey = QStringLiteral("mainWindow/protocol");
 
 std::filesystem::path orBeside(const std::filesystem::path& file,
                                const std::filesystem::path& appDir) {
@@ -102,6 +108,20 @@ void FrmMain::SaveSettings() {
             env_.messageBox(QStringLiteral("Settings not saved"),
                             QString::fromLocal8Bit(failure.c_str()));
         }
+    }
+}
+
+void FrmMain::ApplyWindowState() {
+    const QString protocol = UserSettings()->value(kProtocolKey).toString();
+    // Ticking the option runs its click handling, as the operator's click would.
+    for (QRadioButton* option : optProtocol) {
+        if (option->text() == protocol) option->setChecked(true);
+    }
+}
+
+void FrmMain::SaveWindowState() {
+    for (const QRadioButton* option : optProtocol) {
+        if (option->isChecked()) UserSettings()->setValue(kProtocolKey, option->text());
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "ui/widget_state.h"
+
 namespace tally {
 
 Lamp::Lamp(const QColor& fillColor, QWidget* parent) : QWidget(parent), fillColor_(fillColor) {
@@ -13,6 +15,16 @@ void Lamp::setFilled(bool filled) {
     if (filled_ == filled) return;
     filled_ = filled;
     update();
+}
+
+void Lamp::setConfirmed(bool confirmed) {
+    if (confirmed_ == confirmed) return;
+    confirmed_ = confirmed;
+    if (filled_) update();
+}
+
+QColor Lamp::shownFillColor() const {
+    return confirmed_ ? fillColor_ : QColor(kUnconfirmedOnColor);
 }
 
 QSize Lamp::sizeHint() const {
@@ -30,7 +42,7 @@ void Lamp::paintEvent(QPaintEvent*) {
     // what lies under the lamp, so nothing behind it is repainted with it.
     backdrop_.Picture(*this);
     if (backdrop_.Renewed()) faces_ = {};
-    QPixmap& face = faces_[(filled_ ? 1 : 0) | (isEnabled() ? 2 : 0)];
+    QPixmap& face = faces_[(filled_ ? 1 : 0) | (isEnabled() ? 2 : 0) | (confirmed_ ? 4 : 0)];
     if (face.isNull()) {
         face = backdrop_.Face(*this, [this](QPainter& painter) {
             painter.setRenderHint(QPainter::Antialiasing);
@@ -39,7 +51,7 @@ void Lamp::paintEvent(QPaintEvent*) {
             const QColor outline =
                 isEnabled() ? QColor(0x40, 0x40, 0x40) : QColor(0xA0, 0xA0, 0xA0);
             painter.setPen(QPen(outline, 1.2));
-            painter.setBrush(filled_ ? QBrush(fillColor_) : QBrush(Qt::NoBrush));
+            painter.setBrush(filled_ ? QBrush(shownFillColor()) : QBrush(Qt::NoBrush));
             painter.drawEllipse(circle);
         });
     }

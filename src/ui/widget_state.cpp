@@ -1,6 +1,7 @@
 #include "ui/widget_state.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QColor>
 #include <QLineEdit>
@@ -41,6 +42,26 @@ void SetBackColor(QWidget* widget, QRgb rgb) {
 QRgb BackColor(const QWidget* widget) {
     const QVariant value = widget->property("backColor");
     return value.isValid() ? static_cast<QRgb>(value.toUInt()) : 0xFFFFFFFF;
+}
+
+void SetConfirmed(QWidget* widget, bool confirmed) {
+    if (IsConfirmed(widget) == confirmed) return;
+    widget->setProperty("confirmed", confirmed);
+    const QPalette::ColorRole role =
+        qobject_cast<QAbstractButton*>(widget) != nullptr ? QPalette::ButtonText : QPalette::Text;
+    // The normal colour is the one the widget's kind has by default.
+    const QPalette normal = QApplication::palette(widget);
+    QPalette palette = widget->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, role,
+                         confirmed ? normal.color(group, role) : QColor(kUnconfirmedTextColor));
+    }
+    widget->setPalette(palette);
+}
+
+bool IsConfirmed(const QWidget* widget) {
+    const QVariant value = widget->property("confirmed");
+    return !value.isValid() || value.toBool();
 }
 
 void SetBusy(QWidget* widget, bool busy) {

@@ -115,10 +115,10 @@ TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {
 TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
     openPort();
     w->chkDI->setChecked(true);
+    w->chkDO->setChecked(true);
     w->chkRead->setChecked(true);
     answer(">0000000011111111\r");
-    w->OutputState = {0, 1, 1, 0, 0, 0, 0, 0, 1};
-    w->ShowOutputs();
+    answer(">1100000100000000\r");  // outputs 1, 2 and 8 on
     ASSERT_TRUE(w->shpDI[0]->filled());
     ASSERT_EQ(BackColor(w->cmdDO[1]), kOnColor);
 

@@ -1,0 +1,171 @@
+// Values on show that the latest read of their kind did not confirm stay, but in
+// grey, until a good read replaces them: an operator must never take a silent
+// module's last values for live ones.
+#include <QImage>
+
+#include "ui/display_field.h"
+#include "window_fixture.h"
+
+namespace tally::testing {
+namespace {
+
+const std::string kCounters =
+    ">00000010,00000020,00000030,00000040,00000050,00000060,00000070,00000080\r";
+const std::string kInputs = ">0000000011110000\r";   // inputs 1-4 on
+const std::string kOutputs = ">1000000100000000\r";  // outputs 1 and 8 on
+
+class UnconfirmedValues : public WindowTest {
+  protected:
+    // Every kind ticked, a cycle every second; the first cycle goes out at once.
+    void readEverySecond() {
+        w->chkDC->setChecked(true);
+        w->chkDI->setChecked(true);
+        w->chkDO->setChecked(true);
+        w->txtAutoRead->setText("1");
+        w->chkRead->setChecked(true);
+    }
+
+    // The darkest grey level inside the field's frame, as painted: its text's ink.
+    static int darkestInk(QLineEdit* field) {
+        const QImage image = field->grab().toImage();
+        int darkest = 255;
+        for (int y = 4; y < image.height() - 4; ++y) {
+            for (int x = 4; x < image.width() - 4; ++x)
+                darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        }
+        return darkest;
+    }
+
+    // The colour in the middle of a lamp, as painted.
+    static QRgb lampFill(Lamp* lamp) {
+        const QImage image = lamp->grab().toImage();
+        return image.pixel(image.width() / 2, image.height() / 2) & 0xFFFFFF;
+    }
+
+    // What the monitor, the lamps and the buttons show of each kind: "B" black
+    // (confirmed) or "G" grey, for raw counter 1 and scaled counter 8, input 1,
+    // output 1; the pictures must agree with the state.
+    std::string looks() {
+        std::string seen;
+        for (QLineEdit* field : {w->txtCTRaw[0], w->txtCTVal[7]}) {
+            const int ink = darkestInk(field);
+            // Grey text is 808080 where a glyph covers a whole pixel, lighter at its edges.
+            EXPECT_TRUE(ink < 0x40 || ink == 0x80) << ink;
+            EXPECT_EQ(IsConfirmed(field), ink < 0x40);
+            seen += ink < 0x40 ? "B" : "G";
+        }
+        const QRgb lamp = lampFill(w->shpDI[0]);
+        EXPECT_TRUE(lamp == kOnColor || lamp == kUnconfirmedOnColor) << std::hex << lamp;
+        seen += lamp == kOnColor ? "B" : "G";
+        const QRgb button = BackColor(w->cmdDO[1]);
+        EXPECT_TRUE(button == kOnColor || button == kUnconfirmedOnColor) << std::hex << button;
+        seen += button == kOnColor ? "B" : "G";
+        return seen;
+    }
+};
+
+TEST_F(UnconfirmedValues, AFailedReadGreysItsValuesAndThoseItsCycleGaveUpUntilAGoodRead) {
+    w->show();
+    openPort();
+    readEverySecond();
+    answer(kCounters);
+    answer(kInputs);
+    answer(kOutputs);
+    EXPECT_EQ(looks(), "BBBB");
+
+    // The counter read times out: the cycle ends there, nothing of it is confirmed.
+    tmrNow().Fire();
+    noAnswer();
+    EXPECT_EQ(w->labReport->text(), "Time Out");
+    EXPECT_EQ(looks(), "GGGG");
+    // The values stay: only their colour says they are not live.
+    EXPECT_EQ(w->txtCTRaw[0]->text() + " " + w->txtCTVal[7]->text(), "16 128.0");
+    EXPECT_TRUE(w->shpDI[0]->filled());
+    EXPECT_EQ(w->OutputState[1], 1);
+
+    // The counters answer, the inputs get a bad reply; the outputs are given up.
+    tmrNow().Fire();
+    answer(kCounters);
+    answer(">00000000\r");
+    EXPECT_EQ(w->labReport->text(), "Bad Reply");
+    EXPECT_EQ(looks(), "BBGG");
+
+    // A good cycle restores the normal look of everything.
+    tmrNow().Fire();
+    answer(kCounters);
+    answer(kInputs);
+    answer(kOutputs);
+    EXPECT_EQ(looks(), "BBBB");
+
+    // The fault as met on the line: the port reopened on a station that does not answer.
+    w->cmdCOMM->click();
+    openPort(2);
+    EXPECT_EQ(w->txtCTRaw[0]->text(), "16");
+    EXPECT_FALSE(IsConfirmed(w->txtCTRaw[0]));
+    EXPECT_EQ(darkestInk(w->txtCTRaw[0]), 0x80);
+    readEverySecond();
+    noAnswer();
+    EXPECT_EQ(darkestInk(w->txtCTRaw[0]), 0x80);
+}
+
+// What changes the module on the other end, or may have changed what it holds,
+// takes the confirmation away; a command's acknowledgement confirms what it set.
+TEST_F(UnconfirmedValues, ProtocolStationAndCommandsDecideWhatIsConfirmed) {
+    const auto counter = [this](std::size_t i) { return IsConfirmed(w->txtCTRaw[i]); };
+    const auto output = [this](std::size_t k) { return BackColor(w->cmdDO[k]) == kOnColor; };
+    // Nothing on show was read at start.
+    EXPECT_FALSE(counter(0));
+    openPort();
+    readEverySecond();
+    answer(kCounters);
+    answer(kInputs);
+    answer(kOutputs);
+    ASSERT_TRUE(counter(0) && w->shpDI[0]->confirmed() && output(1));
+
+    // Another protocol may reach another module.
+    w->optProtocol[2]->setChecked(true);
+    EXPECT_FALSE(counter(0) || w->shpDI[0]->confirmed() || output(1));
+    w->optProtocol[0]->setChecked(true);
+    tmrNow().Fire();
+    answer(kCounters);
+    answer(kInputs);
+    answer(kOutputs);
+    ASSERT_TRUE(counter(0) && w->shpDI[0]->confirmed() && output(1));
+
+    // Clearing one counter confirms that one: the module has just set it.
+    w->chkRead->setChecked(false);
+    w->cmdDO[8]->click();  // output 8 off
+    noAnswer();            // perhaps switched, perhaps not
+    EXPECT_FALSE(output(1));
+    EXPECT_EQ(BackColor(w->cmdDO[1]), kUnconfirmedOnColor);
+    w->cmdDO[1]->click();  // output 1 off, acknowledged
+    answer("DO>OK\r");
+    EXPECT_EQ(BackColor(w->cmdDO[1]), kOffColor);
+    w->cmdDoON->click();
+    answer("DO>OK\r");
+    for (std::size_t k = 1; k <= 8; ++k)
+        EXPECT_TRUE(output(k)) << k;
+
+    w->cmbDC->setCurrentText("3");
+    w->chkCTClear->setChecked(true);
+    noAnswer();
+    EXPECT_FALSE(counter(0) || counter(2));
+    w->chkCTClear->setChecked(true);
+    answer("CCT>OK\r");
+    EXPECT_TRUE(counter(2));
+    EXPECT_FALSE(counter(0));
+    w->cmbDC->setCurrentText("All");
+    w->txtCTSet->setText("5");
+    w->chkCTSet->setChecked(true);
+    answer("RTC>OK\r");
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_TRUE(counter(i)) << i;
+
+    // Another station, off line: the values came from the one before.
+    w->cmdCOMM->click();
+    w->cmbStation->setEditText("7");
+    EXPECT_FALSE(counter(0));
+}
+
+}  // namespace
+}  // namespace tally::testing
