@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
@@ -34,6 +35,11 @@ namespace {
 
 const QString kGeometryKey = QStringLiteral("lineMonitor/geometry");
 const QString kSaveFolderKey = QStringLiteral("lineMonitor/saveFolder");
+
+// Around a cell's text: the item's margins, the grid line, and some air.
+constexpr int kCellPadding = 16;
+// The own protocol's write of all outputs to station 1.
+const std::string kLongestRequest = "#01WDO12345678,11111111\r";
 
 QString Ms(double ms) {
     return QString::number(ms, 'f', 1);
@@ -53,7 +59,7 @@ FrmLine::FrmLine(LineHistory& history, QWidget* parent)
     });
     buildUi();
     SetRefreshInterval(250);
-    resize(960, 520);
+    resize(defaultWidth(), 520);
     restoreGeometry(UserSettings()->value(kGeometryKey).toByteArray());
     ShowStatistics();
     connect(&history_, &LineHistory::statisticsChanged, this, [this] { scheduleStatistics(); });
@@ -90,17 +96,21 @@ void FrmLine::buildUi() {
     const QFontMetrics fm(tblLine->font());
     const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     tblLine->verticalHeader()->setDefaultSectionSize(std::max(fm.height(), fixed.height()) + 4);
-    const auto width = [](const QFontMetrics& metrics, const char* sample) {
-        return metrics.horizontalAdvance(QLatin1String(sample)) + 16;
+    // Each column as wide as its heading and as its text in a typical row: every
+    // request of every protocol (the longest is the own protocol's write of all
+    // outputs) and every reply but the counters' long ones, which end in "…".
+    QHeaderView* header = tblLine->horizontalHeader();
+    const auto fit = [&](int column, const QFontMetrics& metrics, const QString& sample) {
+        tblLine->setColumnWidth(column, std::max(metrics.horizontalAdvance(sample) + kCellPadding,
+                                                 header->sectionSizeHint(column)));
     };
-    tblLine->setColumnWidth(LineModel::ColTime, width(fm, "00:00:00.000"));
-    tblLine->setColumnWidth(LineModel::ColDirection, width(fm, "Dir"));
-    tblLine->setColumnWidth(LineModel::ColProtocol, width(fm, "Modbus Ascii"));
-    tblLine->setColumnWidth(LineModel::ColHex,
-                            width(fixed, "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
-    tblLine->setColumnWidth(LineModel::ColText, width(fixed, ">0000000,00000000,0"));
-    tblLine->setColumnWidth(LineModel::ColOutcome, width(fm, "Read DC Status OK"));
-    tblLine->setColumnWidth(LineModel::ColReplyMs, width(fm, "Reply ms"));
+    fit(LineModel::ColTime, fm, QStringLiteral("00:00:00.000"));
+    fit(LineModel::ColDirection, fm, QStringLiteral("TX"));
+    fit(LineModel::ColProtocol, fm, QStringLiteral("Modbus Ascii"));
+    fit(LineModel::ColHex, fixed, LineHexText(kLongestRequest));
+    fit(LineModel::ColText, fixed, LineAsciiText(kLongestRequest));
+    fit(LineModel::ColOutcome, fm, QStringLiteral("Read DC Status OK"));
+    fit(LineModel::ColReplyMs, fm, LineReplyMsText(9999.999));
     root->addWidget(tblLine, 1);
 
     auto* copy = new QAction(QStringLiteral("Copy"), tblLine);
@@ -164,6 +174,17 @@ void FrmLine::buildUi() {
                 if (!following_ && model_.rowCount() > 0)
                     scroll->setValue(std::max(0, scroll->value() - (last - first + 1)));
             });
+}
+
+int FrmLine::defaultWidth() const {
+    // Every column whole, beside the scroll bar, within the screen.
+    const int frame = 2 * tblLine->frameWidth();
+    const int scrollBar = tblLine->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    int wanted = tblLine->horizontalHeader()->length() + frame + scrollBar + margins.left() +
+                 margins.right();
+    if (const QScreen* shown = screen()) wanted = std::min(wanted, shown->availableSize().width());
+    return std::max(wanted, minimumSizeHint().width());
 }
 
 void FrmLine::scheduleStatistics() {

@@ -70,6 +70,8 @@ class FrmLine : public QWidget {
 
   private:
     void buildUi();
+    // Wide enough for every column, as far as the screen allows.
+    int defaultWidth() const;
     void saveGeometryToSettings();
 
     void scheduleStatistics();

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 namespace tally {
 namespace {
@@ -23,19 +24,30 @@ FrmLog::FrmLog(LineEvents& events, CounterLog::ContextSource context, QWidget* p
     setObjectName(QStringLiteral("frmLog"));
     setWindowTitle(QStringLiteral("Tallyscope, Counter Log"));
 
+    // The file and what to do with it on one row; the state below, across the
+    // whole window, where a long path and its reason have room.
     auto* grid = new QGridLayout(this);
+    labLogFile = named(new QLabel(QStringLiteral("Log &file:"), this), "labLogFile");
     txtLogFile = named(new QLineEdit(this), "txtLogFile");
     txtLogFile->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    labLogFile->setBuddy(txtLogFile);
     cmdLogBrowse = named(new QPushButton(QStringLiteral("Browse…"), this), "cmdLogBrowse");
     cmdLogStart = named(new QPushButton(QStringLiteral("Start Logging"), this), "cmdLogStart");
+    // As wide as its longer caption, so the row keeps still when the caption changes.
+    cmdLogStart->setText(QStringLiteral("Stop Logging"));
+    const int stopWidth = cmdLogStart->sizeHint().width();
+    cmdLogStart->setText(QStringLiteral("Start Logging"));
+    cmdLogStart->setMinimumWidth(std::max(stopWidth, cmdLogStart->sizeHint().width()));
     labLogState = named(new QLabel(this), "labLogState");
     labLogState->setWordWrap(true);
     labLogState->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    grid->addWidget(txtLogFile, 0, 0);
-    grid->addWidget(cmdLogBrowse, 0, 1);
-    grid->addWidget(labLogState, 1, 0);
-    grid->addWidget(cmdLogStart, 1, 1, Qt::AlignTop);
-    grid->setColumnStretch(0, 1);
+    grid->addWidget(labLogFile, 0, 0);
+    grid->addWidget(txtLogFile, 0, 1);
+    grid->addWidget(cmdLogBrowse, 0, 2);
+    grid->addWidget(cmdLogStart, 0, 3);
+    grid->addWidget(labLogState, 1, 0, 1, 4);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(2, 1);
 
     const auto settings = UserSettings();
     txtLogFile->setText(settings->value(kPathKey).toString());
@@ -90,7 +102,20 @@ void FrmLog::showState() {
     cmdLogBrowse->setEnabled(!logging);
     const QString text = QString::fromStdString(session_.StateText());
     labLogState->setText(text);
+    fitStateText();
     if (!logging && session_.WriteFailed()) emit logFailed(text);
+}
+
+void FrmLog::fitStateText() {
+    if (!isVisible()) return;
+    layout()->activate();
+    const int needed = heightForWidth(width());
+    if (needed > height()) resize(width(), needed);
+}
+
+void FrmLog::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    fitStateText();
 }
 
 void FrmLog::rememberPath() {

@@ -10,6 +10,7 @@
 #include "log/log_session.h"
 
 class QCloseEvent;
+class QShowEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,6 +23,7 @@ class FrmLog : public QWidget {
     FrmLog(LineEvents& events, CounterLog::ContextSource context, QWidget* parent = nullptr);
     ~FrmLog() override;
 
+    QLabel* labLogFile = nullptr;
     QLineEdit* txtLogFile = nullptr;
     QPushButton* cmdLogBrowse = nullptr;
     QPushButton* cmdLogStart = nullptr;
@@ -40,9 +42,12 @@ class FrmLog : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void showState();
+    // The window grows to show the whole status text, however many lines it takes.
+    void fitStateText();
     void rememberPath();
 
     LogSession session_;

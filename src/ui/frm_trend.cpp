@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QImageWriter>
@@ -26,6 +27,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -310,7 +312,6 @@ void FrmTrend::buildUi() {
 }
 
 void FrmTrend::buildChart() {
-    chart->setMargins(QMargins(4, 4, 4, 4));
     chart->legend()->setAlignment(Qt::AlignBottom);
     axisX = new QCategoryAxis;
     axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
@@ -322,6 +323,11 @@ void FrmTrend::buildChart() {
     axisY->setGridLineVisible(false);
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
+    // A time label is centred on its tick, and the newest round time can lie on the
+    // plot's right edge: the margin there holds half the widest label ("hh:mm:ss").
+    const int halfLabel =
+        QFontMetrics(axisX->labelsFont()).horizontalAdvance(QStringLiteral("00:00:00")) / 2;
+    chart->setMargins(QMargins(4, 4, std::max(4, halfLabel + 4), 4));
     // Nothing else repaints where a grid line was when an axis moves.
     const auto gridMoved = [this] { static_cast<TrendChartView*>(chartView)->GridMoved(); };
     connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);

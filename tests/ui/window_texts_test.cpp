@@ -1,0 +1,202 @@
+// Texts the extra windows show must be seen whole at their first size: the
+// counter log's labels and status, the line monitor's columns for a typical
+// row, the trend chart's time labels at the edge of the plot.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QFile>
+#include <QGraphicsTextItem>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include "protocol/frames.h"
+#include "ui/frm_line.h"
+#include "ui/frm_log.h"
+#include "ui/frm_trend.h"
+#include "ui/line_history.h"
+#include "ui/trend_model.h"
+
+namespace tally {
+namespace {
+
+// Laid out as the operator sees it, at the window's own first size.
+void ShowAndLayOut(QWidget& window) {
+    window.show();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The label shows its whole text where the layout put it (wrapped or not).
+void ExpectWhole(const QLabel* label) {
+    SCOPED_TRACE(label->objectName().toStdString());
+    EXPECT_TRUE(label->isVisible());
+    const int height =
+        label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    EXPECT_LE(height, label->height()) << label->text().toStdString();
+    if (!label->wordWrap()) {
+        EXPECT_LE(label->sizeHint().width(), label->width());
+    }
+    // Nothing of it outside the window.
+    const QRect inWindow(label->mapTo(label->window(), QPoint(0, 0)), label->size());
+    EXPECT_TRUE(label->window()->rect().contains(inWindow));
+}
+
+TEST(CounterLogWindow, TheFileFieldHasALabelAndALongStatusIsShownWhole) {
+    LineEvents events;
+    FrmLog window(events, [] { return LogContext(); });
+    ShowAndLayOut(window);
+    ASSERT_NE(window.labLogFile, nullptr);
+    EXPECT_EQ(window.labLogFile->buddy(), window.txtLogFile);
+    ExpectWhole(window.labLogFile);
+    ExpectWhole(window.labLogState);
+
+    // A failure that names a long path takes several lines: the window makes room.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(
+        QStringLiteral("a-folder-that-is-not-there/with/a/long/path/for/the/counter/log/of/"
+                       "the/second/filling/line/in/hall/three/counters.csv"));
+    window.txtLogFile->setText(path);
+    window.cmdLogStart->click();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window.labLogState->text().contains(path));
+    ExpectWhole(window.labLogState);
+}
+
+// A poll cycle and the commands in each protocol: every request, and every reply
+// but the long counter replies.
+std::vector<LineEvent> TypicalRows() {
+    std::vector<LineEvent> rows;
+    const auto add = [&rows](Protocol protocol, const std::string& request,
+                             const std::string& reply) {
+        LineEvent event;
+        event.type = LineEvent::Type::Request;
+        event.protocol = protocol;
+        event.bytes = request;
+        event.utcMs = 1'782'893'094'123;
+        rows.push_back(event);
+        event.type = LineEvent::Type::Outcome;
+        event.bytes = reply;
+        event.statusText = "Read DC Status OK";
+        event.replyMs = 312.5;
+        rows.push_back(event);
+    };
+    for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu}) {
+        const auto frame = [protocol](const Request& request) {
+            return BuildFrame(protocol, "01", request).value_or(std::string());
+        };
+        const auto modbus = [protocol](const std::string& payload) {
+            return protocol == Protocol::ModbusAscii ? ModbusAsciiFrame(payload)
+                                                     : ModbusRtuFrame(payload);
+        };
+        const bool own = protocol == Protocol::Own;
+        // The counters' reply is long in every protocol: the cell ends it with "…".
+        add(protocol, frame(ReadCountersRequest()), "");
+        add(protocol, frame(ReadInputsRequest()), own ? ">0000000011110000\r" : modbus("0102010F"));
+        add(protocol, frame(ReadOutputsRequest()),
+            own ? ">1000000100000000\r" : modbus("01010181"));
+        const std::string allOn = frame(AllOutputsRequest(true));
+        add(protocol, allOn, own ? "DO>OK\r" : modbus("010F00000008"));
+        const std::string one = frame(ToggleOutputRequest(3, 0));
+        add(protocol, one, own ? "DO>OK\r" : one);
+    }
+    return rows;
+}
+
+TEST(LineMonitorWindow, EveryColumnHoldsATypicalRowAndTheWindowEveryColumn) {
+    LineHistory history;
+    for (const LineEvent& event : TypicalRows())
+        history.OnLineEvent(event);
+    history.Model().Commit();
+    FrmLine window(history);
+    ShowAndLayOut(window);
+    QTableView* table = window.tblLine;
+    QHeaderView* header = table->horizontalHeader();
+    for (int column = 0; column < LineModel::ColumnCount; ++column) {
+        SCOPED_TRACE(header->model()->headerData(column, Qt::Horizontal).toString().toStdString());
+        // The widest cell in view, as the delegate asks for it, and the heading.
+        const int cells = static_cast<QAbstractItemView*>(table)->sizeHintForColumn(column);
+        EXPECT_LE(cells, table->columnWidth(column));
+        EXPECT_LE(header->sectionSizeHint(column), table->columnWidth(column));
+    }
+    // Nothing beyond the right edge: "Reply ms" is in view without scrolling.
+    EXPECT_LE(header->length(), table->viewport()->width());
+    EXPECT_LE(window.width(), window.screen()->availableSize().width());
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        ExpectWhole(label);
+}
+
+TEST(TrendWindow, TheNewestTimeLabelOnThePlotsRightEdgeIsShownWhole) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    // A reading on a round two minutes: on "10 min" a tick sits on the right edge.
+    const std::int64_t at = 1'782'892'800'000;  // 2026-07-01 10:00:00 in Berlin
+    LineEvent event;
+    event.type = LineEvent::Type::Outcome;
+    event.station = 1;
+    event.monoMicros = 100'000'000;
+    event.utcMs = at;
+    event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
+    event.meaning->counters.fill(5.0);
+    model.OnLineEvent(event);
+    FrmTrend window(model);
+    ShowAndLayOut(window);
+    window.cmbTrendSpan->setCurrentText(QStringLiteral("10 min"));
+    window.Refresh();
+    QCoreApplication::processEvents();
+    const QStringList labels = window.axisX->categoriesLabels();
+    ASSERT_FALSE(labels.isEmpty());
+    ASSERT_EQ(window.axisX->endValue(labels.last()), window.axisX->max()) << "no tick on the edge";
+
+    // Where the chart drew that label, against its card and the view.
+    QChart* chart = window.chart;
+    const QRectF plot = chart->plotArea();
+    const QRectF card = plot.adjusted(0, 0, chart->margins().right(), 0);
+    int found = 0;
+    for (QGraphicsItem* item : window.chartView->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (text == nullptr || !text->isVisible() || text->toPlainText() != labels.last()) continue;
+        ++found;
+        const QRectF drawn = chart->mapRectFromScene(text->sceneBoundingRect());
+        const QFontMetricsF metrics(text->font());
+        // The label's ink, centred on its tick.
+        const qreal half = metrics.horizontalAdvance(labels.last()) / 2;
+        const qreal middle = drawn.center().x();
+        EXPECT_NEAR(middle, plot.right(), 2.0);
+        EXPECT_LE(middle + half, card.right()) << "cut off at the right";
+    }
+    EXPECT_LE(card.right(), chart->rect().right());
+    EXPECT_EQ(found, 1);
+}
+
+}  // namespace
+}  // namespace tally
+
+int main(int argc, char* argv[]) {
+    // A throw-away configuration folder, for what windows remember.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    // Offscreen's own screen is 800 x 600: a desktop's, so a window may take the
+    // width it asks for.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
+        const QString file = config.filePath(QStringLiteral("screen.json"));
+        QFile json(file);
+        if (json.open(QIODevice::WriteOnly)) {
+            json.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920,
+                          "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96}]})");
+            json.close();
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + file.toLocal8Bit());
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
