@@ -21,20 +21,17 @@ Publisher::Publisher(MqttClient& client, TimerFactory& timers, PublisherSettings
     for (Timer* timer : {retry_.get(), drain_.get(), hangUp_.get()})
         timer->SetEnabled(false);
     // The timers are one-shot: each switches itself off before acting.
-    retry_->onTick = [this] {
-        retry_->SetEnabled(false);
-        if (!stopped_ && !connected_) client_.Connect();
+    const auto oneShot = [this](Timer& timer, Event event) {
+        timer.onTick = [this, &timer, event] {
+            timer.SetEnabled(false);
+            on(event);
+        };
     };
-    drain_->onTick = [this] {
-        drain_->SetEnabled(false);
-        finishDrain();
-    };
-    hangUp_->onTick = [this] {
-        hangUp_->SetEnabled(false);
-        finish();
-    };
-    client_.onConnected = [this] { connected(); };
-    client_.onDisconnected = [this](const std::string& reason) { disconnected(reason); };
+    oneShot(*retry_, Event::RetryDue);
+    oneShot(*drain_, Event::DrainDone);
+    oneShot(*hangUp_, Event::HangUpDue);
+    client_.onConnected = [this] { on(Event::Accepted); };
+    client_.onDisconnected = [this](const std::string& reason) { on(Event::Ended, reason); };
     client_.onPublished = [this](int id) { published(id); };
 }
 
@@ -49,14 +46,12 @@ MqttMessage Publisher::Will(const std::string& prefix) {
 }
 
 void Publisher::Start() {
-    if (started_) return;
-    started_ = true;
-    client_.Connect();
+    on(Event::Start);
 }
 
 void Publisher::Queue(MqttMessage message) {
     // The cycle in hand when the line closes is still taken, and drained.
-    if (stopped_) return;
+    if (state_ == State::Stopped) return;
     queue_.push_back({std::move(message)});
     dropPastTheBound();
     sendMore();
@@ -73,12 +68,12 @@ void Publisher::dropPastTheBound() {
 }
 
 void Publisher::Keep(MqttMessage message) {
-    if (stopped_) return;
+    if (state_ == State::Stopped) return;
     const auto same = std::find_if(kept_.begin(), kept_.end(),
                                    [&](const MqttMessage& m) { return m.topic == message.topic; });
     if (same != kept_.end() && same->payload == message.payload && same->retain == message.retain)
         return;
-    if (connected_) client_.Publish(message);
+    if (state_ == State::Connected) client_.Publish(message);
     if (same != kept_.end()) {
         *same = std::move(message);
     } else {
@@ -86,48 +81,78 @@ void Publisher::Keep(MqttMessage message) {
     }
 }
 
-void Publisher::connected() {
-    if (stopped_) return;
-    connected_ = true;
-    everConnected_ = true;
-    retryMs_ = kFirstRetryMs;
-    lastFailure_.clear();
-    say_("MQTT: connected to " + settings_.broker);
-    for (const MqttMessage& message : kept_)
-        client_.Publish(message);
-    client_.Publish({StatusTopic(settings_.prefix), "online", true});
-    sendMore();
-}
-
-void Publisher::disconnected(const std::string& reason) {
-    const bool wasConnected = connected_;
-    connected_ = false;
-    // What was on the wire goes again on the next connection: the broker may
-    // have it, and a duplicate is told apart by its time.
-    for (std::size_t i = 0; i < sentCount_ && i < queue_.size(); ++i)
-        queue_[i].id = 0;
-    sentCount_ = 0;
-    inFlight_ = 0;
-    if (stopped_) return;
-    if (disconnecting_) {
-        finish();
-        return;
+void Publisher::on(Event event, const std::string& reason) {
+    const State was = state_;
+    switch (event) {
+        case Event::Start:
+            if (was != State::Idle) return;
+            state_ = State::Connecting;
+            client_.Connect();
+            return;
+        case Event::RetryDue:
+            if (was != State::BackingOff) return;
+            state_ = State::Connecting;
+            client_.Connect();
+            return;
+        case Event::Accepted:
+            if (was != State::Connecting) return;
+            state_ = State::Connected;
+            retryMs_ = kFirstRetryMs;
+            lastFailure_.clear();
+            say_("MQTT: connected to " + settings_.broker);
+            for (const MqttMessage& message : kept_)
+                client_.Publish(message);
+            client_.Publish({StatusTopic(settings_.prefix), "online", true});
+            sendMore();
+            return;
+        case Event::Ended: {
+            // What was on the wire goes again on the next connection: the broker
+            // may have it, and a duplicate is told apart by its time.
+            for (std::size_t i = 0; i < sentCount_ && i < queue_.size(); ++i)
+                queue_[i].id = 0;
+            sentCount_ = 0;
+            inFlight_ = 0;
+            if (was == State::HangingUp) return finish();
+            if (was != State::Connecting && was != State::Connected) return;
+            state_ = State::BackingOff;
+            const std::string why = reason.empty() ? "connection closed" : reason;
+            if (was == State::Connected) {
+                say_("MQTT: lost the connection to " + settings_.broker + ": " + why +
+                     "; readings are queued until it is back");
+            } else if (why != lastFailure_) {
+                say_("MQTT: cannot connect to " + settings_.broker + ": " + why + "; retrying");
+            }
+            lastFailure_ = why;
+            retry_->SetInterval(retryMs_);
+            retry_->SetEnabled(true);
+            retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+            return;
+        }
+        case Event::Stop:
+            if (draining_ || was == State::Stopped) return;
+            if (was == State::Idle) return finish();
+            draining_ = true;
+            if (settings_.drainSeconds <= 0 || (was == State::Connected && queue_.empty()))
+                return on(Event::DrainDone);
+            drain_->SetInterval(settings_.drainSeconds * 1000);
+            drain_->SetEnabled(true);
+            return;
+        case Event::DrainDone:
+            if (!draining_ || was == State::HangingUp || was == State::Stopped) return;
+            if (was != State::Connected) return finish();
+            // The offline status goes out behind everything handed over, then the
+            // disconnect: the broker drops the will, and dashboards see the run end.
+            state_ = State::HangingUp;
+            retry_->SetEnabled(false);
+            drain_->SetEnabled(false);
+            client_.Publish({StatusTopic(settings_.prefix), "offline", true});
+            client_.Disconnect();
+            hangUp_->SetEnabled(true);
+            return;
+        case Event::HangUpDue:
+            if (was == State::HangingUp) finish();
+            return;
     }
-    const std::string why = reason.empty() ? "connection closed" : reason;
-    if (wasConnected) {
-        say_("MQTT: lost the connection to " + settings_.broker + ": " + why +
-             "; readings are queued until it is back");
-    } else if (why != lastFailure_) {
-        say_("MQTT: cannot connect to " + settings_.broker + ": " + why + "; retrying");
-    }
-    lastFailure_ = why;
-    retryLater();
-}
-
-void Publisher::retryLater() {
-    retry_->SetInterval(retryMs_);
-    retry_->SetEnabled(true);
-    retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
 }
 
 void Publisher::published(int id) {
@@ -149,7 +174,7 @@ void Publisher::published(int id) {
 }
 
 void Publisher::sendMore() {
-    while (connected_ && !disconnecting_ && inFlight_ < kWindow && sentCount_ < queue_.size()) {
+    while (state_ == State::Connected && inFlight_ < kWindow && sentCount_ < queue_.size()) {
         Entry& entry = queue_[sentCount_];
         if (!entry.acked) {
             const int id = client_.Publish(entry.message);
@@ -160,58 +185,30 @@ void Publisher::sendMore() {
         ++sentCount_;
         handedOver_ = std::max(handedOver_, sentCount_);
     }
-    if (stopping_ && connected_ && queue_.empty() && drain_->Enabled()) {
-        drain_->SetEnabled(false);
-        finishDrain();
-    }
+    if (draining_ && state_ == State::Connected && queue_.empty()) on(Event::DrainDone);
 }
 
 void Publisher::Stop() {
-    if (stopping_) return;
-    stopping_ = true;
-    if (!started_) {
-        finish();
-        return;
-    }
-    drain_->SetInterval(std::max(settings_.drainSeconds, 0) * 1000);
-    drain_->SetEnabled(true);
-    if (settings_.drainSeconds <= 0 || (connected_ && queue_.empty())) {
-        drain_->SetEnabled(false);
-        finishDrain();
-    }
-}
-
-void Publisher::finishDrain() {
-    retry_->SetEnabled(false);
-    if (!connected_) {
-        finish();
-        return;
-    }
-    // The offline status goes out behind everything handed over, then the
-    // disconnect: the broker drops the will, and dashboards see the run end.
-    client_.Publish({StatusTopic(settings_.prefix), "offline", true});
-    disconnecting_ = true;
-    client_.Disconnect();
-    hangUp_->SetEnabled(true);
+    on(Event::Stop);
 }
 
 void Publisher::finish() {
-    if (stopped_) return;
-    stopped_ = true;
-    connected_ = false;
+    state_ = State::Stopped;
     retry_->SetEnabled(false);
     drain_->SetEnabled(false);
     hangUp_->SetEnabled(false);
-    if (Queued() > 0) {
-        say_("MQTT: " + std::to_string(Queued()) + " state messages were not delivered to " +
+    if (undelivered() > 0) {
+        say_("MQTT: " + std::to_string(undelivered()) + " state messages were not delivered to " +
              settings_.broker);
     }
     if (onStopped) onStopped();
 }
 
 std::string Publisher::Summary() const {
+    // Until the client confirms the disconnect, the connection is still there.
+    const bool connected = state_ == State::Connected || state_ == State::HangingUp;
     std::string text =
-        (connected_ ? "connected, " : "no broker, ") + std::to_string(Queued()) + " queued";
+        (connected ? "connected, " : "no broker, ") + std::to_string(undelivered()) + " queued";
     if (dropped_ > 0) text += ", " + std::to_string(dropped_) + " dropped";
     return text;
 }

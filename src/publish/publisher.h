@@ -58,31 +58,48 @@ class Publisher {
     void Stop();
     std::function<void()> onStopped;
 
-    bool Connected() const { return connected_; }
-    bool Stopped() const { return stopped_; }
-    // Not yet delivered: waiting, or handed over and not acknowledged.
-    std::size_t Queued() const { return queue_.size() - ackedInQueue_; }
+    bool Stopped() const { return state_ == State::Stopped; }
     std::int64_t Delivered() const { return delivered_; }
     std::int64_t Dropped() const { return dropped_; }
     // "connected, 3 queued" or "no broker, 340 queued, 12 dropped".
     std::string Summary() const;
 
   private:
+    // Where the connection is. A stop does not change it at once: with the
+    // broker away, attempts go on for the drain time (`draining_`).
+    enum class State {
+        Idle,        // not started
+        Connecting,  // an attempt is out; the client answers it
+        BackingOff,  // the retry timer runs
+        Connected,   // state messages go out
+        HangingUp,   // after a stop: offline and the disconnect handed over
+        Stopped,     // nothing is taken any more
+    };
+    enum class Event {
+        Start,
+        Stop,
+        Accepted,   // the client connected
+        Ended,      // the attempt failed or the connection ended
+        RetryDue,   // the retry timer
+        DrainDone,  // a stop's queue is empty, or the drain time is up
+        HangUpDue,  // the client did not confirm the disconnect in time
+    };
     struct Entry {
         MqttMessage message;
         int id = 0;  // 0: not sent on this connection
         bool acked = false;
     };
 
-    void dropPastTheBound();
+    // Every change of state_ and draining_ is made here (and in finish(), which
+    // only it calls).
+    void on(Event event, const std::string& reason = {});
+    void finish();
 
-    void connected();
-    void disconnected(const std::string& reason);
+    void dropPastTheBound();
     void published(int id);
     void sendMore();
-    void finishDrain();
-    void finish();
-    void retryLater();
+    // Not yet delivered: waiting, or handed over and not acknowledged.
+    std::size_t undelivered() const { return queue_.size() - ackedInQueue_; }
 
     MqttClient& client_;
     PublisherSettings settings_;
@@ -101,12 +118,8 @@ class Publisher {
     std::vector<MqttMessage> kept_;
     int retryMs_ = kFirstRetryMs;
     std::string lastFailure_;
-    bool started_ = false;
-    bool connected_ = false;
-    bool everConnected_ = false;
-    bool stopping_ = false;
-    bool disconnecting_ = false;
-    bool stopped_ = false;
+    State state_ = State::Idle;
+    bool draining_ = false;  // a stop was asked: the drain time runs
     std::int64_t delivered_ = 0;
     std::int64_t dropped_ = 0;
 };

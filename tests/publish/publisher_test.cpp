@@ -15,6 +15,7 @@ class PublisherTest : public ::testing::Test {
         publisher.reset();
         timers.created.clear();
         client = FakeMqttClient();
+        stopped = false;
         publisher = std::make_unique<Publisher>(
             client, timers, PublisherSettings{"p", "b:1883", limit, drainSeconds},
             [this](const std::string& l) { lines.push_back(l); });
@@ -23,6 +24,7 @@ class PublisherTest : public ::testing::Test {
     }
     ManualTimer& retry() { return *timers.created[0]; }
     ManualTimer& drain() { return *timers.created[1]; }
+    ManualTimer& hangUp() { return *timers.created[2]; }
     void queue(int from, int to) {
         for (int i = from; i <= to; ++i)
             publisher->Queue({"p/1/state", std::to_string(i), true});
@@ -113,7 +115,7 @@ TEST_F(PublisherTest, WhatWasHandedOverIsNeverCountedDroppedSoTheCountsAddUp) {
     const std::size_t last = client.sent.size() - 1;
     client.Ack(client.sent[last].id);
     EXPECT_EQ(publisher->Delivered(), 10);
-    EXPECT_EQ(publisher->Queued(), 1u);
+    EXPECT_EQ(publisher->Summary(), "connected, 1 queued, 2 dropped");
 }
 
 TEST_F(PublisherTest, AStopDrainsTheQueueThenSaysOfflineAndDisconnectsWithinTheDrainTime) {
@@ -141,6 +143,22 @@ TEST_F(PublisherTest, AStopDrainsTheQueueThenSaysOfflineAndDisconnectsWithinTheD
     drain().Fire();
     EXPECT_TRUE(stopped && !retry().Enabled());
     EXPECT_EQ(lines.back(), "MQTT: 2 state messages were not delivered to b:1883");
+
+    // The broker back within the drain time: the queue goes, then offline; a
+    // client that never confirms the disconnect does not hold the run.
+    make(100, 5);
+    client.Drop("refused");
+    queue(1, 2);
+    publisher->Stop();
+    retry().Fire();
+    client.Accept();
+    client.AckAll();
+    EXPECT_EQ(sent(1),
+              (std::vector<std::string>{"p/1/state 1", "p/1/state 2", "p/status offline"}));
+    EXPECT_FALSE(stopped);
+    EXPECT_TRUE(hangUp().Fire());
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(publisher->Summary(), "no broker, 0 queued");
 }
 
 }  // namespace
