@@ -124,8 +124,9 @@ Replies are paced at the speed the master set on the pseudo-terminal, ten bits
 a byte; a request is heard as if it came at that speed too, so the answer
 starts only after the request's own time on the line (in Modbus RTU, and the
 3.5-character silence that ends it). An overlap is a request that starts arriving while the answer to the
-previous request is not completely sent and less than 0.3 s after that request
-ended; the master should never cause one. An early RTU request (rtu_early)
+previous request is not completely sent, unless it comes 0.3 s or more after
+that request ended and the answer began only after those 0.3 s (a master that
+timed out could not hear it coming); the master should never cause one. An early RTU request (rtu_early)
 starts less than 3.5 character times (11 bits each; 1.75 ms above 19200 baud)
 after the last byte of an answer left; Modbus RTU frames are told apart by that
 silence, so a master must keep it and rtu_early must stay 0.

@@ -114,8 +114,11 @@ void SimulatorCore::receive(std::int64_t nowUs, std::string_view bytes, int baud
     // A stray burst waiting for an idle line is not sent once the master talks.
     noiseDueUs.reset();
 
+    // Only an answer that begins after the master's deadline may meet its next request
+    // unawares; one already coming by then tells the master the line is busy.
     if (!framer.receiving() && lastAnswerEndUs && nowUs < *lastAnswerEndUs &&
-        nowUs - lastRequestEndUs < kReplyDeadlineUs) {
+        (nowUs - lastRequestEndUs < kReplyDeadlineUs ||
+         lastAnswerStartUs < lastRequestEndUs + kReplyDeadlineUs)) {
         ++counts.overlaps;
         log(nowUs, false, {}, "overlap: request started while the previous answer was going out");
         changed = true;
@@ -273,6 +276,7 @@ void SimulatorCore::scheduleAnswer(Drop& drop, std::int64_t requestEndUs, std::s
     // Half duplex: an answer waits for whatever is still going out.
     std::int64_t startUs =
         std::max(requestEndUs + std::int64_t{options.delayMs} * 1000, txBusyUntilUs);
+    lastAnswerStartUs = startUs;
     std::vector<std::string> parts;
     if (options.split && answer.size() >= 2) {
         ++counts.split;

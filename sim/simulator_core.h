@@ -30,8 +30,9 @@ struct LogEntry {
 
 class SimulatorCore {
   public:
-    // The master's reply deadline; a request sooner than this after the previous
-    // one, while its answer is still going out, is an overlap.
+    // The master's reply deadline; a request while an answer is still going out is an
+    // overlap when it comes sooner than this after the previous one, or when that
+    // answer began before it (the master could hear that the line was busy).
     static constexpr std::int64_t kReplyDeadlineUs = 300'000;
 
     explicit SimulatorCore(const SimOptions& options);
@@ -100,6 +101,8 @@ class SimulatorCore {
     std::int64_t rxBusyUntilUs = 0;
 
     std::int64_t lastRequestEndUs = 0;
+    // When the latest answer starts going out, and when it ends.
+    std::int64_t lastAnswerStartUs = 0;
     std::optional<std::int64_t> lastAnswerEndUs;
     // When the latest answer byte was written to the line, and whether the RTU
     // frame being received began sooner than the silence after it.

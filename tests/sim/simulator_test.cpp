@@ -250,13 +250,16 @@ TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteAfterTheRequestWasOnTheLinePl
     EXPECT_EQ(rtu.chunks.front().first, 80'000'000LL / 19200 + 2005 + 10'000'000LL / 19200);
 }
 
-TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutWithinTheDeadline) {
+TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutUnlessItBeganAfterTheDeadline) {
     // At 9600 baud a request of 7 bytes is on the line for 7.3 ms, the counters'
     // answer for 76 ms.
     const std::tuple<SimOptions, std::int64_t, unsigned, std::int64_t> rows[] = {
         {Still(), 40'000, 1, 93'748},   // the answer goes out until 83 ms: the master did not wait
         {Still(), 90'000, 0, 107'707},  // after the answer
         {Still([](SimOptions& o) { o.delayMs = 500; }), 310'000, 0, 827'707},  // it timed out
+        // Past the deadline, but the answer has been coming since 257 ms: the master
+        // heard the line busy and talked over it all the same.
+        {Still([](SimOptions& o) { o.delayMs = 250; }), 310'000, 1, 577'707},
     };
     for (const auto& [options, secondUs, overlaps, lastUs] : rows) {
         const Line line(options, {{0, "#01RCT\r"}, {secondUs, "#01RDO\r"}}, 2'000'000);
