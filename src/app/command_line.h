@@ -15,9 +15,10 @@ struct CommandLine {
     // In rising precedence: --help beats --version, either beats the window.
     enum class Action { RunWindow, RunHeadless, ShowVersion, ShowHelp, Fail };
     Action action = Action::RunWindow;
-    HeadlessOptions headless;  // Action::RunHeadless
-    std::string error;         // why the command line was refused (Action::Fail)
-    std::string optionsFile;   // --options-file, already taken in: its options come first
+    HeadlessOptions headless;        // Action::RunHeadless
+    std::string error;               // why the command line was refused (Action::Fail)
+    std::string optionsFile;         // --options-file, already taken in: its options come first
+    std::vector<std::string> given;  // the options given ("--port", ...), in order
 };
 
 // `args` are the arguments after the program's name, as given.

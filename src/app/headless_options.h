@@ -1,8 +1,8 @@
 // What a headless run is asked to do, and the exit codes it ends with.
 //
-// The command line (command_line.cpp) takes the options; each value is checked
-// here, so a typing error on an unattended machine stops at once with its reason
-// instead of polling the wrong thing.
+// The command line's table (command_line.cpp) takes each option into these and
+// checks its value there, so a typing error on an unattended machine stops at
+// once with its reason instead of polling the wrong thing.
 #pragma once
 
 #include <array>
@@ -40,18 +40,7 @@ struct HeadlessOptions {
     std::string csv;          // "-" is standard output
     std::int64_t cycles = 0;  // 0: until stopped
     MqttOptions mqtt;         // --mqtt and its options (mqtt_options.h)
-    // The options named on the command line ("--port", ...).
-    std::vector<std::string> given;
 };
-
-// Takes one option of a headless run ("--baud", "9600"); returns why the value
-// is refused, or "".
-std::string SetHeadlessOption(HeadlessOptions& options, const std::string& name,
-                              const std::string& value);
-
-// The first option a run needs that was not given ("--port"; "--csv or --mqtt"
-// when neither is), or "".
-std::string MissingHeadlessOption(const HeadlessOptions& options);
 
 // Why options that are each right do not go together (Modbus station 0, the
 // multipliers of a station not polled), or "".

@@ -9,20 +9,10 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/options/option_table.h"
+
 namespace tally {
 namespace {
-
-bool allDigits(const std::string& text) {
-    return !text.empty() && text.size() <= 9 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::optional<long> wholeNumber(const std::string& text, long lo, long hi) {
-    if (!allDigits(text)) return std::nullopt;
-    const long value = std::stol(text);
-    if (value < lo || value > hi) return std::nullopt;
-    return value;
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -47,8 +37,9 @@ std::optional<std::string> percentDecoded(const std::string& text) {
     return out;
 }
 
-std::string parseUrl(MqttOptions& o, const std::string& url) {
-    const std::string bad = "--mqtt " + MaskedPassword(url) + ": ";
+}  // namespace
+
+std::string ParseMqttUrl(MqttOptions& o, const std::string& url) {
     std::string rest;
     if (url.rfind("mqtt://", 0) == 0) {
         o.tls = false;
@@ -59,11 +50,11 @@ std::string parseUrl(MqttOptions& o, const std::string& url) {
         o.port = 8883;
         rest = url.substr(8);
     } else {
-        return bad + "give mqtt://[user[:password]@]host[:port] or mqtts://...";
+        return "give mqtt://[user[:password]@]host[:port] or mqtts://...";
     }
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
     if (rest.find_first_of("/?#") != std::string::npos)
-        return bad + "a broker URL has no path, query or fragment";
+        return "a broker URL has no path, query or fragment";
     o.user.clear();
     o.urlPassword.reset();
     const std::size_t at = rest.rfind('@');
@@ -72,43 +63,42 @@ std::string parseUrl(MqttOptions& o, const std::string& url) {
         rest = rest.substr(at + 1);
         const std::size_t colon = userInfo.find(':');
         const auto user = percentDecoded(userInfo.substr(0, colon));
-        if (!user || user->empty()) return bad + "the user name is missing or malformed";
+        if (!user || user->empty()) return "the user name is missing or malformed";
         o.user = *user;
         if (colon != std::string::npos) {
             const auto password = percentDecoded(userInfo.substr(colon + 1));
-            if (!password) return bad + "the password is malformed (reserved characters as %XX)";
+            if (!password) return "the password is malformed (reserved characters as %XX)";
             o.urlPassword = *password;
         }
     }
     std::string port;
     if (!rest.empty() && rest.front() == '[') {  // [IPv6 address]
         const std::size_t close = rest.find(']');
-        if (close == std::string::npos) return bad + "an IPv6 address needs its closing ]";
+        if (close == std::string::npos) return "an IPv6 address needs its closing ]";
         o.host = rest.substr(1, close - 1);
         const std::string after = rest.substr(close + 1);
-        if (!after.empty() && after.front() != ':') return bad + "unexpected text after the host";
+        if (!after.empty() && after.front() != ':') return "unexpected text after the host";
         if (!after.empty()) port = after.substr(1);
-        if (after == ":") return bad + "the port is missing after :";
+        if (after == ":") return "the port is missing after :";
     } else {
         const std::size_t colon = rest.find(':');
         o.host = rest.substr(0, colon);
         if (colon != std::string::npos) {
             port = rest.substr(colon + 1);
-            if (port.empty()) return bad + "the port is missing after :";
+            if (port.empty()) return "the port is missing after :";
         }
     }
-    if (const std::string why = CheckHostName(o.host); !why.empty()) return bad + why;
+    if (const std::string why = CheckHostName(o.host); !why.empty()) return why;
     if (!port.empty()) {
-        const auto n = wholeNumber(port, 1, 65535);
-        if (!n) return bad + "ports go from 1 to 65535";
+        const auto n = WholeNumber(port, 1, 65535);
+        if (!n) return "ports go from 1 to 65535";
         o.port = static_cast<int>(*n);
     }
     o.enabled = true;
     return std::string();
 }
 
-// The first line of a file, without its line end; "" with the reason when unreadable.
-std::optional<std::string> firstLine(const std::string& path, std::string& error) {
+std::optional<std::string> ReadFirstLine(const std::string& path, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = std::strerror(errno);
@@ -123,6 +113,8 @@ std::optional<std::string> firstLine(const std::string& path, std::string& error
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
+
+namespace {
 
 // Where the password in force comes from, for the messages.
 std::string passwordSource(const MqttOptions& o, const char* environment) {
@@ -210,57 +202,9 @@ std::string CheckTopicPrefix(const std::string& prefix) {
     return std::string();
 }
 
-std::string SetMqttOption(MqttOptions& o, const std::string& name, const std::string& value) {
-    if (name == "--mqtt") return parseUrl(o, value);
-    if (o.firstOption.empty()) o.firstOption = name;
-    if (name == "--mqtt-ca") {
-        std::string error;
-        if (value.empty() || !firstLine(value, error))
-            return "--mqtt-ca " + value +
-                   ": cannot be read: " + (value.empty() ? "no file" : error);
-        o.caFile = value;
-    } else if (name == "--mqtt-password-file") {
-        std::string error;
-        const auto password = value.empty() ? std::nullopt : firstLine(value, error);
-        if (!password)
-            return "--mqtt-password-file " + value +
-                   ": cannot be read: " + (value.empty() ? "no file" : error);
-        if (password->empty())
-            return "--mqtt-password-file " + value + ": its first line, the password, is empty";
-        o.filePassword = *password;
-        o.passwordFile = value;
-    } else if (name == "--mqtt-prefix" || name == "--mqtt-discovery") {
-        const bool discovery = name == "--mqtt-discovery";
-        const std::string prefix = discovery && value.empty() ? o.discoveryPrefix : value;
-        if (const std::string why = CheckTopicPrefix(prefix); !why.empty())
-            return name + " " + value + ": " + why;
-        (discovery ? o.discoveryPrefix : o.prefix) = prefix;
-        if (discovery) o.discovery = true;
-    } else if (name == "--mqtt-client-id") {
-        if (value.empty() || value.size() > 65'535) return "--mqtt-client-id needs a name";
-        o.clientId = value;
-    } else if (name == "--mqtt-queue") {
-        const auto n = wholeNumber(value, 1, 10'000'000);
-        if (!n) return "--mqtt-queue " + value + ": give 1 to 10000000 messages";
-        o.queueLimit = static_cast<std::size_t>(*n);
-    } else if (name == "--mqtt-drain") {
-        const auto n = wholeNumber(value, 0, 3600);
-        if (!n) return "--mqtt-drain " + value + ": give 0 to 3600 seconds";
-        o.drainSeconds = static_cast<int>(*n);
-    } else if (name == "--mqtt-keepalive") {
-        const auto n = wholeNumber(value, 5, 3600);
-        if (!n) return "--mqtt-keepalive " + value + ": give 5 to 3600 seconds";
-        o.keepAliveSeconds = static_cast<int>(*n);
-    }
-    return std::string();
-}
-
 std::string FinishMqttOptions(MqttOptions& o, const char* credentialsDirectory,
                               const char* environment) {
-    if (!o.enabled) {
-        if (o.firstOption.empty()) return std::string();
-        return o.firstOption + " needs --mqtt URL: without a broker it does nothing";
-    }
+    if (!o.enabled) return std::string();
     // Under the service the credential is passed when its file exists, so a
     // missing one is no mistake; one that is there but empty or unreadable is.
     o.credentialPassword.reset();
@@ -271,7 +215,7 @@ std::string FinishMqttOptions(MqttOptions& o, const char* credentialsDirectory,
         struct stat status {};
         if (::stat(path.c_str(), &status) == 0 || errno != ENOENT) {
             std::string error;
-            const auto password = firstLine(path, error);
+            const auto password = ReadFirstLine(path, error);
             if (!password) return what + " cannot be read: " + error;
             if (password->empty()) return what + ": its first line, the password, is empty";
             o.credentialPassword = *password;

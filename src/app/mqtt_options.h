@@ -27,8 +27,6 @@ struct MqttOptions {
     bool discovery = false;
     std::string discoveryPrefix = "homeassistant";
     int keepAliveSeconds = 60;
-    // The first --mqtt-... option given: alone, without --mqtt, it would do nothing.
-    std::string firstOption;
 };
 
 constexpr const char* kMqttPasswordVariable = "TALLYSCOPE_MQTT_PASSWORD";
@@ -37,15 +35,15 @@ constexpr const char* kMqttPasswordVariable = "TALLYSCOPE_MQTT_PASSWORD";
 constexpr const char* kCredentialsVariable = "CREDENTIALS_DIRECTORY";
 constexpr const char* kMqttPasswordCredential = "mqtt-password";
 
-// Takes one --mqtt... option ("--mqtt", "mqtts://user@broker"); returns why the
-// value is refused, or "". --mqtt-discovery takes "" for its default prefix.
-std::string SetMqttOption(MqttOptions& options, const std::string& name, const std::string& value);
+// Takes a broker URL ("mqtts://user@broker:8884") into `options`; returns why
+// it is refused, or "".
+std::string ParseMqttUrl(MqttOptions& options, const std::string& url);
 
 // Checks the --mqtt options of a run as a whole, once all are taken, and reads
 // the password credential from `credentialsDirectory` ($CREDENTIALS_DIRECTORY,
 // nullptr when unset) when it holds one. `environment` is $TALLYSCOPE_MQTT_PASSWORD.
-// Returns why the run cannot go on (an option without --mqtt, a password without
-// a user name, an empty or unreadable credential), or "".
+// Returns why the run cannot go on (a password without a user name, an empty or
+// unreadable credential), or "".
 std::string FinishMqttOptions(MqttOptions& options, const char* credentialsDirectory,
                               const char* environment);
 
@@ -72,5 +70,9 @@ std::string CheckHostName(const std::string& host);
 
 // Why a topic prefix cannot be used, or "".
 std::string CheckTopicPrefix(const std::string& prefix);
+
+// The first line of a file (a password, or a check that a certificate file can
+// be read), without its line end; nullopt, with the reason in `error`, when unreadable.
+std::optional<std::string> ReadFirstLine(const std::string& path, std::string& error);
 
 }  // namespace tally
