@@ -49,6 +49,16 @@ std::optional<std::string> readable(Text name, Text path, std::string& why) {
     return line;
 }
 
+// Takes a whole number lo-hi into `field`, or says what to give: "--pause 2000: give ...".
+template <class Field>
+std::string number(Field& field, std::int64_t lo, std::int64_t hi, Text name, Text v,
+                   const char* give) {
+    const auto n = WholeNumber(v, lo, hi);
+    if (!n) return name + " " + v + ": " + give;
+    field = static_cast<Field>(*n);
+    return {};
+}
+
 std::string takeOptionsFile(CommandLine& line, Text name, Text value) {
     if (value.empty()) return name + " needs a file name";
     if (!line.optionsFile.empty() && line.optionsFile != value) return name + " given twice";
@@ -165,11 +175,9 @@ const Option<CommandLine> kOptions[] = {
          return {};
      }},
     {"--pause", nullptr, "MS", kRunFile, "0-1000 ms of extra quiet before a request (default 0)",
-     [](CommandLine& l, Text name, Text v) -> std::string {
-         const auto n = WholeNumber(v, 0, 1000);
-         if (!n) return name + " " + v + ": give whole milliseconds from 0 to 1000";
-         l.headless.pauseMs = static_cast<int>(*n);
-         return {};
+     [](CommandLine& l, Text name, Text v) {
+         return number(l.headless.pauseMs, 0, 1000, name, v,
+                       "give whole milliseconds from 0 to 1000");
      }},
     {"--csv", nullptr, "FILE|-", kRunFile | kNeeded | kUnlessBroker,
      "the log (- is standard output), appended to",
@@ -229,19 +237,14 @@ const Option<CommandLine> kOptions[] = {
      }},
     {"--mqtt-queue", nullptr, "N", kRunFile | kBroker,
      "messages kept while the broker is away, oldest dropped past it (default 28800)",
-     [](CommandLine& l, Text name, Text v) -> std::string {
-         const auto n = WholeNumber(v, 1, 10'000'000);
-         if (!n) return name + " " + v + ": give 1 to 10000000 messages";
-         l.headless.mqtt.queueLimit = static_cast<std::size_t>(*n);
-         return {};
+     [](CommandLine& l, Text name, Text v) {
+         return number(l.headless.mqtt.queueLimit, 1, 10'000'000, name, v,
+                       "give 1 to 10000000 messages");
      }},
     {"--mqtt-drain", nullptr, "SECONDS", kRunFile | kBroker,
      "at a stop, wait at most this long to deliver what is queued (default 10)",
-     [](CommandLine& l, Text name, Text v) -> std::string {
-         const auto n = WholeNumber(v, 0, 3600);
-         if (!n) return name + " " + v + ": give 0 to 3600 seconds";
-         l.headless.mqtt.drainSeconds = static_cast<int>(*n);
-         return {};
+     [](CommandLine& l, Text name, Text v) {
+         return number(l.headless.mqtt.drainSeconds, 0, 3600, name, v, "give 0 to 3600 seconds");
      }},
     {"--mqtt-discovery", nullptr, "[PREFIX]", kRunFile | kBroker,
      "publish Home Assistant discovery configs (default prefix homeassistant)",
@@ -256,11 +259,9 @@ const Option<CommandLine> kOptions[] = {
      }},
     {"--mqtt-keepalive", nullptr, "SECONDS", kRunFile | kBroker,
      "seconds between keep-alive pings (default 60)",
-     [](CommandLine& l, Text name, Text v) -> std::string {
-         const auto n = WholeNumber(v, 5, 3600);
-         if (!n) return name + " " + v + ": give 5 to 3600 seconds";
-         l.headless.mqtt.keepAliveSeconds = static_cast<int>(*n);
-         return {};
+     [](CommandLine& l, Text name, Text v) {
+         return number(l.headless.mqtt.keepAliveSeconds, 5, 3600, name, v,
+                       "give 5 to 3600 seconds");
      }},
     {"--options-file", nullptr, "FILE", 0, "options from FILE, one a line; the command line wins",
      takeOptionsFile},
