@@ -23,51 +23,93 @@
 
 namespace tally {
 
-// What the event loop's thread and the network thread share. Only the network
-// thread touches the library handle. The event loop's thread leaves messages
-// and commands under `commandLock` and nudges the network thread through
-// `nudgeFd` when it is waiting for one; what comes back goes under `postLock`
-// as queued calls. The two locks are never held together.
+// What the event loop's thread and the network thread share, all under `lock`.
+// Only the network thread touches the library handle. The event loop's thread
+// moves the phase (Connect, Disconnect, the adapter's end) and leaves messages;
+// it nudges the network thread through `nudgeFd` when that waits for traffic.
+// What comes back goes as queued calls to `context`'s thread.
 struct MosquittoClient::Shared {
-    MqttConnection connection;
-    std::atomic<bool> connected{false};
-
-    std::mutex postLock;
-    QObject* context = nullptr;  // null once the adapter is gone
-    MosquittoClient* owner = nullptr;
-    std::vector<int> acked;  // acknowledged ids not yet handed back
-    bool ackCallPending = false;
+    // Where the connection is, as both threads see it.
+    enum class Phase {
+        Idle,          // no connection: Connect() asks for one
+        ConnectAsked,  // the network thread is to make an attempt
+        Connecting,    // it makes it: name lookup, TCP, TLS, the login
+        Connected,     // the broker took the login: Publish() hands messages over
+        Draining,      // Disconnect() asked: what was handed over goes and is acknowledged
+        Closing,       // the DISCONNECT is written; the broker closes the connection
+        Quitting,      // the adapter is gone: the thread drops what it has and ends
+        Done,          // the thread has ended
+    };
+    enum class Event {
+        Connect,         // event loop
+        Disconnect,      // event loop
+        Attempt,         // network thread: it takes up the asked-for connect
+        Accepted,        // network thread: the broker's CONNACK said yes
+        DisconnectSent,  // network thread
+        Ended,           // network thread: the attempt or the connection is over
+        Quit,            // the adapter's destructor
+        Finished,        // network thread: it returns
+    };
 
     struct Outgoing {
         int id;
         MqttMessage message;
     };
 
-    std::mutex commandLock;
-    std::condition_variable command;
-    bool connectWanted = false;
-    bool disconnectWanted = false;
-    bool quit = false;
-    bool done = false;
-    std::condition_variable finished;
-    std::vector<Outgoing> outbox;  // handed over, not yet given to the library
-    int lastId = 0;
-    bool nudgeWanted = false;  // the network thread waits for traffic, not for a turn
+    MqttConnection connection;
     int nudgeFd = -1;
 
-    // Network thread only.
-    std::string refusal;
-    bool answered = false;                   // the broker answered the CONNECT
-    std::vector<std::string> libraryErrors;  // what the library logged as errors
-    std::unordered_map<int, int> idOfMid;    // the library's message id -> ours
-    std::vector<int> turnAcks;               // acknowledged during this turn
+    std::mutex lock;
+    std::condition_variable changed;  // the phase moved
+    Phase phase = Phase::Idle;
+    std::vector<Outgoing> outbox;  // handed over, not yet given to the library
+    int lastId = 0;
+    bool nudgeWanted = false;    // the network thread waits for traffic, not for a turn
+    QObject* context = nullptr;  // null once the adapter is gone
+    MosquittoClient* owner = nullptr;
+    std::vector<int> acked;  // acknowledged ids not yet handed back; a call is on its way
 
     Shared() : nudgeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~Shared() {
         if (nudgeFd >= 0) close(nudgeFd);
     }
 
-    // With commandLock held.
+    // Every move of the phase, with `lock` held. Returns whether it moved.
+    bool on(Event event) {
+        const Phase was = phase;
+        switch (event) {
+            case Event::Connect:
+                if (was == Phase::Idle) phase = Phase::ConnectAsked;
+                break;
+            case Event::Disconnect:
+                if (was == Phase::Connecting || was == Phase::Connected) phase = Phase::Draining;
+                break;
+            case Event::Attempt:
+                if (was == Phase::ConnectAsked) phase = Phase::Connecting;
+                break;
+            case Event::Accepted:
+                if (was == Phase::Connecting) phase = Phase::Connected;
+                break;
+            case Event::DisconnectSent:
+                if (was == Phase::Draining) phase = Phase::Closing;
+                break;
+            case Event::Ended:
+                if (was != Phase::Quitting && was != Phase::Done) phase = Phase::Idle;
+                break;
+            case Event::Quit:
+                if (was != Phase::Done) phase = Phase::Quitting;
+                break;
+            case Event::Finished:
+                phase = Phase::Done;
+                break;
+        }
+        if (phase == was) return false;
+        if (phase != Phase::Connected && phase != Phase::Draining) outbox.clear();
+        changed.notify_all();
+        return true;
+    }
+
+    // With `lock` held.
     void nudge() {
         const std::uint64_t one = 1;
         if (nudgeFd >= 0 && write(nudgeFd, &one, sizeof one) < 0) {
@@ -81,8 +123,8 @@ struct MosquittoClient::Shared {
         }
     }
 
+    // With `lock` held.
     void post(std::function<void(MosquittoClient&)> call) {
-        std::lock_guard<std::mutex> lock(postLock);
         if (context == nullptr) return;
         MosquittoClient* client = owner;
         QMetaObject::invokeMethod(
@@ -93,21 +135,20 @@ struct MosquittoClient::Shared {
     // that call waits, later ones join it.
     void postAcks(std::vector<int>& ids) {
         if (ids.empty()) return;
-        std::lock_guard<std::mutex> lock(postLock);
+        std::lock_guard<std::mutex> hold(lock);
         if (context == nullptr) return;
+        const bool callPending = !acked.empty();
         acked.insert(acked.end(), ids.begin(), ids.end());
         ids.clear();
-        if (ackCallPending) return;
-        ackCallPending = true;
+        if (callPending) return;
         MosquittoClient* client = owner;
         QMetaObject::invokeMethod(
             context,
             [this, client] {
                 std::vector<int> ids;
                 {
-                    std::lock_guard<std::mutex> lock(postLock);
+                    std::lock_guard<std::mutex> hold(lock);
                     ids.swap(acked);
-                    ackCallPending = false;
                 }
                 for (const int id : ids) {
                     if (client->onPublished) client->onPublished(id);
@@ -120,6 +161,8 @@ struct MosquittoClient::Shared {
 namespace {
 
 using Shared = MosquittoClient::Shared;
+using Phase = Shared::Phase;
+using Event = Shared::Event;
 
 // The longest wait between two turns of the network thread while it waits for
 // traffic: the library's keep-alive is kept from here.
@@ -133,6 +176,17 @@ constexpr int kTurnMs = 250;
 // drains at the pace of the broker, not of the turns.
 constexpr std::size_t kBusyInFlight = 16;
 
+// One attempt's own, on the network thread only; the library's callbacks get it.
+struct Attempt {
+    explicit Attempt(Shared& s) : shared(s) {}
+    Shared& shared;
+    std::string refusal;
+    bool answered = false;                   // the broker answered the CONNECT
+    std::vector<std::string> libraryErrors;  // what the library logged as errors
+    std::unordered_map<int, int> idOfMid;    // the library's message id -> ours
+    std::vector<int> turnAcks;               // acknowledged during this turn
+};
+
 // The library's reason for `rc`, read at once (errno does not keep), without
 // the full stop, as the run's lines go on after it.
 std::string errorText(int rc) {
@@ -145,10 +199,10 @@ std::string errorText(int rc) {
 
 // The library names a TLS failure's cause only in its log (OpenSSL's error
 // queue and its own host name check); its return code says "TLS error".
-std::string tlsFailure(const Shared& shared) {
-    const MqttConnection& c = shared.connection;
+std::string tlsFailure(const Attempt& attempt) {
+    const MqttConnection& c = attempt.shared.connection;
     const auto logged = [&](const char* text) {
-        return std::any_of(shared.libraryErrors.begin(), shared.libraryErrors.end(),
+        return std::any_of(attempt.libraryErrors.begin(), attempt.libraryErrors.end(),
                            [&](const std::string& line) { return line.find(text) != line.npos; });
     };
     if (logged("host name verification failed"))
@@ -160,7 +214,7 @@ std::string tlsFailure(const Shared& shared) {
     }
     if (logged("Unable to load CA certificates"))
         return "the CA file " + c.caFile + " holds no certificate that can be read";
-    for (const std::string& line : shared.libraryErrors) {
+    for (const std::string& line : attempt.libraryErrors) {
         if (line.rfind("OpenSSL Error", 0) == 0) return "TLS failed: " + line;
     }
     return errorText(MOSQ_ERR_TLS);
@@ -168,51 +222,54 @@ std::string tlsFailure(const Shared& shared) {
 
 // Why an attempt failed or a connection ended (`rc` from the library), read at
 // once as errorText is.
-std::string failure(const Shared& shared, int rc) {
-    if (rc == MOSQ_ERR_TLS) return tlsFailure(shared);
+std::string failure(const Attempt& attempt, int rc) {
+    if (rc == MOSQ_ERR_TLS) return tlsFailure(attempt);
     if (rc == MOSQ_ERR_KEEPALIVE) {
-        const std::string within =
-            " within the keep-alive (" + std::to_string(shared.connection.keepAliveSeconds) + " s)";
-        return shared.answered ? "no answer from the broker" + within
-                               : "the broker took the connection but did not answer" + within;
+        const std::string within = " within the keep-alive (" +
+                                   std::to_string(attempt.shared.connection.keepAliveSeconds) +
+                                   " s)";
+        return attempt.answered ? "no answer from the broker" + within
+                                : "the broker took the connection but did not answer" + within;
     }
     return errorText(rc);
 }
 
 void onLog(mosquitto*, void* data, int level, const char* text) {
-    auto* shared = static_cast<Shared*>(data);
-    // A few lines are enough to name the cause; a handle lives for one attempt.
-    if (level == MOSQ_LOG_ERR && text != nullptr && shared->libraryErrors.size() < 16)
-        shared->libraryErrors.emplace_back(text);
+    auto* attempt = static_cast<Attempt*>(data);
+    // A few lines are enough to name the cause.
+    if (level == MOSQ_LOG_ERR && text != nullptr && attempt->libraryErrors.size() < 16)
+        attempt->libraryErrors.emplace_back(text);
 }
 
 void onConnect(mosquitto*, void* data, int rc) {
-    auto* shared = static_cast<Shared*>(data);
-    shared->answered = true;
+    auto* attempt = static_cast<Attempt*>(data);
+    attempt->answered = true;
     if (rc != 0) {
         // The broker's own reason ("not authorised", "bad user name or password").
         std::string reason = mosquitto_connack_string(rc);
         if (!reason.empty() && reason.back() == '.') reason.pop_back();
-        shared->refusal = "the broker refused the login: " + reason;
+        attempt->refusal = "the broker refused the login: " + reason;
         return;
     }
-    shared->connected = true;
-    shared->post([](MosquittoClient& c) {
-        if (c.onConnected) c.onConnected();
-    });
+    Shared& shared = attempt->shared;
+    std::lock_guard<std::mutex> hold(shared.lock);
+    if (shared.on(Event::Accepted)) {
+        shared.post([](MosquittoClient& c) {
+            if (c.onConnected) c.onConnected();
+        });
+    }
 }
 
 void onPublish(mosquitto*, void* data, int mid) {
-    auto* shared = static_cast<Shared*>(data);
-    const auto found = shared->idOfMid.find(mid);
-    if (found == shared->idOfMid.end()) return;
-    shared->turnAcks.push_back(found->second);
-    shared->idOfMid.erase(found);
+    auto* attempt = static_cast<Attempt*>(data);
+    const auto found = attempt->idOfMid.find(mid);
+    if (found == attempt->idOfMid.end()) return;
+    attempt->turnAcks.push_back(found->second);
+    attempt->idOfMid.erase(found);
 }
 
 // Sets up one connection's handle; returns why it cannot be, or "".
-std::string configure(mosquitto* mosq, Shared& shared) {
-    const MqttConnection& c = shared.connection;
+std::string configure(mosquitto* mosq, const MqttConnection& c) {
     // Everything is written by the library's loop functions, which only this
     // thread calls, so a turn's messages go out together.
     mosquitto_threaded_set(mosq, true);
@@ -255,38 +312,17 @@ void await(Shared& shared, int sock, short events, int ms) {
         shared.clearNudges();
 }
 
-// One attempt and, when it succeeds, the connection's whole life. Returns the
-// reason it ended ("" after a disconnect asked for).
-std::string runConnection(Shared& shared) {
-    const MqttConnection& c = shared.connection;
-    mosquitto* mosq = mosquitto_new(c.clientId.c_str(), true, &shared);
-    if (mosq == nullptr) return std::strerror(errno);
-    shared.refusal.clear();
-    shared.answered = false;
-    shared.libraryErrors.clear();
-    shared.idOfMid.clear();
-    shared.turnAcks.clear();
-    std::string reason = configure(mosq, shared);
-    if (reason.empty()) {
-        const int rc = mosquitto_connect(mosq, c.host.c_str(), c.port, c.keepAliveSeconds);
-        if (rc != MOSQ_ERR_SUCCESS) reason = failure(shared, rc);
-    }
-    if (!reason.empty()) {
-        mosquitto_destroy(mosq);
-        return reason;
-    }
-    std::string lost = "closed";
-    bool stopping = false;  // a disconnect was asked for
-    bool disconnectSent = false;
+// The connection's life once the library has a socket: turns until it ends.
+// Returns why it ended, or "" when it ended without a failure.
+std::string runTurns(mosquitto* mosq, Attempt& attempt) {
+    Shared& shared = attempt.shared;
     std::vector<Shared::Outgoing> batch;
     for (;;) {
+        Phase phase;
         {
-            std::lock_guard<std::mutex> lock(shared.commandLock);
-            if (shared.quit) break;
-            if (shared.disconnectWanted && !stopping) {
-                stopping = true;
-                shared.connected = false;
-            }
+            std::lock_guard<std::mutex> hold(shared.lock);
+            phase = shared.phase;
+            if (phase == Phase::Quitting) return std::string();
             batch.swap(shared.outbox);
             shared.nudgeWanted = false;
         }
@@ -296,7 +332,7 @@ std::string runConnection(Shared& shared) {
             if (mosquitto_publish(
                     mosq, &mid, m.message.topic.c_str(), static_cast<int>(m.message.payload.size()),
                     m.message.payload.data(), 1, m.message.retain) == MOSQ_ERR_SUCCESS)
-                shared.idOfMid[mid] = m.id;
+                attempt.idOfMid[mid] = m.id;
         }
         batch.clear();
         int rc = MOSQ_ERR_SUCCESS;
@@ -306,28 +342,31 @@ std::string runConnection(Shared& shared) {
         // can cost the broker the DISCONNECT, so it would send the will after
         // a clean stop. So the DISCONNECT waits until all that was sent is
         // acknowledged, goes out at once, and nothing is read in between.
-        if (rc == MOSQ_ERR_SUCCESS && !(disconnectSent && mosquitto_want_write(mosq)))
+        if (rc == MOSQ_ERR_SUCCESS && !(phase == Phase::Closing && mosquitto_want_write(mosq)))
             rc = mosquitto_loop_read(mosq, 1);
-        if (rc == MOSQ_ERR_SUCCESS && stopping && !disconnectSent && shared.idOfMid.empty() &&
+        if (rc == MOSQ_ERR_SUCCESS && phase == Phase::Draining && attempt.idOfMid.empty() &&
             !mosquitto_want_write(mosq)) {
-            disconnectSent = true;
+            {
+                std::lock_guard<std::mutex> hold(shared.lock);
+                shared.on(Event::DisconnectSent);
+            }
             mosquitto_disconnect(mosq);
             rc = mosquitto_loop_write(mosq, 1);
         }
         int sock = mosquitto_socket(mosq);
         if (rc == MOSQ_ERR_SUCCESS && sock >= 0) rc = mosquitto_loop_misc(mosq);
-        if (rc != MOSQ_ERR_SUCCESS) lost = failure(shared, rc);
-        shared.postAcks(shared.turnAcks);
+        const std::string lost = rc == MOSQ_ERR_SUCCESS ? std::string() : failure(attempt, rc);
+        shared.postAcks(attempt.turnAcks);
         sock = mosquitto_socket(mosq);
-        if (rc != MOSQ_ERR_SUCCESS || sock < 0) break;
+        if (rc != MOSQ_ERR_SUCCESS || sock < 0) return lost;
 
         // A few messages on the wire: the next turn comes after kTurnMs, and
         // neither their acknowledgements nor new messages wake the thread
         // before. Otherwise it waits for the socket or a nudge.
-        const bool turning = shared.connected && !mosquitto_want_write(mosq) &&
-                             !shared.idOfMid.empty() && shared.idOfMid.size() < kBusyInFlight;
+        const bool turning = phase == Phase::Connected && !mosquitto_want_write(mosq) &&
+                             !attempt.idOfMid.empty() && attempt.idOfMid.size() < kBusyInFlight;
         {
-            std::lock_guard<std::mutex> lock(shared.commandLock);
+            std::lock_guard<std::mutex> hold(shared.lock);
             if (!shared.outbox.empty() && !turning) continue;
             shared.nudgeWanted = !turning;
         }
@@ -337,40 +376,52 @@ std::string runConnection(Shared& shared) {
             await(shared, sock, POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0), kIdleWaitMs);
         }
     }
-    shared.postAcks(shared.turnAcks);
-    bool disconnected = false;
-    {
-        std::lock_guard<std::mutex> lock(shared.commandLock);
-        shared.connected = false;
-        shared.outbox.clear();
-        shared.nudgeWanted = false;
-        disconnected = shared.disconnectWanted;
-        shared.disconnectWanted = false;
+}
+
+// One attempt and, when it succeeds, the connection's whole life; the phase
+// is Idle after it. Returns the reason it ended ("" after a disconnect asked for).
+std::string runConnection(Shared& shared) {
+    const MqttConnection& c = shared.connection;
+    Attempt attempt(shared);
+    std::string reason;
+    mosquitto* mosq = mosquitto_new(c.clientId.c_str(), true, &attempt);
+    if (mosq == nullptr) {
+        reason = std::strerror(errno);
+    } else {
+        reason = configure(mosq, c);
+        if (reason.empty()) {
+            const int rc = mosquitto_connect(mosq, c.host.c_str(), c.port, c.keepAliveSeconds);
+            reason = rc == MOSQ_ERR_SUCCESS ? runTurns(mosq, attempt) : failure(attempt, rc);
+        }
+        shared.postAcks(attempt.turnAcks);
+        mosquitto_destroy(mosq);
     }
-    mosquitto_destroy(mosq);
-    if (!shared.refusal.empty()) return shared.refusal;
-    if (disconnected) return std::string();
-    return lost;
+    std::lock_guard<std::mutex> hold(shared.lock);
+    const bool asked = shared.phase == Phase::Draining || shared.phase == Phase::Closing;
+    shared.on(Event::Ended);
+    if (!attempt.refusal.empty()) return attempt.refusal;
+    if (asked) return std::string();
+    return reason.empty() ? "closed" : reason;
 }
 
 void networkThread(std::shared_ptr<Shared> shared) {
     for (;;) {
         {
-            std::unique_lock<std::mutex> lock(shared->commandLock);
-            shared->command.wait(lock, [&] { return shared->quit || shared->connectWanted; });
-            if (shared->quit) break;
-            shared->connectWanted = false;
-            shared->disconnectWanted = false;
+            std::unique_lock<std::mutex> hold(shared->lock);
+            shared->changed.wait(hold, [&] {
+                return shared->phase == Phase::ConnectAsked || shared->phase == Phase::Quitting;
+            });
+            if (!shared->on(Event::Attempt)) break;
         }
         shared->clearNudges();
         const std::string reason = runConnection(*shared);
+        std::lock_guard<std::mutex> hold(shared->lock);
         shared->post([reason](MosquittoClient& c) {
             if (c.onDisconnected) c.onDisconnected(reason);
         });
     }
-    std::lock_guard<std::mutex> lock(shared->commandLock);
-    shared->done = true;
-    shared->finished.notify_all();
+    std::lock_guard<std::mutex> hold(shared->lock);
+    shared->on(Event::Finished);
 }
 
 }  // namespace
@@ -385,35 +436,30 @@ MosquittoClient::MosquittoClient(MqttConnection connection) : shared_(std::make_
 }
 
 MosquittoClient::~MosquittoClient() {
-    {
-        std::lock_guard<std::mutex> lock(shared_->postLock);
-        shared_->context = nullptr;
-    }
-    std::unique_lock<std::mutex> lock(shared_->commandLock);
-    shared_->quit = true;
-    shared_->command.notify_all();
+    std::unique_lock<std::mutex> hold(shared_->lock);
+    shared_->context = nullptr;
+    shared_->on(Shared::Event::Quit);
     shared_->nudge();
     // A connect stuck on an unreachable host is not waited for: the thread
     // holds what it needs and ends on its own.
-    shared_->finished.wait_for(lock, std::chrono::seconds(2), [this] { return shared_->done; });
+    shared_->changed.wait_for(hold, std::chrono::seconds(2),
+                              [this] { return shared_->phase == Shared::Phase::Done; });
 }
 
 void MosquittoClient::Connect() {
-    std::lock_guard<std::mutex> lock(shared_->commandLock);
-    shared_->connectWanted = true;
-    shared_->command.notify_all();
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->on(Shared::Event::Connect);
 }
 
 void MosquittoClient::Disconnect() {
     // After what was handed over before it, at the network thread's next turn.
-    std::lock_guard<std::mutex> lock(shared_->commandLock);
-    shared_->disconnectWanted = true;
-    shared_->nudge();
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    if (shared_->on(Shared::Event::Disconnect)) shared_->nudge();
 }
 
 int MosquittoClient::Publish(const MqttMessage& message) {
-    std::lock_guard<std::mutex> lock(shared_->commandLock);
-    if (!shared_->connected) return 0;
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    if (shared_->phase != Shared::Phase::Connected) return 0;
     shared_->lastId = shared_->lastId == std::numeric_limits<int>::max() ? 1 : shared_->lastId + 1;
     shared_->outbox.push_back({shared_->lastId, message});
     if (shared_->nudgeWanted) {
