@@ -85,7 +85,7 @@ const Option<CommandLine> kOptions[] = {
          return std::string();
      }},
     {"--port", nullptr, "N|DEVICE", kRunFile | kNeeded,
-     "port 1-16 numbered as in the window, or a device path",
+     "port 1-16 numbered as in the window, or a device path (with a /: from the working folder)",
      [](CommandLine& l, Text name, Text v) -> std::string {
          if (v.empty()) return name + " needs a port number 1-16 or a device path";
          l.headless.port = v;
