@@ -255,6 +255,7 @@ void HeadlessHost::OnLineEvent(const LineEvent& event) {
             break;
         case LineEvent::Type::Opened:
         case LineEvent::Type::Closed:
+        case LineEvent::Type::LateReply:
             break;
     }
 }

@@ -38,16 +38,20 @@ struct LineEvent {
         Request,   // a request was written; bytes = the frame
         Outcome,   // the request in flight ended; bytes = what was received for it
         CycleEnd,  // a station's poll cycle that sent at least one read has ended, for any reason
+        // An answer still arriving at its request's deadline has become whole after the
+        // request's Outcome (a time out): bytes = the whole answer, replyMs = when it
+        // became whole. It is dropped: never decoded, never taken for another request.
+        LateReply,
     };
     Type type = Type::Request;
-    // Request and Outcome: the request concerned; CycleEnd: the station polled.
+    // Request, Outcome and LateReply: the request concerned; CycleEnd: the station polled.
     LineRequest request = LineRequest::ReadCounters;
     Protocol protocol = Protocol::Own;
     int station = 0;
     std::string bytes;
-    // Outcome only.
+    // Outcome and LateReply (whose outcome is the time out it came after).
     tally::Outcome outcome;
-    std::string statusText;  // as the status line shows it
+    std::string statusText;  // as the status line shows it; kLateReplyText for a LateReply
     // From the request's last byte written to the reply's completion (or the
     // deadline), in milliseconds with microsecond resolution.
     double replyMs = 0.0;
@@ -58,6 +62,9 @@ struct LineEvent {
     // Monotonic time in microseconds: for every duration.
     std::int64_t monoMicros = 0;
 };
+
+// What the line monitor says of a LateReply; the status line keeps "Time Out".
+inline constexpr char kLateReplyText[] = "Late Reply (dropped)";
 
 class LineListener {
   public:

@@ -23,6 +23,7 @@ void LineStatistics::Add(const LineEvent& event) {
             inFlight_ = false;
             return;
         case LineEvent::Type::CycleEnd:
+        case LineEvent::Type::LateReply:  // its request's time out is counted already
             return;
     }
     switch (event.outcome.kind) {

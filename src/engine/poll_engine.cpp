@@ -114,7 +114,9 @@ void PollEngine::LineOpened() {
     state_.RxBuffer.clear();
     discardInput();
     state_.PollStep = 0;
-    cycleSentRead_ = cycleDeferred_ = restartPending_ = holdingLine_ = false;
+    cycleSentRead_ = cycleDeferred_ = restartPending_ = false;
+    hold_ = LineHold::None;
+    late_.reset();
     lineUp_ = true;
     LineEvent event = newEvent(LineEvent::Type::Opened, clock_.MonotonicMicros());
     event.protocol = ProtocolFromIndex(state_.ProtocolIndex);
@@ -133,7 +135,9 @@ void PollEngine::LineClosed() {
     discardInput();
     // A reopened port starts a fresh cycle, and a command then sends no leftover read.
     state_.PollStep = 0;
-    cycleDeferred_ = restartPending_ = holdingLine_ = false;
+    cycleDeferred_ = restartPending_ = false;
+    hold_ = LineHold::None;
+    late_.reset();
     if (lineUp_) {
         lineUp_ = false;
         events_.Emit(newEvent(LineEvent::Type::Closed, clock_.MonotonicMicros()));
@@ -143,6 +147,11 @@ void PollEngine::LineClosed() {
 void PollEngine::BytesArrived() {
     if (probe_) {
         tmrProbe_Timer();
+        return;
+    }
+    if (hold_ != LineHold::None) {
+        // Taken now, so the quiet the line is held for counts from the last byte.
+        takeHeldBytes();
         return;
     }
     if (!inFlight_) return;
@@ -157,7 +166,7 @@ void PollEngine::BytesArrived() {
     }
     // The reply tick's work, done now once the reply is whole; the tick stays for
     // the deadline and for a component that does not tell.
-    if (!tmrRead_.Enabled() || handlingReply_ || holdingLine_) return;
+    if (!tmrRead_.Enabled() || handlingReply_) return;
     if (!collect() || !inFlight_) return;
     if (ReplyIsComplete(inFlight_->protocol, inFlight_->frame, state_.RxBuffer)) tmrRead_Timer();
 }
@@ -274,7 +283,7 @@ void PollEngine::tmrRead_Timer() {
 
 bool PollEngine::handleReplyTick() {
     if (!host_.LineOpen()) return false;
-    if (holdingLine_) return waitForQuietLine();
+    if (hold_ != LineHold::None) return waitForQuietLine();
     if (!inFlight_) return false;
     if (!inFlight_->written) {
         // The quiet timer writes it; a reply tick that finds the line quiet may too.
@@ -311,6 +320,21 @@ bool PollEngine::handleReplyTick() {
     }
     const std::string text = OutcomeText(outcome, state_.PollStep);
     const bool read = IsRead(inFlight_->request);
+    // A line that has not fallen quiet a second reply time after the deadline is
+    // jammed, not answering: then polling goes on rather than stop for good.
+    holdLimitMicros_ = state_.ReplyDeadline + (state_.ReplyDeadline - inFlight_->sentMicros);
+    if (outcome.kind == OutcomeKind::TimeOut && !state_.RxBuffer.empty()) {
+        // The answer was still arriving at the deadline: the module is talking, and
+        // whatever completes it belongs to this request, never to the next.
+        const InFlight& asked = *inFlight_;
+        late_.emplace();
+        late_->request = asked.request;
+        late_->protocol = asked.protocol;
+        late_->station = asked.station;
+        late_->frame = asked.frame;
+        late_->sentMicros = asked.sentMicros;
+        late_->bytes = state_.RxBuffer;
+    }
     settle(outcome, text, read ? meaning : std::nullopt, now);
     if (meaning) {
         const unsigned closings = lineClosings_;
@@ -325,26 +349,57 @@ bool PollEngine::handleReplyTick() {
         // A broken answer can be cut short (a wrong byte count, a stray CR) while the
         // module is still sending the rest: the next request waits for a quiet line
         // rather than talk over it.
-        holdingLine_ = true;
-        lastArrivalMicros_ = now;
-        tmrRead_.SetEnabled(true);
-        return false;
+        hold_ = LineHold::BrokenReply;
+        return waitForQuietLine();
+    }
+    if (late_) {
+        hold_ = LineHold::LateReply;
+        return waitForQuietLine();
     }
     return finishReply();
 }
 
 bool PollEngine::waitForQuietLine() {
-    if (!collect()) return false;
+    if (!takeHeldBytes()) return false;
     const std::int64_t now = clock_.MonotonicMicros();
-    if (!state_.RxBuffer.empty()) lastArrivalMicros_ = now;
-    state_.RxBuffer.clear();
-    // Quiet long enough, or the request's own deadline has passed.
-    if (now - lastArrivalMicros_ < kQuietMicros && now < state_.ReplyDeadline) {
-        tmrRead_.SetEnabled(true);
+    // Never a request while bytes are arriving, however long the answer runs on.
+    if (now - lastArrivalMicros_ < kQuietMicros && now < holdLimitMicros_) {
+        armQuietTick(now);
         return false;
     }
-    holdingLine_ = false;
+    hold_ = LineHold::None;
+    late_.reset();
     return finishReply();
+}
+
+bool PollEngine::takeHeldBytes() {
+    if (!collect()) return false;
+    if (late_ && !state_.RxBuffer.empty()) {
+        late_->bytes += state_.RxBuffer;
+        if (!late_->told && ReplyIsComplete(late_->protocol, late_->frame, late_->bytes)) {
+            late_->told = true;
+            const std::int64_t now = clock_.MonotonicMicros();
+            LineEvent event = newEvent(LineEvent::Type::LateReply, now);
+            event.request = late_->request;
+            event.protocol = late_->protocol;
+            event.station = late_->station;
+            event.bytes = late_->bytes;
+            event.outcome = kTimeOut;
+            event.statusText = kLateReplyText;
+            event.replyMs =
+                static_cast<double>(std::max<std::int64_t>(0, now - late_->sentMicros)) / 1000.0;
+            events_.Emit(event);
+        }
+    }
+    state_.RxBuffer.clear();
+    return true;
+}
+
+void PollEngine::armQuietTick(std::int64_t nowMicros) {
+    // The tick that finds the line quiet lands when it can, not up to a tick later.
+    tmrRead_.SetInterval(static_cast<int>(std::clamp<std::int64_t>(
+        (lastArrivalMicros_ + kQuietMicros - nowMicros + 999) / 1000, 1, kReplyTickMs)));
+    tmrRead_.SetEnabled(true);
 }
 
 bool PollEngine::finishReply() {
@@ -543,6 +598,7 @@ bool PollEngine::drainInput() {
 
 void PollEngine::noteReceived(const std::string& bytes, std::int64_t nowMicros) {
     if (!bytes.empty()) lastLineMicros_ = std::max(lastLineMicros_, nowMicros);
+    if (!bytes.empty()) lastArrivalMicros_ = nowMicros;
 }
 
 void PollEngine::settle(const Outcome& outcome, const std::string& statusText,

@@ -101,8 +101,10 @@ class PollEngine {
     // One request on the line, always: a request is on the line from its write
     // until the reply tick that completes or times it out has finished (tmrRead
     // enabled, or a tmrRead_Timer still running: its decoder may open a modal
-    // dialog that re-ticks "Read"). Nothing is written while this holds; a cycle
-    // start asked for meanwhile waits until the reply tick ends with the line free.
+    // dialog that re-ticks "Read"), and after it while the line still carries an
+    // answer (a broken one, or one late at its deadline) until it has been quiet.
+    // Nothing is written while this holds; a cycle start asked for meanwhile waits
+    // until the reply tick ends with the line free.
     bool LineBusy() const;
 
     // --- Several stations on the line (a headless run) ---
@@ -150,9 +152,13 @@ class PollEngine {
     void dispatchNow();
     // Steps 2-11 of the reply tick; false when the tick only waited or stopped.
     bool handleReplyTick();
-    // After a broken reply: true once the line has been quiet for a moment and the
-    // rest of the reply's handling (finishReply) has run.
+    // While the line is held: true once it has been quiet for a moment and the rest
+    // of the reply's handling (finishReply) has run.
     bool waitForQuietLine();
+    // Takes what arrived while the line is held; a late answer that becomes whole is
+    // told (LateReply). False after a port failure (then reported).
+    bool takeHeldBytes();
+    void armQuietTick(std::int64_t nowMicros);
     // Steps 8-11: a waiting command, the busy markers, the next read or the cycle's end.
     bool finishReply();
     void startDeferredCycle();
@@ -205,9 +211,28 @@ class PollEngine {
     bool cycleDeferred_ = false;
     // "Read" was ticked while the line was busy: restart the cycle after this reply.
     bool restartPending_ = false;
-    // A broken reply was judged; the line is held until it falls quiet.
-    bool holdingLine_ = false;
+    // After an outcome the line may still carry the answer: the rest of one judged
+    // broken, or one still arriving at its deadline. Then no request goes out (the
+    // reply tick runs, so LineBusy holds) until the line has been quiet for a moment
+    // (kQuietMicros), however long the answer runs on; only a line that never falls
+    // quiet (jammed) is given up on, a second reply time after the deadline.
+    enum class LineHold : std::uint8_t { None, BrokenReply, LateReply };
+    LineHold hold_ = LineHold::None;
+    // The request whose answer was still arriving at its deadline, and that answer
+    // so far (LineHold::LateReply): once whole it is told, and dropped all the same.
+    struct LateAnswer {
+        LineRequest request = LineRequest::ReadCounters;
+        Protocol protocol = Protocol::Own;
+        int station = 0;
+        std::string frame;
+        std::int64_t sentMicros = 0;
+        std::string bytes;
+        bool told = false;
+    };
+    std::optional<LateAnswer> late_;
+    // The last time bytes were received, and the latest a hold lasts.
     std::int64_t lastArrivalMicros_ = 0;
+    std::int64_t holdLimitMicros_ = 0;
     // The current poll cycle has written a read, to this station.
     bool cycleSentRead_ = false;
     int cycleStation_ = 0;

@@ -42,6 +42,7 @@ void ReadingBuilder::OnLineEvent(const LineEvent& event) {
             rates_.clear();
             break;
         case LineEvent::Type::Request:
+        case LineEvent::Type::LateReply:  // dropped: it never carries a reading
             break;
         case LineEvent::Type::Outcome:
             if (!OutcomeApplies(event.outcome)) break;

@@ -144,7 +144,9 @@ LineModel::LineModel(std::size_t capacity, QObject* parent)
 }
 
 void LineModel::Append(const LineEvent& event) {
-    const bool received = event.type == LineEvent::Type::Outcome;
+    // A late reply is shown as received too, with its own status text.
+    const bool received =
+        event.type == LineEvent::Type::Outcome || event.type == LineEvent::Type::LateReply;
     if (!received && event.type != LineEvent::Type::Request) return;
     LineRow& row = incoming_.Push();
     const std::size_t kept = std::min(event.bytes.size(), MaxRowBytes);

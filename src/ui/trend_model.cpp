@@ -39,6 +39,7 @@ void TrendModel::OnLineEvent(const LineEvent& event) {
             break;
         case LineEvent::Type::Request:
         case LineEvent::Type::CycleEnd:
+        case LineEvent::Type::LateReply:
             break;
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/fake_clock.h"
+#include "engine/line_statistics.h"
 #include "engine/manual_timer.h"
 #include "engine/poll_engine.h"
 #include "protocol/checksum.h"
@@ -463,6 +464,97 @@ TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
     EXPECT_EQ(engine.EnableWriteOutcome(), Outcome::Ok());
     EXPECT_EQ(events.back().request, LineRequest::WriteEnable);
     EXPECT_EQ(events.back().replyMs, 20.0);
+}
+
+// An answer still coming at its deadline: the request times out there, the line is
+// held while the module talks and until it has been quiet for 0.1 s, and the answer
+// is told late and dropped; the next station's request follows only then, so its
+// reply is its own (Korvi answers name no station).
+TEST_F(PollCycle, AnAnswerStillComingAtItsDeadlineHoldsTheLineUntilQuietAndIsDroppedWhole) {
+    engine.SetStations({1, 2});
+    boxes = {1, 0, 0};
+    tickRead(1);
+    const std::int64_t sent = clock.MonotonicMicros(), deadline = state.ReplyDeadline;
+    clock.Advance(static_cast<double>(deadline - sent) / 1e6 - 0.03);
+    port.Receive(kCounterReply.substr(0, 12));  // the first piece, 30 ms before the deadline
+    tmrRead.Fire();
+    clock.Advance(0.03);
+    tmrRead.Fire();
+    const LineEvent timedOut =
+        *std::find_if(events.rbegin(), events.rend(),
+                      [](const LineEvent& e) { return e.type == LineEvent::Type::Outcome; });
+    EXPECT_EQ(timedOut.outcome, Outcome::Of(OutcomeKind::TimeOut));
+    EXPECT_EQ(timedOut.bytes, kCounterReply.substr(0, 12));
+    EXPECT_EQ(timedOut.replyMs, static_cast<double>(deadline - sent) / 1000.0);
+    EXPECT_EQ(statuses.back(), "Time Out");
+
+    // The rest comes in two pieces, well past the deadline.
+    for (const auto& [wait, piece] : {std::pair{0.06, kCounterReply.substr(12, 15)},
+                                      std::pair{0.09, kCounterReply.substr(27)}}) {
+        clock.Advance(wait);
+        port.Arrive(piece);
+        tmrRead.Fire();
+        EXPECT_EQ(port.writes.size(), 1u) << "no request while the module talks";
+        EXPECT_TRUE(engine.LineBusy());
+    }
+    const LineEvent late = events.back();
+    ASSERT_EQ(late.type, LineEvent::Type::LateReply);
+    EXPECT_EQ(late.bytes, kCounterReply) << "the whole answer, told once";
+    EXPECT_EQ(late.station, 1);
+    EXPECT_EQ(late.request, LineRequest::ReadCounters);
+    EXPECT_EQ(late.outcome, Outcome::Of(OutcomeKind::TimeOut));
+    EXPECT_EQ(late.statusText, kLateReplyText);
+    EXPECT_EQ(late.replyMs, static_cast<double>(clock.MonotonicMicros() - sent) / 1000.0);
+    EXPECT_FALSE(late.meaning);
+    EXPECT_EQ(statuses.back(), "Time Out") << "the status line keeps the outcome";
+
+    clock.Advance(0.099);
+    tmrRead.Fire();
+    EXPECT_EQ(port.writes.size(), 1u) << "not before 0.1 s of quiet";
+    clock.Advance(0.001);
+    tmrRead.Fire();
+    ASSERT_EQ(port.writes.size(), 2u);
+    EXPECT_EQ(port.writes.back(), "#02RCT\r");
+    const std::string second = ">00000002,0,0,0,0,0,0,0\r";
+    port.Arrive(second);
+    EXPECT_EQ(decodedReplies, Strings{second}) << "the late answer is never decoded";
+    EXPECT_EQ(
+        std::count_if(events.begin(), events.end(),
+                      [](const LineEvent& e) { return e.type == LineEvent::Type::LateReply; }),
+        1);
+}
+
+// A time out counts its deadline as its reply time, in the monitor and the
+// statistics, also when its tick came late or the port closed after the deadline
+// before any tick; a request the closing cut off sooner ran until then.
+TEST_F(EngineTest, ATimeOutIsReportedAtItsDeadlineWhicheverTickOrClosingNoticedIt) {
+    boxes = {0, 1, 0};
+    const auto timeOut = [&](double afterDeadline, bool closing) {
+        engine.LineOpened();
+        tickRead(5);
+        const std::int64_t sent = clock.MonotonicMicros(), deadline = state.ReplyDeadline;
+        clock.Advance(static_cast<double>(deadline - sent) / 1e6 + afterDeadline);
+        if (closing) {
+            engine.LineClosed();
+        } else {
+            tmrRead.Fire();
+        }
+        const auto outcome = std::find_if(events.rbegin(), events.rend(), [](const LineEvent& e) {
+            return e.type == LineEvent::Type::Outcome;
+        });
+        EXPECT_EQ(outcome->outcome, Outcome::Of(OutcomeKind::TimeOut));
+        return outcome->replyMs - static_cast<double>(deadline - sent) / 1000.0;
+    };
+    EXPECT_EQ(timeOut(0.025, false), 0.0) << "a tick 25 ms late";
+    EXPECT_EQ(timeOut(0.030, true), 0.0) << "closed 30 ms after the deadline, before its tick";
+    EXPECT_EQ(timeOut(-0.100, true), -100.0) << "cut off 100 ms before its deadline";
+    // The last session: its one request ended in a time out, with no reply time.
+    LineStatistics statistics;
+    for (const LineEvent& e : events)
+        statistics.Add(e);
+    EXPECT_EQ(statistics.Requests(), 1u);
+    EXPECT_EQ(statistics.Timeouts(), 1u);
+    EXPECT_EQ(statistics.ReplyTimes().count, 0u);
 }
 
 TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {

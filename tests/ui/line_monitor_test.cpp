@@ -112,6 +112,11 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     enable.request = LineRequest::ReadEnable;
     enable.statusText = "Read DC Status OK";  // shown as the status line said it
     model.Append(enable);
+    // An answer that became whole after its request timed out: shown, marked, dropped.
+    LineEvent late = Reply(">1\r", Outcome::Of(OutcomeKind::TimeOut), 395.5);
+    late.type = LineEvent::Type::LateReply;
+    late.statusText = kLateReplyText;
+    model.Append(late);
     model.Commit();
     const auto row = [&](int r) { return model.RowText(r).split(QLatin1Char('\t')); };
     EXPECT_EQ(row(0), QStringList({"12:00:01.000", "TX", "Korvi", "23 30 31 52 43 54 31 0D",
@@ -121,6 +126,10 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
                            ":01030000<CR><LF>", "Exception 02 Illegal Data Address", "12.346"}));
     EXPECT_EQ(row(2).mid(2), QStringList({"Modbus RTU", "01 83 02", "", "Time Out", "300.000"}));
     EXPECT_EQ(row(3).at(5), "Read DC Status OK");
+    EXPECT_EQ(row(4).mid(1), QStringList({"RX", "Korvi", "3E 31 0D", ">1<CR>",
+                                          "Late Reply (dropped)", "395.500"}));
+    EXPECT_EQ(model.index(4, 0).data(Qt::BackgroundRole),
+              model.index(2, 0).data(Qt::BackgroundRole));
     EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
     EXPECT_NE(model.index(1, 0).data(Qt::BackgroundRole),
               model.index(2, 0).data(Qt::BackgroundRole));
