@@ -16,17 +16,6 @@ namespace {
 
 const char* const kLogNames[] = {"korvi", "modbus-ascii", "modbus-rtu"};
 
-// The log's lines split into cells, header first; `text` gets the whole file.
-QList<QStringList> csvRows(const QString& path, QString* text = nullptr) {
-    QFile file(path);
-    const QString all = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : "";
-    if (text != nullptr) *text = all;
-    QList<QStringList> rows;
-    for (const QString& line : all.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        rows.push_back(line.split(QLatin1Char(',')));
-    return rows;
-}
-
 // The eight cells of a group from column `first`, run together.
 QString group(const QStringList& row, int first) {
     return row.mid(first, 8).join(QString());
@@ -83,7 +72,7 @@ TEST_F(CounterLogLive, RowsHoldTheModulesValuesFailedReadsLeaveEmptyCellsAFullDi
         raw += QString::fromStdString(ShortestDecimal(counters[i]));
         scaled += QString::fromStdString(FormatDecimal(counters[i] * (i == 1 ? 2.5 : 1.0), 1, 4));
     }
-    const QList<QStringList> rows = csvRows(path);
+    const QList<QStringList> rows = CsvRows(path);
     ASSERT_GT(rows.size(), 1);
     EXPECT_EQ(rows[0].join(','), QString::fromStdString(LogHeader()));
     QSet<QString> protocols;
@@ -120,45 +109,69 @@ class HeadlessLive : public LiveWindowTest {
   protected:
     void run(QProcess& program, const char* protocol, const QString& csv,
              const QStringList& extra = {}) {
-        program.start(QStringLiteral(TALLYSCOPE_PATH),
-                      QStringList{"--headless", "--port", dir.filePath(QStringLiteral("COM1")),
-                                  "--baud", "19200", "--station", "1", "--protocol", protocol,
-                                  "--every", "1", "--read", "dc,di,do", "--csv", csv} +
-                          extra);
-        ASSERT_TRUE(program.waitForStarted(5000));
+        runHeadless(program, QStringList{"--protocol", protocol, "--csv", csv} + extra);
+    }
+    // Every row the run said it wrote is in `files` once, each file begins with the header.
+    static void expectEveryRowOnce(const QStringList& files, const QString& said) {
+        int rows = 0;
+        for (const QString& name : files) {
+            const QList<QStringList> part = CsvRows(name);
+            ASSERT_FALSE(part.isEmpty()) << name.toStdString();
+            EXPECT_EQ(part.front().join(','), QString::fromStdString(LogHeader()));
+            for (const QStringList& row : part.mid(1))
+                EXPECT_EQ(row.size(), 43)
+                    << name.toStdString() << ": " << row.join(',').toStdString();
+            rows += static_cast<int>(part.size()) - 1;
+        }
+        const auto match = QRegularExpression(QStringLiteral("(\\d+) rows written")).match(said);
+        ASSERT_TRUE(match.hasMatch()) << said.toStdString();
+        EXPECT_EQ(rows, match.captured(1).toInt());
     }
 };
 
-TEST_F(HeadlessLive, ThreeCyclesGiveThreeRowsSigtermLeavesWholeLinesAnAbsentPortExitsThree) {
-    startSimulator(1, kMovingSeed, {"--delay", "150"});  // a signal then falls inside a cycle
+// Several modules on one line: each cycle reads each listed station in turn.
+TEST_F(HeadlessLive, EachCycleReadsEachStationInTurnSigtermLeavesWholeLinesAnAbsentPortExitsThree) {
+    // Replies slow enough that a cycle takes most of its second and a signal falls inside one.
+    startSimulator(1, kMovingSeed, {"--station", "1,2,5", "--delay", "60"});
     if (HasFatalFailure()) return;
     const char* const options[] = {"korvi", "ascii", "rtu"};
     for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
         SCOPED_TRACE(kLogNames[protocol]);
         const QString csv = dir.filePath(QLatin1String(options[protocol]) + ".csv");
         QProcess program;
-        run(program, options[protocol], csv, {"--cycles", "3"});
-        ASSERT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-        const QList<QStringList> rows = csvRows(csv);
-        ASSERT_EQ(rows.size(), 4);
-        for (const QStringList& row : rows.mid(1)) {
+        run(program, options[protocol], csv, {"--station", "1,2,5", "--cycles", "3"});
+        Finished(program);
+        const QJsonObject stations = sim.Stats().value(QStringLiteral("stations")).toObject();
+        const QList<QStringList> rows = CsvRows(csv);
+        ASSERT_EQ(rows.size(), 10);
+        for (int r = 1; r < rows.size(); ++r) {
+            const QStringList& row = rows[r];
+            const QString station = QStringLiteral("125").mid((r - 1) % 3, 1);
+            ASSERT_EQ(row[1], station);
             EXPECT_EQ(row[2], QLatin1String(kLogNames[protocol]));
-            EXPECT_FALSE(group(row, 3).isEmpty() || group(row, 35).isEmpty());
+            EXPECT_FALSE(group(row, 3).isEmpty() || group(row, 27).isEmpty() ||
+                         group(row, 35).isEmpty());
+            EXPECT_EQ(group(row, 19).isEmpty(), r <= 3) << "a reading a second on has a rate";
+            // Counters only count up, a step or so a request: each row is close below
+            // its own module's counters now, thousands away from the others'.
+            const QJsonArray now =
+                stations.value(station).toObject()["state"].toObject()["counters"].toArray();
+            for (int k = 0; k < 8; ++k) {
+                const double behind = now.at(k).toDouble() - row[3 + k].toDouble();
+                EXPECT_TRUE(behind >= 0 && behind <= 30) << row.join(',').toStdString();
+            }
         }
-        EXPECT_FALSE(group(rows[2], 19).isEmpty()) << "a reading one second on has a rate";
     }
 
     const QString csv = dir.filePath(QStringLiteral("run.csv"));
     QProcess program;
-    run(program, "rtu", csv);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
-    QThread::msleep(250);
+    run(program, "rtu", csv, {"--station", "1,2,5"});
+    // Station 1's row of the second cycle: stations 2 and 5 are still to be read.
+    ASSERT_TRUE(WaitUntil([&] { return CsvRows(csv).size() >= 5; }, 10000));
     program.terminate();
-    ASSERT_TRUE(program.waitForFinished(5000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    Finished(program);
     QString text;
-    const QList<QStringList> rows = csvRows(csv, &text);
+    const QList<QStringList> rows = CsvRows(csv, &text);
     EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
     EXPECT_EQ(text.count(QStringLiteral("\r\n")), rows.size());
     for (const QStringList& row : rows)
@@ -166,9 +179,7 @@ TEST_F(HeadlessLive, ThreeCyclesGiveThreeRowsSigtermLeavesWholeLinesAnAbsentPort
 
     QProcess absent;  // the later --port counts
     run(absent, "korvi", "-", {"--port", dir.filePath(QStringLiteral("COM9"))});
-    ASSERT_TRUE(absent.waitForFinished(5000));
-    EXPECT_EQ(absent.exitCode(), 3);
-    EXPECT_TRUE(absent.readAllStandardError().contains("could not be opened: No such file"));
+    EXPECT_TRUE(Finished(absent, 3).contains("could not be opened: No such file"));
 }
 
 // However a run ends (--cycles, a signal), a log that could not be written
@@ -177,10 +188,7 @@ TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
     startSimulator(1, kMovingSeed, {"--delay", "250"});  // a cycle takes most of its second
     if (HasFatalFailure()) return;
     const auto endsWithFour = [](QProcess& program) {
-        ASSERT_TRUE(program.waitForFinished(10000));
-        const QByteArray said = program.readAllStandardError();
-        EXPECT_EQ(program.exitCode(), 4) << said.toStdString();
-        EXPECT_TRUE(said.contains("the log could not be written: ")) << said.toStdString();
+        EXPECT_TRUE(Finished(program, 4).contains("the log could not be written: "));
     };
     {
         SCOPED_TRACE("full disk, one cycle");
@@ -195,7 +203,7 @@ TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
         const QString csv = folder.filePath(QStringLiteral("run.csv"));
         QProcess program;
         run(program, "korvi", csv, signal ? QStringList{} : QStringList{"--cycles", "3"});
-        ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() == 3; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return CsvRows(csv).size() == 3; }, 10000));
         ASSERT_TRUE(folder.remove());
         if (signal) {
             // The row was written at the end of a cycle of three 0.25 s replies;
@@ -207,43 +215,55 @@ TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
     }
 }
 
-TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossALogRotation) {
+// As rotating tools do it: renamed away, a while, then a hangup (the rows of the while
+// go on into the renamed file), a second hangup without a rotation, then copied and
+// emptied in place (the next row begins the emptied file with its header again).
+TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossRotationsAndARestartAppendsToRowsWithoutAHeader) {
     startSimulator(1, kMovingSeed);
     if (HasFatalFailure()) return;
     const QString csv = dir.filePath(QStringLiteral("line1.csv"));
-    const QString rotated = csv + QStringLiteral(".1");
+    const QString rotated = csv + QStringLiteral(".1"), copied = csv + QStringLiteral(".2");
+    const auto rowsOf = [](const QString& name) { return static_cast<int>(CsvRows(name).size()); };
+    const auto hangUp = [](QProcess& program) {
+        ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    };
     QProcess program;
     run(program, "rtu", csv);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
-
-    // As a rotating tool does it: rename, a while, then the hangup; the rows of the
-    // while go on into the renamed file. A second hangup without a rotation changes nothing.
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) >= 3; }, 10000));
     ASSERT_TRUE(QFile::rename(csv, rotated));
-    const int before = static_cast<int>(csvRows(rotated).size());
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(rotated).size() > before; }, 5000));
-    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 2; }, 5000));
-    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 4; }, 5000));
+    const int before = rowsOf(rotated);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(rotated) > before; }, 5000));
+    hangUp(program);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) >= 2; }, 5000));
+    hangUp(program);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) >= 4; }, 5000));
+    // Just after a row, so that none is written between the copy and the emptying.
+    const int written = rowsOf(csv);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) > written; }, 5000));
+    ASSERT_TRUE(QFile::copy(csv, copied));
+    ASSERT_EQ(::truncate(QFile::encodeName(csv).constData(), 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) >= 2; }, 5000));
+    hangUp(program);
+    ASSERT_TRUE(WaitUntil([&] { return rowsOf(csv) >= 4; }, 5000));
     program.terminate();
-    ASSERT_TRUE(program.waitForFinished(5000));
-    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
-    EXPECT_EQ(err.count(QStringLiteral("reopened ") + csv), 2) << err.toStdString();
+    const QString said = Finished(program);
+    EXPECT_EQ(said.count(QStringLiteral("reopened ") + csv), 3) << said.toStdString();
+    expectEveryRowOnce({rotated, copied, csv}, said);
 
-    // Both files begin with the header; together they hold every row the run wrote, once
-    // each: a row lost or written twice would change the count.
-    QList<QStringList> rows;
-    for (const QString& name : {rotated, csv}) {
-        const QList<QStringList> part = csvRows(name);
-        ASSERT_FALSE(part.isEmpty());
-        EXPECT_EQ(part.front().join(','), QString::fromStdString(LogHeader()));
-        rows += part.mid(1);
-    }
-    const QRegularExpression written(QStringLiteral("(\\d+) rows written"));
-    const auto match = written.match(err);
-    ASSERT_TRUE(match.hasMatch()) << err.toStdString();
-    EXPECT_EQ(rows.size(), match.captured(1).toInt());
+    // Rows whose header an earlier run lost are this log's: a restart appends to them.
+    QString text;
+    const int kept = static_cast<int>(CsvRows(csv, &text).size());
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.mid(text.indexOf(QStringLiteral("\r\n")) + 2).toLatin1());
+    file.close();
+    QProcess again;
+    run(again, "rtu", csv, {"--cycles", "1"});
+    Finished(again);
+    const QList<QStringList> now = CsvRows(csv);
+    EXPECT_EQ(now.size(), kept);
+    EXPECT_NE(now.front().join(','), QString::fromStdString(LogHeader()));
+    EXPECT_EQ(now.back().size(), 43);
 }
 
 // A --port with a "/" is a path from the working folder, written with or without
@@ -257,123 +277,11 @@ TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolder) {
         QProcess program;
         program.setWorkingDirectory(folder.path());
         run(program, "rtu", "-", {"--port", port, "--cycles", "1"});
-        ASSERT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        Finished(program);
         const QList<QByteArray> lines = program.readAllStandardOutput().split('\n');
         ASSERT_EQ(lines.size(), 3);  // the header, the row, and nothing after its line end
         EXPECT_TRUE(lines[0].startsWith("time,station,"));
         EXPECT_TRUE(lines[1].contains(",1,modbus-rtu,")) << lines[1].toStdString();
-    }
-}
-
-// --every 0, the window's single read, has no meaning for a run that keeps polling.
-TEST_F(HeadlessLive, EveryZeroIsAUsageErrorThatSaysWhy) {
-    QProcess program;
-    run(program, "rtu", "-", {"--every", "0"});
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 2);
-    const QByteArray said = program.readAllStandardError();
-    EXPECT_TRUE(said.contains("--every 0: give whole seconds from 1 to 60")) << said.toStdString();
-    EXPECT_TRUE(said.contains("single read")) << said.toStdString();
-}
-
-// A rotating tool that copies the file and then empties it in place: the run's
-// next row begins the emptied file with its header, a hangup after it reopens
-// it, and a restart appends to it, also where an earlier run left rows without
-// their header.
-TEST_F(HeadlessLive, AFileEmptiedInPlaceBeginsWithItsHeaderAgainAndRestartsAppendToIt) {
-    startSimulator(1, kMovingSeed);
-    if (HasFatalFailure()) return;
-    const QString csv = dir.filePath(QStringLiteral("line1.csv"));
-    const QString copied = csv + QStringLiteral(".1");
-    const QString header = QString::fromStdString(LogHeader());
-    QProcess program;
-    run(program, "rtu", csv);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 3; }, 10000));
-    // Just after a row, so that none is written between the copy and the emptying.
-    const int before = static_cast<int>(csvRows(csv).size());
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() > before; }, 5000));
-    ASSERT_TRUE(QFile::copy(csv, copied));
-    ASSERT_EQ(::truncate(QFile::encodeName(csv).constData(), 0), 0);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 2; }, 5000));
-    EXPECT_EQ(csvRows(csv).front().join(','), header);
-    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
-    ASSERT_TRUE(WaitUntil([&] { return csvRows(csv).size() >= 4; }, 5000))
-        << program.readAllStandardError().toStdString();
-    program.terminate();
-    ASSERT_TRUE(program.waitForFinished(5000));
-    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_EQ(program.exitCode(), 0) << err.toStdString();
-    EXPECT_EQ(err.count(QStringLiteral("reopened ") + csv), 1) << err.toStdString();
-
-    // The copy and the emptied file hold every row the run wrote, once each, and
-    // each begins with the header once.
-    QList<QStringList> rows;
-    for (const QString& name : {copied, csv}) {
-        const QList<QStringList> part = csvRows(name);
-        ASSERT_FALSE(part.isEmpty());
-        EXPECT_EQ(part.front().join(','), header);
-        for (const QStringList& row : part.mid(1)) {
-            EXPECT_NE(row.join(','), header) << name.toStdString();
-            EXPECT_EQ(row.size(), 43);
-        }
-        rows += part.mid(1);
-    }
-    const auto match = QRegularExpression(QStringLiteral("(\\d+) rows written")).match(err);
-    ASSERT_TRUE(match.hasMatch()) << err.toStdString();
-    EXPECT_EQ(rows.size(), match.captured(1).toInt());
-
-    // A restart appends; so does one on rows whose header an earlier run lost.
-    QString text;
-    const int kept = static_cast<int>(csvRows(csv, &text).size());
-    for (const bool headerLost : {false, true}) {
-        SCOPED_TRACE(headerLost ? "rows without their header" : "the emptied file");
-        if (headerLost) {
-            QFile file(csv);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(text.mid(text.indexOf(QStringLiteral("\r\n")) + 2).toLatin1());
-        }
-        QProcess again;
-        run(again, "rtu", csv, {"--cycles", "1"});
-        ASSERT_TRUE(again.waitForFinished(10000));
-        EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
-        const QList<QStringList> now = csvRows(csv);
-        EXPECT_EQ(now.size(), kept + (headerLost ? 0 : 1));
-        EXPECT_EQ(now.front().join(',') == header, !headerLost);
-        EXPECT_EQ(now.back().size(), 43);
-    }
-}
-
-// Several modules on one line: each cycle reads each listed station in turn.
-TEST_F(HeadlessLive, ThreeStationsThreeCyclesGiveNineRowsEachWithItsOwnStationsValues) {
-    startSimulator(1, kMovingSeed, {"--station", "1,2,5"});
-    if (HasFatalFailure()) return;
-    const char* const options[] = {"korvi", "ascii", "rtu"};
-    for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
-        SCOPED_TRACE(kLogNames[protocol]);
-        const QString csv = dir.filePath(QLatin1String(options[protocol]) + "-3.csv");
-        QProcess program;
-        run(program, options[protocol], csv, {"--station", "1,2,5", "--cycles", "3"});
-        ASSERT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-        const QJsonObject stations = sim.Stats().value(QStringLiteral("stations")).toObject();
-        const QList<QStringList> rows = csvRows(csv);
-        ASSERT_EQ(rows.size(), 10);
-        for (int r = 1; r < rows.size(); ++r) {
-            const QStringList& row = rows[r];
-            const QString station = QStringLiteral("125").mid((r - 1) % 3, 1);
-            ASSERT_EQ(row[1], station);
-            EXPECT_FALSE(group(row, 3).isEmpty() || group(row, 27).isEmpty() ||
-                         group(row, 35).isEmpty());
-            // Counters only count up, a step or so a request: each row is close below
-            // its own module's counters now, thousands away from the others'.
-            const QJsonArray now =
-                stations.value(station).toObject()["state"].toObject()["counters"].toArray();
-            for (int k = 0; k < 8; ++k) {
-                const double behind = now.at(k).toDouble() - row[3 + k].toDouble();
-                EXPECT_TRUE(behind >= 0 && behind <= 30) << row.join(',').toStdString();
-            }
-        }
     }
 }
 

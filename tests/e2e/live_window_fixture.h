@@ -59,6 +59,26 @@ QString Bits(Flag on) {
     return bits;
 }
 
+// Waits for a program to end with `exitCode`; what it said on standard error.
+inline QString Finished(QProcess& program, int exitCode = 0, int timeoutMs = 15000) {
+    const bool ended = program.waitForFinished(timeoutMs);
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(ended) << "still running";
+    EXPECT_EQ(program.exitCode(), exitCode) << said.toStdString();
+    return said;
+}
+
+// The lines of a CSV file split into cells, header first; `text` gets the whole file.
+inline QList<QStringList> CsvRows(const QString& path, QString* text = nullptr) {
+    QFile file(path);
+    const QString all = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : "";
+    if (text != nullptr) *text = all;
+    QList<QStringList> rows;
+    for (const QString& line : all.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        rows.push_back(line.split(QLatin1Char(',')));
+    return rows;
+}
+
 // vl4300-sim as a child process, read through its --stats file, stopped with SIGTERM.
 class SimulatorProcess {
   public:
@@ -199,6 +219,17 @@ class LiveWindowTest : public ::testing::Test {
         w->close();
         w.reset();
         system.reset();
+    }
+
+    // tallyscope --headless polling station 1 on the simulator's port every second in
+    // Modbus RTU; `args` add to these or override them.
+    void runHeadless(QProcess& program, const QStringList& args) {
+        program.start(QStringLiteral(TALLYSCOPE_PATH),
+                      QStringList{"--headless", "--port", dir.filePath("COM1"), "--baud", "19200",
+                                  "--station", "1", "--protocol", "rtu", "--every", "1", "--read",
+                                  "dc,di,do"} +
+                          args);
+        ASSERT_TRUE(program.waitForStarted(5000));
     }
 
     // The promise every test keeps, checked once the simulator has stopped.
