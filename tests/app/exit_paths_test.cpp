@@ -1,13 +1,9 @@
 // Every way out runs the shut-down once, then destroys the window without a handler
-// reaching it: through the application's real event loop, and for the termination
-// signals as the program itself in a process of its own.
+// reaching it, through the application's real event loop. (The termination signals,
+// as the program itself, are in installed_window_test.cpp.)
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QThread>
 #include <QTimer>
 #include <QWindow>
-#include <csignal>
 
 #include "window_fixture.h"
 
@@ -56,28 +52,6 @@ TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
             EXPECT_EQ(title, "Settings not saved") << text.toStdString();
         EXPECT_EQ(messages.size(), leave ? 1u : 0u);
         ASSERT_TRUE(QDir(dir.filePath("InitialVL4300.ini.tmp")).removeRecursively());
-    }
-}
-
-TEST(ExitSignals, TerminateAndInterruptCloseTheProgramWhichSavesItsSettings) {
-    for (int signalNumber : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signalNumber);
-        QTemporaryDir dir;  // the settings file goes beside the program
-        const QString program = dir.filePath(QStringLiteral("tallyscope"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), program));
-        QProcess app;  // offscreen too: it inherits this test's environment
-        app.start(program, {});
-        ASSERT_TRUE(app.waitForStarted(5000));
-        QDeadlineTimer ready(10000);
-        while (!CatchesSignal(app.processId(), signalNumber) && !ready.hasExpired())
-            QThread::msleep(5);
-        ::kill(static_cast<pid_t>(app.processId()), signalNumber);
-        ASSERT_TRUE(app.waitForFinished(10000));
-        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
-        QFile settings(dir.filePath(QStringLiteral("InitialVL4300.ini")));
-        ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(settings.readAll().startsWith("[KORVI]\r\n"));
     }
 }
 

@@ -45,8 +45,8 @@ TEST_F(WindowTest, InstalledProgramKeepsSettingsInTheUsersFolderAndReadsItsOwnFi
     qputenv("XDG_CONFIG_HOME", savedXdg);
 }
 
-// The program itself, run until the session ends it, with the user's folder in `config`.
-void RunAndEnd(const QString& program, const QString& config) {
+// The program itself, ended by a signal as a session or service manager ends it.
+void RunAndEnd(const QString& program, const QString& config, int signalNumber) {
     QProcess app;  // offscreen too: it inherits this test's environment
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
@@ -54,18 +54,19 @@ void RunAndEnd(const QString& program, const QString& config) {
     app.start(program, {});
     ASSERT_TRUE(app.waitForStarted(5000));
     QDeadlineTimer ready(10000);
-    while (!CatchesSignal(app.processId(), SIGTERM) && !ready.hasExpired())
+    while (!CatchesSignal(app.processId(), signalNumber) && !ready.hasExpired())
         QThread::msleep(5);
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(app.processId()), signalNumber);
     ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
 }
 
-// Installed into a prefix whose bin folder it may write, as root may write /usr/bin,
-// the program still keeps its settings in the user's folder, where removing the
-// package leaves nothing behind in a system folder; a copy anywhere else keeps
-// them beside itself.
-TEST(InstalledProgram, KeepsItsSettingsInTheUsersFolderEvenWhereItCouldWriteBesideItself) {
+// SIGTERM and SIGINT close the program, which saves its settings: installed into a
+// prefix whose bin folder it may write (as root may write /usr/bin), in the user's
+// folder, where removing the package leaves nothing behind in a system folder; a
+// copy anywhere else beside itself.
+TEST(InstalledProgram, EndsOnTheTerminationSignalsAndSavesInTheUsersFolderOrBesideACopy) {
     QTemporaryDir root;
     const QString bin = root.filePath(QStringLiteral("usr/bin"));
     const QString copy = root.filePath(QStringLiteral("unpacked"));
@@ -78,10 +79,10 @@ TEST(InstalledProgram, KeepsItsSettingsInTheUsersFolderEvenWhereItCouldWriteBesi
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
     entry.close();
 
-    for (const QString& folder : {bin, copy}) {
+    for (const auto& [folder, signalNumber] : {std::pair{bin, SIGTERM}, {copy, SIGINT}}) {
         SCOPED_TRACE(folder.toStdString());
         ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), folder + "/tallyscope"));
-        RunAndEnd(folder + "/tallyscope", config);
+        RunAndEnd(folder + "/tallyscope", config, signalNumber);
     }
     EXPECT_FALSE(QFile::exists(bin + "/InitialVL4300.ini"));
     EXPECT_TRUE(readAll(config + "/tallyscope/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
