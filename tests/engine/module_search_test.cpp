@@ -8,7 +8,6 @@
 
 #include "engine/fake_clock.h"
 #include "engine/module_search.h"
-#include "protocol/completeness.h"
 #include "serial/serial_component.h"
 
 namespace tally::testing {
@@ -36,17 +35,13 @@ class FakeLine : public ProbeLine {
              const std::string& bytes = "") {
         const bool silent = outcome.kind == OutcomeKind::TimeOut;
         clock.Advance(silent ? double(sent.back().waitMicros) / 1e6 : 0.010);
-        search.OnLineEvent({LineEvent::Type::Outcome,
-                            LineRequest::Probe,
-                            Protocol::Own,
-                            0,
-                            bytes,
-                            outcome,
-                            "",
-                            10.0,
-                            {},
-                            0,
-                            0});
+        LineEvent event;
+        event.type = LineEvent::Type::Outcome;
+        event.request = LineRequest::Probe;
+        event.bytes = bytes;
+        event.outcome = outcome;
+        event.replyMs = 10.0;
+        search.OnLineEvent(event);
     }
     // Silence until the search ends or has sent the probe to `where`.
     void silenceUntil(ModuleSearch& search, const std::string& where) {
@@ -76,9 +71,10 @@ TEST(SearchPlan, OrderFramesAndWaits) {
     EXPECT_EQ(plan[32].frame, ":010100000008F6\r\n");
     EXPECT_EQ(plan[63].frame, std::string("\x01\x01\x00\x00\x00\x08\x3D\xCC", 8));
 
-    // Wire time of request and reply at ten bits a character, plus the extra wait.
-    EXPECT_EQ(plan[0].waitMicros, (7 + 10) * 10'000'000LL / 19200 + 50'000);
-    EXPECT_EQ(plan.back().waitMicros, (8 + 6) * 10'000'000LL / 1200 + 50'000);
+    // Wire time of request and reply at ten bits a character (17 characters at 19200
+    // baud, 14 at 1200), plus the extra wait.
+    EXPECT_EQ(plan[0].waitMicros, 8'854 + 50'000);
+    EXPECT_EQ(plan.back().waitMicros, 116'666 + 50'000);
     EXPECT_LE(Waits(plan, 0, 752), 72'000'000) << "no time left for the event loop in 75 s";
     EXPECT_LE(Waits(plan, 0, 188), 13'000'000) << "19200 and 9600 must be done well within 15 s";
 
@@ -96,9 +92,9 @@ TEST(SearchPlan, OrderFramesAndWaits) {
         order += std::to_string(p.baud) + ProtocolCaption(p.protocol).substr(0, 1) +
                  std::to_string(p.station) + " ";
     EXPECT_EQ(order, "4800M1 4800M2 4800K1 4800K2 19200M1 19200M2 19200K1 19200K2 ");
-    EXPECT_EQ(plan[0].waitMicros, WireMicros(14, 4800) + 20'000);
+    EXPECT_EQ(plan[0].waitMicros, 29'166 + 20'000);  // 14 characters at 4800 baud
     choices.extraWaitMs = 5000;
-    EXPECT_EQ(SearchPlan(choices)[0].waitMicros, WireMicros(14, 4800) + 1'000'000);
+    EXPECT_EQ(SearchPlan(choices)[0].waitMicros, 29'166 + 1'000'000);
     choices.rates[2] = false;  // the window's rate unticked: not tried at all
     EXPECT_EQ(SearchPlan(choices).front().baud, 19200);
     choices.protocols = {false, true, true};
