@@ -1,5 +1,5 @@
 // The line monitor against the simulator's own record of the line: the same
-// frames in the same order, and statistics that add up to its fault counts.
+// frames in the same order. (Its statistics are checked on the faulty line.)
 #include <QAction>
 #include <QRegularExpression>
 
@@ -46,26 +46,6 @@ TEST_F(LineMonitor, RowsMatchTheSimulatorLogByteForByteInEveryProtocol) {
     }
     EXPECT_EQ(rows.size(), 3 * 4 * 2);
     EXPECT_EQ(rows.join('\n').toStdString(), SimulatorLog(log).join('\n').toStdString());
-}
-
-TEST_F(LineMonitor, StatisticsAddUpToTheSimulatorsFaultCounts) {
-    startSimulator(1, kStillSeed, {"--drop", "0.2", "--garble", "0.2"});
-    if (HasFatalFailure()) return;
-    startWindow();
-    w->mnuLine->trigger();
-    openPort(kModbusAscii, 1, QStringLiteral("57600"));
-    if (HasFatalFailure()) return;
-    while (sim.Count("requests") < 36)
-        ASSERT_TRUE(readOnce(true, true, true));
-    const LineStatistics& stats = w->frmLine->Statistics();
-    stopSimulator();
-    const qint64 failed = sim.Count("dropped") + sim.Count("garbled");
-    EXPECT_GT(sim.Count("dropped") * sim.Count("garbled"), 0);
-    EXPECT_EQ(qint64(stats.Requests()), sim.Count("requests"));
-    EXPECT_EQ(qint64(stats.Replies()), sim.Count("answers") - sim.Count("garbled"));
-    // A garbled answer is judged by what its damage hit: checksum, layout or length.
-    EXPECT_EQ(qint64(stats.Timeouts() + stats.Errors() + stats.Exceptions()), failed);
-    EXPECT_GE(qint64(stats.Timeouts()), sim.Count("dropped"));
 }
 
 }  // namespace
