@@ -11,7 +11,18 @@ namespace {
 
 using Outputs = WindowTest;
 using CounterSetting = WindowTest;
-using EnableDialog = WindowTest;
+
+class EnableDialog : public WindowTest {
+  protected:
+    // On line, reading the counters every 5 s, the first read answered.
+    void pollCounters() {
+        openPort();
+        w->chkDC->setChecked(true);
+        w->txtAutoRead->setText("5");
+        w->chkRead->setChecked(true);
+        answer(">00000000\r");
+    }
+};
 
 const std::string kAck = "DO>OK\r";
 
@@ -169,11 +180,7 @@ TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
 }
 
 TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("5");
-    w->chkRead->setChecked(true);
-    answer(">00000000\r");
+    pollCounters();
     bool readWhileOpen = true;
     std::array<bool, 9> shown{};
     onModal = [&](FrmSub& dialog) {
@@ -229,11 +236,7 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
 
 // Esc or the close box during a write would let polling resume while its reply is due.
 TEST_F(EnableDialog, EscAndTheCloseBoxHideTheDialogExceptDuringAWriteAndEnterPressesNothing) {
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("5");
-    w->chkRead->setChecked(true);
-    answer(">00000000\r");
+    pollCounters();
     const auto key = [](QWidget* target, int code) {
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
         QApplication::sendEvent(target, &press);
@@ -273,11 +276,7 @@ TEST_F(EnableDialog, EscAndTheCloseBoxHideTheDialogExceptDuringAWriteAndEnterPre
 }
 
 TEST_F(EnableDialog, APortFailingWhileItIsOpenLeavesTheWindowOffLineAndSilent) {
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("5");
-    w->chkRead->setChecked(true);
-    answer(">00000000\r");
+    pollCounters();
     onModal = [&](FrmSub& dialog) {
         port.failOutput = "Input/output error";  // the adapter is pulled, then a flag clicked
         dialog.chkDS[2]->setChecked(true);

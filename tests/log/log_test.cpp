@@ -115,6 +115,12 @@ class CounterLogTest : public ::testing::Test {
             m.channels[i] = static_cast<std::int16_t>(i == 0 ? first : i % 2);
         send(LineEvent::Type::Outcome, request, OutcomeKind::Success, m);
     }
+    // A cycle `at` seconds in whose counter read gave 1 to 8.
+    void cycle(double at) {
+        seconds = at;
+        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
+        send(LineEvent::Type::CycleEnd);
+    }
     std::string file() const {
         QFile in(QString::fromStdString(path));
         return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
@@ -277,16 +283,14 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
     // The same header, and a last row cut short by a crash: new rows start on a line of their own.
     std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59";
     ASSERT_EQ(session.Start(path), "");
-    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
-    send(LineEvent::Type::CycleEnd);
+    cycle(0);
     EXPECT_EQ(file().find(LogHeader() + "\r\n2023-03-15T11:59\r\n2023-03-15T12:00:00.000+01:00,"),
               0u)
         << file();
 
     // The folder removed in the middle of a run.
     ASSERT_TRUE(QDir(dir.path()).removeRecursively());
-    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
-    send(LineEvent::Type::CycleEnd);
+    cycle(0);
     EXPECT_FALSE(session.Logging());
     EXPECT_TRUE(session.WriteFailed());
     EXPECT_EQ(session.StateText(),
@@ -299,11 +303,6 @@ TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteSto
 }
 
 TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
-    const auto cycle = [&](double at) {
-        seconds = at;
-        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
-        send(LineEvent::Type::CycleEnd);
-    };
     const std::string rotated = path + ".1";
     session.SetRotatable(true);
     ASSERT_EQ(session.Start(path), "");
@@ -328,11 +327,6 @@ TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
 // the header again, also after a reopen, and a file cut in the middle of a row
 // takes the next row on a line of its own.
 TEST_F(CounterLogTest, AFileEmptiedWhileLoggingBeginsWithTheHeaderAgain) {
-    const auto cycle = [&](double at) {
-        seconds = at;
-        read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
-        send(LineEvent::Type::CycleEnd);
-    };
     const std::string header = LogHeader() + "\r\n";
     const std::string row1 = "2023-03-15T12:00:01.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8,";
     session.SetRotatable(true);
@@ -369,8 +363,7 @@ TEST_F(CounterLogTest, RowsOfThisLogWithoutTheirHeaderAreAppendedToOtherRowsRefu
                             std::string(32, ',') + "\r\n";
     std::ofstream(path, std::ios::binary) << row << row.substr(0, 20);
     ASSERT_EQ(session.Start(path), "");
-    read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
-    send(LineEvent::Type::CycleEnd);
+    cycle(0);
     session.Stop();
     EXPECT_EQ(file().rfind(row + row.substr(0, 20) + "\r\n2023-03-15T12:00:00.000+01:00,7,", 0), 0u)
         << file();
