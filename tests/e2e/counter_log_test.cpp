@@ -130,9 +130,9 @@ class HeadlessLive : public LiveWindowTest {
 };
 
 // Several modules on one line: each cycle reads each listed station in turn.
-TEST_F(HeadlessLive, EachCycleReadsEachStationInTurnSigtermLeavesWholeLinesAnAbsentPortExitsThree) {
-    // Replies slow enough that a cycle takes most of its second and a signal falls inside one.
-    startSimulator(1, kMovingSeed, {"--station", "1,2,5", "--delay", "60"});
+// (A signal inside a cycle lets it end: see the publishing run's cycle in hand.)
+TEST_F(HeadlessLive, EachCycleReadsEachStationInTurnAndAnAbsentPortExitsThree) {
+    startSimulator(1, kMovingSeed, {"--station", "1,2,5"});
     if (HasFatalFailure()) return;
     const char* const options[] = {"korvi", "ascii", "rtu"};
     for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
@@ -162,20 +162,6 @@ TEST_F(HeadlessLive, EachCycleReadsEachStationInTurnSigtermLeavesWholeLinesAnAbs
             }
         }
     }
-
-    const QString csv = dir.filePath(QStringLiteral("run.csv"));
-    QProcess program;
-    run(program, "rtu", csv, {"--station", "1,2,5"});
-    // Station 1's row of the second cycle: stations 2 and 5 are still to be read.
-    ASSERT_TRUE(WaitUntil([&] { return CsvRows(csv).size() >= 5; }, 10000));
-    program.terminate();
-    Finished(program);
-    QString text;
-    const QList<QStringList> rows = CsvRows(csv, &text);
-    EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
-    EXPECT_EQ(text.count(QStringLiteral("\r\n")), rows.size());
-    for (const QStringList& row : rows)
-        EXPECT_EQ(row.size(), 43) << row.join(',').toStdString();
 
     QProcess absent;  // the later --port counts
     run(absent, "korvi", "-", {"--port", dir.filePath(QStringLiteral("COM9"))});

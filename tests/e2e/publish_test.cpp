@@ -45,13 +45,14 @@ class HeadlessPublishLive : public LiveWindowTest {
         }
         return states;
     }
+    static QJsonObject json(const std::string& payload) {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+    }
     // The "expire_after" of each discovery config received on `topic`, in order.
     static std::vector<int> expiries(MqttSubscriber& subscriber, const std::string& topic) {
         std::vector<int> seconds;
         for (const std::string& config : subscriber.Payloads(topic))
-            seconds.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(config))
-                                  .object()["expire_after"]
-                                  .toInt());
+            seconds.push_back(json(config)["expire_after"].toInt());
         return seconds;
     }
     MqttBroker broker;
@@ -123,8 +124,7 @@ TEST_F(HeadlessPublishLive, EveryCycleArrivesInOrderOverTlsAcrossABrokerRestart)
         [&] {
             times.clear();
             for (const std::string& state : live.Payloads("test/cab/1/state")) {
-                const QString time =
-                    QJsonDocument::fromJson(QByteArray::fromStdString(state))["time"].toString();
+                const QString time = json(state)["time"].toString();
                 if (times.isEmpty() || time > times.back()) times.push_back(time);
             }
             return times == csvTimes;
@@ -239,9 +239,7 @@ TEST_F(HeadlessPublishLive, TwoLinesOnOnePcKeepTheirConnectionsAndEachAnnouncesD
     for (const auto& [device, entities] : devices) {
         EXPECT_EQ(entities.size(), 32u);
         for (const auto& [topic, payload] : entities)
-            uniqueIds.insert(QJsonDocument::fromJson(QByteArray::fromStdString(payload))
-                                 .object()["unique_id"]
-                                 .toString());
+            uniqueIds.insert(json(payload)["unique_id"].toString());
     }
     EXPECT_EQ(uniqueIds.size(), 64u);
 
@@ -302,22 +300,15 @@ TEST_F(HeadlessPublishLive, OverflowCountsAddUpToWhatArrivedWhileTheBrokerWasFro
     EXPECT_GT(dropped, 0);
     EXPECT_EQ(delivered + dropped, rows(csv));
     // QoS 1 may bring one twice: each (topic, time) counts once.
-    std::set<std::pair<std::string, QString>> arrived;
-    WaitUntil(
-        [&] {
-            for (const auto& m : live.Messages())
-                arrived.insert(
-                    {m.topic, QJsonDocument::fromJson(QByteArray::fromStdString(m.payload))["time"]
-                                  .toString()});
-            return static_cast<int>(arrived.size()) >= delivered;
-        },
-        3000);
+    const auto arrived = [&] {
+        std::set<std::pair<std::string, QString>> once;
+        for (const auto& m : live.Messages())
+            once.insert({m.topic, json(m.payload)["time"].toString()});
+        return static_cast<int>(once.size());
+    };
+    WaitUntil([&] { return arrived() >= delivered; }, 3000);
     WaitUntil([] { return false; }, 300);  // nothing more comes
-    for (const auto& m : live.Messages())
-        arrived.insert(
-            {m.topic,
-             QJsonDocument::fromJson(QByteArray::fromStdString(m.payload))["time"].toString()});
-    EXPECT_EQ(static_cast<int>(arrived.size()), delivered) << said.toStdString();
+    EXPECT_EQ(arrived(), delivered) << said.toStdString();
 }
 
 TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOfTheInterval) {
@@ -366,9 +357,7 @@ TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOf
     const auto times = states.Payloads("test/slow/1/state");
     ASSERT_GE(times.size(), 2u);
     const auto at = [&](std::size_t i) {
-        return QDateTime::fromString(
-            QJsonDocument::fromJson(QByteArray::fromStdString(times[i]))["time"].toString(),
-            Qt::ISODateWithMs);
+        return QDateTime::fromString(json(times[i])["time"].toString(), Qt::ISODateWithMs);
     };
     const double apart = at(0).msecsTo(at(1)) / 1000.0;
     EXPECT_GT(apart, 1.5);
