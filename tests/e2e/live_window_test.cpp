@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(AllProtocols, LiveLine, ::testing::Values(kOwn, kModbus
                              return kProtocolNames[info.param];
                          });
 
-TEST_F(LiveOwnProtocol, PresetAndClearChangeTheModulesCountersAndRepeatedReadsAgree) {
+TEST_F(LiveOwnProtocol, PresetClearAndEnableChangeTheModuleAndRepeatedReadsAgree) {
     startBoth(kOwn, kStillSeed);
     if (HasFatalFailure()) return;
     struct Row {
@@ -100,11 +100,8 @@ TEST_F(LiveOwnProtocol, PresetAndClearChangeTheModulesCountersAndRepeatedReadsAg
     EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
     EXPECT_EQ(w->CounterValue, shown);
     EXPECT_EQ(w->txtCTRaw[7]->text(), QStringLiteral("4294967295"));
-}
 
-TEST_F(LiveOwnProtocol, EnableDialogShowsAndChangesTheModulesFlags) {
-    startBoth(kOwn, kStillSeed);
-    if (HasFatalFailure()) return;
+    // The enable dialog's clicks wait for the module's answers on the real timers.
     QStringList seen;  // the dialog's boxes on opening, then module/window flags per change
     onModal = [&](FrmSub& dialog) {
         seen << Bits([&](std::size_t k) { return dialog.chkDS[k]->isChecked(); });
