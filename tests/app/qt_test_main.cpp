@@ -1,4 +1,4 @@
-// GoogleTest main with a QApplication, for tests that build widgets.
+// GoogleTest main with a QApplication, for tests that build widgets or run timers.
 #include <gtest/gtest.h>
 
 #include <QApplication>

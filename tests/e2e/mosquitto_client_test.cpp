@@ -77,14 +77,8 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
     const auto file = [&](const char* name) { return broker.dir.filePath(name).toStdString(); };
     // A broker that takes the connection and never answers: a listening socket
     // nobody reads (the system completes the handshake).
-    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 4), 0);
-    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size);
+    const testing::LocalSocket silent;
+    ASSERT_EQ(::listen(silent.fd, 4), 0);
 
     struct Case {
         std::string host;
@@ -103,7 +97,7 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
         // The key where the certificate belongs.
         {"127.0.0.1", tlsPort, true, file("key.pem"),
          "the CA file " + file("key.pem") + " holds no certificate"},
-        {"127.0.0.1", ntohs(address.sin_port), false, "",
+        {"127.0.0.1", silent.port, false, "",
          "the broker took the connection but did not answer within the keep-alive (5 s)"},
         {"127.0.0.1", tlsPort, true, file("cert.pem"), "connected"},
     };
@@ -129,7 +123,6 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
     EXPECT_TRUE(WaitUntil(allSaid, 12000));
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(said[i], cases[i].reason) << cases[i].host << ":" << cases[i].port;
-    ::close(silent);
 }
 
 }  // namespace

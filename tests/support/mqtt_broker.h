@@ -15,16 +15,24 @@
 
 namespace tally::testing {
 
+// A TCP socket on a free port of 127.0.0.1, and that port.
+struct LocalSocket {
+    LocalSocket() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+        port = ntohs(address.sin_port);
+    }
+    ~LocalSocket() { ::close(fd); }
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+};
+
 inline int FreeLocalPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(s);
-    return ntohs(address.sin_port);
+    return LocalSocket().port;
 }
 
 class MqttBroker {
