@@ -311,24 +311,22 @@ void QtSerialComponent::ExpectReply(std::size_t characters, std::int64_t answerA
     awaited_ = characters;
     lookTimer_->Stop();
     unwatched_ = false;
-    lateCheck_ = false;
     const std::size_t sent = std::exchange(sentCharacters_, 0);
     const double wireMicros = characterMicros_ * static_cast<double>(characters);
     if (characters > 0 && readNotifier_ && open_ && !failure_ &&
         wireMicros >= kUnwatchedMinMicros) {
         // The reply cannot be whole before the request just sent has left and the
-        // reply has had its own time on the line; it usually comes a little later.
+        // reply has had its own time on the line. The first look comes then and no
+        // later: a reply whole by then must not wait, whatever others did before.
         const auto now = std::chrono::steady_clock::now();
         const double sentMicros = characterMicros_ * static_cast<double>(sent);
-        earliestWhole_ =
+        const auto earliestWhole =
             (sent > 0 ? sentAt_ : now) +
             std::chrono::microseconds(static_cast<std::int64_t>(sentMicros + wireMicros) +
                                       std::max<std::int64_t>(0, answerAfterMicros));
-        const auto look = earliestWhole_ + std::chrono::microseconds(
-                                               std::max(handOver_.Micros(), kLookMarginMicros));
         unwatched_ = true;
         applyWatch();
-        lookTimer_->StartAt(look);
+        lookTimer_->StartAt(earliestWhole + std::chrono::microseconds(kLookMarginMicros));
         return;
     }
     applyReadMinimum(characters);
@@ -345,7 +343,6 @@ void QtSerialComponent::replyMayBeWhole() {
         waiting = static_cast<std::size_t>(count);
 #endif
     if (waiting >= awaited_ && onBytesArrived) {
-        handOver_.OnTime();
         // Usually it is all there: told now, from this timer, rather than through
         // the port's notifier and a queued call, each a turn of the event loop.
         // The read count is left as it is (1 between replies), so no reply costs
@@ -354,9 +351,8 @@ void QtSerialComponent::replyMayBeWhole() {
         onBytesArrived();
         return;
     }
-    // Otherwise the system reports the port readable once the rest has come, and
-    // how late that was sets the next first look.
-    lateCheck_ = waiting < awaited_;
+    // Otherwise the system reports the port readable once the rest has come (a
+    // USB adapter's hand-over, a slow module): told then, not a moment later.
     applyReadMinimum(waiting >= awaited_ ? 1 : awaited_);
     applyWatch();
 }
@@ -429,12 +425,6 @@ std::string QtSerialComponent::Input() {
     // The count is of characters not yet read: what came counts off the reply awaited
     // (a longer reply than awaited is then told character by character).
     if (awaited_ > 0 && !data.empty()) {
-        if (lateCheck_ && data.size() >= awaited_) {
-            lateCheck_ = false;
-            handOver_.Late(std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - earliestWhole_)
-                               .count());
-        }
         awaited_ = data.size() < awaited_ ? awaited_ - data.size() : 1;
         if (!unwatched_) applyReadMinimum(awaited_);
     }

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "serial/hand_over_delay.h"
 #include "serial/port_resolver.h"
 #include "serial/precise_timer.h"
 #include "serial/serial_component.h"
@@ -44,12 +43,11 @@ class QtSerialComponent : public SerialComponent {
     void Output(const std::string& bytes) override;
     std::string Input() override;
     // The port is not watched until the reply may be whole (the request's and
-    // that many characters' time on the line, plus the lateness replies have
-    // lately shown): the system would wake the program at every character or
-    // every USB hand-over that arrives, even with nothing to report. A reply
-    // whole by then is told at once; otherwise the line's minimum read count
-    // (VMIN) is set to the characters still to come, so the system reports the
-    // port readable once they are there.
+    // that many characters' time on the line): the system would wake the program
+    // at every character or every USB hand-over that arrives, even with nothing
+    // to report. A reply whole by then is told at once; otherwise the line's
+    // minimum read count (VMIN) is set to the characters still to come, so the
+    // system reports the port readable as soon as they are there.
     void ExpectReply(std::size_t characters, std::int64_t answerAfterMicros = 0) override;
 
     // A device named directly (a path such as /dev/ttyUSB0) instead of a port
@@ -108,11 +106,6 @@ class QtSerialComponent : public SerialComponent {
     // The last request written and when; counted once, by the next ExpectReply.
     std::size_t sentCharacters_ = 0;
     std::chrono::steady_clock::time_point sentAt_;
-    // The earliest the awaited reply can be whole, and whether the first look found
-    // it still coming (then its lateness is noted once it is whole).
-    std::chrono::steady_clock::time_point earliestWhole_;
-    bool lateCheck_ = false;
-    HandOverDelay handOver_;
 };
 
 }  // namespace tally
