@@ -1,7 +1,7 @@
 // The real window, offscreen, on the real serial port, clock and timers, against
 // vl4300-sim linked as port 1 in a folder: how long a poll cycle takes against the
 // wire time of its bytes, told by the engine's line events. Driven by
-// bench/line_bench.sh (which measures CPU through tallyscope-bench-driver.so).
+// bench/line_bench.sh (which measures CPU through tallyscope-bench-window-driver.so).
 //
 //   tallyscope-line-bench cycles DIR PROTOCOL COUNT [BAUD]
 #include <QAction>

@@ -18,9 +18,7 @@
 
 #include "numbers/number_text.h"
 #include "protocol/baud_rates.h"
-#include "ui/backdrop.h"
 #include "ui/control_names.h"
-#include "ui/display_field.h"
 #include "ui/field_filter.h"
 #include "ui/field_routines.h"
 #include "ui/frm_line.h"
@@ -28,8 +26,9 @@
 #include "ui/frm_trend.h"
 #include "ui/lamp.h"
 #include "ui/line_history.h"
-#include "ui/paint_cache.h"
-#include "ui/paint_hold.h"
+#include "ui/paint/opaque.h"
+#include "ui/paint/panel_cache_style.h"
+#include "ui/paint/still_slot.h"
 #include "ui/port_item_delegate.h"
 #include "ui/read_confirmation.h"
 #include "ui/trend_model.h"
@@ -47,7 +46,7 @@ QLineEdit* displayField(QWidget* parent, const QString& name, QRgb back) {
     field->setAlignment(Qt::AlignCenter);
     SetBackColor(field, back);
     // Rewritten every cycle: the frame is drawn once and copied after.
-    field->setStyle(PanelCacheStyle::Instance());
+    PanelCacheStyle::Use(field);
     return field;
 }
 
@@ -60,9 +59,6 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     setFont(QFont(QStringLiteral("Tahoma")));
 
     buildUi();
-    // The boxes behind the fields a poll cycle rewrites: drawn once, copied after.
-    for (QGroupBox* box : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
-        box->setStyle(PanelCacheStyle::Instance());
     // The window opens on "Open Port", the first thing done in it; a text field
     // holding the focus would blink its cursor twice a second for as long as the
     // window stays open, which nobody is typing into.
@@ -97,12 +93,6 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
 
     connectHandlers();
     installFieldFilters();
-    // A poll cycle's changes are painted once, as it ends.
-    // Not while a modal dialog is open from a reply: that reply stays in hand until it closes.
-    paintHold_ = new PaintHold(
-        this,
-        [this] { return engine_->LineBusy() && QApplication::activeModalWidget() == nullptr; },
-        env_.timers->Create(PaintHold::kLimitMs));
     // An event loop that ends with the window open (quit, exit, the session ending)
     // shuts down as the close box does.
     if (QCoreApplication::instance() != nullptr) {
@@ -117,9 +107,6 @@ double FrmMain::Multiplier(int channel) const {
 }
 
 FrmMain::~FrmMain() {
-    // It asks the engine whether the line is busy: it goes first.
-    delete paintHold_;
-    paintHold_ = nullptr;
     // The line monitor shows the history, which goes before the child windows do.
     delete frmLine;
     frmLine = nullptr;
@@ -351,7 +338,7 @@ void FrmMain::buildUi() {
     // The status changes several times a poll cycle: its text must not lay the whole
     // window out again each time (the label has the row's free width anyway).
     status->addWidget(Label1);
-    status->addWidget(new StillSlot(labReport, Frame2), 1);
+    status->addWidget(InStillSlot(labReport, Frame2), 1);
     root->addWidget(Frame2);
 }
 

@@ -40,7 +40,6 @@ class LineHistory;
 class FrmLog;
 class FrmTrend;
 class Lamp;
-class PaintHold;
 class ReadConfirmation;
 class TrendModel;
 
@@ -145,8 +144,6 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmTrend* frmTrend = nullptr;
 
     PollEngine& engine() { return *engine_; }
-    // Holds the window's repaints while a request is on the line.
-    PaintHold& paintHold() { return *paintHold_; }
     // The manual Help > Manual opens (empty when none is found).
     std::filesystem::path ManualFile() const;
     ModuleSearch& moduleSearch() { return *search_; }
@@ -254,7 +251,6 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<TrendModel> trendModel_;
     // Which values on show the latest read of their kind confirmed; the others are grey.
     std::unique_ptr<ReadConfirmation> confirmation_;
-    PaintHold* paintHold_ = nullptr;
     QFileSystemWatcher* portWatch_ = nullptr;
     bool unloaded_ = false;
     bool listingPorts_ = false;

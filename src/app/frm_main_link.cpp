@@ -19,7 +19,6 @@
 #include "protocol/frames.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
-#include "ui/paint_hold.h"
 #include "ui/port_item_delegate.h"
 #include "ui/read_confirmation.h"
 #include "ui/widget_state.h"
@@ -227,7 +226,6 @@ void FrmMain::goOffLine(const QString& reason) {
     labReport->setText(QStringLiteral("Off Line"));
     // The operator finds out why by hovering over the status line.
     labReport->setToolTip(reason);
-    if (paintHold_ != nullptr) paintHold_->Recheck();
 }
 
 void FrmMain::PortFailed(const std::string& reason) {

@@ -12,7 +12,6 @@
 #include "ui/counter_monitor.h"
 #include "ui/field_routines.h"
 #include "ui/lamp.h"
-#include "ui/paint_hold.h"
 #include "ui/read_confirmation.h"
 #include "ui/widget_state.h"
 
@@ -78,8 +77,6 @@ int FrmMain::ReadBoxValue(ReadKind kind) const {
 void FrmMain::ShowStatus(const std::string& text) {
     const QString shown = QString::fromStdString(text);
     if (labReport->text() != shown) labReport->setText(shown);
-    // Every outcome is told here: the line may be free now, and the cycle painted.
-    if (paintHold_ != nullptr) paintHold_->Recheck();
 }
 
 int FrmMain::CounterSelectorNumber() const {

@@ -24,9 +24,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "ui/backdrop.h"
 #include "ui/control_names.h"
-#include "ui/paint_cache.h"
+#include "ui/paint/cached_cell_delegate.h"
+#include "ui/paint/opaque.h"
 #include "ui/user_settings.h"
 
 namespace tally {
@@ -80,12 +80,9 @@ void FrmLine::buildUi() {
     bar->addStretch();
     root->addLayout(bar);
 
-    tblLine = named(new TailRepaintView(this), "tblLine");
+    tblLine = named(new QTableView(this), "tblLine");
     tblLine->setModel(&model_);
-    tblLine->setVerticalScrollBar(new CachedScrollBar(Qt::Vertical));
-    tblLine->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
-    tblLine->setItemDelegate(new CachedCellDelegate(tblLine));
-    tblLine->setShowGrid(false);
+    CachedCellDelegate::Use(tblLine);
     tblLine->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblLine->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tblLine->setWordWrap(false);
@@ -142,9 +139,6 @@ void FrmLine::buildUi() {
     grid->addWidget(labStatExceptions, 0, 4);
     grid->addWidget(cmdStatReset, 0, 5, 2, 1);
     grid->addWidget(labStatTime, 1, 0, 1, 5);
-    // The figures change at every batch of rows: the box behind them is drawn once
-    // and copied.
-    fmeStats->setStyle(PanelCacheStyle::Instance());
     root->addWidget(fmeStats);
 
     connect(chkLinePause, &QCheckBox::toggled, this, [this] { chkLinePause_Click(); });

@@ -34,7 +34,8 @@
 #include "log/log_time.h"
 #include "numbers/number_text.h"
 #include "ui/control_names.h"
-#include "ui/paint_bands.h"
+#include "ui/paint/plain_paint.h"
+#include "ui/paint/trend_chart_view.h"
 #include "ui/time_axis.h"
 #include "ui/user_settings.h"
 
@@ -62,167 +63,6 @@ QImage dotImage(const QColor& color) {
 QString channelName(int channel) {
     return QStringLiteral("Ch %1").arg(channel);
 }
-
-// The chart's card and grid, drawn as the view's background. Qt Charts draws
-// them as items of the scene, and each change of a line (every reading) repaints
-// every item its area touches, whole: an antialiased grid line costs as much as
-// the lines of the readings together. Here the area is filled and the grid lines
-// drawn on whole pixels, without antialiasing, into pictures the view keeps: the
-// card alone, drawn again when the plot area or the view's size changes, and the
-// card with the grid, drawn again from it where an axis moved. A reading's repaint
-// copies the part under its lines, one rectangle of the repaint and one band of
-// lines at a time (a copy clipped to several rectangles goes to Qt's thread pool).
-class TrendChartView : public QChartView {
-  public:
-    TrendChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
-        chart->setBackgroundVisible(false);
-        connect(chart, &QChart::plotAreaChanged, this, [this] {
-            staleCard_ = viewport()->rect();
-            viewport()->update();
-        });
-    }
-
-    // An axis moved: its grid lines with it, in the plot area alone.
-    void GridMoved() {
-        const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-        const QRect area = mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2);
-        staleGrid_ += area;
-        viewport()->update(area);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override {
-        painted_ = event->region();
-        QChartView::paintEvent(event);
-    }
-
-    void drawBackground(QPainter* painter, const QRectF& exposed) override {
-        if (painter->device() != viewport()) {  // a rendering elsewhere: drawn straight
-            QChartView::drawBackground(painter, exposed);
-            drawCard(painter, exposed);
-            drawGrid(painter);
-            return;
-        }
-        renew();
-        painter->save();
-        painter->resetTransform();
-        for (const QRect& rect : painted_) {
-            InBands(rect, [&](const QRect& band) {
-                painter->setClipRect(band, Qt::ReplaceClip);
-                painter->drawImage(QPoint(0, 0), kept_);
-            });
-        }
-        painter->restore();
-    }
-
-  private:
-    void renew() {
-        const qreal ratio = viewport()->devicePixelRatioF();
-        const QSize size = viewport()->size() * ratio;
-        if (kept_.size() != size) {
-            card_ = QImage(size, QImage::Format_RGB32);
-            card_.setDevicePixelRatio(ratio);
-            kept_ = card_;
-            staleCard_ = viewport()->rect();
-        }
-        if (!staleCard_.isEmpty()) {
-            QPainter picture(&card_);
-            for (const QRect& rect : staleCard_) {
-                InBands(rect, [&](const QRect& band) {
-                    picture.save();
-                    picture.setClipRect(band);
-                    picture.fillRect(band,
-                                     viewport()->palette().brush(viewport()->backgroundRole()));
-                    picture.setTransform(viewportTransform());
-                    const QRectF scene = mapToScene(band).boundingRect();
-                    QChartView::drawBackground(&picture, scene);
-                    drawCard(&picture, scene);
-                    picture.restore();
-                });
-            }
-            staleGrid_ += staleCard_;
-            staleCard_ = QRegion();
-        }
-        if (!staleGrid_.isEmpty()) {
-            QPainter picture(&kept_);
-            for (const QRect& rect : staleGrid_) {
-                InBands(rect, [&](const QRect& band) {
-                    picture.setClipRect(band);
-                    picture.drawImage(QPoint(0, 0), card_);
-                });
-            }
-            picture.setClipRegion(staleGrid_);
-            picture.setTransform(viewportTransform());
-            drawGrid(&picture);
-            staleGrid_ = QRegion();
-        }
-    }
-
-    void drawCard(QPainter* painter, const QRectF& exposed) {
-        QChart* chart = this->chart();
-        painter->save();
-        painter->setTransform(chart->sceneTransform(), true);
-        const QRectF area = chart->sceneTransform().inverted().mapRect(exposed);
-        qreal left = 0, top = 0, right = 0, bottom = 0;
-        chart->layout()->getContentsMargins(&left, &top, &right, &bottom);
-        const QRectF card = chart->rect().adjusted(left, top, -right, -bottom);
-        const qreal round = chart->backgroundRoundness();
-        // Away from the card's edge and its rounded corners, a plain fill.
-        const qreal corner = round + 1;
-        const QRectF inner = card.adjusted(1, 1, -1, -1);
-        const bool nearCorner =
-            (area.left() < inner.left() + corner || area.right() > inner.right() - corner) &&
-            (area.top() < inner.top() + corner || area.bottom() > inner.bottom() - corner);
-        if (inner.contains(area) && !nearCorner) {
-            painter->fillRect(area, chart->backgroundBrush());
-        } else {
-            painter->setRenderHint(QPainter::Antialiasing, renderHints() & QPainter::Antialiasing);
-            painter->setPen(chart->backgroundPen());
-            painter->setBrush(chart->backgroundBrush());
-            painter->drawRoundedRect(card, round, round);
-        }
-        painter->restore();
-    }
-
-    void drawGrid(QPainter* painter) {
-        QChart* chart = this->chart();
-        painter->save();
-        painter->setTransform(chart->sceneTransform(), true);
-        // Lines along the pixel grid gain nothing from antialiasing, which costs
-        // each line as much as the plot's lines of readings together.
-        painter->setRenderHint(QPainter::Antialiasing, false);
-        const QRectF plot = chart->plotArea();
-        for (QAbstractAxis* axis : chart->axes()) {
-            if (!axis->isVisible()) continue;
-            painter->setPen(axis->gridLinePen());
-            if (auto* time = qobject_cast<QCategoryAxis*>(axis)) {
-                // At both ends, and at each category's end: the labels' round times.
-                QList<double> at{time->min(), time->startValue(), time->max()};
-                for (const QString& label : time->categoriesLabels())
-                    at << time->endValue(label);
-                const double span = time->max() - time->min();
-                for (const double value : at) {
-                    const qreal x = plot.left() + (value - time->min()) / span * plot.width();
-                    if (span > 0 && x >= plot.left() && x <= plot.right())
-                        painter->drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-                }
-            } else if (auto* values = qobject_cast<QValueAxis*>(axis)) {
-                const int ticks = values->tickCount();
-                for (int i = 0; i < ticks && ticks > 1; ++i) {
-                    const qreal y = plot.bottom() - i * plot.height() / (ticks - 1);
-                    painter->drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-                }
-            }
-        }
-        painter->restore();
-    }
-
-    QImage card_;        // the card, as the viewport shows it
-    QImage kept_;        // the card and its grid
-    QRegion staleCard_;  // where the card picture no longer matches the chart
-    QRegion staleGrid_;  // where the grid on it no longer does
-    QRegion painted_;    // the repaint under way, in the viewport's pixels
-};
 
 }  // namespace
 
@@ -306,7 +146,7 @@ void FrmTrend::buildUi() {
 
     chart = new QChart;
     chart->setObjectName(QStringLiteral("chtTrend"));
-    chartView = named(new TrendChartView(chart, this), QStringLiteral("chartView"));
+    chartView = named(TrendChartView::Make(chart, this), QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
     root->addWidget(chartView, 1);
 }
@@ -318,9 +158,9 @@ void FrmTrend::buildChart() {
     axisX->setTitleText(tr("Local time"));
     axisY = new QValueAxis;
     axisY->setTickCount(6);
-    // The view draws the grid (TrendChartView).
-    axisX->setGridLineVisible(false);
-    axisY->setGridLineVisible(false);
+    // The view draws the grid (TrendChartView), unless painting is plain.
+    axisX->setGridLineVisible(!Uses(Technique::Chart));
+    axisY->setGridLineVisible(!Uses(Technique::Chart));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     // A time label is centred on its tick, and the newest round time can lie on the
@@ -329,7 +169,7 @@ void FrmTrend::buildChart() {
         QFontMetrics(axisX->labelsFont()).horizontalAdvance(QStringLiteral("00:00:00")) / 2;
     chart->setMargins(QMargins(4, 4, std::max(4, halfLabel + 4), 4));
     // Nothing else repaints where a grid line was when an axis moves.
-    const auto gridMoved = [this] { static_cast<TrendChartView*>(chartView)->GridMoved(); };
+    const auto gridMoved = [this] { TrendChartView::GridMoved(chartView); };
     connect(axisX, &QCategoryAxis::rangeChanged, chartView, gridMoved);
     connect(axisX, &QCategoryAxis::categoriesChanged, chartView, gridMoved);
     connect(axisY, &QValueAxis::tickCountChanged, chartView, gridMoved);

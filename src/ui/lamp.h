@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <array>
 
-#include "ui/backdrop.h"
+#include "ui/paint/backdrop.h"
 
 namespace tally {
 

@@ -3,7 +3,7 @@
 // module's last values for live ones.
 #include <QImage>
 
-#include "ui/display_field.h"
+#include "ui/paint/opaque.h"
 #include "window_fixture.h"
 
 namespace tally::testing {

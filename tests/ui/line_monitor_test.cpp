@@ -21,7 +21,6 @@
 
 #include "engine/line_statistics.h"
 #include "ui/frm_line.h"
-#include "ui/paint_cache.h"
 
 namespace tally {
 namespace {
@@ -189,52 +188,6 @@ TEST_F(LineWindow, PauseKeepsTheViewStillWhileTheStatisticsGoOn) {
     const std::string shown = window.Model().Row(100).bytes;
     push(30);
     EXPECT_EQ(window.Model().Row(scroll->value()).bytes, shown);
-}
-
-// Only the new rows are repainted, or the picture moved, and the scroll bar only
-// when its look changed: what the window shows must still be what the view and
-// the scroll bar draw afresh, as rows are added to a view not yet full, to a
-// full one, with rows dropping off the top, and scrolled up.
-TEST_F(LineWindow, RepaintingOnlyWhatChangedShowsWhatAWholeRepaintWould) {
-    // What the window shows where `part` is, against `fresh`, drawn afresh.
-    const auto sameAs = [&](QWidget* part, QWidget* fresh) {
-        auto* image = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
-        if (image == nullptr) return false;
-        const QImage shown = image->copy(QRect(part->mapTo(&window, QPoint(0, 0)), part->size()));
-        return shown == fresh->grab().toImage().convertToFormat(shown.format());
-    };
-    QWidget* port = window.tblLine->viewport();
-    QScrollBar* scroll = window.tblLine->verticalScrollBar();
-    // The scroll bar against a new one in its state.
-    const auto sameBar = [&] {
-        CachedScrollBar plain(scroll->orientation(), &window);  // in the same, active window
-        plain.resize(scroll->size());
-        plain.setRange(scroll->minimum(), scroll->maximum());
-        plain.setPageStep(scroll->pageStep());
-        plain.setValue(scroll->value());
-        return sameAs(scroll, &plain);
-    };
-    const auto both = [&] {
-        QCoreApplication::processEvents();
-        return sameAs(port, port) && (!scroll->isVisible() || sameBar());
-    };
-    push(3);
-    EXPECT_TRUE(both());
-    push(3);
-    EXPECT_TRUE(both());
-    for (int i = 0; i < 12; ++i) {
-        push(3);
-        EXPECT_TRUE(both()) << "after " << n << " rows";
-    }
-    push(10000 - n);
-    EXPECT_TRUE(both());
-    for (int i = 0; i < 3; ++i) {
-        push(4);
-        EXPECT_TRUE(both()) << "after " << n << " rows";
-    }
-    scroll->setValue(5000);
-    push(4);
-    EXPECT_TRUE(both());
 }
 
 TEST_F(LineWindow, CopyAndSaveGiveOneTabSeparatedLinePerRow) {

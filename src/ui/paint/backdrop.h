@@ -9,10 +9,10 @@
 // resizes, changes colours or is enabled or disabled.
 #pragma once
 
-#include <QLabel>
 #include <QPixmap>
 #include <functional>
-#include <vector>
+
+#include "ui/paint/look.h"
 
 class QPainter;
 class QWidget;
@@ -32,26 +32,9 @@ class Backdrop {
     bool Renewed() const { return renewed_; }
 
   private:
-    std::vector<qint64> lookOf(const QWidget& widget) const;
-
-    std::vector<qint64> look_;
+    Look look_;
     QPixmap picture_;
     bool renewed_ = false;
-};
-
-// A label whose text changes while polling (the status line, the line
-// statistics): it paints what lies under it and then its text, so a new text
-// repaints the label alone and not the group box behind it.
-class OpaqueLabel : public QLabel {
-  public:
-    explicit OpaqueLabel(QWidget* parent = nullptr) : OpaqueLabel(QString(), parent) {}
-    explicit OpaqueLabel(const QString& text, QWidget* parent = nullptr);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    Backdrop backdrop_;
 };
 
 }  // namespace tally

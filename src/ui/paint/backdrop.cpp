@@ -1,9 +1,9 @@
-#include "ui/backdrop.h"
+#include "ui/paint/backdrop.h"
 
 #include <QImage>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
+#include <vector>
 
 namespace tally {
 namespace {
@@ -17,23 +17,21 @@ std::vector<QWidget*> ancestorsOf(const QWidget& widget) {
     return chain;
 }
 
-}  // namespace
-
-std::vector<qint64> Backdrop::lookOf(const QWidget& widget) const {
-    std::vector<qint64> look{widget.width(), widget.height(),
-                             qRound64(widget.devicePixelRatioF() * 100),
-                             widget.isActiveWindow() ? 1 : 0};
+// The widget's size and where it stands in each ancestor, and their looks.
+Look lookOf(const QWidget& widget) {
+    Look look{widget.width(), widget.height(), qRound64(widget.devicePixelRatioF() * 100),
+              widget.isActiveWindow() ? 1 : 0};
     for (const QWidget* above : ancestorsOf(widget)) {
         const QPoint at = widget.mapTo(above, QPoint(0, 0));
-        look.insert(look.end(),
-                    {at.x(), at.y(), above->width(), above->height(), above->palette().cacheKey(),
-                     above->isEnabled() ? 1 : 0, reinterpret_cast<qint64>(above->style())});
+        look << at.x() << at.y() << Look::Of(*above);
     }
     return look;
 }
 
+}  // namespace
+
 const QPixmap& Backdrop::Picture(const QWidget& widget) {
-    std::vector<qint64> look = lookOf(widget);
+    Look look = lookOf(widget);
     renewed_ = look != look_ || picture_.isNull();
     if (!renewed_) return picture_;
     look_ = std::move(look);
@@ -67,19 +65,6 @@ QPixmap Backdrop::Face(const QWidget& widget, const std::function<void(QPainter&
     QPixmap face = QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32));
     face.setDevicePixelRatio(under.devicePixelRatio());
     return face;
-}
-
-OpaqueLabel::OpaqueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void OpaqueLabel::paintEvent(QPaintEvent* event) {
-    {
-        QPainter painter(this);
-        painter.setClipRegion(event->region());
-        backdrop_.Paint(painter, *this);
-    }
-    QLabel::paintEvent(event);
 }
 
 }  // namespace tally
