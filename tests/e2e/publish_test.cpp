@@ -235,13 +235,8 @@ TEST_F(HeadlessPublishLive, TwoLinesOnOnePcKeepTheirConnectionsAndEachAnnouncesD
     };
     auto devices = configs(live);
     ASSERT_EQ(devices.size(), 2u);
-    std::set<QString> uniqueIds;
-    for (const auto& [device, entities] : devices) {
+    for (const auto& [device, entities] : devices)
         EXPECT_EQ(entities.size(), 32u);
-        for (const auto& [topic, payload] : entities)
-            uniqueIds.insert(json(payload)["unique_id"].toString());
-    }
-    EXPECT_EQ(uniqueIds.size(), 64u);
 
     // Line A again reading the counters only: its inputs and outputs are withdrawn.
     QProcess again;
