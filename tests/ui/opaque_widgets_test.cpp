@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <array>
+#include <cstdlib>
 
 #include "ui/lamp.h"
 #include "ui/paint/backdrop.h"
@@ -20,20 +21,19 @@ namespace tally::testing {
 namespace {
 
 // A window with two group boxes, a field in each as in the main window: the
-// display field in one, the line edit it stands for in the other.
+// display field with its kept frame in one, the stock line edit in the other.
 struct Panels {
     Panels() {
         window.resize(440, 120);
         for (int i = 0; i < 2; ++i) {
             boxes[i] = new QGroupBox(QStringLiteral("Monitor"), &window);
-            boxes[i]->setStyle(PanelCacheStyle::Instance());
             boxes[i]->setGeometry(8 + 220 * i, 4, 200, 80);
             QLineEdit* field = i == 0 ? drawn : new QLineEdit(QStringLiteral("--"));
             field->setParent(boxes[i]);
             field->setGeometry(12, 24, 96, 24);
             field->setReadOnly(true);
             field->setAlignment(Qt::AlignCenter);
-            field->setStyle(PanelCacheStyle::Instance());
+            if (i == 0) PanelCacheStyle::Use(field);
             SetBackColor(field, 0xE0E0E0);
             fields[i] = field;
         }
@@ -51,7 +51,23 @@ struct Panels {
         QCoreApplication::processEvents();
     }
     QImage picture(int i) { return window.grab(boxes[i]->geometry()).toImage(); }
-    bool alike() { return picture(0) == picture(1); }
+    // The kept frame is blended, not drawn, onto what lies under it: an edge pixel
+    // may round a level apart, never more.
+    bool alike() {
+        const QImage a = picture(0);
+        const QImage b = picture(1);
+        if (a.size() != b.size()) return false;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                if (std::abs(qRed(p) - qRed(q)) > 1 || std::abs(qGreen(p) - qGreen(q)) > 1 ||
+                    std::abs(qBlue(p) - qBlue(q)) > 1)
+                    return false;
+            }
+        }
+        return true;
+    }
 
     QWidget window;
     DisplayField* drawn = new DisplayField(QStringLiteral("--"));
@@ -59,7 +75,7 @@ struct Panels {
     std::array<QLineEdit*, 2> fields{};
 };
 
-TEST(DisplayField, LooksExactlyLikeTheLineEditItStandsFor) {
+TEST(DisplayField, LooksLikeTheLineEditItStandsFor) {
     Panels panels;
     const QString texts[] = {
         QStringLiteral("0"),
@@ -134,7 +150,6 @@ TEST(Backdrop, IsWhatTheWindowShowsWhereTheWidgetStandsInEveryBox) {
     QWidget window;
     window.resize(300, 120);
     auto* framed = new QGroupBox(QStringLiteral("Inputs"), &window);
-    framed->setStyle(PanelCacheStyle::Instance());
     framed->setGeometry(8, 4, 140, 100);
     // Flat and borderless, as the main window's input and output groups.
     auto* flat = new QGroupBox(QStringLiteral("Outputs"), &window);
