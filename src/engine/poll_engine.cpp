@@ -78,10 +78,6 @@ bool IsRead(LineRequest request) {
 
 }  // namespace
 
-std::string SuccessText(int pollStep) {
-    return OutcomeText(Outcome::Ok(), pollStep);
-}
-
 std::string CommandText(int pollStep, int counterSelector, int outputTarget) {
     const std::string counterTarget =
         counterSelector > 0 ? "DC #" + std::to_string(counterSelector) : std::string("All DC");
@@ -244,16 +240,6 @@ void PollEngine::PollNext() {
     }
     // Also when the lamp showed the port closed: that tick then stops at once.
     tmrRead_.SetEnabled(true);
-}
-
-void PollEngine::SendReadCounters() {
-    sendRead(ReadKind::Counters);
-}
-void PollEngine::SendReadInputs() {
-    sendRead(ReadKind::Inputs);
-}
-void PollEngine::SendReadOutputs() {
-    sendRead(ReadKind::Outputs);
 }
 
 // False only when the port failed under it.
@@ -655,10 +641,6 @@ LineEvent PollEngine::newEvent(LineEvent::Type type, std::int64_t monoMicros) co
 int PollEngine::lineBaud() const {
     const std::optional<LineSettings> settings = ParseLineSettings(port_.Settings());
     return settings ? settings->baud : LineSettings{}.baud;
-}
-
-void PollEngine::ShowSuccess(int pollStep) {
-    host_.ShowStatus(SuccessText(pollStep));
 }
 
 bool PollEngine::collect() {

@@ -84,19 +84,12 @@ class PollEngine {
     // Sends the waiting command now, or leaves it in the slot while the line is busy.
     void Dispatch();
 
-    void SendReadCounters();
-    void SendReadInputs();
-    void SendReadOutputs();
-
     // The enable dialog's flag write: written at once when nothing is in flight
     // (the dialog is open while polling pauses); false when it was not sent. Its
     // reply is collected as it arrives; EnableWriteOutcome, called when the
     // dialog checks, settles it (a reply not complete by then is a timeout).
     bool SendEnableWrite(const std::string& frame);
     Outcome EnableWriteOutcome();
-
-    // Writes the success text of the request just answered.
-    void ShowSuccess(int pollStep);
 
     // One request on the line, always: a request is on the line from its write
     // until the reply tick that completes or times it out has finished (tmrRead
@@ -260,9 +253,6 @@ class PollEngine {
     Timer* tmrProbe_ = nullptr;
     std::optional<ProbeInFlight> probe_;
 };
-
-// The success text for a step code: "Read OK", "Read DC Status OK" or "Write OK".
-std::string SuccessText(int pollStep);
 
 // The status text that announces a dispatched command, by the units digit of the
 // step code; empty for a digit that names no command.

@@ -60,8 +60,6 @@ class LogFile {
     // as it is. Empty on success, otherwise why not (the log is then closed).
     std::string Reopen();
 
-    bool IsOpen() const { return open_; }
-    const std::string& Path() const { return path_; }
     const std::string& Error() const { return error_; }
 
   private:

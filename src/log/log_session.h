@@ -42,7 +42,6 @@ class LogSession : public LineListener {
     bool Logging() const { return active_; }
     // The last run's rows, also after it stopped.
     std::int64_t Rows() const { return rows_; }
-    const std::string& Path() const { return path_; }
     // Why the last run stopped or could not start; empty when the operator stopped it.
     const std::string& StopReason() const { return stopReason_; }
     // True when the last run ended because a row could not be written.

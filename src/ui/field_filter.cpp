@@ -268,7 +268,6 @@ bool FieldFilter::eventFilter(QObject* watched, QEvent* event) {
             if (m_clamp && reason != Qt::PopupFocusReason &&
                 reason != Qt::ActiveWindowFocusReason) {
                 ClampAndFormatField(m_field, m_maxDecimals, m_lo, m_hi);
-                emit normalised();
             }
             return false;
         }

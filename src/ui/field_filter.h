@@ -47,10 +47,6 @@ class FieldFilter : public QObject {
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  signals:
-    // After the focus-loss normalisation has rewritten the text.
-    void normalised();
-
   private:
     void runAction(int key);
     // The clipboard's text replaces the selection, cut to what the maximum length leaves.

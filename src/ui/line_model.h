@@ -83,12 +83,9 @@ class LineModel : public QAbstractTableModel {
     // While paused the shown rows stay as they are; rows keep coming in and
     // appear on resume (the newest Capacity() of them).
     void SetPaused(bool paused);
-    bool Paused() const { return paused_; }
     void Clear();
 
     std::size_t Capacity() const { return shown_.Capacity(); }
-    // Rows waiting for the next commit.
-    std::size_t PendingRows() const { return incoming_.Size(); }
     const LineRow& Row(int row) const { return shown_.At(static_cast<std::size_t>(row)); }
     std::size_t MemoryBytes() const;
 

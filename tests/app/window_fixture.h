@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "app/frm_main.h"
-#include "engine/fake_clock.h"
-#include "engine/manual_timer.h"
+#include "fake_clock.h"
+#include "fake_serial_component.h"
+#include "manual_timer.h"
 #include "modal_loop.h"
-#include "serial/fake_serial_component.h"
 #include "ui/frm_sub.h"
 #include "ui/lamp.h"
 #include "ui/user_settings.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/clock.h"
-#include "engine/fake_clock.h"
+#include "fake_clock.h"
 
 namespace tally {
 namespace {

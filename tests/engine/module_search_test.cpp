@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/fake_clock.h"
 #include "engine/module_search.h"
+#include "fake_clock.h"
 #include "serial/serial_component.h"
 
 namespace tally::testing {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/fake_clock.h"
 #include "engine/line_statistics.h"
-#include "engine/manual_timer.h"
 #include "engine/poll_engine.h"
+#include "fake_clock.h"
+#include "fake_serial_component.h"
+#include "manual_timer.h"
 #include "protocol/checksum.h"
 #include "protocol/frames.h"
-#include "serial/fake_serial_component.h"
 
 namespace tally::testing {
 namespace {

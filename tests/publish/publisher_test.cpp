@@ -1,8 +1,8 @@
 // The publisher against a fake client playing the broker, on hand-fired timers.
 #include <gtest/gtest.h>
 
-#include "engine/manual_timer.h"
 #include "fake_mqtt_client.h"
+#include "manual_timer.h"
 #include "publish/publisher.h"
 
 namespace tally {
