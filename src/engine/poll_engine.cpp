@@ -306,21 +306,7 @@ bool PollEngine::handleReplyTick() {
     }
     const std::string text = OutcomeText(outcome, state_.PollStep);
     const bool read = IsRead(inFlight_->request);
-    // A line that has not fallen quiet a second reply time after the deadline is
-    // jammed, not answering: then polling goes on rather than stop for good.
-    holdLimitMicros_ = state_.ReplyDeadline + (state_.ReplyDeadline - inFlight_->sentMicros);
-    if (outcome.kind == OutcomeKind::TimeOut && !state_.RxBuffer.empty()) {
-        // The answer was still arriving at the deadline: the module is talking, and
-        // whatever completes it belongs to this request, never to the next.
-        const InFlight& asked = *inFlight_;
-        late_.emplace();
-        late_->request = asked.request;
-        late_->protocol = asked.protocol;
-        late_->station = asked.station;
-        late_->frame = asked.frame;
-        late_->sentMicros = asked.sentMicros;
-        late_->bytes = state_.RxBuffer;
-    }
+    const LineHold hold = holdFor(outcome);
     settle(outcome, text, read ? meaning : std::nullopt, now);
     if (meaning) {
         const unsigned closings = lineClosings_;
@@ -331,31 +317,51 @@ bool PollEngine::handleReplyTick() {
     }
     host_.ShowStatus(text);
     state_.RxBuffer.clear();
+    // The enable dialog's write, answered during the decode, may hold the line too.
+    if (hold != LineHold::None) hold_ = hold;
+    if (hold_ != LineHold::None) return waitForQuietLine();
+    return finishReply();
+}
+
+PollEngine::LineHold PollEngine::holdFor(const Outcome& outcome) {
+    // A line that has not fallen quiet a second reply time after the deadline is
+    // jammed, not answering: then polling goes on rather than stop for good.
+    holdLimitMicros_ = state_.ReplyDeadline + (state_.ReplyDeadline - inFlight_->sentMicros);
     if (outcome.kind == OutcomeKind::ChecksumError || outcome.kind == OutcomeKind::BadReply) {
         // A broken answer can be cut short (a wrong byte count, a stray CR) while the
         // module is still sending the rest: the next request waits for a quiet line
         // rather than talk over it.
-        hold_ = LineHold::BrokenReply;
-        return waitForQuietLine();
+        return LineHold::BrokenReply;
     }
-    if (late_) {
-        hold_ = LineHold::LateReply;
-        return waitForQuietLine();
-    }
-    return finishReply();
+    if (outcome.kind != OutcomeKind::TimeOut || state_.RxBuffer.empty()) return LineHold::None;
+    // The answer was still arriving at the deadline: the module is talking, and
+    // whatever completes it belongs to this request, never to the next.
+    const InFlight& asked = *inFlight_;
+    late_.emplace();
+    late_->request = asked.request;
+    late_->protocol = asked.protocol;
+    late_->station = asked.station;
+    late_->frame = asked.frame;
+    late_->sentMicros = asked.sentMicros;
+    late_->bytes = state_.RxBuffer;
+    return LineHold::LateReply;
 }
 
-bool PollEngine::waitForQuietLine() {
+bool PollEngine::lineQuietAgain() {
+    if (hold_ == LineHold::None) return true;
     if (!takeHeldBytes()) return false;
     const std::int64_t now = clock_.MonotonicMicros();
     // Never a request while bytes are arriving, however long the answer runs on.
-    if (now - lastArrivalMicros_ < kQuietMicros && now < holdLimitMicros_) {
-        armQuietTick(now);
-        return false;
-    }
+    if (now - lastArrivalMicros_ < kQuietMicros && now < holdLimitMicros_) return false;
     hold_ = LineHold::None;
     late_.reset();
-    return finishReply();
+    return true;
+}
+
+bool PollEngine::waitForQuietLine() {
+    if (lineQuietAgain()) return finishReply();
+    if (hold_ != LineHold::None) armQuietTick(clock_.MonotonicMicros());
+    return false;
 }
 
 bool PollEngine::takeHeldBytes() {
@@ -470,7 +476,7 @@ void PollEngine::dispatchNow() {
 
 bool PollEngine::SendEnableWrite(const std::string& frame) {
     enableWriteOutcome_.reset();
-    if (inFlight_ || tmrRead_.Enabled() || !host_.LineOpen()) return false;
+    if (inFlight_ || tmrRead_.Enabled() || !host_.LineOpen() || !lineQuietAgain()) return false;
     return beginRequest(LineRequest::WriteEnable, Protocol::Own, frame);
 }
 
@@ -492,8 +498,13 @@ void PollEngine::collectEnableReply(bool atCheck) {
     } else if (!atCheck) {
         return;
     }
+    const LineHold hold = holdFor(outcome);
     settle(outcome, OutcomeText(outcome, kWriteStep), std::nullopt, now);
     state_.RxBuffer.clear();
+    if (hold == LineHold::None) return;
+    hold_ = hold;
+    // Inside a decode the reply tick that called it waits for the quiet line.
+    if (!handlingReply_) armQuietTick(now);
 }
 
 bool PollEngine::beginRequest(LineRequest request, Protocol protocol, const std::string& frame) {

@@ -152,6 +152,14 @@ class PollEngine {
     // told (LateReply). False after a port failure (then reported).
     bool takeHeldBytes();
     void armQuietTick(std::int64_t nowMicros);
+    // Why the line is held after an outcome (see hold_).
+    enum class LineHold : std::uint8_t { None, BrokenReply, LateReply };
+    // Called before the request in flight settles with this outcome: whether the
+    // line is held after it (a late answer is kept in late_), and for how long at most.
+    LineHold holdFor(const Outcome& outcome);
+    // Takes what the held line brought; true once no hold is left (quiet long
+    // enough, or given up as jammed).
+    bool lineQuietAgain();
     // Steps 8-11: a waiting command, the busy markers, the next read or the cycle's end.
     bool finishReply();
     void startDeferredCycle();
@@ -209,7 +217,6 @@ class PollEngine {
     // reply tick runs, so LineBusy holds) until the line has been quiet for a moment
     // (kQuietMicros), however long the answer runs on; only a line that never falls
     // quiet (jammed) is given up on, a second reply time after the deadline.
-    enum class LineHold : std::uint8_t { None, BrokenReply, LateReply };
     LineHold hold_ = LineHold::None;
     // The request whose answer was still arriving at its deadline, and that answer
     // so far (LineHold::LateReply): once whole it is told, and dropped all the same.

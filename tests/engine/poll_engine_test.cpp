@@ -466,6 +466,36 @@ TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
     EXPECT_EQ(events.back().replyMs, 20.0);
 }
 
+// The enable dialog's write is held like every request: an answer still coming
+// when the dialog checks times the write out, is told late, and keeps the dialog's
+// next write and the next cycle off the line until the line has been quiet.
+TEST_F(EngineTest, AnEnableWriteAnswerStillComingAtTheCheckHoldsTheLineUntilQuiet) {
+    onDecode = [this] {
+        if (state.PollStep % 10 != 4) return;
+        onDecode = nullptr;
+        ASSERT_TRUE(engine.SendEnableWrite("#01WRTC0801FFF8\r"));
+        clock.Advance(0.02);
+        port.Arrive("RTC>O");
+        clock.Advance(0.03);
+        EXPECT_EQ(engine.EnableWriteOutcome(), Outcome::Of(OutcomeKind::TimeOut));
+        EXPECT_FALSE(engine.SendEnableWrite("#01WRTC0801FFF8\r")) << "the module still talks";
+    };
+    boxes = {1, 0, 0};
+    readTicked = true;
+    queueCommand(4, "#01RRTC\r");
+    answer("RTC>A5\r");
+    EXPECT_TRUE(engine.LineBusy());
+    engine.tmrNow_Timer();  // the next cycle is due
+    clock.Advance(0.05);
+    port.Arrive("K\r");
+    EXPECT_EQ(events.back().type, LineEvent::Type::LateReply);
+    EXPECT_EQ(events.back().request, LineRequest::WriteEnable);
+    EXPECT_EQ(events.back().bytes, "RTC>OK\r");
+    replyTicks();
+    EXPECT_EQ(port.writes, (Strings{"#01RRTC\r", "#01WRTC0801FFF8\r", "#01RCT\r"}));
+    EXPECT_GE(writeTimes.back() - writeTimes[1], 200'000) << "0.1 s of quiet after the answer";
+}
+
 // An answer still coming at its deadline: the request times out there, the line is
 // held while the module talks and until it has been quiet for 0.1 s, and the answer
 // is told late and dropped; the next station's request follows only then, so its
