@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/line_model.h"
+#include "ui/models/line_model.h"
 
 namespace tally {
 namespace {

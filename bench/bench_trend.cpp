@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "ui/frm_trend.h"
-#include "ui/trend_model.h"
-#include "ui/trend_plot.h"
+#include "ui/models/trend_model.h"
+#include "ui/models/trend_plot.h"
+#include "ui/windows/frm_trend.h"
 
 namespace tally {
 namespace {

@@ -23,8 +23,8 @@
 
 #include "app/frm_main.h"
 #include "app/system_environment.h"
-#include "ui/frm_line.h"
-#include "ui/frm_trend.h"
+#include "ui/windows/frm_line.h"
+#include "ui/windows/frm_trend.h"
 
 namespace {
 

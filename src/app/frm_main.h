@@ -19,7 +19,7 @@
 #include "log/counter_log.h"
 #include "protocol/frames.h"
 #include "protocol/reply_decoder.h"
-#include "ui/frm_sub.h"
+#include "ui/windows/frm_sub.h"
 
 class QCheckBox;
 class QFileSystemWatcher;

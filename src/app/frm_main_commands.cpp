@@ -14,8 +14,8 @@
 #include "app/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/frames.h"
-#include "ui/field_routines.h"
-#include "ui/widget_state.h"
+#include "ui/windows/field_routines.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally {
 

@@ -12,9 +12,9 @@
 #include "app/frm_main.h"
 #include "app/manual_location.h"
 #include "numbers/number_text.h"
-#include "ui/frm_line.h"
-#include "ui/frm_log.h"
-#include "ui/frm_trend.h"
+#include "ui/windows/frm_line.h"
+#include "ui/windows/frm_log.h"
+#include "ui/windows/frm_trend.h"
 
 namespace tally {
 namespace {

@@ -9,11 +9,11 @@
 #include "app/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/protocol.h"
-#include "ui/counter_monitor.h"
-#include "ui/field_routines.h"
-#include "ui/lamp.h"
-#include "ui/read_confirmation.h"
-#include "ui/widget_state.h"
+#include "ui/models/counter_monitor.h"
+#include "ui/models/read_confirmation.h"
+#include "ui/windows/field_routines.h"
+#include "ui/windows/lamp.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally {
 

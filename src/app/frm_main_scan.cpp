@@ -4,7 +4,7 @@
 
 #include "app/frm_main.h"
 #include "numbers/number_text.h"
-#include "ui/frm_scan.h"
+#include "ui/windows/frm_scan.h"
 
 namespace tally {
 

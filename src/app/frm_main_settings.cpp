@@ -10,7 +10,7 @@
 
 #include "app/frm_main.h"
 #include "app/settings_file.h"
-#include "ui/user_settings.h"
+#include "ui/windows/user_settings.h"
 
 namespace tally {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "app/app_icon.h"
 #include "serial/user_config_folder.h"
-#include "ui/port_item_delegate.h"
+#include "ui/windows/port_item_delegate.h"
 #include "window_fixture.h"
 
 namespace tally::testing {

@@ -10,8 +10,8 @@
 #include <QAction>
 
 #include "engine/line_statistics.h"
-#include "ui/frm_line.h"
-#include "ui/line_model.h"
+#include "ui/models/line_model.h"
+#include "ui/windows/frm_line.h"
 
 namespace tally::testing {
 namespace {

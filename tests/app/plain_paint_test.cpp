@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QTableView>
 
-#include "ui/frm_line.h"
 #include "ui/paint/plain_paint.h"
+#include "ui/windows/frm_line.h"
 #include "window_fixture.h"
 
 namespace tally::testing {

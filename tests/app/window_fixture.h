@@ -23,10 +23,10 @@
 #include "fake_serial_component.h"
 #include "manual_timer.h"
 #include "modal_loop.h"
-#include "ui/frm_sub.h"
-#include "ui/lamp.h"
-#include "ui/user_settings.h"
-#include "ui/widget_state.h"
+#include "ui/windows/frm_sub.h"
+#include "ui/windows/lamp.h"
+#include "ui/windows/user_settings.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally::testing {
 

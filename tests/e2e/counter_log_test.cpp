@@ -9,7 +9,7 @@
 #include "live_window_fixture.h"
 #include "log/log_row.h"
 #include "numbers/number_text.h"
-#include "ui/frm_log.h"
+#include "ui/windows/frm_log.h"
 
 namespace tally::e2e {
 namespace {

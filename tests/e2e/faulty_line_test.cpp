@@ -9,7 +9,7 @@
 
 #include "engine/line_event.h"
 #include "live_window_fixture.h"
-#include "ui/frm_line.h"
+#include "ui/windows/frm_line.h"
 
 namespace tally::e2e {
 namespace {

@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "live_window_fixture.h"
-#include "ui/frm_line.h"
-#include "ui/frm_scan.h"
+#include "ui/windows/frm_line.h"
+#include "ui/windows/frm_scan.h"
 
 namespace tally::e2e {
 namespace {

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 
 #include "live_window_fixture.h"
-#include "ui/frm_line.h"
+#include "ui/windows/frm_line.h"
 
 namespace tally::e2e {
 namespace {

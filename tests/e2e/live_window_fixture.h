@@ -28,8 +28,8 @@
 #include "app/frm_main.h"
 #include "app/system_environment.h"
 #include "modal_loop.h"
-#include "ui/lamp.h"
-#include "ui/widget_state.h"
+#include "ui/windows/lamp.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally::e2e {
 

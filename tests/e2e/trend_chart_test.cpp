@@ -9,7 +9,7 @@
 
 #include "live_window_fixture.h"
 #include "numbers/number_text.h"
-#include "ui/frm_trend.h"
+#include "ui/windows/frm_trend.h"
 
 namespace tally::e2e {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/field_filter.h"
+#include "ui/windows/field_filter.h"
 
 #include <gtest/gtest.h>
 

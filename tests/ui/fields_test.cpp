@@ -6,7 +6,7 @@
 #include <tuple>
 #include <utility>
 
-#include "ui/key_filters.h"
+#include "ui/models/key_filters.h"
 
 namespace tally {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/line_statistics.h"
-#include "ui/frm_line.h"
+#include "ui/windows/frm_line.h"
 
 namespace tally {
 namespace {

@@ -11,11 +11,11 @@
 #include <array>
 #include <cstdlib>
 
-#include "ui/lamp.h"
 #include "ui/paint/backdrop.h"
 #include "ui/paint/opaque.h"
 #include "ui/paint/panel_cache_style.h"
-#include "ui/widget_state.h"
+#include "ui/windows/lamp.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally::testing {
 namespace {

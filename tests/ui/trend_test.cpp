@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/time_axis.h"
-#include "ui/trend_model.h"
-#include "ui/trend_plot.h"
+#include "ui/models/time_axis.h"
+#include "ui/models/trend_model.h"
+#include "ui/models/trend_plot.h"
 
 namespace tally {
 namespace {

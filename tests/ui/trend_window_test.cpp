@@ -15,9 +15,9 @@
 #include <cmath>
 #include <memory>
 
-#include "ui/frm_trend.h"
-#include "ui/time_axis.h"
-#include "ui/trend_model.h"
+#include "ui/models/time_axis.h"
+#include "ui/models/trend_model.h"
+#include "ui/windows/frm_trend.h"
 
 namespace tally {
 namespace {

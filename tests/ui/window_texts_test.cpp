@@ -19,11 +19,11 @@
 #include <QTemporaryDir>
 
 #include "protocol/frames.h"
-#include "ui/frm_line.h"
-#include "ui/frm_log.h"
-#include "ui/frm_trend.h"
-#include "ui/line_history.h"
-#include "ui/trend_model.h"
+#include "ui/models/line_history.h"
+#include "ui/models/trend_model.h"
+#include "ui/windows/frm_line.h"
+#include "ui/windows/frm_log.h"
+#include "ui/windows/frm_trend.h"
 
 namespace tally {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/trend_model.h"
+#include "ui/models/trend_model.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "ui/port_item_delegate.h"
+#include "ui/windows/port_item_delegate.h"
 
 namespace tally {
 

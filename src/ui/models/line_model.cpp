@@ -1,4 +1,4 @@
-#include "ui/line_model.h"
+#include "ui/models/line_model.h"
 
 #include <QBrush>
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "ui/counter_monitor.h"
+#include "ui/models/counter_monitor.h"
 
 #include "numbers/number_text.h"
 

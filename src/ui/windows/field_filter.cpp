@@ -1,4 +1,4 @@
-#include "ui/field_filter.h"
+#include "ui/windows/field_filter.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "ui/field_routines.h"
-#include "ui/key_filters.h"
+#include "ui/models/key_filters.h"
+#include "ui/windows/field_routines.h"
 
 namespace tally {
 namespace {

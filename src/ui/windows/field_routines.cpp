@@ -1,4 +1,4 @@
-#include "ui/field_routines.h"
+#include "ui/windows/field_routines.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

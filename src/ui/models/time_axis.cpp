@@ -1,4 +1,4 @@
-#include "ui/time_axis.h"
+#include "ui/models/time_axis.h"
 
 #include <algorithm>
 #include <numeric>

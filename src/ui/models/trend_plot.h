@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/trend_model.h"
+#include "ui/models/trend_model.h"
 
 namespace tally {
 

@@ -1,4 +1,4 @@
-#include "ui/frm_sub.h"
+#include "ui/windows/frm_sub.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/widget_state.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally {
 

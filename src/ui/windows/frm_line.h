@@ -9,8 +9,8 @@
 #include <functional>
 
 #include "engine/line_statistics.h"
-#include "ui/line_history.h"
-#include "ui/line_model.h"
+#include "ui/models/line_history.h"
+#include "ui/models/line_model.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -1,9 +1,9 @@
-#include "ui/lamp.h"
+#include "ui/windows/lamp.h"
 
 #include <QPainter>
 
 #include "ui/paint/plain_paint.h"
-#include "ui/widget_state.h"
+#include "ui/windows/widget_state.h"
 
 namespace tally {
 

@@ -1,4 +1,4 @@
-#include "ui/frm_scan.h"
+#include "ui/windows/frm_scan.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,9 +16,9 @@
 #include <cmath>
 
 #include "numbers/number_text.h"
-#include "ui/control_names.h"
-#include "ui/field_filter.h"
-#include "ui/user_settings.h"
+#include "ui/windows/control_names.h"
+#include "ui/windows/field_filter.h"
+#include "ui/windows/user_settings.h"
 
 namespace tally {
 

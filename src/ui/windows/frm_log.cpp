@@ -1,6 +1,6 @@
-#include "ui/frm_log.h"
-#include "ui/control_names.h"
-#include "ui/user_settings.h"
+#include "ui/windows/frm_log.h"
+#include "ui/windows/control_names.h"
+#include "ui/windows/user_settings.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ui/key_filters.h"
+#include "ui/models/key_filters.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "ui/trend_plot.h"
+#include "ui/models/trend_plot.h"
 
 #include <algorithm>
 #include <cmath>

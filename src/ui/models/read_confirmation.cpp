@@ -1,4 +1,4 @@
-#include "ui/read_confirmation.h"
+#include "ui/models/read_confirmation.h"
 
 #include <utility>
 

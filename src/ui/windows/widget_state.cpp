@@ -1,4 +1,4 @@
-#include "ui/widget_state.h"
+#include "ui/windows/widget_state.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -11,7 +11,7 @@
 
 #include "engine/line_event.h"
 #include "engine/line_statistics.h"
-#include "ui/line_model.h"
+#include "ui/models/line_model.h"
 
 namespace tally {
 

@@ -1,4 +1,4 @@
-#include "ui/line_history.h"
+#include "ui/models/line_history.h"
 
 namespace tally {
 

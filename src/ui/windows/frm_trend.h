@@ -12,8 +12,8 @@
 #include <functional>
 #include <vector>
 
-#include "ui/trend_model.h"
-#include "ui/trend_plot.h"
+#include "ui/models/trend_model.h"
+#include "ui/models/trend_plot.h"
 
 class QCheckBox;
 class QComboBox;

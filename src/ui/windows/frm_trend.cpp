@@ -1,4 +1,4 @@
-#include "ui/frm_trend.h"
+#include "ui/windows/frm_trend.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -32,11 +32,11 @@
 
 #include "log/log_time.h"
 #include "numbers/number_text.h"
-#include "ui/control_names.h"
+#include "ui/models/time_axis.h"
 #include "ui/paint/plain_paint.h"
 #include "ui/paint/trend_chart_view.h"
-#include "ui/time_axis.h"
-#include "ui/user_settings.h"
+#include "ui/windows/control_names.h"
+#include "ui/windows/user_settings.h"
 
 namespace tally {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/frm_line.h"
+#include "ui/windows/frm_line.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,10 +24,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "ui/control_names.h"
 #include "ui/paint/cached_cell_delegate.h"
 #include "ui/paint/opaque.h"
-#include "ui/user_settings.h"
+#include "ui/windows/control_names.h"
+#include "ui/windows/user_settings.h"
 
 namespace tally {
 
