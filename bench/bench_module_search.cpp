@@ -19,7 +19,7 @@
 #include "engine/qt_timer.h"
 #include "engine/search_port.h"
 #include "engine/system_clock.h"
-#include "serial/qt_serial_component.h"
+#include "serial/posix_serial_port.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ bool RunSearch(const QStringList& simArgs, int extraWaitMs, Run& run) {
 
     PortEnvironment ports;
     ports.appDir = dir.path().toStdString();
-    QtSerialComponent serial(ports);
+    PosixSerialPort serial(ports);
     SystemClock clock;
     QtTimerFactory timers;
     MainState state;

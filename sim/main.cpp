@@ -13,8 +13,8 @@
 #include <system_error>
 #include <vector>
 
+#include "serial/line_speed.h"
 #include "serial/user_config_folder.h"
-#include "sim/line_speed.h"
 #include "sim/link_folder.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_options.h"
@@ -162,7 +162,7 @@ int Run(const SimOptions& options) {
             const ssize_t n = read(pty.masterFd(), buffer, sizeof buffer);
             if (n > 0)
                 core.receive(now(), std::string(buffer, static_cast<std::size_t>(n)),
-                             LineSpeed(pty.masterFd()));
+                             tally::LineSpeed(pty.masterFd()));
         } else if (ready > 0 && (fd.revents & (POLLHUP | POLLERR))) {
             // Nobody holds the slave for a moment; do not spin on it.
             usleep(1000);

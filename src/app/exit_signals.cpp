@@ -2,17 +2,14 @@
 
 #include <QSocketNotifier>
 
-#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#endif
 
 namespace tally {
 
-#ifndef _WIN32
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -67,12 +64,5 @@ ExitSignals::~ExitSignals() {
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
 }
-
-#else
-
-ExitSignals::ExitSignals(Hangup, QObject* parent) : QObject(parent) {}
-ExitSignals::~ExitSignals() = default;
-
-#endif
 
 }  // namespace tally

@@ -6,7 +6,7 @@
 // into a socket pair, and a notifier on the other end raises `received` from the
 // event loop, where the window can be closed and the settings saved. A second
 // signal of the same kind takes its default action, so an operator can still
-// force the end. Without POSIX signals (Windows) this does nothing.
+// force the end.
 #pragma once
 
 #include <QObject>

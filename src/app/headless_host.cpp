@@ -11,7 +11,7 @@
 #include "engine/system_clock.h"
 #include "log/log_time.h"
 #include "protocol/frames.h"
-#include "serial/qt_serial_component.h"
+#include "serial/posix_serial_port.h"
 
 namespace tally {
 namespace {
@@ -297,7 +297,7 @@ void say(const std::string& line) {
 }  // namespace
 
 int RunHeadless(const HeadlessOptions& options) {
-    QtSerialComponent serial(ApplicationPortEnvironment());
+    PosixSerialPort serial(ApplicationPortEnvironment());
     if (options.portNumber > 0) {
         serial.SetCommPort(static_cast<std::int16_t>(options.portNumber));
     } else {
@@ -307,10 +307,8 @@ int RunHeadless(const HeadlessOptions& options) {
     QtTimerFactory timers;
     HeadlessHost host(options, serial, clock, timers, say);
 
-#ifndef _WIN32
     // A reader of standard output that goes away is a failed write, not a killed program.
     std::signal(SIGPIPE, SIG_IGN);
-#endif
     // Ctrl+C and SIGTERM end the run after the exchange on the line; a second one
     // ends the program at once.
     ExitSignals exitSignals(ExitSignals::Hangup::Reopens);

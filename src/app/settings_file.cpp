@@ -8,12 +8,8 @@
 
 #include "numbers/number_text.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace tally {
 namespace {
@@ -27,12 +23,7 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr openFile(const std::filesystem::path& file, const char* mode) {
-#ifdef _WIN32
-    const std::wstring wideMode(mode, mode + std::strlen(mode));
-    return FilePtr(_wfopen(file.c_str(), wideMode.c_str()));
-#else
     return FilePtr(std::fopen(file.c_str(), mode));
-#endif
 }
 
 // Bytes one at a time from a file, through a fixed buffer.
@@ -151,24 +142,16 @@ std::string lastError(const char* what, const std::filesystem::path& file, int e
 }
 
 bool syncToDisk(std::FILE* f) {
-#ifdef _WIN32
-    return _commit(_fileno(f)) == 0;
-#else
     return ::fsync(fileno(f)) == 0;
-#endif
 }
 
 // The rename itself must survive a crash too.
 void syncFolder(const std::filesystem::path& folder) {
-#ifndef _WIN32
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
-#else
-    (void)folder;
-#endif
 }
 
 // A link stays a link: the file to replace is the one it leads to.
@@ -191,11 +174,7 @@ bool readOnly(const std::filesystem::path& file, std::filesystem::perms mode) {
     using std::filesystem::perms;
     if ((mode & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
         return true;
-#ifdef _WIN32
-    return false;
-#else
     return ::access(file.c_str(), W_OK) != 0 && errno != ENOENT;
-#endif
 }
 
 std::optional<int> checkBoxValue(std::string_view value) {

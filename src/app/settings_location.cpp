@@ -4,11 +4,7 @@
 
 #include "app/settings_file.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace tally {
 
@@ -50,12 +46,10 @@ bool SettingsBesideProgram(const fs::path& programDir) {
 bool InstalledProgramFolder(const fs::path& programDir) {
     if (programDir.empty()) return false;
     const fs::path folder = Normal(programDir);
-#ifndef _WIN32
     for (const char* system :
          {"/usr/bin", "/usr/local/bin", "/bin", "/usr/sbin", "/usr/local/sbin", "/sbin"}) {
         if (folder == Normal(system)) return true;
     }
-#endif
 #ifdef TALLYSCOPE_INSTALL_BINDIR
     if (folder == Normal(TALLYSCOPE_INSTALL_BINDIR)) return true;
 #endif
@@ -65,12 +59,8 @@ bool InstalledProgramFolder(const fs::path& programDir) {
 }
 
 bool FolderWritable(const fs::path& folder) {
-#ifdef _WIN32
-    return _waccess(folder.c_str(), 2) == 0;
-#else
     // Making a file in a folder takes both write and search permission.
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
-#endif
 }
 
 }  // namespace tally

@@ -8,7 +8,7 @@
 #include "engine/qt_timer.h"
 #include "engine/system_clock.h"
 #include "serial/port_resolver.h"
-#include "serial/qt_serial_component.h"
+#include "serial/posix_serial_port.h"
 
 namespace tally {
 
@@ -23,10 +23,10 @@ class SystemEnvironment {
 
     // Points at the parts below: valid as long as this object lives.
     const AppEnvironment& env() const { return env_; }
-    QtSerialComponent& serial() { return serial_; }
+    PosixSerialPort& serial() { return serial_; }
 
   private:
-    QtSerialComponent serial_;
+    PosixSerialPort serial_;
     SystemClock clock_;
     QtTimerFactory timers_;
     AppEnvironment env_;

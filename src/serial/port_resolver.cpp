@@ -37,7 +37,6 @@ bool Exists(const fs::path& path) {
     return exists || ec == std::errc::permission_denied;
 }
 
-#ifndef _WIN32
 std::string Ordinal(int n) {
     const int lastTwo = n % 100;
     const char* suffix = "th";
@@ -86,7 +85,6 @@ bool ResolveFromFolder(int n, const fs::path& folder, const char* where, Resolve
                       (out.present ? ")" : "; the device is missing)");
     return true;
 }
-#endif
 
 }  // namespace
 
@@ -121,11 +119,7 @@ std::vector<std::string> SystemSerialDevices(const PortEnvironment& env) {
 }
 
 ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env) {
-#ifdef _WIN32
-    return ResolvePortDetails(n, env, {});
-#else
     return ResolvePortDetails(n, env, SystemSerialDevices(env));
-#endif
 }
 
 ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
@@ -133,14 +127,6 @@ ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
     ResolvedPort out;
     out.description = "no device for port " + std::to_string(n);
     if (n < kFirstPortNumber || n > kLastPortNumber) return out;
-#ifdef _WIN32
-    (void)env;
-    (void)systemDevices;
-    out.device = "COM" + std::to_string(n);
-    out.present = true;
-    out.description = out.device;
-    return out;
-#else
     if (ResolveFromFolder(n, env.appDir, "program", out)) return out;
     if (ResolveFromFolder(n, env.configDir, "configuration", out)) return out;
     if (static_cast<std::size_t>(n) > systemDevices.size()) return out;
@@ -148,7 +134,6 @@ ResolvedPort ResolvePortDetails(int n, const PortEnvironment& env,
     out.present = true;
     out.description = out.device + " (" + Ordinal(n) + " serial device)";
     return out;
-#endif
 }
 
 std::string ResolvePort(int n, const PortEnvironment& env) {
@@ -156,9 +141,6 @@ std::string ResolvePort(int n, const PortEnvironment& env) {
 }
 
 std::string DeviceForPath(const std::string& path) {
-#ifdef _WIN32
-    return path;
-#else
     if (path.find('/') == std::string::npos) return "/dev/" + path;
     if (path.front() == '/') return path;
     // Leading "./" only: ".." is left to the system, which follows links in the working folder.
@@ -171,7 +153,6 @@ std::string DeviceForPath(const std::string& path) {
     std::error_code ec;
     const fs::path folder = fs::current_path(ec);
     return ec ? path : (folder / relative).string();
-#endif
 }
 
 }  // namespace tally

@@ -4,7 +4,7 @@
 // configuration folder (normally a symbolic link, `ln -s /dev/ttyUSB0 COM1`),
 // names port n; without one, port n is the n-th
 // serial device present: /dev/ttyUSB*, then /dev/ttyACM*, then the /dev/ttyS*
-// ports that have hardware behind them. On Windows port n is COMn.
+// ports that have hardware behind them.
 #pragma once
 
 #include <filesystem>
@@ -27,7 +27,7 @@ struct PortEnvironment {
 };
 
 struct ResolvedPort {
-    std::string device;       // path (or Windows name) to open; empty when nothing stands for n
+    std::string device;       // path to open; empty when nothing stands for n
     bool present = false;     // the device exists now (it may still be busy or not permitted)
     std::string description;  // one line for the port field's tooltip
 };

@@ -13,9 +13,10 @@
 #include <utility>
 
 #include "serial/line_settings.h"
+#include "serial/line_speed.h"
 #include "serial/port_discovery.h"
 #include "serial/port_resolver.h"
-#include "serial/qt_serial_component.h"
+#include "serial/posix_serial_port.h"
 
 namespace tally {
 namespace {
@@ -181,7 +182,7 @@ class PtyLine : public PortTree {
 };
 
 TEST_F(PtyLine, OpenPortCarriesEveryByteValueBothWaysAndAClosedOneRefusesTraffic) {
-    QtSerialComponent port(env_);
+    PosixSerialPort port(env_);
     EXPECT_THROW(port.Output("x"), SerialError);
     EXPECT_THROW(port.Input(), SerialError);
     port.SetSettings(",n,8,1");
@@ -201,16 +202,19 @@ TEST_F(PtyLine, OpenPortCarriesEveryByteValueBothWaysAndAClosedOneRefusesTraffic
         got += port.Input();
     EXPECT_EQ(got, bytes);
     EXPECT_EQ(port.Input(), "");  // removed once read
+    EXPECT_EQ(LineSpeed(master_), 19200);
     port.SetPortOpen(false);
     EXPECT_FALSE(port.PortOpen());
     EXPECT_THROW(port.Output("x"), SerialError);
+    port.SetSettings("14400,n,8,1");  // no standard rate of termios
     port.SetPortOpen(true);
+    EXPECT_EQ(LineSpeed(master_), 14400);
     port.Output("again");
     EXPECT_EQ(ReadMaster(5), "again");
 }
 
 TEST_F(PtyLine, OpenFailureGivesTheReasonAndLeavesThePortClosedAndItsHolderUndisturbed) {
-    QtSerialComponent holder(env_);
+    PosixSerialPort holder(env_);
     holder.SetPortOpen(true);
     std::ofstream(Dev("notatty")) << "not a tty";
     // A kernel setting that may only be written refuses a superuser's read-write open too.
@@ -224,7 +228,7 @@ TEST_F(PtyLine, OpenFailureGivesTheReasonAndLeavesThePortClosedAndItsHolderUndis
     };
     for (const auto& [link, words] : rows) {
         Link(1, link);
-        QtSerialComponent port(env_);
+        PosixSerialPort port(env_);
         const std::string reason = ErrorOf([&] { port.SetPortOpen(true); });
         EXPECT_NE(reason.find(words), std::string::npos) << reason;
         EXPECT_FALSE(port.PortOpen());
@@ -235,10 +239,10 @@ TEST_F(PtyLine, OpenFailureGivesTheReasonAndLeavesThePortClosedAndItsHolderUndis
 }
 
 TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession) {
-    QtSerialComponent port(env_);
+    PosixSerialPort port(env_);
     port.SetPortOpen(true);
     ::close(std::exchange(master_, -1));
-    // Input notices the hang-up itself; the clean-up it queues must not close the next session.
+    // Input notices the hang-up itself, and the port opens afresh after it.
     const std::string reason = ErrorOf([&] { port.Input(); }, kDeadlineMs);
     EXPECT_NE(reason.find(port.Device()), std::string::npos) << reason;
     EXPECT_THROW(port.Output("x"), SerialError);
@@ -260,12 +264,12 @@ TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession)
 }
 
 TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
-    QtSerialComponent port(env_);
+    PosixSerialPort port(env_);
     port.SetPortOpen(true);
     int arrivals = 0;
     port.onBytesArrived = [&arrivals] { ++arrivals; };
-    const auto pump = [](int ms) {
-        for (QDeadlineTimer settle(ms); !settle.hasExpired();)
+    const auto pumpWhile = [](const auto& condition) {
+        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     };
     const auto send = [this](const std::string& bytes) {
@@ -273,96 +277,84 @@ TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
     };
     port.ExpectReply(10);
     send("abcd");
-    pump(100);
+    pumpWhile([&] { return port.State() == PosixSerialPort::ReplyState::Unwatched; });
     EXPECT_EQ(arrivals, 0);
     EXPECT_EQ(port.Input(), "abcd");  // a short (error) reply is still found by polling
-    send("efghij");                   // the six still awaited
-    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(port.ReadMinimum(), 6u);
+    send("efghij");  // the six still awaited
+    pumpWhile([&] { return arrivals == 0; });
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(port.Input(), "efghij");
     // Nothing awaited: every character is told again.
     port.ExpectReply(0);
     send("k");
-    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 1 && !deadline.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    pumpWhile([&] { return arrivals == 1; });
     EXPECT_EQ(arrivals, 2);
     EXPECT_EQ(port.Input(), "k");
 }
 
-// Until the awaited reply may be whole (the request's and its characters' time on
-// the line, 125 ms for 20 and 100 at 9600 baud) the port is not watched at all, not
-// even by the reading that the reply tick does meanwhile; then a reply already
-// whole is told at once.
-TEST_F(PtyLine, AnAwaitedReplyIsNotWatchedForBeforeItsTimeOnTheLine) {
-    QtSerialComponent port(env_);
+// How an awaited reply is watched for, state by state: 20 characters requested and
+// 100 awaited at 9600 baud may be whole 125 ms after the request. Only the order of
+// events is checked here: how soon a reply is told is measured by bench_stations.
+TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole) {
+    using State = PosixSerialPort::ReplyState;
+    PosixSerialPort port(env_);
     port.SetPortOpen(true);
     int arrivals = 0;
     port.onBytesArrived = [&arrivals] { ++arrivals; };
-    const std::string reply(100, 'r');
-    QDeadlineTimer due(120);
-    port.Output(std::string(20, 'q'));
-    port.ExpectReply(reply.size());
-    ASSERT_EQ(::write(master_, reply.data(), 40), 40);
-    for (QDeadlineTimer settle(20); !settle.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_EQ(port.Input(), reply.substr(0, 40));
-    ASSERT_EQ(::write(master_, reply.data() + 40, 60), 60);
-    while (!due.hasExpired() && arrivals == 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_EQ(arrivals, 0);
-    for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_EQ(arrivals, 1);
-    EXPECT_EQ(port.Input(), reply.substr(40));
-}
-
-// A reply not yet whole at its first look (125 ms after the request for 20 and 100
-// characters at 9600 baud) is told once, as soon as the rest is there; a part never
-// wakes the program. The next reply is looked at from its own earliest moment
-// again, whatever came late before. Only the order of events is checked here: how
-// soon a reply is told is measured by bench_stations.
-TEST_F(PtyLine, AReplyLateForItsFirstLookIsToldOnceWhenWholeAndTheNextIsLookedAtAsUsual) {
-    QtSerialComponent port(env_);
-    port.SetPortOpen(true);
-    int arrivals = 0;
-    port.onBytesArrived = [&arrivals] { ++arrivals; };
-    const auto pump = [](int ms) {
-        for (QDeadlineTimer settle(ms); !settle.hasExpired();)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    };
-    const auto untilTold = [&arrivals] {
-        for (QDeadlineTimer deadline(kDeadlineMs); arrivals == 0 && !deadline.hasExpired();)
+    const auto pumpWhile = [](const auto& condition) {
+        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     };
-    const std::string reply(100, 'r');
-    for (int late = 0; late < 3; ++late) {
+    const auto send = [this](const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    const auto ask = [&] {
         arrivals = 0;
         port.Output(std::string(20, 'q'));
-        port.ExpectReply(reply.size());
-        ASSERT_EQ(::write(master_, reply.data(), 60), 60);
-        pump(150);  // past the first look
-        EXPECT_EQ(arrivals, 0) << "a part is never told";
-        ASSERT_EQ(::write(master_, reply.data() + 60, 40), 40);
-        untilTold();
+        port.ExpectReply(100);
+        EXPECT_EQ(port.State(), State::Unwatched);
+    };
+    const std::string reply(100, 'r');
+    EXPECT_EQ(port.State(), State::Idle);
+
+    ask();
+    send(reply.substr(0, 40));
+    EXPECT_EQ(port.Input(), reply.substr(0, 40));
+    EXPECT_EQ(port.State(), State::Unwatched) << "the reply tick's reading watches nothing";
+    send(reply.substr(40));
+    pumpWhile([&] { return arrivals == 0; });
+    EXPECT_EQ(port.State(), State::Told);
+    for (QDeadlineTimer settle(20); !settle.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrivals, 1) << "told once until read";
+    EXPECT_EQ(port.Input(), reply.substr(40));
+    EXPECT_EQ(port.State(), State::Watching) << "a longer reply is told character by character";
+    EXPECT_EQ(port.ReadMinimum(), 1u);
+
+    // Not whole at its first look: watched for all of it, never told a part; the
+    // next reply is looked at from its own earliest moment again.
+    for (int late = 0; late < 2; ++late) {
+        port.ExpectReply(0);
+        ask();
+        send(reply.substr(0, 60));
+        pumpWhile([&] { return port.State() == State::Unwatched; });
+        EXPECT_EQ(port.State(), State::Watching);
+        EXPECT_EQ(port.ReadMinimum(), 100u) << "the characters not yet read";
+        EXPECT_EQ(arrivals, 0);
+        send(reply.substr(60));
+        pumpWhile([&] { return arrivals == 0; });
         EXPECT_EQ(port.Input(), reply);
-        pump(20);
-        EXPECT_EQ(arrivals, 1);
     }
-    arrivals = 0;
-    port.Output(std::string(20, 'q'));
-    port.ExpectReply(reply.size());
-    ASSERT_EQ(::write(master_, reply.data(), reply.size()), 100);
-    untilTold();
-    EXPECT_EQ(port.Input(), reply);
-    pump(20);
-    EXPECT_EQ(arrivals, 1) << "whole at its first look: told there, once";
+    port.ExpectReply(0);
+    EXPECT_EQ(port.State(), State::Idle);
+    EXPECT_EQ(port.ReadMinimum(), 1u);
 }
 
 }  // namespace
 }  // namespace tally
 
-// QSerialPort needs an application object; no event loop runs unless a test asks.
+// The notifiers need an application object; no event loop runs unless a test asks.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
