@@ -177,6 +177,15 @@ class PtyLine : public PortTree {
         return got;
     }
 
+    void Send(const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    template <typename Condition>
+    static void PumpWhile(const Condition& condition) {
+        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+
     int master_ = -1;
     std::string slave_;
 };
@@ -196,7 +205,7 @@ TEST_F(PtyLine, OpenPortCarriesEveryByteValueBothWaysAndAClosedOneRefusesTraffic
         bytes += static_cast<char>(b);
     port.Output(bytes);  // alone pushes the bytes out: no event loop runs before the far end reads
     EXPECT_EQ(ReadMaster(bytes.size()), bytes);
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    Send(bytes);
     std::string got;
     for (QDeadlineTimer deadline(kDeadlineMs); got.size() < bytes.size() && !deadline.hasExpired();)
         got += port.Input();
@@ -268,27 +277,20 @@ TEST_F(PtyLine, AnAwaitedReplyWakesTheProgramOnceWholeWhileInputTakesAnyPart) {
     port.SetPortOpen(true);
     int arrivals = 0;
     port.onBytesArrived = [&arrivals] { ++arrivals; };
-    const auto pumpWhile = [](const auto& condition) {
-        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    };
-    const auto send = [this](const std::string& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    };
     port.ExpectReply(10);
-    send("abcd");
-    pumpWhile([&] { return port.State() == PosixSerialPort::ReplyState::Unwatched; });
+    Send("abcd");
+    PumpWhile([&] { return port.State() == PosixSerialPort::ReplyState::Unwatched; });
     EXPECT_EQ(arrivals, 0);
     EXPECT_EQ(port.Input(), "abcd");  // a short (error) reply is still found by polling
     EXPECT_EQ(port.ReadMinimum(), 6u);
-    send("efghij");  // the six still awaited
-    pumpWhile([&] { return arrivals == 0; });
+    Send("efghij");  // the six still awaited
+    PumpWhile([&] { return arrivals == 0; });
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(port.Input(), "efghij");
     // Nothing awaited: every character is told again.
     port.ExpectReply(0);
-    send("k");
-    pumpWhile([&] { return arrivals == 1; });
+    Send("k");
+    PumpWhile([&] { return arrivals == 1; });
     EXPECT_EQ(arrivals, 2);
     EXPECT_EQ(port.Input(), "k");
 }
@@ -302,13 +304,6 @@ TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole)
     port.SetPortOpen(true);
     int arrivals = 0;
     port.onBytesArrived = [&arrivals] { ++arrivals; };
-    const auto pumpWhile = [](const auto& condition) {
-        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    };
-    const auto send = [this](const std::string& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    };
     const auto ask = [&] {
         arrivals = 0;
         port.Output(std::string(20, 'q'));
@@ -319,11 +314,11 @@ TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole)
     EXPECT_EQ(port.State(), State::Idle);
 
     ask();
-    send(reply.substr(0, 40));
+    Send(reply.substr(0, 40));
     EXPECT_EQ(port.Input(), reply.substr(0, 40));
     EXPECT_EQ(port.State(), State::Unwatched) << "the reply tick's reading watches nothing";
-    send(reply.substr(40));
-    pumpWhile([&] { return arrivals == 0; });
+    Send(reply.substr(40));
+    PumpWhile([&] { return arrivals == 0; });
     EXPECT_EQ(port.State(), State::Told);
     for (QDeadlineTimer settle(20); !settle.hasExpired();)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -337,13 +332,13 @@ TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole)
     for (int late = 0; late < 2; ++late) {
         port.ExpectReply(0);
         ask();
-        send(reply.substr(0, 60));
-        pumpWhile([&] { return port.State() == State::Unwatched; });
+        Send(reply.substr(0, 60));
+        PumpWhile([&] { return port.State() == State::Unwatched; });
         EXPECT_EQ(port.State(), State::Watching);
         EXPECT_EQ(port.ReadMinimum(), 100u) << "the characters not yet read";
         EXPECT_EQ(arrivals, 0);
-        send(reply.substr(60));
-        pumpWhile([&] { return arrivals == 0; });
+        Send(reply.substr(60));
+        PumpWhile([&] { return arrivals == 0; });
         EXPECT_EQ(port.Input(), reply);
     }
     port.ExpectReply(0);
