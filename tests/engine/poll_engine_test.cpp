@@ -92,6 +92,10 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
             timer.Fire();
         }
     }
+    const LineEvent& lastOutcome() const {
+        return *std::find_if(events.rbegin(), events.rend(),
+                             [](const LineEvent& e) { return e.type == LineEvent::Type::Outcome; });
+    }
     void queueCommand(int kind, const std::string& frame) {
         state.PendingCommand = static_cast<std::int16_t>(kind);
         state.PendingFrame = frame;
@@ -510,9 +514,7 @@ TEST_F(PollCycle, AnAnswerStillComingAtItsDeadlineHoldsTheLineUntilQuietAndIsDro
     tmrRead.Fire();
     clock.Advance(0.03);
     tmrRead.Fire();
-    const LineEvent timedOut =
-        *std::find_if(events.rbegin(), events.rend(),
-                      [](const LineEvent& e) { return e.type == LineEvent::Type::Outcome; });
+    const LineEvent timedOut = lastOutcome();
     EXPECT_EQ(timedOut.outcome, Outcome::Of(OutcomeKind::TimeOut));
     EXPECT_EQ(timedOut.bytes, kCounterReply.substr(0, 12));
     EXPECT_EQ(timedOut.replyMs, static_cast<double>(deadline - sent) / 1000.0);
@@ -569,11 +571,8 @@ TEST_F(EngineTest, ATimeOutIsReportedAtItsDeadlineWhicheverTickOrClosingNoticedI
         } else {
             tmrRead.Fire();
         }
-        const auto outcome = std::find_if(events.rbegin(), events.rend(), [](const LineEvent& e) {
-            return e.type == LineEvent::Type::Outcome;
-        });
-        EXPECT_EQ(outcome->outcome, Outcome::Of(OutcomeKind::TimeOut));
-        return outcome->replyMs - static_cast<double>(deadline - sent) / 1000.0;
+        EXPECT_EQ(lastOutcome().outcome, Outcome::Of(OutcomeKind::TimeOut));
+        return lastOutcome().replyMs - static_cast<double>(deadline - sent) / 1000.0;
     };
     EXPECT_EQ(timeOut(0.025, false), 0.0) << "a tick 25 ms late";
     EXPECT_EQ(timeOut(0.030, true), 0.0) << "closed 30 ms after the deadline, before its tick";
