@@ -71,9 +71,8 @@ TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEnterDoesNothingE
     QTest::keyClick(multiplier, Qt::Key_Period);
     EXPECT_EQ(multiplier->text(), "-1.");
     for (auto key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Home, Qt::Key_Delete, Qt::Key_End,
-                     Qt::Key_Backspace}) {
+                     Qt::Key_Backspace})
         QTest::keyClick(multiplier, key);
-    }
     EXPECT_EQ(returns.count(), 0);
     EXPECT_EQ(multiplier->text(), "1");
     for (auto key : {Qt::Key_Z, Qt::Key_A, Qt::Key_X})  // undo, select all, cut
