@@ -22,14 +22,15 @@
 namespace tally {
 namespace {
 
-LineEvent CounterRead(std::int64_t second, std::int64_t utcMs) {
+// A counter read `second` seconds after 2026-07-01 10:04:54.3 in Berlin, an odd time of day.
+LineEvent CounterRead(std::int64_t second, double value = 5.0) {
     LineEvent event;
     event.type = LineEvent::Type::Outcome;
     event.station = 1;
-    event.monoMicros = second * 1'000'000;
-    event.utcMs = utcMs;
+    event.monoMicros = (100 + second) * 1'000'000;
+    event.utcMs = 1'782'893'094'300 + second * 1000;
     event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
-    event.meaning->counters.fill(5.0);
+    event.meaning->counters.fill(value);
     return event;
 }
 
@@ -43,10 +44,9 @@ int PixelsOf(const QImage& image, const QRect& area, const QColor& color) {
 
 TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    // One reading at a time of day with odd seconds, then failed reads: a dot.
-    const std::int64_t at = 1'782'893'094'000;  // 2026-07-01 10:04:54 in Berlin
-    model.OnLineEvent(CounterRead(100, at));
-    LineEvent failed = CounterRead(120, at + 20'000);
+    // One reading, then a failed read: a dot.
+    model.OnLineEvent(CounterRead(0));
+    LineEvent failed = CounterRead(20);
     failed.outcome = Outcome::Of(OutcomeKind::TimeOut);
     model.OnLineEvent(failed);
     FrmTrend chart(model);
@@ -75,11 +75,8 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
 
 TEST(TrendWindow, ReadingsWakeTheChartAndBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    const std::int64_t at = 1'782'893'094'300;  // 10:04:54.3 in Berlin
     auto read = [&](std::int64_t second) {
-        LineEvent event = CounterRead(100 + second, at + second * 1000);
-        event.meaning->counters.fill(5.0 + static_cast<double>(second));
-        model.OnLineEvent(event);
+        model.OnLineEvent(CounterRead(second, 5.0 + static_cast<double>(second)));
     };
     read(-1);
     read(0);
@@ -127,14 +124,11 @@ TEST(TrendWindow, ReadingsWakeTheChartAndBetweenStepsOfTheTimeAxisOnlyAddToTheLi
 
 TEST(TrendWindow, TheKeptBackgroundFollowsTheAxesAndThePlotArea) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    const std::int64_t at = 1'782'893'094'300;
+    // Values growing tenfold every 6 s widen the Y axis labels, and so narrow the plot
+    // area; when they have left the minute shown it widens again.
     auto read = [&](std::int64_t second) {
-        LineEvent event = CounterRead(100 + second, at + second * 1000);
-        // Values growing tenfold every 6 s widen the Y axis labels, and so narrow the
-        // plot area; when they have left the minute shown it widens again.
-        const double value = second <= 30 ? std::pow(10.0, static_cast<double>(second) / 6.0) : 2.0;
-        event.meaning->counters.fill(value);
-        model.OnLineEvent(event);
+        model.OnLineEvent(CounterRead(
+            second, second <= 30 ? std::pow(10.0, static_cast<double>(second) / 6.0) : 2.0));
     };
     read(0);
     // The chart's layout, and its paint: a window just shown may take more than one turn.
