@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
-#include "app/system_environment.h"
+#include "app/window/frm_main.h"
+#include "app/window/system_environment.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "app/frm_main.h"
-#include "app/system_environment.h"
+#include "app/window/frm_main.h"
+#include "app/window/system_environment.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_trend.h"
 

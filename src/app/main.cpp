@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app_icon.h"
-#include "app/command_line.h"
 #include "app/exit_signals.h"
-#include "app/frm_main.h"
-#include "app/headless_host.h"
-#include "app/system_environment.h"
+#include "app/headless/headless_host.h"
+#include "app/options/command_line.h"
+#include "app/window/app_icon.h"
+#include "app/window/frm_main.h"
+#include "app/window/system_environment.h"
 #include "serial/user_config_folder.h"
 
 int main(int argc, char* argv[]) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/options_file.h"
+#include "app/options/command_line.h"
+#include "app/options/options_file.h"
 
 namespace tally {
 namespace {

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <fstream>
 
-#include "app/manual_location.h"
+#include "app/window/manual_location.h"
 #include "window_fixture.h"
 
 namespace tally::testing {

@@ -6,7 +6,7 @@
 #include <QThread>
 #include <csignal>
 
-#include "app/app_icon.h"
+#include "app/window/app_icon.h"
 #include "serial/user_config_folder.h"
 #include "ui/windows/port_item_delegate.h"
 #include "window_fixture.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/command_line.h"
+#include "app/options/command_line.h"
 
 namespace tally {
 namespace {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 #include "fake_clock.h"
 #include "fake_serial_component.h"
 #include "manual_timer.h"

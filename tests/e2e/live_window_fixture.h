@@ -25,8 +25,8 @@
 #include <QThread>
 #include <functional>
 
-#include "app/frm_main.h"
-#include "app/system_environment.h"
+#include "app/window/frm_main.h"
+#include "app/window/system_environment.h"
 #include "modal_loop.h"
 #include "ui/windows/lamp.h"
 #include "ui/windows/widget_state.h"

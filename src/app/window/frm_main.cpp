@@ -1,5 +1,5 @@
 // Construction, start-up, the on-line/off-line look and shut-down.
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/protocol.h"
 #include "ui/models/counter_monitor.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/mqtt_options.h"
+#include "app/options/mqtt_options.h"
 #include "protocol/protocol.h"
 
 namespace tally {

@@ -1,4 +1,4 @@
-#include "app/headless_publishing.h"
+#include "app/headless/headless_publishing.h"
 
 #include <QDir>
 #include <algorithm>

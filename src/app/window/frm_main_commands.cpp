@@ -11,7 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/windows/field_routines.h"

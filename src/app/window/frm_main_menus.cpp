@@ -9,8 +9,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "app/frm_main.h"
-#include "app/manual_location.h"
+#include "app/window/frm_main.h"
+#include "app/window/manual_location.h"
 #include "numbers/number_text.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_log.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_options.h"
+#include "app/options/headless_options.h"
 
 namespace tally {
 

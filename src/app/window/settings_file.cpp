@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "app/window/settings_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_options.h"
-#include "app/headless_publishing.h"
+#include "app/headless/headless_publishing.h"
+#include "app/options/headless_options.h"
 #include "engine/line_driver.h"
 #include "engine/main_state.h"
 #include "engine/poll_engine.h"

@@ -1,4 +1,4 @@
-#include "app/mqtt_options.h"
+#include "app/options/mqtt_options.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "app/headless_options.h"
+#include "app/options/headless_options.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "app/command_line.h"
+#include "app/options/command_line.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
 
 #include "app/options/option_table.h"
-#include "app/options_file.h"
+#include "app/options/options_file.h"
 #include "numbers/number_text.h"
 #include "protocol/baud_rates.h"
 #include "protocol/station_list.h"

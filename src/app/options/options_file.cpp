@@ -1,4 +1,4 @@
-#include "app/options_file.h"
+#include "app/options/options_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

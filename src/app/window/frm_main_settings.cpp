@@ -8,8 +8,8 @@
 #include <system_error>
 #include <utility>
 
-#include "app/frm_main.h"
-#include "app/settings_file.h"
+#include "app/window/frm_main.h"
+#include "app/window/settings_file.h"
 #include "ui/windows/user_settings.h"
 
 namespace tally {

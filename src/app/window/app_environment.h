@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/settings_location.h"
+#include "app/window/settings_location.h"
 #include "engine/clock.h"
 #include "engine/timer.h"
 #include "serial/serial_component.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/app_environment.h"
+#include "app/window/app_environment.h"
 #include "engine/qt_timer.h"
 #include "engine/system_clock.h"
 #include "serial/port_resolver.h"

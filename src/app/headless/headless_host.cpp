@@ -1,4 +1,4 @@
-#include "app/headless_host.h"
+#include "app/headless/headless_host.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>

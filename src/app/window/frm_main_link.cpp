@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 #include "numbers/number_text.h"
 #include "protocol/frames.h"
 #include "ui/models/read_confirmation.h"

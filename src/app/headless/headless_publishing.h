@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_options.h"
+#include "app/options/headless_options.h"
 #include "engine/line_event.h"
 #include "engine/station_health.h"
 #include "engine/timer.h"

@@ -2,7 +2,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 
-#include "app/frm_main.h"
+#include "app/window/frm_main.h"
 #include "numbers/number_text.h"
 #include "ui/windows/frm_scan.h"
 

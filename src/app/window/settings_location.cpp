@@ -1,8 +1,8 @@
-#include "app/settings_location.h"
+#include "app/window/settings_location.h"
 
 #include <system_error>
 
-#include "app/settings_file.h"
+#include "app/window/settings_file.h"
 
 #include <unistd.h>
 

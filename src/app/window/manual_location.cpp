@@ -1,4 +1,4 @@
-#include "app/manual_location.h"
+#include "app/window/manual_location.h"
 
 #include <system_error>
 

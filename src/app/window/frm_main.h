@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_environment.h"
+#include "app/window/app_environment.h"
 #include "engine/line_driver.h"
 #include "engine/main_state.h"
 #include "engine/module_search.h"

@@ -1,4 +1,4 @@
-#include "app/system_environment.h"
+#include "app/window/system_environment.h"
 
 #include <QApplication>
 #include <QMessageBox>
