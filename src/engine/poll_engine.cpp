@@ -336,14 +336,7 @@ PollEngine::LineHold PollEngine::holdFor(const Outcome& outcome) {
     if (outcome.kind != OutcomeKind::TimeOut || state_.RxBuffer.empty()) return LineHold::None;
     // The answer was still arriving at the deadline: the module is talking, and
     // whatever completes it belongs to this request, never to the next.
-    const InFlight& asked = *inFlight_;
-    late_.emplace();
-    late_->request = asked.request;
-    late_->protocol = asked.protocol;
-    late_->station = asked.station;
-    late_->frame = asked.frame;
-    late_->sentMicros = asked.sentMicros;
-    late_->bytes = state_.RxBuffer;
+    late_ = LateAnswer{*inFlight_, state_.RxBuffer, false};
     return LineHold::LateReply;
 }
 
@@ -368,18 +361,20 @@ bool PollEngine::takeHeldBytes() {
     if (!collect()) return false;
     if (late_ && !state_.RxBuffer.empty()) {
         late_->bytes += state_.RxBuffer;
-        if (!late_->told && ReplyIsComplete(late_->protocol, late_->frame, late_->bytes)) {
+        if (!late_->told &&
+            ReplyIsComplete(late_->asked.protocol, late_->asked.frame, late_->bytes)) {
             late_->told = true;
             const std::int64_t now = clock_.MonotonicMicros();
             LineEvent event = newEvent(LineEvent::Type::LateReply, now);
-            event.request = late_->request;
-            event.protocol = late_->protocol;
-            event.station = late_->station;
+            event.request = late_->asked.request;
+            event.protocol = late_->asked.protocol;
+            event.station = late_->asked.station;
             event.bytes = late_->bytes;
             event.outcome = kTimeOut;
             event.statusText = kLateReplyText;
             event.replyMs =
-                static_cast<double>(std::max<std::int64_t>(0, now - late_->sentMicros)) / 1000.0;
+                static_cast<double>(std::max<std::int64_t>(0, now - late_->asked.sentMicros)) /
+                1000.0;
             events_.Emit(event);
         }
     }

@@ -221,11 +221,7 @@ class PollEngine {
     // The request whose answer was still arriving at its deadline, and that answer
     // so far (LineHold::LateReply): once whole it is told, and dropped all the same.
     struct LateAnswer {
-        LineRequest request = LineRequest::ReadCounters;
-        Protocol protocol = Protocol::Own;
-        int station = 0;
-        std::string frame;
-        std::int64_t sentMicros = 0;
+        InFlight asked;
         std::string bytes;
         bool told = false;
     };
