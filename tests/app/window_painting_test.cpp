@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
-#include <QFileSystemWatcher>
 #include <algorithm>
 
 #include "window_fixture.h"
