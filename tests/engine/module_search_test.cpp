@@ -1,5 +1,3 @@
-// Find Module: the order of the probes, their frames and waits, the confirmation
-// of a reply, stopping, and the progress, on a fake clock and a fake line.
 #include <gtest/gtest.h>
 
 #include <numeric>

@@ -1,5 +1,3 @@
-// The poll cycle, replies and timeouts, the one-slot command queue, one request on the
-// line whatever order ticks and clicks come in, and port failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,9 +20,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Stands in for the window, the line and a listener. Every write checks that the request
-// before was settled (its outcome told), every decode that PollStep's units digit is the one
-// sent.
+// Window, line and listener: a write needs the request before settled, a decode its units digit.
 class Rig : public PollHost, public FakeSerialComponent, public LineListener {
   public:
     Rig() {
@@ -281,9 +277,7 @@ TEST(OneRequestSingleRead, TickedAgainWhileItsRequestIsAnsweredOrTimesOutReadsOn
     }
 }
 
-// Everything that can happen between two ticks, in random order, including the
-// enable dialog (Read off, events run, Read restored) inside the decoder, good and
-// bad replies.
+// Everything that can happen between two ticks, the enable dialog inside the decoder too.
 TEST(OneRequestRandom, NoInterleavingPutsTwoRequestsOnTheLineOrStopsReading) {
     const std::string kReplies[] = {kCounterReply, "CCT>OK\r", "DO>OK\r", "OK\r", "OK"};
     for (unsigned seed = 1; seed <= 300 && !::testing::Test::HasFailure(); ++seed) {
@@ -470,9 +464,6 @@ TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
     EXPECT_EQ(events.back().replyMs, 20.0);
 }
 
-// The enable dialog's write is held like every request: an answer still coming
-// when the dialog checks times the write out, is told late, and keeps the dialog's
-// next write and the next cycle off the line until the line has been quiet.
 TEST_F(EngineTest, AnEnableWriteAnswerStillComingAtTheCheckHoldsTheLineUntilQuiet) {
     onDecode = [this] {
         if (state.PollStep % 10 != 4) return;
@@ -500,10 +491,7 @@ TEST_F(EngineTest, AnEnableWriteAnswerStillComingAtTheCheckHoldsTheLineUntilQuie
     EXPECT_GE(writeTimes.back() - writeTimes[1], 200'000) << "0.1 s of quiet after the answer";
 }
 
-// An answer still coming at its deadline: the request times out there, the line is
-// held while the module talks and until it has been quiet for 0.1 s, and the answer
-// is told late and dropped; the next station's request follows only then, so its
-// reply is its own (Korvi answers name no station).
+// Korvi answers name no station: a late one must not pass for the next station's.
 TEST_F(PollCycle, AnAnswerStillComingAtItsDeadlineHoldsTheLineUntilQuietAndIsDroppedWhole) {
     engine.SetStations({1, 2});
     boxes = {1, 0, 0};
@@ -556,9 +544,6 @@ TEST_F(PollCycle, AnAnswerStillComingAtItsDeadlineHoldsTheLineUntilQuietAndIsDro
         1);
 }
 
-// A time out counts its deadline as its reply time, in the monitor and the
-// statistics, also when its tick came late or the port closed after the deadline
-// before any tick; a request the closing cut off sooner ran until then.
 TEST_F(EngineTest, ATimeOutIsReportedAtItsDeadlineWhicheverTickOrClosingNoticedIt) {
     boxes = {0, 1, 0};
     const auto timeOut = [&](double afterDeadline, bool closing) {
@@ -613,8 +598,6 @@ TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {
     }
 }
 
-// A probe of the module search: judged like every reply, ended at its whole reply or at
-// its own wait to the millisecond, and a broken answer holds the line to that wait.
 TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryReply) {
     const auto rtu = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
     const struct {
@@ -647,9 +630,7 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
     }
 }
 
-// Find Module sends the next probe from inside the last probe's Outcome; a
-// listener added after it (the line monitor) must still see each reply before
-// the next request.
+// The next probe goes out from inside the last one's Outcome, before later listeners see it.
 TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
     const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
     struct NextProbe : LineListener {
@@ -675,9 +656,6 @@ TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListen
     EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
 }
 
-// The module answers one probe late, after its wait but before the next probe is
-// written: the next probe must not take that answer for its own (the search would
-// report a module at a station that never answered).
 TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {
     const auto probeStation = [&](int station, const std::string& arrivedBefore) {
         Probe probe{9600, Protocol::Own, station, ProbeFrame(Protocol::Own, station), 0};

@@ -322,10 +322,7 @@ TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
     EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
 }
 
-// A rotating tool that copies the file and empties it in place (logrotate's
-// copytruncate) leaves the run's file empty: the rows that follow begin with
-// the header again, also after a reopen, and a file cut in the middle of a row
-// takes the next row on a line of its own.
+// As logrotate's copytruncate does; a file cut mid-row takes the next row on its own line.
 TEST_F(CounterLogTest, AFileEmptiedWhileLoggingBeginsWithTheHeaderAgain) {
     const std::string header = LogHeader() + "\r\n";
     const std::string row1 = "2023-03-15T12:00:01.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8,";
@@ -355,9 +352,6 @@ TEST_F(CounterLogTest, AFileEmptiedWhileLoggingBeginsWithTheHeaderAgain) {
     EXPECT_EQ(session.Rows(), 5);
 }
 
-// A file of this log's rows whose header was lost (emptied, then a row written
-// before the header could be) is appended to on a restart; a file of other
-// rows, even with as many columns, is still refused.
 TEST_F(CounterLogTest, RowsOfThisLogWithoutTheirHeaderAreAppendedToOtherRowsRefused) {
     const std::string row = "2023-03-15T11:59:59.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8" +
                             std::string(32, ',') + "\r\n";
@@ -381,8 +375,7 @@ TEST_F(CounterLogTest, RowsOfThisLogWithoutTheirHeaderAreAppendedToOtherRowsRefu
     }
 }
 
-// A file that takes only part of a row (here the file size limit, as a full disk
-// would) is cut back to its last whole row: a later run appends to whole rows only.
+// The file size limit stands in for a full disk.
 TEST(LogFileWrite, ARowThatFitsOnlyInPartIsCutBackToTheLastWholeRow) {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("cut.csv")).toStdString();

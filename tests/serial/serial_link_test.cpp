@@ -272,9 +272,7 @@ TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession)
     EXPECT_FALSE(port.PortOpen());
 }
 
-// How an awaited reply is watched for, state by state: 20 characters requested and
-// 100 awaited at 9600 baud may be whole 125 ms after the request. Only the order of
-// events is checked here: how soon a reply is told is measured by bench_stations.
+// 20 + 100 characters at 9600 baud: whole 125 ms after the request. Timing is bench_stations'.
 TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole) {
     using State = PosixSerialPort::ReplyState;
     PosixSerialPort port(env_);

@@ -1,5 +1,3 @@
-// The line monitor: its bounded rows, their texts, pause, copy and save, and the
-// line statistics, fed with made-up line events.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -135,8 +133,6 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     EXPECT_FALSE(model.index(3, 0).data(Qt::BackgroundRole).isValid());
 }
 
-// The exchanges of a poll cycle come in turns of the event loop apart; their
-// rows reach the view together, as the cycle ends, not a batch per exchange.
 TEST(LineHistory, APollCyclesRowsAreCommittedOnceAsItEnds) {
     LineHistory history;
     int batches = 0;

@@ -1,7 +1,4 @@
-// The display field and the lamp draw themselves, background and all, without
-// Qt repainting what lies under them: what the operator sees must be what the
-// window shows there, and the field exactly what the line edit it stands in
-// for would show, whatever it holds.
+// Field and lamp paint their own background: pixel for pixel what they stand in for.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QGroupBox>
@@ -20,8 +17,7 @@
 namespace tally::testing {
 namespace {
 
-// A window with two group boxes, a field in each as in the main window: the
-// display field with its kept frame in one, the stock line edit in the other.
+// Two group boxes as in the main window: the display field in one, a stock line edit in the other.
 struct Panels {
     Panels() {
         window.resize(440, 120);

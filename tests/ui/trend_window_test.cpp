@@ -1,5 +1,3 @@
-// The trend chart window drawn offscreen: what an operator sees of a lone
-// reading, where the time axis puts its labels, and how it follows new readings.
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>

@@ -1,6 +1,4 @@
-// Texts the extra windows show must be seen whole at their first size: the
-// counter log's labels and status, the line monitor's columns for a typical
-// row, the trend chart's time labels at the edge of the plot.
+// The extra windows' texts are seen whole at their first size.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -71,8 +69,7 @@ TEST(CounterLogWindow, TheFileFieldHasALabelAndALongStatusIsShownWhole) {
     ExpectWhole(window.labLogState);
 }
 
-// A poll cycle and the commands in each protocol: every request, and every reply
-// but the long counter replies.
+// A poll cycle and the commands in each protocol.
 std::vector<LineEvent> TypicalRows() {
     std::vector<LineEvent> rows;
     const auto add = [&rows](Protocol protocol, const std::string& request,
