@@ -107,8 +107,6 @@ TEST_F(FieldFilterTest, DisplayCopiesItsWholeTextUnlessPartIsSelectedAndOffersNo
     EXPECT_EQ(clip()->text(), "1500");
 }
 
-// By key or by menu, paste keeps to the rules: no negative anywhere, and port and station
-// take whole values, past their typing limit, leaving the whole part on the clipboard.
 TEST_F(FieldFilterTest, PasteByKeyOrMenuKeepsToTheRulesAndDropsAreRefused) {
     clip()->setText("-3");
     for (QLineEdit* field : window.findChildren<QLineEdit*>()) {

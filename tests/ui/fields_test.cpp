@@ -54,8 +54,6 @@ TEST(KeyFilters, RefuseWhatNoNumberNeedsAndLetTheEditingKeysThrough) {
         EXPECT_EQ(run(V, {"1234", 2, 0}, key).key, 0) << key;
 }
 
-// The whole-number field pastes past its typing limit and leaves the whole part of a fraction
-// on the clipboard; the decimal field never touches the clipboard.
 TEST(KeyFilters, PasteTakesNonNegativeNumbersAndCutsAFractionForWholeNumberFields) {
     const auto expectPaste = [](const char* text, int key, std::optional<std::string> cut) {
         const auto whole = run(W, {"12", 2, 0}, kKeyPaste, 2, text);
