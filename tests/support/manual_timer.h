@@ -12,10 +12,7 @@ class ManualTimer : public Timer {
   public:
     explicit ManualTimer(int intervalMs = 0) : interval_(intervalMs) {}
 
-    void SetEnabled(bool enabled) override {
-        enabled_ = enabled;
-        if (enabled) ++enableCount;
-    }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
     bool Enabled() const override { return enabled_; }
     void SetInterval(int milliseconds) override { interval_ = milliseconds; }
     int Interval() const override { return interval_; }
@@ -27,8 +24,6 @@ class ManualTimer : public Timer {
         onTick();
         return true;
     }
-
-    int enableCount = 0;
 
   private:
     bool enabled_ = false;
