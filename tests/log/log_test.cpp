@@ -2,7 +2,6 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -59,27 +58,6 @@ TEST(LogText, TimesAndQuoting) {
     EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x", "two\r\nlines"}),
               "\"a,b\",\"say \"\"hi\"\"\",x,\"two\r\nlines\"\r\n");
 }
-
-// The system's time zone set for one test, and given back after it.
-class TimeZone {
-  public:
-    explicit TimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZone() {
-        if (old_) {
-            setenv("TZ", old_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
 
 struct DecimalComma : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
@@ -143,9 +121,12 @@ class CounterLogTest : public ::testing::Test {
 class LogTime : public CounterLogTest {};
 
 TEST_F(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
-    const TimeZone berlin("Europe/Berlin");
-    timeText = FormatLocalLogTime;
     ASSERT_EQ(session.Start(path), "");
+    const char* oldZone = std::getenv("TZ");
+    const std::string restore = oldZone ? oldZone : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    timeText = FormatLocalLogTime;
     // The autumn hour repeated, then the spring gap.
     const std::pair<std::int64_t, std::string> rows[] = {
         {1'792'889'992'000, "2026-10-25T02:59:52.000+02:00"},
@@ -159,6 +140,8 @@ TEST_F(LogTime, EachRowTakesTheOffsetOfItsInstantAcrossBothSummerTimeChanges) {
         const std::string log = file();
         EXPECT_EQ(log.substr(log.rfind("\r\n", log.size() - 3) + 2, 30), text + ",");
     }
+    oldZone ? setenv("TZ", restore.c_str(), 1) : unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {
@@ -263,116 +246,63 @@ TEST_F(CounterLogTest, StationsSharingALineKeepTheirOwnRatesMultipliersAndReadin
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
 }
 
-TEST_F(CounterLogTest, AnotherHeaderIsRefusedTheSameOneAppendedToAFailedWriteStopsLogging) {
-    std::ofstream(path, std::ios::binary) << "time,value\r\n1,2\r\n";
-    const std::string refused = session.Start(path);
-    EXPECT_NE(refused.find("holds other columns"), std::string::npos) << refused;
-    EXPECT_EQ(session.StateText(), "Not logging: " + refused);
-    EXPECT_EQ(file(), "time,value\r\n1,2\r\n");
-    // A header that begins like this one's but has fewer, more or renamed columns.
-    const std::string header = LogHeader();
-    const std::string lastColumn = header.substr(header.rfind(',') + 1);
-    for (const std::string& other :
-         {header.substr(0, header.rfind(',')), header + ",note",
-          header.substr(0, header.size() - lastColumn.size()) + "renamed"}) {
-        std::ofstream(path, std::ios::binary) << other << "\r\n";
-        EXPECT_NE(session.Start(path).find("holds other columns"), std::string::npos) << other;
-        EXPECT_EQ(file(), other + "\r\n");
-    }
-
-    // The same header, and a last row cut short by a crash: new rows start on a line of their own.
-    std::ofstream(path, std::ios::binary) << LogHeader() << "\r\n2023-03-15T11:59";
-    ASSERT_EQ(session.Start(path), "");
-    cycle(0);
-    EXPECT_EQ(file().find(LogHeader() + "\r\n2023-03-15T11:59\r\n2023-03-15T12:00:00.000+01:00,"),
-              0u)
-        << file();
-
-    // The folder removed in the middle of a run.
-    ASSERT_TRUE(QDir(dir.path()).removeRecursively());
-    cycle(0);
-    EXPECT_FALSE(session.Logging());
-    EXPECT_TRUE(session.WriteFailed());
-    EXPECT_EQ(session.StateText(),
-              "Logging stopped after 1 rows: " + path + ": No such file or directory");
-
-    // Closing the port ends logging too.
-    ASSERT_EQ(session.Start("/dev/null"), "");
-    send(LineEvent::Type::Closed);
-    EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
-}
-
-TEST_F(CounterLogTest, ARotatedFileTakesRowsUntilReopenedADeletedOneFails) {
-    const std::string rotated = path + ".1";
-    session.SetRotatable(true);
-    ASSERT_EQ(session.Start(path), "");
-    // Renamed away, a new empty file in its place: the row follows the renamed file.
-    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
-    std::ofstream(path, std::ios::binary).flush();
-    cycle(1);
-    EXPECT_EQ(file(), "");
-    ASSERT_EQ(session.Reopen(), "");
-    cycle(2);
-    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:02.000+01:00,", 0), 0u) << file();
-
-    // Renamed away and deleted before the reopen: the rows have nowhere to go.
-    ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
-    ASSERT_EQ(std::remove(rotated.c_str()), 0);
-    cycle(3);
-    EXPECT_EQ(session.StopReason(), path + ": No such file or directory");
-}
-
-// As logrotate's copytruncate does; a file cut mid-row takes the next row on its own line.
-TEST_F(CounterLogTest, AFileEmptiedWhileLoggingBeginsWithTheHeaderAgain) {
-    const std::string header = LogHeader() + "\r\n";
-    const std::string row1 = "2023-03-15T12:00:01.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8,";
-    session.SetRotatable(true);
-    ASSERT_EQ(session.Start(path), "");
-    cycle(0);
-    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
-    cycle(1);
-    EXPECT_EQ(file().rfind(header + row1, 0), 0u) << file();
-    cycle(2);
-    const std::string twoRows = file();
-    EXPECT_EQ(std::count(twoRows.begin(), twoRows.end(), '\n'), 3) << "the header only once";
-
-    // Emptied again, then told to reopen before the next row.
-    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
-    ASSERT_EQ(session.Reopen(), "");
-    cycle(3);
-    EXPECT_EQ(file().rfind(header + "2023-03-15T12:00:03.000+01:00,", 0), 0u) << file();
-
-    // Cut in the middle of a row: the part stays, the next row starts a line of its own.
-    const std::string whole = file();
-    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 20)), 0);
-    cycle(4);
-    EXPECT_EQ(file().rfind(whole.substr(0, whole.size() - 20) + "\r\n2023-03-15T12:00:04.000", 0),
-              0u)
-        << file();
-    EXPECT_EQ(session.Rows(), 5);
-}
-
-TEST_F(CounterLogTest, RowsOfThisLogWithoutTheirHeaderAreAppendedToOtherRowsRefused) {
+TEST_F(CounterLogTest, AFileOfOtherColumnsIsLeftAloneOneOfThisLogIsAppendedToOnALineOfItsOwn) {
+    // Another header, one like this one's with fewer, more or renamed columns, or rows
+    // that are not this log's.
+    const std::string header = LogHeader(), forty3 = std::string(42, ',') + "\r\n";
     const std::string row = "2023-03-15T11:59:59.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8" +
                             std::string(32, ',') + "\r\n";
-    std::ofstream(path, std::ios::binary) << row << row.substr(0, 20);
-    ASSERT_EQ(session.Start(path), "");
-    cycle(0);
-    session.Stop();
-    EXPECT_EQ(file().rfind(row + row.substr(0, 20) + "\r\n2023-03-15T12:00:00.000+01:00,7,", 0), 0u)
-        << file();
-
-    const std::string forty3 = std::string(42, ',') + "\r\n";
     for (const std::string& other :
-         {"x" + forty3, "2023-03-15," + forty3.substr(1), row.substr(0, row.size() - 3) + "\r\n",
+         {std::string("time,value\r\n1,2\r\n"), header.substr(0, header.rfind(',')) + "\r\n",
+          header + ",note\r\n", header.substr(0, header.rfind(',') + 1) + "renamed\r\n",
+          "x" + forty3, "2023-03-15," + forty3.substr(1), row.substr(0, row.size() - 3) + "\r\n",
           row.substr(0, row.size() - 2) + ",\r\n",
           "2023-03-15T11:59:59.000+01:00,7,sometimes" + forty3.substr(2),
           "2023-03-15T11:59:59.000+01:00,32,korvi" + forty3.substr(2),
           "\"2023-03-15T11:59:59.000+01:00\",7,korvi" + forty3.substr(2)}) {
         std::ofstream(path, std::ios::binary) << other;
-        EXPECT_NE(session.Start(path).find("holds other columns"), std::string::npos) << other;
+        const std::string refused = session.Start(path);
+        EXPECT_NE(refused.find("holds other columns"), std::string::npos) << other;
+        EXPECT_EQ(session.StateText(), "Not logging: " + refused);
         EXPECT_EQ(file(), other);
     }
+    // Its header, or rows that lost it, and a last row cut short by a crash.
+    for (const std::string& start :
+         {header + "\r\n" + row.substr(0, 20), row + row.substr(0, 20)}) {
+        std::ofstream(path, std::ios::binary) << start;
+        ASSERT_EQ(session.Start(path), "");
+        cycle(0);
+        session.Stop();
+        EXPECT_EQ(file().rfind(start + "\r\n2023-03-15T12:00:00.000+01:00,7,", 0), 0u) << file();
+    }
+}
+
+// As logrotate's copytruncate empties it, cut inside a row, then renamed away and deleted
+// before the reopen.
+TEST_F(CounterLogTest, AFileEmptiedCutOrDeletedUnderTheLogKeepsRowsWholeOrStopsIt) {
+    session.SetRotatable(true);
+    ASSERT_EQ(session.Start(path), "");
+    cycle(0);
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    cycle(1);
+    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:01.000+01:00,", 0), 0u) << file();
+    const std::string whole = file();
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 20)), 0);
+    cycle(2);
+    EXPECT_EQ(file().rfind(whole.substr(0, whole.size() - 20) + "\r\n2023-03-15T12:00:02.000", 0),
+              0u)
+        << file();
+    ASSERT_EQ(std::rename(path.c_str(), (path + ".1").c_str()), 0);
+    ASSERT_EQ(std::remove((path + ".1").c_str()), 0);
+    cycle(3);
+    EXPECT_FALSE(session.Logging());
+    EXPECT_TRUE(session.WriteFailed());
+    EXPECT_EQ(session.StateText(),
+              "Logging stopped after 3 rows: " + path + ": No such file or directory");
+    // Closing the port ends logging too.
+    ASSERT_EQ(session.Start("/dev/null"), "");
+    send(LineEvent::Type::Closed);
+    EXPECT_EQ(session.StateText(), "Logging stopped after 0 rows: the port was closed");
 }
 
 // The file size limit stands in for a full disk.
