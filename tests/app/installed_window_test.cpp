@@ -1,12 +1,19 @@
-// The window as an installed program: settings in the user's folder, the port
-// list following adapters, the icon.
+// The window as an installed program: settings in the user's folder, the icon, the
+// manual; and every way out, the termination signals on the program itself.
+#include <QAction>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QMenu>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
+#include <QWindow>
 #include <csignal>
+#include <fstream>
 
 #include "app/window/app_icon.h"
+#include "app/window/manual_location.h"
 #include "serial/user_config_folder.h"
 #include "ui/windows/port_item_delegate.h"
 #include "window_fixture.h"
@@ -89,26 +96,95 @@ TEST(InstalledProgram, EndsOnTheTerminationSignalsAndSavesInTheUsersFolderOrBesi
     EXPECT_TRUE(readAll(copy + "/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
 }
 
-TEST_F(WindowTest, PortListFollowsAdaptersWhileOffLineAndShowsWhatIsBehindEachNumber) {
-    EXPECT_EQ(w->cmbCOMM->itemData(1, kPortDetailRole).toString(),
-              QStringLiteral("adapter of port 3"));
-    w->cmbCOMM->setEditText(QStringLiteral("3"));
-    ports = {1, 2, 3};  // an adapter plugged in
-    ASSERT_TRUE(tmrPorts().Fire());
-    ASSERT_EQ(w->cmbCOMM->count(), 3);
-    EXPECT_EQ(w->cmbCOMM->itemText(1), QStringLiteral("2"));
-    EXPECT_EQ(w->cmbCOMM->currentText(), QStringLiteral("3"));  // the operator's choice stays
-
-    openPort();
-    EXPECT_FALSE(tmrPorts().Enabled());  // on line the list is fixed
-    w->cmdCOMM->click();
-    ports = {3};  // two pulled out while on line
-    ASSERT_TRUE(tmrPorts().Fire());
-    EXPECT_EQ(w->cmbCOMM->count(), 1);
-}
-
 TEST(ApplicationIcon, CarriesTheMenuSizesInsideTheProgram) {
     EXPECT_EQ(ApplicationIcon().availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
+}
+
+QByteArray firstLine(const std::filesystem::path& file) {
+    QFile f(QString::fromStdU16String(file.u16string()));
+    return f.open(QIODevice::ReadOnly) ? f.readLine().trimmed() : QByteArray();
+}
+
+// Help > Manual opens the build tree's README for the program as built, and for a
+// window whose program folder has no manual of its own.
+TEST_F(WindowTest, HelpMenuOffersTheManualFoundInTheSourceTreeOfABuild) {
+    EXPECT_TRUE(w->mnuHelp->actions().contains(w->findChild<QAction*>("mnuManual")));
+    const std::filesystem::path bin = std::filesystem::path(TALLYSCOPE_PATH).parent_path();
+    for (const std::filesystem::path& found :
+         {ChooseManual(ManualPlacesFor(bin)), w->ManualFile()}) {
+        EXPECT_EQ(found.filename(), "README.md");
+        EXPECT_EQ(firstLine(found), QByteArray("# Tallyscope")) << found;
+    }
+}
+
+TEST(ManualLocation, AnInstallFindsItsOwnReadmeThenItsManualPageBeforeAnySourceTree) {
+    QTemporaryDir prefix;
+    const std::filesystem::path root = prefix.path().toStdString();
+    std::filesystem::create_directories(root / "bin");
+    const ManualPlaces places = ManualPlacesFor(root / "bin");
+    // Where the install rules put them, under the same prefix as the program.
+    EXPECT_EQ(places.installedReadme, root / "share/doc/tallyscope/README.md");
+    EXPECT_EQ(places.installedManPage, root / "share/man/man1/tallyscope.1.gz");
+    const auto make = [](const std::filesystem::path& file) {
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "manual\n";
+    };
+
+    EXPECT_EQ(ChooseManual(places), places.sourceReadme);
+    make(places.installedManPage);
+    EXPECT_EQ(ChooseManual(places), places.installedManPage);
+    make(places.installedReadme);
+    EXPECT_EQ(ChooseManual(places), places.installedReadme);
+    // A folder in the README's place is no manual.
+    EXPECT_EQ(ChooseManual({root / "bin", {}, {}}), std::filesystem::path());
+}
+
+using ExitPaths = WindowTest;
+
+// Every way out runs the shut-down once, then destroys the window without a handler
+// reaching it, through the application's real event loop.
+
+TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"close box", [this] { w->windowHandle()->close(); }},
+        {"File > Exit", [this] { w->mnuExit->trigger(); }},
+        {"quit", [] { QCoreApplication::quit(); }},
+        {"quit from the open dialog",
+         [this] {
+             onModal = [](FrmSub&) { QCoreApplication::quit(); };
+             openPort();
+             w->cmdCTSet->click();
+             answer("RTC>00\r");
+         }},
+        {"destroyed open", nullptr},  // no shut-down, but no handler either
+    };
+    for (const auto& [name, leave] : ways) {
+        SCOPED_TRACE(name);
+        start();
+        onModal = nullptr;
+        messages.clear();
+        // A save that fails shows one box per shut-down.
+        ASSERT_TRUE(QDir(dir.path()).mkpath("InitialVL4300.ini.tmp/x"));
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        w->cmbCOMM->setFocus();
+        w->cmbCOMM->setEditText("3");  // a listed port: losing the focus reports it as chosen
+        if (leave) {
+            QTimer::singleShot(0, w.get(), leave);
+            QTimer hang;  // only if the loop would never end
+            hang.callOnTimeout([] { QCoreApplication::exit(1); });
+            hang.start(5000);
+            EXPECT_EQ(QApplication::exec(), 0);
+            EXPECT_EQ(w->frmSub, nullptr);  // the dialog was unloaded
+        }
+        const int calls = callsWhileDestroyed;
+        w.reset();
+        EXPECT_EQ(callsWhileDestroyed, calls);
+        for (const auto& [title, text] : messages)
+            EXPECT_EQ(title, "Settings not saved") << text.toStdString();
+        EXPECT_EQ(messages.size(), leave ? 1u : 0u);
+        ASSERT_TRUE(QDir(dir.filePath("InitialVL4300.ini.tmp")).removeRecursively());
+    }
 }
 
 }  // namespace

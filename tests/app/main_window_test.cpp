@@ -1,17 +1,16 @@
 // The main window: going on and off line, the port and station fields, and
 // replies shown in the window.
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <algorithm>
 #include <tuple>
 
-#include "window_fixture.h"
-
-#include <QAction>
-
 #include "engine/line_statistics.h"
 #include "ui/models/line_model.h"
 #include "ui/windows/frm_line.h"
+#include "ui/windows/port_item_delegate.h"
+#include "window_fixture.h"
 
 namespace tally::testing {
 namespace {
@@ -75,13 +74,21 @@ TEST_F(MainWindow, PortStationAndIntervalFieldsStayInRange) {
     EXPECT_FALSE(w->cmdCOMM->isEnabled());
 }
 
-TEST_F(MainWindow, F5RefreshesThePortListAndKeepsTheTypedNumber) {
+// The list follows adapters while off line (the port timer, or F5), keeping the
+// operator's number, and shows what is behind each number.
+TEST_F(MainWindow, ThePortListFollowsAdaptersWhileOffLineAndKeepsTheTypedNumber) {
+    EXPECT_EQ(w->cmbCOMM->itemData(1, kPortDetailRole).toString(), "adapter of port 3");
     w->cmbCOMM->setEditText("12");
-    ports = {2, 4, 5};
+    ports = {1, 2, 3};  // an adapter plugged in
+    ASSERT_TRUE(tmrPorts().Fire());
+    EXPECT_EQ(w->cmbCOMM->itemText(1) + w->cmbCOMM->currentText(), "212");
+    openPort();
+    EXPECT_FALSE(tmrPorts().Enabled());  // on line the list is fixed
+    w->cmdCOMM->click();
+    ports = {2, 4, 5};  // pulled out and plugged in while on line
     w->cmbCOMM_KeyDown(116);
     EXPECT_EQ(w->cmbCOMM->count(), 3);
-    EXPECT_EQ(w->cmbCOMM->itemText(0), "2");
-    EXPECT_EQ(w->cmbCOMM->currentText(), "12");
+    EXPECT_EQ(w->cmbCOMM->itemText(0) + w->cmbCOMM->currentText(), "212");
     EXPECT_EQ(w->cmbCOMM->toolTip(), "device of port 12");
     // F5 held down repeats during the listing's short waits: still one listing.
     int repeats = 3;
@@ -96,12 +103,11 @@ TEST_F(MainWindow, F5RefreshesThePortListAndKeepsTheTypedNumber) {
     clock.onEvents = nullptr;
 }
 
-TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {
+TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheReason) {
     port.failOpen = "Permission denied: /dev/ttyUSB0";
     w->cmdCOMM->click();
-    EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_EQ(w->labReport->text() + " / " + w->cmdCOMM->text(), "Off Line / Open Port");
     EXPECT_EQ(w->labReport->toolTip(), "Permission denied: /dev/ttyUSB0");
-    EXPECT_EQ(w->cmdCOMM->text(), "Open Port");
     EXPECT_FALSE(w->shpCOMM->filled());
     EXPECT_TRUE(w->cmbCOMM->isEnabled() && messages.empty());
     // A station that is not a number never opens the port.
@@ -109,7 +115,16 @@ TEST_F(MainWindow, AFailedOpenLeavesTheWindowOffLineWithTheReason) {
     w->cmbStation->setEditText("x");
     w->cmdCOMM->click();
     EXPECT_FALSE(port.PortOpen());
+
+    openPort();
+    w->chkDC->setChecked(true);
+    w->txtAutoRead->setText("1");
+    w->chkRead->setChecked(true);
+    port.failInput = "Input/output error";
+    tmrRead().Fire();
     EXPECT_EQ(w->labReport->text(), "Off Line");
+    EXPECT_EQ(w->labReport->toolTip(), "Input/output error");
+    EXPECT_FALSE(w->chkRead->isChecked() || tmrNow().Enabled() || tmrRead().Enabled());
 }
 
 TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
@@ -158,20 +173,6 @@ TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
     w->chkRead->setChecked(true);
     answer(">1,123456789,0,0,0,0,0,8\r");
     EXPECT_EQ(row(1) + " " + row(7), "10 5.0 8 -8.0");
-}
-
-TEST_F(MainWindow, AVanishedAdapterTakesTheWindowOffLine) {
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("1");
-    w->chkRead->setChecked(true);
-    port.failInput = "Input/output error";
-    tmrRead().Fire();
-    EXPECT_EQ(w->labReport->text(), "Off Line");
-    EXPECT_EQ(w->labReport->toolTip(), "Input/output error");
-    EXPECT_FALSE(w->chkRead->isChecked());
-    EXPECT_FALSE(tmrNow().Enabled());
-    EXPECT_FALSE(tmrRead().Enabled());
 }
 
 TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeepsItsSize) {

@@ -4,7 +4,6 @@
 
 #include "app/window/settings_location.h"
 
-#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -58,7 +57,6 @@ class SettingsFileTest : public ::testing::Test {
 TEST_F(SettingsFileTest, ExampleSettingsReplaceTheFileWithThe315ByteLayoutAndReadBackTheSame) {
     ASSERT_EQ(file, dir / "InitialVL4300.ini");
     EXPECT_EQ(BuildSettingsText(kExampleValues), kExampleFile);
-    EXPECT_EQ(std::string(kExampleFile).size(), 315u);
     put("old");
     ASSERT_EQ(WriteSettingsFile(file, BuildSettingsText(kExampleValues)), "");
     EXPECT_EQ(contents(), kExampleFile);
@@ -188,37 +186,17 @@ TEST_F(SettingsFileTest, SavingKeepsTheReplacedFilesPermissionsLinksAndReadOnlyS
     EXPECT_EQ(contents(), "linked");
 }
 
-// An installed program keeps its settings in the user's folder even where it could
-// write beside itself (root, in /usr/bin); any other copy keeps them beside itself.
-TEST_F(SettingsFileTest, OnlyAProgramWhereNoInstallationPutItKeepsItsSettingsBesideItself) {
+// Where an installation put the program (its settings then go to the user's folder);
+// the program itself, installed and copied, is run in installed_window_test.cpp.
+TEST_F(SettingsFileTest, InstalledProgramFoldersAreTheSystemsAndAnyPrefixWithTheMenuEntry) {
     for (const char* system : {"/usr/bin", "/usr/local/bin", "/usr/bin/", "/bin"})
         EXPECT_TRUE(InstalledProgramFolder(system)) << system;
-    // Any prefix an installation filled: the menu entry lies in its share folder.
     const fs::path prefix = dir / "opt" / "tally";
-    fs::create_directories(prefix / "bin");
-    EXPECT_FALSE(InstalledProgramFolder(prefix / "bin"));
-    EXPECT_TRUE(SettingsBesideProgram(prefix / "bin"));
     fs::create_directories(prefix / "share" / "applications");
     std::ofstream(prefix / "share" / "applications" / "org.tallyscope.Tallyscope.desktop");
-    EXPECT_TRUE(InstalledProgramFolder(prefix / "bin"));
     EXPECT_TRUE(InstalledProgramFolder(prefix / "bin" / "." / ""));
-    EXPECT_FALSE(SettingsBesideProgram(prefix / "bin"));  // writable, but installed
-    // A copy elsewhere, in a folder named otherwise or beside that prefix.
-    EXPECT_FALSE(InstalledProgramFolder(prefix));
-    EXPECT_FALSE(InstalledProgramFolder(prefix / "share"));
-    EXPECT_FALSE(InstalledProgramFolder(""));
-
-    const fs::path config = dir / "config" / "tallyscope";
-    const SettingsLocation installed = ChooseSettingsLocation(prefix / "bin", false, config);
-    EXPECT_EQ(installed.saveFile, SettingsFilePath(config));
-    EXPECT_EQ(installed.readFile, SettingsFilePath(config));
-    const SettingsLocation copy = ChooseSettingsLocation(dir, true, config);
-    EXPECT_EQ(copy.saveFile, SettingsFilePath(dir));
-    // A file left beside an installed program (by hand, or by a version that wrote
-    // there) is read until the user has their own.
-    std::ofstream(SettingsFilePath(prefix / "bin")) << kExampleFile;
-    EXPECT_EQ(ChooseSettingsLocation(prefix / "bin", false, config).readFile,
-              SettingsFilePath(prefix / "bin"));
+    for (const fs::path& other : {prefix, prefix / "share", fs::path()})
+        EXPECT_FALSE(InstalledProgramFolder(other)) << other;
 }
 
 }  // namespace
