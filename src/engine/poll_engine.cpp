@@ -190,6 +190,10 @@ void PollEngine::tmrNow_Timer() {
     cycleDeferred_ = false;
     if (!host_.ReadTicked() || !host_.LineOpen()) return;
     endCycle();
+    if (nextStations_) {
+        stations_ = std::move(*nextStations_);
+        nextStations_.reset();
+    }
     if (!stations_.empty()) {
         stationIndex_ = 0;
         state_.StationHex = StationHexOf(stations_.front());
@@ -307,10 +311,11 @@ bool PollEngine::handleReplyTick() {
     const std::string text = OutcomeText(outcome, state_.PollStep);
     const bool read = IsRead(inFlight_->request);
     const LineHold hold = holdFor(outcome);
+    const int station = inFlight_->station;
     settle(outcome, text, read ? meaning : std::nullopt, now);
     if (meaning) {
         const unsigned closings = lineClosings_;
-        host_.ApplyReply(*meaning);
+        host_.ApplyStationReply(station, *meaning);
         // The enable dialog lets events run: if the line closed meanwhile, the
         // closing has reset everything and the window shows "Off Line".
         if (closings != lineClosings_) return false;
@@ -398,6 +403,8 @@ bool PollEngine::finishReply() {
         dispatchNow();
         return true;
     }
+    // A command sent while no cycle ran (tens 0) is no part of a station's reads.
+    const bool inCycle = state_.PollStep % 100 >= 10;
     host_.ClearBusyMarkers();
     state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
     if (restartWanted()) {
@@ -410,12 +417,17 @@ bool PollEngine::finishReply() {
         state_.PollStep = 0;
         endCycle();
         // A station that failed costs only its own reads: the next one follows.
-        if (nextStation()) PollNext();
+        if (inCycle && nextStation()) PollNext();
     }
     return true;
 }
 
 void PollEngine::SetStations(std::vector<int> stations) {
+    if (LineBusy() || (state_.PollStep > 0 && state_.PollStep < 1000)) {
+        nextStations_ = std::move(stations);
+        return;
+    }
+    nextStations_.reset();
     stations_ = std::move(stations);
     stationIndex_ = 0;
     if (!stations_.empty()) state_.StationHex = StationHexOf(stations_.front());
@@ -508,7 +520,9 @@ bool PollEngine::beginRequest(LineRequest request, Protocol protocol, const std:
     InFlight sent;
     sent.request = request;
     sent.protocol = protocol;
-    sent.station = GroupValue(state_.StationHex);
+    // A command waits in its slot with the station it was built for, which need not
+    // be the station whose reads the cycle is at.
+    sent.station = FrameStation(protocol, frame).value_or(GroupValue(state_.StationHex));
     sent.frame = frame;
     inFlight_ = std::move(sent);
     return writeWhenQuiet();

@@ -46,6 +46,12 @@ class PollHost {
         static_cast<void>(meaning);
         DecodeReply();
     }
+    // The same, naming the station that answered; a host that shows one station of
+    // several keeps only that station's replies. Without an override: ApplyReply.
+    virtual void ApplyStationReply(int station, const ReplyMeaning& meaning) {
+        static_cast<void>(station);
+        ApplyReply(meaning);
+    }
     // Return every busy marker to normal (and free the counter boxes).
     virtual void ClearBusyMarkers() = 0;
     // Whole-number value of the counter selector's text ("All" gives 0).
@@ -105,7 +111,8 @@ class PollEngine {
     // as for the one station, the next station's first request as soon as the
     // reply before is judged; a read that fails gives up the rest of that
     // station's reads only. Each station's part ends with its own CycleEnd.
-    // Empty (the window): the one station of StationHex.
+    // Empty: the one station of StationHex. A list given while a cycle is under
+    // way is taken at the next cycle's start; that cycle walks the old one to its end.
     void SetStations(std::vector<int> stations);
 
     // --- Quiet before each request ---
@@ -235,6 +242,8 @@ class PollEngine {
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
     std::vector<int> stations_;
+    // A new list, waiting for the cycle under way to end.
+    std::optional<std::vector<int>> nextStations_;
     std::size_t stationIndex_ = 0;
     Timer* tmrQuiet_ = nullptr;
     std::int64_t pauseMicros_ = 0;

@@ -1,6 +1,7 @@
 #include "protocol/frames.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "protocol/checksum.h"
@@ -51,6 +52,20 @@ Bytes ModbusRtuFrame(std::string_view payload) {
     std::string hex(payload);
     hex.append(CrcOfHex(payload));
     return HexToBytes(hex);
+}
+
+std::optional<int> FrameStation(Protocol protocol, std::string_view frame) {
+    if (protocol == Protocol::ModbusRtu) {
+        if (frame.empty()) return std::nullopt;
+        return static_cast<unsigned char>(frame.front());
+    }
+    const char start = protocol == Protocol::Own ? '#' : ':';
+    if (frame.size() < 3 || frame.front() != start) return std::nullopt;
+    const std::string_view digits = frame.substr(1, 2);
+    if (!std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+        return std::nullopt;
+    return GroupValue(digits);
 }
 
 std::optional<Bytes> BuildFrame(Protocol protocol, std::string_view stationHex,

@@ -37,6 +37,10 @@ Bytes ModbusRtuFrame(std::string_view payload);
 std::optional<Bytes> BuildFrame(Protocol protocol, std::string_view stationHex,
                                 const Request& request);
 
+// The station a frame of that protocol is addressed to; nullopt when the frame is
+// too short or does not begin as that protocol's frames do.
+std::optional<int> FrameStation(Protocol protocol, std::string_view frame);
+
 // Reads of the poll cycle.
 Request ReadCountersRequest();
 Request ReadInputsRequest();

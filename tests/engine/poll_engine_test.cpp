@@ -57,6 +57,10 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
         decodedReplies.push_back(state.RxBuffer);
         if (onDecode) onDecode();
     }
+    void ApplyStationReply(int station, const ReplyMeaning& meaning) override {
+        appliedStations += std::to_string(station);
+        PollHost::ApplyStationReply(station, meaning);
+    }
     void ClearBusyMarkers() override { ++busyClears; }
     int CounterSelectorNumber() const override { return 0; }
     void PortFailed(const std::string& reason) override {
@@ -102,6 +106,7 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
     std::array<int, 3> boxes{};  // DC, DI, DO
     int busyClears = 0, unticks = 0, requests = 0, settled = 0, unitsInFlight = 0;
     Strings statuses, decodedReplies, failures;
+    std::string appliedStations;
     std::vector<LineEvent> events;
     std::vector<std::int64_t> writeTimes;
     std::function<void()> onDecode;  // runs inside DecodeReply, as the enable dialog does
@@ -424,6 +429,39 @@ TEST_F(PollCycle, ACycleReadsEachListedStationInTurnASilentOneCostsOnlyItsOwnDea
     for (const LineEvent& e : events)
         if (e.type == LineEvent::Type::CycleEnd) ends += std::to_string(e.station);
     EXPECT_EQ(ends, "125");
+}
+
+// The window reads other stations beside its own: its commands, its list and its
+// replies must each stay with the station they belong to.
+TEST_F(PollCycle, ACommandBetweenOtherStationsReadsAndAListChangedMidCycleKeepTheirStations) {
+    engine.SetStations({1, 5});
+    boxes = {1, 0, 0};
+    tickRead(1);
+    answer(kCounterReply);
+    queueCommand(3, "#01WDO1,1\r");  // built for station 1 while station 5 is read
+    engine.SetStations({1, 7});
+    answer(kCounterReply);
+    answer("DO>OK\r");
+    tmrNow.Fire();
+    answer(kCounterReply);
+    answer(kCounterReply);
+    EXPECT_EQ(port.writes,
+              (Strings{"#01RCT\r", "#05RCT\r", "#01WDO1,1\r", "#01RCT\r", "#07RCT\r"}));
+    std::string asked;
+    for (const LineEvent& e : events)
+        if (e.type == LineEvent::Type::Request) asked += std::to_string(e.station);
+    EXPECT_EQ(asked, "15117");
+    EXPECT_EQ(appliedStations, "15117");
+
+    // Between cycles, "Read" off: a command alone reads no station after it.
+    readTicked = false;
+    replyTicks();
+    port.writes.clear();
+    engine.SetStations({1, 5});
+    queueCommand(3, "#01WDO1,0\r");
+    answer("DO>OK\r");
+    EXPECT_EQ(port.writes, Strings{"#01WDO1,0\r"});
+    EXPECT_FALSE(tmrRead.Enabled());
 }
 
 TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {

@@ -29,6 +29,14 @@ TEST(Frames, ReadsOfThePollCycleInEveryProtocol) {
     EXPECT_EQ(BuildFrame(Protocol::Own, StationHexOf(31), ReadCountersRequest()), "#1FRCT\r");
 }
 
+TEST(Frames, TheStationAFrameIsAddressedToIsReadBackFromItInEveryProtocol) {
+    for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu})
+        EXPECT_EQ(FrameStation(protocol, *BuildFrame(protocol, "1F", ReadInputsRequest())), 31);
+    EXPECT_EQ(FrameStation(Protocol::Own, ":1F"), std::nullopt);
+    EXPECT_EQ(FrameStation(Protocol::ModbusAscii, ":G1"), std::nullopt);
+    EXPECT_EQ(FrameStation(Protocol::ModbusRtu, ""), std::nullopt);
+}
+
 TEST(Frames, OutputToggleAndAllOutputsInEveryProtocol) {
     ExpectFrames("output 1 off to on", ToggleOutputRequest(1, 0), "#01WDO1,1", ":01050000FF00FB",
                  "01050000FF008C3A");
