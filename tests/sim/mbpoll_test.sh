@@ -83,24 +83,4 @@ grep -q '"other_station": 1,' "$WORK/stats.json" || fail "station 2 request not 
 grep -q 'summary' "$WORK/out" || fail "no summary printed"
 grep -q '"rtu_early": 0,' "$WORK/stats.json" || fail "early RTU requests reported"
 
-# Two stations on the one line: each keeps its own outputs, and the log names the
-# station that answered.
-mkdir "$WORK/two"
-"$SIM" --seed 7 --station 3,1 --dir "$WORK/two" --log "$WORK/log.txt" >"$WORK/out" 2>"$WORK/err" &
-SIM_PID=$!
-i=0
-while [ ! -L "$WORK/two/COM1" ]; do
-    i=$((i + 1)); [ $i -gt 100 ] && fail "second simulator made no link"
-    sleep 0.05
-done
-DEV=$WORK/two/COM1
-mbpoll -m rtu -a 3 -b 19200 -P none -0 -1 -o 1 -t 0 -r 0 "$DEV" 1 1 1 1 0 0 0 0 >"$WORK/mb" 2>&1 ||
-    fail "write coils of station 3: $(cat "$WORK/mb")"
-for station in 1 3; do
-    mbpoll -m rtu -a $station -b 19200 -P none -0 -1 -o 1 -t 0 -r 0 -c 8 "$DEV" >"$WORK/mb" 2>&1 ||
-        fail "read coils of station $station: $(cat "$WORK/mb")"
-    eval "coils$station=$(values <"$WORK/mb" | tr -d '\n')"
-done
-[ "$coils1/$coils3" = "00000000/11110000" ] || fail "coils of stations 1 and 3: $coils1/$coils3"
-grep -q 'station 1: answer' "$WORK/log.txt" || fail "the log names no answering station"
 echo "mbpoll against vl4300-sim: OK"

