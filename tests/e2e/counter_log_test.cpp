@@ -14,8 +14,6 @@
 namespace tally::e2e {
 namespace {
 
-const char* const kLogNames[] = {"korvi", "modbus-ascii", "modbus-rtu"};
-
 // The eight cells of a group from column `first`, run together.
 QString group(const QStringList& row, int first) {
     return row.mid(first, 8).join(QString());
@@ -126,45 +124,6 @@ class HeadlessLive : public LiveWindowTest {
         EXPECT_EQ(rows, match.captured(1).toInt());
     }
 };
-
-// Several modules on one line: each cycle reads each listed station in turn.
-// (A signal inside a cycle lets it end: see the publishing run's cycle in hand.)
-TEST_F(HeadlessLive, EachCycleReadsEachStationInTurnAndAnAbsentPortExitsThree) {
-    startSimulator(1, kMovingSeed, {"--station", "1,2,5"});
-    if (HasFatalFailure()) return;
-    const char* const options[] = {"korvi", "ascii", "rtu"};
-    for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
-        SCOPED_TRACE(kLogNames[protocol]);
-        const QString csv = dir.filePath(QLatin1String(options[protocol]) + ".csv");
-        QProcess program;
-        run(program, options[protocol], csv, {"--station", "1,2,5", "--cycles", "3"});
-        Finished(program);
-        const QJsonObject stations = sim.Stats().value(QStringLiteral("stations")).toObject();
-        const QList<QStringList> rows = CsvRows(csv);
-        ASSERT_EQ(rows.size(), 10);
-        for (int r = 1; r < rows.size(); ++r) {
-            const QStringList& row = rows[r];
-            const QString station = QStringLiteral("125").mid((r - 1) % 3, 1);
-            ASSERT_EQ(row[1], station);
-            EXPECT_EQ(row[2], QLatin1String(kLogNames[protocol]));
-            EXPECT_FALSE(group(row, 3).isEmpty() || group(row, 27).isEmpty() ||
-                         group(row, 35).isEmpty());
-            EXPECT_EQ(group(row, 19).isEmpty(), r <= 3) << "a reading a second on has a rate";
-            // Counters only count up, a step or so a request: each row is close below
-            // its own module's counters now, thousands away from the others'.
-            const QJsonArray now =
-                stations.value(station).toObject()["state"].toObject()["counters"].toArray();
-            for (int k = 0; k < 8; ++k) {
-                const double behind = now.at(k).toDouble() - row[3 + k].toDouble();
-                EXPECT_TRUE(behind >= 0 && behind <= 30) << row.join(',').toStdString();
-            }
-        }
-    }
-
-    QProcess absent;  // the later --port counts
-    run(absent, "korvi", "-", {"--port", dir.filePath(QStringLiteral("COM9"))});
-    EXPECT_TRUE(Finished(absent, 3).contains("could not be opened: No such file"));
-}
 
 // However a run ends (--cycles, a signal), a log that could not be written
 // ends it with 4 and the reason.
