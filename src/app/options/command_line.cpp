@@ -257,6 +257,29 @@ const Option<CommandLine> kOptions[] = {
          o.discovery = true;
          return {};
      }},
+    {"--allow", nullptr, "STATIONS:ACTIONS", kRunFile | kBroker,
+     "act on commands from the broker: stations as in --station, actions do, clear, preset, "
+     "enable, comma-separated: 1-4:do (repeatable; anyone who may publish to the broker may "
+     "then act)",
+     [](CommandLine& l, Text name, Text v) -> std::string {
+         const std::size_t colon = v.find(':');
+         if (colon == std::string::npos)
+             return name + " " + v + ": give STATIONS:ACTIONS, such as 1-4:do";
+         const StationList list = ParseStationList(v.substr(0, colon));
+         if (!list.error.empty()) return name + " " + v + ": " + list.error;
+         unsigned actions = 0;
+         for (const std::string& word : split(v.substr(colon + 1))) {
+             const std::optional<CommandAction> action = CommandActionNamed(word);
+             if (!action) {
+                 return name + " " + v + ": unknown action \"" + word +
+                        "\": use do, clear, preset or enable";
+             }
+             actions |= static_cast<unsigned>(*action);
+         }
+         for (const int station : list.stations)
+             l.headless.mqtt.allow[station] |= actions;
+         return {};
+     }},
     {"--mqtt-keepalive", nullptr, "SECONDS", kRunFile | kBroker,
      "seconds between keep-alive pings (default 60)",
      [](CommandLine& l, Text name, Text v) {
@@ -402,7 +425,7 @@ std::string CommandLineHelp() {
         "       tallyscope --headless --port N|DEVICE --baud B --station S[,S|S-S...]\n"
         "                  --protocol korvi|ascii|rtu --every SECONDS --read dc,di,do\n"
         "                  [--multiply [S:]M1,...,M8] [--pause MS] --csv FILE|- [--cycles N]\n"
-        "                  [--mqtt URL [--mqtt-... options]]\n"
+        "                  [--mqtt URL [--mqtt-... options] [--allow STATIONS:ACTIONS]]\n"
         "       tallyscope --headless --options-file FILE [options]\n"
         "\n"
         "Service and monitoring tool for the VL4300 counter module. Without options\n"

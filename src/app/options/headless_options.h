@@ -43,7 +43,8 @@ struct HeadlessOptions {
 };
 
 // Why options that are each right do not go together (Modbus station 0, the
-// multipliers of a station not polled), or "".
+// multipliers or commands of a station not polled, counter commands under
+// Modbus), or "".
 std::string HeadlessOptionConflict(const HeadlessOptions& options);
 
 }  // namespace tally

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "publish/command_allow.h"
+
 namespace tally {
 
 struct MqttOptions {
@@ -27,6 +29,8 @@ struct MqttOptions {
     bool discovery = false;
     std::string discoveryPrefix = "homeassistant";
     int keepAliveSeconds = 60;
+    // --allow: what commands received may do, by station; empty, nothing is subscribed.
+    AllowList allow;
 };
 
 constexpr const char* kMqttPasswordVariable = "TALLYSCOPE_MQTT_PASSWORD";
