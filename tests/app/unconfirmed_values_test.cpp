@@ -36,12 +36,6 @@ class UnconfirmedValues : public WindowTest {
         return darkest;
     }
 
-    // The colour in the middle of a lamp, as painted.
-    static QRgb lampFill(Lamp* lamp) {
-        const QImage image = lamp->grab().toImage();
-        return image.pixel(image.width() / 2, image.height() / 2) & 0xFFFFFF;
-    }
-
     // What the monitor, the lamps and the buttons show of each kind: "B" black
     // (confirmed) or "G" grey, for raw counter 1 and scaled counter 8, input 1,
     // output 1; the pictures must agree with the state.
@@ -54,12 +48,12 @@ class UnconfirmedValues : public WindowTest {
             EXPECT_EQ(IsConfirmed(field), ink < 0x40);
             seen += ink < 0x40 ? "B" : "G";
         }
-        const QRgb lamp = lampFill(w->shpDI[0]);
-        EXPECT_TRUE(lamp == kOnColor || lamp == kUnconfirmedOnColor) << std::hex << lamp;
-        seen += lamp == kOnColor ? "B" : "G";
-        const QRgb button = BackColor(w->cmdDO[1]);
-        EXPECT_TRUE(button == kOnColor || button == kUnconfirmedOnColor) << std::hex << button;
-        seen += button == kOnColor ? "B" : "G";
+        const QImage lamp = w->shpDI[0]->grab().toImage();
+        for (QRgb colour :
+             {lamp.pixel(lamp.width() / 2, lamp.height() / 2) & 0xFFFFFF, BackColor(w->cmdDO[1])}) {
+            EXPECT_TRUE(colour == kOnColor || colour == kUnconfirmedOnColor) << std::hex << colour;
+            seen += colour == kOnColor ? "B" : "G";
+        }
         return seen;
     }
 };
@@ -141,10 +135,6 @@ TEST_F(UnconfirmedValues, ProtocolStationAndCommandsDecideWhatIsConfirmed) {
     w->cmdDO[1]->click();  // output 1 off, acknowledged
     answer("DO>OK\r");
     EXPECT_EQ(BackColor(w->cmdDO[1]), kOffColor);
-    w->cmdDoON->click();
-    answer("DO>OK\r");
-    for (std::size_t k = 1; k <= 8; ++k)
-        EXPECT_TRUE(output(k)) << k;
 
     w->cmbDC->setCurrentText("3");
     w->chkCTClear->setChecked(true);
