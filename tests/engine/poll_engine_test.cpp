@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/line_statistics.h"
 #include "engine/poll_engine.h"
 #include "fake_clock.h"
 #include "fake_serial_component.h"
@@ -244,7 +243,8 @@ TEST_F(EngineTest, CommandClickedInADecodeAndCycleTickDuringTheCommandWaitTheirT
     EXPECT_TRUE(tmrNow.Enabled());
 }
 
-TEST(OneRequestRestart, ReadTickedAnewWhileACommandIsOnTheLineRestartsAfterItsReply) {
+// Read ticked anew while a command, or a single read, is on the line.
+TEST(OneRequestRetick, WaitsForTheRequestOnTheLineThenRestartsOrReadsOnceMore) {
     for (const bool untickedAgain : {false, true}) {
         SCOPED_TRACE(untickedAgain);
         Rig r;
@@ -262,9 +262,6 @@ TEST(OneRequestRestart, ReadTickedAnewWhileACommandIsOnTheLineRestartsAfterItsRe
         EXPECT_EQ(r.port.writes.back(), untickedAgain ? "#01RDO\r" : "#01RCT\r")
             << "a restart begins with the counters; unticked, the cycle runs to its end";
     }
-}
-
-TEST(OneRequestSingleRead, TickedAgainWhileItsRequestIsAnsweredOrTimesOutReadsOnceMore) {
     for (const bool timeout : {false, true}) {
         SCOPED_TRACE(timeout);
         Rig r;
@@ -600,40 +597,6 @@ TEST_F(EngineTest, ATimeOutIsReportedAtItsDeadlineWhicheverTickOrClosingNoticedI
     EXPECT_EQ(timeOut(0.025, false), 0.0) << "a tick 25 ms late";
     EXPECT_EQ(timeOut(0.030, true), 0.0) << "closed 30 ms after the deadline, before its tick";
     EXPECT_EQ(timeOut(-0.100, true), -100.0) << "cut off 100 ms before its deadline";
-    // The last session: its one request ended in a time out, with no reply time.
-    LineStatistics statistics;
-    for (const LineEvent& e : events)
-        statistics.Add(e);
-    EXPECT_EQ(statistics.Requests(), 1u);
-    EXPECT_EQ(statistics.Timeouts(), 1u);
-    EXPECT_EQ(statistics.ReplyTimes().count, 0u);
-}
-
-TEST(PortFailure, ReportsTheReasonStopsBothTimersAndWritesNothingMore) {
-    const struct {
-        bool command, input, afterFirstRead;
-        Strings statuses;  // no caption for a request that never went out
-    } rows[] = {{false, true, true, {"Read Value", "Read DC"}},
-                {false, false, true, {"Read Value", "Read DC", "Read OK"}},
-                {false, true, false, {"Read Value"}},
-                {true, false, false, {}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(&row - rows);
-        Rig r;
-        r.boxes = {1, 1, 0};
-        if (row.afterFirstRead) r.tickRead(1);
-        (row.input ? r.port.failInput : r.port.failOutput) = "No such device";
-        row.command          ? r.queueCommand(1, "#01CCT2\r")
-        : row.afterFirstRead ? r.answer(kCounterReply)
-                             : r.tickRead(5);
-        EXPECT_EQ(r.failures, Strings{"No such device"});
-        EXPECT_FALSE(r.tmrRead.Enabled() || r.tmrNow.Enabled()) << "both timers stop";
-        EXPECT_EQ(r.state.PollStep % 10, 0) << "a command never sent leaves no units digit";
-        r.engine.tmrNow_Timer();
-        r.tmrRead.Fire();
-        EXPECT_EQ(r.port.writes, row.afterFirstRead ? Strings{"#01RCT\r"} : Strings{});
-        EXPECT_EQ(r.statuses, row.statuses);
-    }
 }
 
 TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryReply) {
