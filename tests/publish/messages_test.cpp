@@ -66,26 +66,22 @@ TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAn
     EXPECT_EQ(kind(31), "Output 8|{{ value_json.do[7] }}|||1");
 }
 
+// The same topics whatever is read, so a later run's empty payload removes a config.
 TEST(Discovery, OnlyWhatTheRunReadsIsAnnouncedAndTheRestIsWithdrawn) {
-    DiscoverySettings settings{"ha", "p", "key", 4};
-    settings.inputs = settings.outputs = false;
-    const std::vector<MqttMessage> counters = DiscoveryMessages(settings, 1);
-    settings = {"ha", "p", "key", 4};
-    settings.counters = false;
-    const std::vector<MqttMessage> inputsAndOutputs = DiscoveryMessages(settings, 1);
-    ASSERT_EQ(counters.size(), 32u);
-    ASSERT_EQ(inputsAndOutputs.size(), 32u);
+    DiscoverySettings counters{"ha", "p", "key", 4}, flags = counters;
+    counters.inputs = counters.outputs = false;
+    flags.counters = false;
+    const std::vector<MqttMessage> a = DiscoveryMessages(counters, 1),
+                                   b = DiscoveryMessages(flags, 1);
+    ASSERT_EQ(a.size(), 32u);
+    ASSERT_EQ(b.size(), 32u);
     for (std::size_t i = 0; i < 32; ++i) {
-        // The same topics either way, so a later run's empty payload removes the config.
-        EXPECT_EQ(counters[i].topic, inputsAndOutputs[i].topic);
-        EXPECT_TRUE(counters[i].retain && inputsAndOutputs[i].retain);
-        const bool counterOrRate = i < 16;
-        EXPECT_EQ(counters[i].payload.empty(), !counterOrRate) << counters[i].topic;
-        EXPECT_EQ(inputsAndOutputs[i].payload.empty(), counterOrRate) << counters[i].topic;
+        EXPECT_TRUE(a[i].topic == b[i].topic && a[i].retain && b[i].retain);
+        EXPECT_EQ(a[i].payload.empty(), i >= 16) << a[i].topic;  // counters and rates first
+        EXPECT_EQ(b[i].payload.empty(), i < 16) << a[i].topic;
     }
     EXPECT_EQ(
-        QJsonDocument::fromJson(QByteArray::fromStdString(counters[0].payload))["expire_after"]
-            .toInt(),
+        QJsonDocument::fromJson(QByteArray::fromStdString(a[0].payload))["expire_after"].toInt(),
         12);
 }
 

@@ -47,14 +47,9 @@ class FakeClock : public Clock {
     void Set(std::int32_t day, double seconds) {
         day_ = day;
         seconds_ = 0.0;
-        SetUtc((static_cast<std::int64_t>(day) - kUnixEpochDay) * 86'400'000);
-        Advance(seconds);
-    }
-
-    // Sets the instant (milliseconds since the epoch, UTC), from which time moves on.
-    void SetUtc(std::int64_t utcMs) {
-        utcMs_ = utcMs;
+        utcMs_ = (static_cast<std::int64_t>(day) - kUnixEpochDay) * 86'400'000;
         utcBase_ = monotonicMicros_;
+        Advance(seconds);
     }
 
     // Moves time on, rolling over midnight into the next day.
