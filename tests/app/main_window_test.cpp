@@ -31,9 +31,8 @@ TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
     openPort(17);
     EXPECT_EQ(port.Settings(), "57600,n,8,1");
     EXPECT_TRUE(port.received.empty());  // the receive buffer is flushed on opening
-    EXPECT_TRUE(all(choices, false) && all(groups, true));
+    EXPECT_TRUE(all(choices, false) && all(groups, true) && w->shpCOMM->filled());
     EXPECT_EQ(w->cmdCOMM->text(), "Close Port");
-    EXPECT_TRUE(w->shpCOMM->filled());
     EXPECT_NE(w->imgDC->cursor().shape(), Qt::ForbiddenCursor);
     // None of DC, DI, DO ticked: nothing to read.
     EXPECT_FALSE(w->chkRead->isEnabled());
@@ -49,9 +48,8 @@ TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
     w->cmdCOMM->click();
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(w->labReport->text() + " / " + w->cmdCOMM->text(), "Off Line / Open Port");
-    EXPECT_TRUE(all(choices, true) && all(groups, false));
+    EXPECT_TRUE(all(choices, true) && all(groups, false) && w->chkDI->isChecked());
     EXPECT_FALSE(w->chkRead->isEnabled());
-    EXPECT_TRUE(w->chkDI->isChecked());
 }
 
 TEST_F(MainWindow, PortStationAndIntervalFieldsStayInRange) {
@@ -108,8 +106,7 @@ TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheRea
     w->cmdCOMM->click();
     EXPECT_EQ(w->labReport->text() + " / " + w->cmdCOMM->text(), "Off Line / Open Port");
     EXPECT_EQ(w->labReport->toolTip(), "Permission denied: /dev/ttyUSB0");
-    EXPECT_FALSE(w->shpCOMM->filled());
-    EXPECT_TRUE(w->cmbCOMM->isEnabled() && messages.empty());
+    EXPECT_TRUE(!w->shpCOMM->filled() && w->cmbCOMM->isEnabled() && messages.empty());
     // A station that is not a number never opens the port.
     port.failOpen.reset();
     w->cmbStation->setEditText("x");
@@ -122,8 +119,8 @@ TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheRea
     w->chkRead->setChecked(true);
     port.failInput = "Input/output error";
     tmrRead().Fire();
-    EXPECT_EQ(w->labReport->text(), "Off Line");
-    EXPECT_EQ(w->labReport->toolTip(), "Input/output error");
+    EXPECT_EQ(w->labReport->text() + " / " + w->labReport->toolTip(),
+              "Off Line / Input/output error");
     EXPECT_FALSE(w->chkRead->isChecked() || tmrNow().Enabled() || tmrRead().Enabled());
 }
 
@@ -138,16 +135,13 @@ TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
     ASSERT_EQ(BackColor(w->cmdDO[1]), kOnColor);
 
     w->cmdCOMM->click();
-    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_FALSE(w->chkRead->isChecked() || tmrRead().Enabled() || tmrNow().Enabled());
     EXPECT_TRUE(w->txtAutoRead->isEnabled());
-    for (std::size_t k = 1; k <= 8; ++k)
+    for (std::size_t k = 1; k <= 8; ++k) {
         EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
-    for (std::size_t i = 0; i < 8; ++i)
-        EXPECT_FALSE(w->shpDI[i]->filled());
-    // The states are remembered, only the look is reset.
-    EXPECT_EQ(w->OutputState[1], 1);
-    EXPECT_FALSE(tmrRead().Enabled());
-    EXPECT_FALSE(tmrNow().Enabled());
+        EXPECT_FALSE(w->shpDI[k - 1]->filled());
+    }
+    EXPECT_EQ(w->OutputState[1], 1);  // remembered: only the look is reset
 }
 
 TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
@@ -158,15 +152,11 @@ TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
     w->txtCTMulti[7]->setText("10000");
     w->chkRead->setChecked(true);
     answer(">00000010,0000000A,00000000,00000000,00000000,00000000,00000000,FFFFFFFF\r");
-    EXPECT_EQ(w->labReport->text(), "Read OK");
     const auto row = [this](std::size_t i) {
         return w->txtCTRaw[i]->text() + " " + w->txtCTVal[i]->text();
     };
-    EXPECT_EQ(row(0), "16 16.0");
-    EXPECT_EQ(row(1), "10 5.0");
-    EXPECT_EQ(row(7), "4294967295 42949672950000.0");
-    // A single cycle ends with "Read" unticked.
-    EXPECT_FALSE(w->chkRead->isChecked());
+    EXPECT_EQ(row(1) + " " + row(7), "10 5.0 4294967295 42949672950000.0");
+    EXPECT_FALSE(w->chkRead->isChecked());  // a single cycle
     // A field that is not one to eight hex digits keeps its counter; every row is
     // redrawn with today's multiplier.
     w->txtCTMulti[7]->setText("-1.0");
@@ -180,7 +170,6 @@ TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeeps
     w->mnuLine->trigger();
     FrmLine* monitor = w->frmLine;
     ASSERT_TRUE(monitor != nullptr && monitor->isVisible() && !monitor->isModal());
-    EXPECT_EQ(monitor->windowTitle(), "Tallyscope, Line Monitor");
     monitor->resize(700, 333);
     w->close();  // the program ends with the main window
     EXPECT_FALSE(monitor->isVisible());
