@@ -1,6 +1,7 @@
 #include "publish/mosquitto_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -241,23 +242,47 @@ void onLog(mosquitto*, void* data, int level, const char* text) {
         attempt->libraryErrors.emplace_back(text);
 }
 
-void onConnect(mosquitto*, void* data, int rc) {
+void onConnect(mosquitto* mosq, void* data, int rc) {
     auto* attempt = static_cast<Attempt*>(data);
     attempt->answered = true;
     if (rc != 0) {
         // The broker's own reason ("not authorised", "bad user name or password").
-        std::string reason = mosquitto_connack_string(rc);
+        std::string reason = attempt->shared.connection.subscriptions.empty()
+                                 ? mosquitto_connack_string(rc)
+                                 : mosquitto_reason_string(rc);
         if (!reason.empty() && reason.back() == '.') reason.pop_back();
         attempt->refusal = "the broker refused the login: " + reason;
         return;
     }
     Shared& shared = attempt->shared;
+    // Asked at once, so no command published after the login is missed; the
+    // session is clean, so none from before it comes late.
+    // With the retain flag as published: a command a client left on the broker is
+    // told apart also when it comes live, not only when a subscription finds it.
+    for (const std::string& filter : shared.connection.subscriptions)
+        mosquitto_subscribe_v5(mosq, nullptr, filter.c_str(), 1, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                               nullptr);
     std::lock_guard<std::mutex> hold(shared.lock);
     if (shared.on(Event::Accepted)) {
         shared.post([](MosquittoClient& c) {
             if (c.onConnected) c.onConnected();
         });
     }
+}
+
+void onMessage(mosquitto*, void* data, const mosquitto_message* message) {
+    auto* attempt = static_cast<Attempt*>(data);
+    if (message == nullptr || message->topic == nullptr) return;
+    MqttMessage m;
+    m.topic = message->topic;
+    if (message->payloadlen > 0)
+        m.payload.assign(static_cast<const char*>(message->payload),
+                         static_cast<std::size_t>(message->payloadlen));
+    m.retain = message->retain;
+    std::lock_guard<std::mutex> hold(attempt->shared.lock);
+    attempt->shared.post([m = std::move(m)](MosquittoClient& c) {
+        if (c.onMessage) c.onMessage(m);
+    });
 }
 
 void onPublish(mosquitto*, void* data, int mid) {
@@ -273,13 +298,16 @@ std::string configure(mosquitto* mosq, const MqttConnection& c) {
     // Everything is written by the library's loop functions, which only this
     // thread calls, so a turn's messages go out together.
     mosquitto_threaded_set(mosq, true);
-    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Subscriptions need MQTT 5 for the retain flag of a message as it was published.
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                         c.subscriptions.empty() ? MQTT_PROTOCOL_V311 : MQTT_PROTOCOL_V5);
     // Every message goes straight into the send order, so the offline status
     // and the disconnect leave behind all that was handed over before them.
     mosquitto_max_inflight_messages_set(mosq, 0);
     mosquitto_connect_callback_set(mosq, onConnect);
     mosquitto_log_callback_set(mosq, onLog);
     mosquitto_publish_callback_set(mosq, onPublish);
+    mosquitto_message_callback_set(mosq, onMessage);
     int rc = mosquitto_will_set(mosq, c.will.topic.c_str(), static_cast<int>(c.will.payload.size()),
                                 c.will.payload.data(), 1, c.will.retain);
     if (rc == MOSQ_ERR_SUCCESS && (!c.user.empty() || c.password)) {
@@ -371,7 +399,8 @@ std::string runTurns(mosquitto* mosq, Attempt& attempt) {
             shared.nudgeWanted = !turning;
         }
         if (turning) {
-            await(shared, sock, 0, kTurnMs);
+            // A command received waits for no turn.
+            await(shared, sock, shared.connection.subscriptions.empty() ? 0 : POLLIN, kTurnMs);
         } else {
             await(shared, sock, POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0), kIdleWaitMs);
         }

@@ -1,5 +1,6 @@
 // The little the publisher needs of an MQTT client: connect with a last will,
-// publish at QoS 1, disconnect, and hear what happened.
+// publish at QoS 1, disconnect, and hear what happened; and the messages
+// received on the run's subscriptions.
 //
 // The library sits behind this interface, so the publisher's queue, back-off
 // and drain are tested against a fake, and only the adapter knows the library.
@@ -10,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tally {
 
@@ -31,6 +33,9 @@ struct MqttConnection {
     int keepAliveSeconds = 60;
     // Published by the broker when the connection ends without a clean disconnect.
     MqttMessage will;
+    // Topic filters subscribed to at QoS 1 on every connection, each one a clean
+    // session: what was sent while the program was away is never delivered late.
+    std::vector<std::string> subscriptions;
 };
 
 class MqttClient {
@@ -53,6 +58,8 @@ class MqttClient {
     // lost: the reason ("" after Disconnect()).
     std::function<void(const std::string& reason)> onDisconnected;
     std::function<void(int id)> onPublished;
+    // A message on a subscription, with the retain flag the broker gave it.
+    std::function<void(const MqttMessage& message)> onMessage;
 };
 
 }  // namespace tally

@@ -104,6 +104,7 @@ void Publisher::on(Event event, const std::string& reason) {
                 client_.Publish(message);
             client_.Publish({StatusTopic(settings_.prefix), "online", true});
             sendMore();
+            if (onConnection) onConnection(true);
             return;
         case Event::Ended: {
             // What was on the wire goes again on the next connection: the broker
@@ -119,6 +120,7 @@ void Publisher::on(Event event, const std::string& reason) {
             if (was == State::Connected) {
                 say_("MQTT: lost the connection to " + settings_.broker + ": " + why +
                      "; readings are queued until it is back");
+                if (onConnection) onConnection(false);
             } else if (why != lastFailure_) {
                 say_("MQTT: cannot connect to " + settings_.broker + ": " + why + "; retrying");
             }

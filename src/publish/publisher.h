@@ -57,6 +57,8 @@ class Publisher {
     // disconnects; onStopped follows. Nothing is taken after it.
     void Stop();
     std::function<void()> onStopped;
+    // The connection was accepted (true) or lost (false).
+    std::function<void(bool connected)> onConnection;
 
     bool Stopped() const { return state_ == State::Stopped; }
     std::int64_t Delivered() const { return delivered_; }
