@@ -408,26 +408,6 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
     }
 }
 
-TEST_F(PollCycle, ACycleReadsEachListedStationInTurnASilentOneCostsOnlyItsOwnDeadline) {
-    engine.SetStations({1, 2, 5});
-    boxes = {1, 1, 0};
-    tickRead(1);
-    answer(kCounterReply);
-    answer(kInputReply);
-    for (int ticks = 0; ticks < 100 && port.writes.size() == 3; ++ticks)
-        answer();   // station 2 is silent: its counter read times out, its inputs are not asked
-    tmrNow.Fire();  // the interval passes while station 5 is read: the next cycle waits
-    answer(kCounterReply);
-    answer(kInputReply);
-    EXPECT_EQ(port.writes,
-              (Strings{"#01RCT\r", "#01RDI\r", "#02RCT\r", "#05RCT\r", "#05RDI\r", "#01RCT\r"}))
-        << "the next cycle starts at once, from the first station";
-    std::string ends;
-    for (const LineEvent& e : events)
-        if (e.type == LineEvent::Type::CycleEnd) ends += std::to_string(e.station);
-    EXPECT_EQ(ends, "125");
-}
-
 // The window reads other stations beside its own: its commands, its list and its
 // replies must each stay with the station they belong to.
 TEST_F(PollCycle, ACommandBetweenOtherStationsReadsAndAListChangedMidCycleKeepTheirStations) {
@@ -459,44 +439,6 @@ TEST_F(PollCycle, ACommandBetweenOtherStationsReadsAndAListChangedMidCycleKeepTh
     answer("DO>OK\r");
     EXPECT_EQ(port.writes, Strings{"#01WDO1,0\r"});
     EXPECT_FALSE(tmrRead.Enabled());
-}
-
-TEST_F(EngineTest, LineEventsTellEveryRequestItsOneOutcomeAndEachCycleItsEnd) {
-    port.Receive("stale");
-    engine.LineOpened();
-    boxes = {1, 1, 0};
-    tickRead(5);
-    clock.Advance(0.0125);
-    port.Arrive(kCounterReply);
-    queueCommand(3, "#01WDO1,1\r");  // waits behind the input read
-    answer("junk\r");                // the input read fails: the cycle is given up
-    replyTicks(3);                   // a quiet line: the command goes out
-    answer("DO>OK\r");
-    tickRead(5);  // a read on the line when the port closes
-    engine.LineClosed();
-    EXPECT_EQ(state.PollStep, 0) << "a reopened port starts afresh";
-
-    std::string seen;  // event type (O, C, R, A for outcome, E), then what was asked
-    for (const LineEvent& e : events)
-        seen += std::string("OCRAE").substr(static_cast<std::size_t>(e.type), 1) +
-                std::to_string(static_cast<int>(e.request)) + " ";
-    EXPECT_EQ(seen, "O0 R0 A0 R1 A1 R5 A5 E0 R0 A0 E0 C0 ");
-    EXPECT_EQ(events[2].replyMs, 12.5);
-    ASSERT_TRUE(events[2].meaning);
-    EXPECT_EQ(events[2].meaning->counters[1], 10.0);
-    EXPECT_EQ(events[4].statusText, "Bad Reply");
-    EXPECT_FALSE(events[4].meaning || events[6].meaning) << "only a good read has a meaning";
-    EXPECT_EQ(events[9].outcome.kind, OutcomeKind::TimeOut) << "the line closed under it";
-
-    // The enable dialog's write: a request judged as its reply arrives.
-    engine.LineOpened();
-    EXPECT_TRUE(engine.SendEnableWrite("#01WRTC0801FFF8\r"));
-    clock.Advance(0.02);
-    port.Arrive("RTC>OK\r");
-    clock.Advance(0.28);
-    EXPECT_EQ(engine.EnableWriteOutcome(), Outcome::Ok());
-    EXPECT_EQ(events.back().request, LineRequest::WriteEnable);
-    EXPECT_EQ(events.back().replyMs, 20.0);
 }
 
 TEST_F(EngineTest, AnEnableWriteAnswerStillComingAtTheCheckHoldsTheLineUntilQuiet) {
