@@ -101,6 +101,7 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     model.Append(Request(1));
     LineEvent ascii = Reply(":01030000\r\n", Outcome::ExceptionCode(2), 12.3456);
     ascii.protocol = Protocol::ModbusAscii;
+    ascii.station = 7;
     model.Append(ascii);
     LineEvent rtu = Reply(std::string("\x01\x83\x02", 3), Outcome::Of(OutcomeKind::TimeOut), 300);
     rtu.protocol = Protocol::ModbusRtu;
@@ -116,14 +117,14 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     model.Append(late);
     model.Commit();
     const auto row = [&](int r) { return model.RowText(r).split(QLatin1Char('\t')); };
-    EXPECT_EQ(row(0), QStringList({"12:00:01.000", "TX", "Korvi", "23 30 31 52 43 54 31 0D",
+    EXPECT_EQ(row(0), QStringList({"12:00:01.000", "TX", "0", "Korvi", "23 30 31 52 43 54 31 0D",
                                    "#01RCT1<CR>", "", ""}));
-    EXPECT_EQ(row(1),
-              QStringList({"12:00:00.000", "RX", "Modbus Ascii", "3A 30 31 30 33 30 30 30 30 0D 0A",
-                           ":01030000<CR><LF>", "Exception 02 Illegal Data Address", "12.346"}));
-    EXPECT_EQ(row(2).mid(2), QStringList({"Modbus RTU", "01 83 02", "", "Time Out", "300.000"}));
-    EXPECT_EQ(row(3).at(5), "Read DC Status OK");
-    EXPECT_EQ(row(4).mid(1), QStringList({"RX", "Korvi", "3E 31 0D", ">1<CR>",
+    EXPECT_EQ(row(1), QStringList({"12:00:00.000", "RX", "7", "Modbus Ascii",
+                                   "3A 30 31 30 33 30 30 30 30 0D 0A", ":01030000<CR><LF>",
+                                   "Exception 02 Illegal Data Address", "12.346"}));
+    EXPECT_EQ(row(2).mid(3), QStringList({"Modbus RTU", "01 83 02", "", "Time Out", "300.000"}));
+    EXPECT_EQ(row(3).at(6), "Read DC Status OK");
+    EXPECT_EQ(row(4).mid(1), QStringList({"RX", "0", "Korvi", "3E 31 0D", ">1<CR>",
                                           "Late Reply (dropped)", "395.500"}));
     EXPECT_EQ(model.index(4, 0).data(Qt::BackgroundRole),
               model.index(2, 0).data(Qt::BackgroundRole));

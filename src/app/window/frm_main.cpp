@@ -16,10 +16,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "engine/station_filter.h"
 #include "numbers/number_text.h"
 #include "protocol/baud_rates.h"
 #include "ui/models/line_history.h"
 #include "ui/models/read_confirmation.h"
+#include "ui/models/station_table.h"
+#include "ui/models/stations_model.h"
 #include "ui/models/trend_model.h"
 #include "ui/paint/opaque.h"
 #include "ui/paint/panel_cache_style.h"
@@ -29,6 +32,7 @@
 #include "ui/windows/field_routines.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_log.h"
+#include "ui/windows/frm_stations.h"
 #include "ui/windows/frm_trend.h"
 #include "ui/windows/lamp.h"
 #include "ui/windows/port_item_delegate.h"
@@ -82,12 +86,27 @@ FrmMain::FrmMain(const AppEnvironment& env, QWidget* parent)
     trendModel_ = std::make_unique<TrendModel>(
         TrendModel::Context{[this](int channel) { return Multiplier(channel); },
                             [this] { return static_cast<int>(AutoReadSeconds); }});
-    engine_->Events().Add(trendModel_.get());
+    trendEvents_ = std::make_unique<StationFilter>(*trendModel_, [this] { return MainStation(); });
+    engine_->Events().Add(trendEvents_.get());
 
     confirmation_ = std::make_unique<ReadConfirmation>(
         [this](ReadKind kind) { return ReadBoxValue(kind) == 1; });
     confirmation_->onChanged = [this] { showConfirmation(); };
-    engine_->Events().Add(confirmation_.get());
+    confirmationEvents_ =
+        std::make_unique<StationFilter>(*confirmation_, [this] { return MainStation(); });
+    engine_->Events().Add(confirmationEvents_.get());
+
+    stationTable_ = std::make_unique<StationTable>();
+    stationsModel_ = std::make_unique<StationsModel>(
+        *stationTable_, [this] { return MainStation(); },
+        [this] {
+            std::array<double, 8> multipliers{};
+            for (std::size_t i = 0; i < 8; ++i)
+                multipliers[i] = Multiplier(static_cast<int>(i) + 1);
+            return multipliers;
+        });
+    stationTable_->onChanged = [this](int station) { stationsModel_->StationChanged(station); };
+    engine_->Events().Add(stationTable_.get());
     // Nothing on show has been read yet.
     showConfirmation();
 
@@ -114,8 +133,12 @@ FrmMain::~FrmMain() {
     // The chart reads the model; both go before the engine.
     delete frmTrend;
     frmTrend = nullptr;
-    engine_->Events().Remove(trendModel_.get());
-    engine_->Events().Remove(confirmation_.get());
+    engine_->Events().Remove(trendEvents_.get());
+    engine_->Events().Remove(confirmationEvents_.get());
+    // The view shows the model, which shows the table.
+    delete frmStations;
+    frmStations = nullptr;
+    engine_->Events().Remove(stationTable_.get());
     // The log listens to the engine, which goes before the child windows do.
     delete frmLog;
     frmLog = nullptr;
@@ -491,6 +514,8 @@ void FrmMain::closeEvent(QCloseEvent* event) {
         if (frmLine != nullptr) frmLine->close();
         SaveSettings();
         SaveWindowState();
+        // Closed after its state was kept, for the same reason.
+        if (frmStations != nullptr) frmStations->close();
     }
     event->accept();
 }

@@ -39,6 +39,10 @@ class FrmLine;
 class LineHistory;
 class FrmLog;
 class FrmTrend;
+class FrmStations;
+class StationFilter;
+class StationTable;
+class StationsModel;
 class Lamp;
 class ReadConfirmation;
 class TrendModel;
@@ -61,6 +65,7 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     QMenu* mnuView = nullptr;
     QAction* mnuLine = nullptr;
     QAction* mnuTrend = nullptr;
+    QAction* mnuStations = nullptr;
     QMenu* mnuTools = nullptr;
     QAction* mnuScan = nullptr;
     QMenu* mnuHelp = nullptr;
@@ -142,6 +147,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     FrmLog* frmLog = nullptr;
     // The trend chart, made when first opened and kept (hidden) from then on.
     FrmTrend* frmTrend = nullptr;
+    // The Stations view, made when first opened and kept (hidden) from then on.
+    FrmStations* frmStations = nullptr;
 
     PollEngine& engine() { return *engine_; }
     // The manual Help > Manual opens (empty when none is found).
@@ -180,6 +187,8 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     void txtAutoRead_Change();
 
     // --- Reply decoding applied to the window ---
+    // Only the main station's replies reach the window's fields.
+    void ApplyStationReply(int station, const ReplyMeaning& meaning) override;
     void ApplyReply(const ReplyMeaning& meaning) override;
     void ApplyOutputAck();
     void ShowInputs();
@@ -189,6 +198,14 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // number of its field, read in this one place.
     double Multiplier(int k) const;
     void ShowCounters();
+
+    // --- Several stations ---
+    // The station the main window shows and commands (cmbStation), -1 when its text is none.
+    int MainStation() const;
+    // The station of a Stations view row becomes the main window's: its last
+    // values are shown at once, grey where its last read of their kind was not good.
+    void ChooseStation(int station);
+    StationsModel& stationsModel() { return *stationsModel_; }
 
     // --- Device operations ---
     void cmdDO_Click(int index);
@@ -225,6 +242,12 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     // What a log row needs from the window when it is built.
     LogContext logContext() const;
     void mnuTrend_Click();
+    void mnuStations_Click();
+    // Each cycle reads the main station, then (the view open) the other listed ones.
+    void walkStations();
+    std::string mainStationHex() const;
+    void applyStationsState();
+    void saveStationsState();
     void connectHandlers();
     void installFieldFilters();
     // The closing steps of the open/close button, also taken when opening fails.
@@ -251,6 +274,12 @@ class FrmMain : public QWidget, public MainState, public PollHost, public Enable
     std::unique_ptr<TrendModel> trendModel_;
     // Which values on show the latest read of their kind confirmed; the others are grey.
     std::unique_ptr<ReadConfirmation> confirmation_;
+    // What is known of every station, from the start; the view shows it.
+    std::unique_ptr<StationTable> stationTable_;
+    std::unique_ptr<StationsModel> stationsModel_;
+    // The chart and the confirmations hear only the main station's events.
+    std::unique_ptr<StationFilter> trendEvents_;
+    std::unique_ptr<StationFilter> confirmationEvents_;
     QFileSystemWatcher* portWatch_ = nullptr;
     bool unloaded_ = false;
     bool listingPorts_ = false;

@@ -41,7 +41,7 @@ bool FrmMain::ownProtocolOnly(const QString& what, QCheckBox* box) {
 void FrmMain::queueOutputWrite(std::int16_t target, const Request& request) {
     if (IsBusy(fmeDO)) return;
     SetBusy(fmeDO, true);
-    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), StationHex, request);
+    const auto frame = BuildFrame(ProtocolFromIndex(ProtocolIndex), mainStationHex(), request);
     OutputState[0] = target;
     queueCommand(3, frame.value_or(std::string()));
 }
@@ -70,7 +70,7 @@ void FrmMain::chkCTClear_Click() {
     if (ownProtocolOnly(QStringLiteral("Clear DC"), chkCTClear)) return;
     SetBusy(fmeCT, true);
     const int ch = CounterSelectorNumber();
-    const auto frame = BuildFrame(Protocol::Own, StationHex, ClearCounterRequest(ch));
+    const auto frame = BuildFrame(Protocol::Own, mainStationHex(), ClearCounterRequest(ch));
     queueCommand(1, frame.value_or(std::string()));
 }
 
@@ -82,7 +82,7 @@ void FrmMain::chkCTSet_Click() {
     const int ch = CounterSelectorNumber();
     ClampAndFormatField(txtCTSet, 3, 0.0, 4294967295.0);
     const double value = LeadingNumber(txtCTSet->text().toStdString());
-    const auto frame = BuildFrame(Protocol::Own, StationHex, PresetCounterRequest(ch, value));
+    const auto frame = BuildFrame(Protocol::Own, mainStationHex(), PresetCounterRequest(ch, value));
     queueCommand(2, frame.value_or(std::string()));
 }
 
@@ -92,7 +92,7 @@ void FrmMain::cmdCTSet_Click() {
     if (IsBusy(this)) return;
     if (ownProtocolOnly(QStringLiteral("Enable/Disable DC"), nullptr)) return;
     SetBusy(this, true);
-    const auto frame = BuildFrame(Protocol::Own, StationHex, ReadEnableRequest());
+    const auto frame = BuildFrame(Protocol::Own, mainStationHex(), ReadEnableRequest());
     queueCommand(4, frame.value_or(std::string()));
 }
 
@@ -112,7 +112,7 @@ void FrmMain::StatusDC(std::int16_t iCh, std::int16_t iVal) {
         digits = iVal == 0 ? "00" : "FF";
         CounterEnable[0] = iVal == 0 ? 0 : 255;
     }
-    const auto frame = BuildFrame(Protocol::Own, StationHex, WriteEnableRequest(digits));
+    const auto frame = BuildFrame(Protocol::Own, mainStationHex(), WriteEnableRequest(digits));
     engine_->SendEnableWrite(frame.value_or(std::string()));
 }
 

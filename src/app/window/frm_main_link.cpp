@@ -190,6 +190,7 @@ void FrmMain::cmdCOMM_Click() {
             labReport->setText(QStringLiteral("On Line"));
             labReport->setToolTip(QString());
             StationHex = StationHexOf(*station);
+            walkStations();
             engine_->LineOpened();
         } catch (const SerialError& error) {
             goOffLine(QString::fromStdString(error.what()));

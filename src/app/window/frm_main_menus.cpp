@@ -12,8 +12,10 @@
 #include "app/window/frm_main.h"
 #include "app/window/manual_location.h"
 #include "numbers/number_text.h"
+#include "ui/models/stations_model.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_log.h"
+#include "ui/windows/frm_stations.h"
 #include "ui/windows/frm_trend.h"
 
 namespace tally {
@@ -57,6 +59,11 @@ void FrmMain::buildMenus() {
                            QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(mnuTrend, &QAction::triggered, this, [this] { mnuTrend_Click(); });
 
+    mnuStations = namedAction(mnuView, tr("&Stations"), QStringLiteral("mnuStations"),
+                              QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuStations->setStatusTip(tr("Read every station of a list on the line, side by side"));
+    connect(mnuStations, &QAction::triggered, this, [this] { mnuStations_Click(); });
+
     mnuScan = namedAction(mnuTools, tr("Find &Module\u2026"), QStringLiteral("mnuScan"),
                           QKeySequence(Qt::CTRL | Qt::Key_F));
     mnuScan->setStatusTip(tr("Search baud rates, protocols and stations for a module"));
@@ -97,6 +104,11 @@ LogContext FrmMain::logContext() const {
     // The multiplier as the monitor's scaled column takes it right now.
     for (std::size_t i = 0; i < 8; ++i)
         context.multipliers[i] = Multiplier(static_cast<int>(i) + 1);
+    // The other stations the Stations view reads, each with its own.
+    for (const int station : stationsModel_->Stations()) {
+        if (station != MainStation())
+            context.stationMultipliers[station] = stationsModel_->MultipliersOf(station);
+    }
     context.intervalSeconds = AutoReadSeconds;
     return context;
 }

@@ -117,12 +117,14 @@ void FrmMain::ApplyWindowState() {
     for (QRadioButton* option : optProtocol) {
         if (option->text() == protocol) option->setChecked(true);
     }
+    applyStationsState();
 }
 
 void FrmMain::SaveWindowState() {
     for (const QRadioButton* option : optProtocol) {
         if (option->isChecked()) UserSettings()->setValue(kProtocolKey, option->text());
     }
+    saveStationsState();
 }
 
 }  // namespace tally

@@ -227,6 +227,9 @@ QString LineModel::cellText(const LineRow& row, int column) const {
             return LineTimeText(row.utcMs);
         case ColDirection:
             return row.received ? QStringLiteral("RX") : QStringLiteral("TX");
+        case ColStation:
+            // Several stations may share the line: each row says whose it is.
+            return QString::number(row.station);
         case ColProtocol:
             return QString::fromStdString(ProtocolCaption(row.protocol));
         case ColHex:
@@ -284,8 +287,8 @@ QVariant LineModel::data(const QModelIndex& index, int role) const {
 
 QVariant LineModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
-    static const char* const titles[ColumnCount] = {"Time", "Dir",     "Protocol", "Hex",
-                                                    "Text", "Outcome", "Reply ms"};
+    static const char* const titles[ColumnCount] = {"Time", "Dir",  "Station", "Protocol",
+                                                    "Hex",  "Text", "Outcome", "Reply ms"};
     if (section < 0 || section >= ColumnCount) return QVariant();
     return QLatin1String(titles[section]);
 }

@@ -63,7 +63,16 @@ class LineRing {
 class LineModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { ColTime, ColDirection, ColProtocol, ColHex, ColText, ColOutcome, ColReplyMs };
+    enum Column {
+        ColTime,
+        ColDirection,
+        ColStation,
+        ColProtocol,
+        ColHex,
+        ColText,
+        ColOutcome,
+        ColReplyMs
+    };
     static constexpr int ColumnCount = ColReplyMs + 1;
     static constexpr std::size_t DefaultCapacity = 10000;
     // A frame of any of the protocols fits; a runaway reply is cut here.

@@ -103,6 +103,7 @@ void FrmLine::buildUi() {
     };
     fit(LineModel::ColTime, fm, QStringLiteral("00:00:00.000"));
     fit(LineModel::ColDirection, fm, QStringLiteral("TX"));
+    fit(LineModel::ColStation, fm, QStringLiteral("31"));
     fit(LineModel::ColProtocol, fm, QStringLiteral("Modbus Ascii"));
     fit(LineModel::ColHex, fixed, LineHexText(kLongestRequest));
     fit(LineModel::ColText, fixed, LineAsciiText(kLongestRequest));

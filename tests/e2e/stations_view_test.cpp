@@ -1,0 +1,123 @@
+// The Stations view against a line of simulated modules, one of them absent: each
+// cycle reads every listed station after the main window's, and a row chosen from
+// the view becomes the main window's station.
+#include <QAction>
+#include <QHeaderView>
+#include <QTableView>
+
+#include "live_window_fixture.h"
+#include "ui/models/stations_model.h"
+#include "ui/windows/frm_line.h"
+#include "ui/windows/frm_stations.h"
+
+namespace tally::e2e {
+namespace {
+
+class StationsView : public LiveWindowTest {
+  protected:
+    FrmStations& view() { return *w->frmStations; }
+    QString cell(int row, int column) {
+        return w->stationsModel().index(row, column).data().toString();
+    }
+    void setList(const QString& text) {
+        view().txtStationList->setText(text);
+        view().txtStationList_Change();
+    }
+    QJsonObject simStation(int station) const {
+        return sim.Stats()["stations"]
+            .toObject()[QString::number(station)]
+            .toObject()["state"]
+            .toObject();
+    }
+    // Counters only count up, a step or so a request: values read a moment ago are
+    // close below the module's own now, thousands away from another module's.
+    static void expectCloseBelow(const QStringList& shown, const QJsonObject& module) {
+        const QJsonArray now = module["counters"].toArray();
+        for (int k = 0; k < 8; ++k) {
+            const double behind = now.at(k).toDouble() - shown.value(k).toDouble();
+            EXPECT_TRUE(behind >= 0 && behind <= 30) << k << ": " << shown.join(',').toStdString();
+        }
+    }
+    QStringList rowCounters(int row) {
+        QStringList values;
+        for (int k = 0; k < 8; ++k)
+            values << cell(row, StationsModel::ColCounter1 + k);
+        return values;
+    }
+};
+
+TEST_F(StationsView, ReadsEveryListedStationAfterTheMainOneAndAChosenRowBecomesTheMainStation) {
+    startSimulator(1, kMovingSeed, {"--station", "1,2"});
+    if (HasFatalFailure()) return;
+    startWindow();
+    openPort(kModbusRtu, 1);
+    w->mnuStations->trigger();
+    ASSERT_NE(w->frmStations, nullptr);
+    ASSERT_TRUE(view().isVisible());
+
+    // A list is refused with the reason; the table keeps the one before.
+    for (const auto& [list, reason] : {std::pair{"3-1", "the range 3-1 is reversed"},
+                                       std::pair{"1,1", "station 1 is listed twice"}}) {
+        setList(QLatin1String(list));
+        EXPECT_EQ(view().labStationListError->text(), QLatin1String(reason));
+        EXPECT_EQ(w->stationsModel().rowCount(), 1);
+    }
+    setList(QStringLiteral("1,2,5"));
+    EXPECT_TRUE(view().labStationListError->text().isEmpty());
+    ASSERT_EQ(w->stationsModel().rowCount(), 3);
+    EXPECT_EQ(cell(2, StationsModel::ColState), QStringLiteral("not read yet"));
+
+    w->chkDC->setChecked(true);
+    w->chkDI->setChecked(true);
+    w->chkDO->setChecked(true);
+    w->txtAutoRead->setText(QStringLiteral("1"));
+    w->chkRead->setChecked(true);
+    ASSERT_TRUE(WaitUntil([&] { return cell(2, StationsModel::ColState) == "lost"; }, 10000));
+    EXPECT_EQ(cell(2, StationsModel::ColFailed), QStringLiteral("3")) << "lost at its third cycle";
+    EXPECT_EQ(cell(0, StationsModel::ColState), QStringLiteral("answering"));
+    EXPECT_EQ(cell(1, StationsModel::ColState), QStringLiteral("answering"));
+    EXPECT_EQ(cell(1, StationsModel::ColFailed), QStringLiteral("0"));
+    EXPECT_FALSE(cell(1, StationsModel::ColLastRead).isEmpty());
+
+    w->findChild<QAction*>(QStringLiteral("mnuLine"))->trigger();
+    const QAbstractItemModel* monitor = w->frmLine->tblLine->model();
+    QSet<QString> monitored;
+    for (int r = 0; r < monitor->rowCount(); ++r)
+        monitored << monitor->index(r, LineModel::ColStation).data().toString();
+    EXPECT_EQ(monitored, (QSet<QString>{"1", "2", "5"}));
+
+    // Station 2 becomes the main window's: its last values at once, then its commands.
+    const QStringList shownForTwo = rowCounters(1);
+    emit view().tblStations->doubleClicked(w->stationsModel().index(1, 0));
+    EXPECT_EQ(w->cmbStation->currentText(), QStringLiteral("2"));
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(w->txtCTVal[i]->text(), shownForTwo.at(static_cast<int>(i)));
+    w->cmdDO[1]->click();
+    ASSERT_TRUE(WaitUntil([&] { return cell(1, StationsModel::ColOutputs) == "10000000"; }, 5000));
+
+    w->chkRead->setChecked(false);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(simStation(2)["outputs"].toString(), QStringLiteral("10000000"));
+    EXPECT_EQ(simStation(1)["outputs"].toString(), QStringLiteral("00000000"));
+    EXPECT_EQ(cell(0, StationsModel::ColOutputs), QStringLiteral("00000000"));
+    for (const int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        expectCloseBelow(rowCounters(row), simStation(row + 1));
+    }
+    QStringList mainRaw;
+    for (const QLineEdit* field : w->txtCTRaw)
+        mainRaw << field->text();
+    expectCloseBelow(mainRaw, simStation(2));
+
+    // The list, the column widths and the open view come back with the next start.
+    view().tblStations->setColumnWidth(StationsModel::ColFailed, 123);
+    closeWindow();
+    startWindow();
+    ASSERT_NE(w->frmStations, nullptr);
+    EXPECT_TRUE(view().isVisible());
+    EXPECT_EQ(view().txtStationList->text(), QStringLiteral("1,2,5"));
+    EXPECT_EQ(view().tblStations->columnWidth(StationsModel::ColFailed), 123);
+}
+
+}  // namespace
+}  // namespace tally::e2e
