@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The programs and their documents agree: every option that --help lists is in
-# the program's manual page and every option the manual page lists is in --help;
-# the README links every page of docs/, each relative link of the README and of
-# docs/ names a file that exists, and each "#anchor" of the README a heading.
+# The programs and their documents agree: --help and the manual page list the same
+# options; the README links every page of docs/; each relative link of the README
+# and docs/ names a file that exists, each "#anchor" of the README a heading.
 # Usage: docs_test.sh TALLYSCOPE VL4300_SIM SOURCE_DIR
 set -euo pipefail
 tallyscope=$1

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks that its dependencies were computed from the
-# linked Qt 6 and libmosquitto libraries and that the README names each of them,
-# that lintian finds no error and no warning in it, that it carries the service
-# unit without enabling it and keeps the example options file as a conffile,
-# unpacks it with dpkg-deb and runs the unpacked programs.
+# The Debian package: dependencies from the linked libraries, each named in the
+# README; no lintian error or warning; the service unit not enabled, the example
+# options a conffile; the unpacked programs run.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1

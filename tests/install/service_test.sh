@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # The service as installed under /usr (the package's layout) and /usr/local:
-# systemd accepts the unit, its ExecStart names the installed program, and the
-# options file it names for an instance is where the example was installed and
-# is taken by the program without a usage error, and the broker password it
-# passes as a credential is read by the program.
+# systemd accepts the unit, whose program, example options file and broker
+# password credential are the ones installed and read by the program.
 # Usage: service_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -40,17 +38,13 @@ for prefix in /usr /usr/local; do
 
     # Every line of the example is a valid option: the run gets as far as the
     # port (exit 3, no such device), never a usage error (2).
-    set +e
+    code=0
     out=$("$dest$program" --headless --options-file "$dest$options" --port "$work/no-port" \
-            --csv - 2>&1 </dev/null)
-    code=$?
-    set -e
+            --csv - 2>&1 </dev/null) || code=$?
     [ "$code" = 3 ] || { echo "$prefix: example options: exit $code: $out"; status=1; }
 
-    # The broker password: the credential the unit passes is the one the
-    # program reads (a password there for a URL without a user is refused,
-    # naming it). Its source is a credential store name, not a path, so an
-    # instance without a password file still starts.
+    # The credential the unit passes is the one the program reads (refused, named,
+    # for a URL without a user). A store name, not a path: no file, still starts.
     credential=$(sed -n 's/^LoadCredential=\([^:]*\):.*/\1/p' "$unit")
     source=$(sed -n 's/^LoadCredential=[^:]*://p' "$unit")
     if [ -z "$credential" ] || [[ $source == /* ]]; then
@@ -60,12 +54,10 @@ for prefix in /usr /usr/local; do
     fi
     mkdir -p "$work/credentials"
     echo Secret >"$work/credentials/$credential"
-    set +e
+    code=0
     out=$(CREDENTIALS_DIRECTORY=$work/credentials "$dest$program" --headless \
             --options-file "$dest$options" --port "$work/no-port" --mqtt mqtt://127.0.0.1:1 \
-            2>&1 </dev/null)
-    code=$?
-    set -e
+            2>&1 </dev/null) || code=$?
     if [ "$code" != 2 ] || [[ $out != *"credential $credential "* ]] || [[ $out == *Secret* ]]; then
         echo "$prefix: the credential $credential: exit $code: $out"
         status=1
