@@ -16,10 +16,7 @@ class EnableDialog : public WindowTest {
   protected:
     // On line, reading the counters every 5 s, the first read answered.
     void pollCounters() {
-        openPort();
-        w->chkDC->setChecked(true);
-        w->txtAutoRead->setText("5");
-        w->chkRead->setChecked(true);
+        openAndRead({w->chkDC}, "5");
         answer(">00000000\r");
     }
 };
@@ -59,9 +56,7 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
 // A click while the group is busy does nothing; closing the port drops a command
 // waiting for the line and frees the groups it kept busy.
 TEST_F(Outputs, AClickWhileBusyDoesNothingAndClosingThePortDropsAWaitingCommand) {
-    openPort();
-    w->chkDI->setChecked(true);
-    w->chkRead->setChecked(true);  // the input read is on the line
+    openAndRead({w->chkDI});  // the input read is on the line
     for (QPushButton* button : {w->cmdDO[1], w->cmdDO[2], w->cmdDoON})
         button->click();
     answer(">0000000000000000\r");
@@ -90,6 +85,8 @@ TEST_F(CounterSetting, AcknowledgementsApplyToTheChannelSelectedWhenTheyArrive) 
     EXPECT_EQ(w->labReport->text(), "Write OK");
     EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "0 0.0");
     EXPECT_EQ(w->txtCTRaw[1]->text(), "7");
+    // The module has just set the cleared counter: it alone is confirmed.
+    EXPECT_TRUE(IsConfirmed(w->txtCTRaw[2]) && !IsConfirmed(w->txtCTRaw[1]));
     EXPECT_FALSE(w->chkCTClear->isChecked());
     EXPECT_FALSE(IsBusy(w->fmeCT));
     // A preset queued for channel 5 lands on channel 3, selected when the reply comes.
@@ -101,14 +98,16 @@ TEST_F(CounterSetting, AcknowledgementsApplyToTheChannelSelectedWhenTheyArrive) 
     answer("RTC>OK\r");
     EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "1500 750.0");
     EXPECT_EQ(w->txtCTRaw[4]->text(), "7");
-    EXPECT_FALSE(w->chkCTSet->isChecked());
+    EXPECT_FALSE(w->chkCTSet->isChecked() || IsConfirmed(w->txtCTRaw[4]));
     // "All": every row.
     w->cmbDC->setCurrentText("All");
     w->chkCTClear->setChecked(true);
     EXPECT_EQ(w->labReport->text(), "Clear All DC");
     answer("CCT>OK\r");
-    for (std::size_t i = 0; i < 8; ++i)
+    for (std::size_t i = 0; i < 8; ++i) {
         EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
+        EXPECT_TRUE(IsConfirmed(w->txtCTRaw[i]));
+    }
 }
 
 TEST_F(CounterSetting, PresetNormalisesItsFieldBeforeReadingIt) {
@@ -137,9 +136,7 @@ TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself
 }
 
 TEST_F(CounterSetting, SwitchingTheProtocolCancelsAWaitingCommandAndFreesItsGroup) {
-    openPort();
-    w->chkDI->setChecked(true);
-    w->chkRead->setChecked(true);  // the input read is on the line
+    openAndRead({w->chkDI});  // the input read is on the line
     w->cmbDC->setCurrentText("2");
     w->chkCTClear->setChecked(true);  // waits for the line
     w->optProtocol[1]->setChecked(true);

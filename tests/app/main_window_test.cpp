@@ -113,10 +113,7 @@ TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheRea
     w->cmdCOMM->click();
     EXPECT_FALSE(port.PortOpen());
 
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("1");
-    w->chkRead->setChecked(true);
+    openAndRead({w->chkDC}, "1");
     port.failInput = "Input/output error";
     tmrRead().Fire();
     EXPECT_EQ(w->labReport->text() + " / " + w->labReport->toolTip(),
@@ -125,10 +122,7 @@ TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheRea
 }
 
 TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
-    openPort();
-    w->chkDI->setChecked(true);
-    w->chkDO->setChecked(true);
-    w->chkRead->setChecked(true);
+    openAndRead({w->chkDI, w->chkDO});
     answer(">0000000011111111\r");
     answer(">1100000100000000\r");  // outputs 1, 2 and 8 on
     ASSERT_TRUE(w->shpDI[0]->filled());
@@ -180,10 +174,7 @@ TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeeps
 
 TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpened) {
     const std::string counters = ">1,2,3,4,5,6,7,8\r";
-    openPort();
-    w->chkDC->setChecked(true);
-    w->txtAutoRead->setText("1");
-    w->chkRead->setChecked(true);
+    openAndRead({w->chkDC}, "1");
     answer(counters);
     tmrNow().Fire();
     answer(">1,2\r");  // a broken reply

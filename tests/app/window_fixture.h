@@ -96,6 +96,15 @@ class WindowTest : public ::testing::Test {
             << w->labReport->toolTip().toStdString();
     }
 
+    // On line, reading the kinds ticked, a cycle every `every` seconds (none: as it is).
+    void openAndRead(std::initializer_list<QCheckBox*> kinds, const char* every = nullptr) {
+        openPort();
+        for (QCheckBox* kind : kinds)
+            kind->setChecked(true);
+        if (every) w->txtAutoRead->setText(every);
+        w->chkRead->setChecked(true);
+    }
+
     // Lets the device answer and runs reply ticks until the reply is handled
     // (the line is free, or the next request has gone out).
     void answer(const std::string& reply) {
