@@ -92,6 +92,7 @@ mutants: deps
 screenshot: build
 	./scripts/screenshot.sh $(BUILD)/bin docs/tallyscope.png docs/trend.png
 	./scripts/screenshot.sh $(BUILD)/bin --line-monitor docs/line-monitor.png
+	./scripts/screenshot.sh $(BUILD)/bin --stations docs/stations.png
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

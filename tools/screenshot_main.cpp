@@ -1,9 +1,11 @@
 // Takes the README's pictures: the window on line to the simulator after a few
 // reads, and with a second file name the trend chart beside it after a minute of
 // reads from counters at zero; with --line-monitor, the line monitor beside the
-// window after reads in each protocol.
+// window after reads in each protocol; with --stations, the Stations view beside
+// the window reading a line of modules, two of them absent.
 // Usage: tallyscope-screenshot OUTPUT.png [TREND.png]
 //        tallyscope-screenshot --line-monitor OUTPUT.png
+//        tallyscope-screenshot --stations OUTPUT.png
 // (with the simulator linked as COM1 beside the executable, answering as station 1).
 #include <QAction>
 #include <QApplication>
@@ -24,6 +26,7 @@
 #include "app/window/frm_main.h"
 #include "app/window/system_environment.h"
 #include "ui/windows/frm_line.h"
+#include "ui/windows/frm_stations.h"
 #include "ui/windows/frm_trend.h"
 
 namespace {
@@ -67,14 +70,36 @@ bool lineMonitorShot(tally::FrmMain& w, const QString& output) {
            w.frmLine->Model().rowCount() > 0;
 }
 
+// Stations 1-8 listed, station 3 chosen as the main window's and two of its outputs
+// switched on; the absent ones are lost after three cycles.
+bool stationsShot(tally::FrmMain& w, const QString& output) {
+    w.mnuStations->trigger();
+    w.frmStations->resize(1240, w.height());
+    w.frmStations->txtStationList->setText(QStringLiteral("1-8"));
+    w.frmStations->txtStationList_Change();
+    w.chkDC->setChecked(true);
+    w.chkDI->setChecked(true);
+    w.chkDO->setChecked(true);
+    w.txtAutoRead->setText(QStringLiteral("1"));
+    w.chkRead->setChecked(true);
+    runEventsFor(2500);
+    w.ChooseStation(3);
+    w.cmdDO[2]->click();
+    runEventsFor(300);
+    w.cmdDO[5]->click();
+    runEventsFor(4000);
+    return sideBySide(w.grab(), w.frmStations->grab()).save(output);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
     const bool lineMonitor = QByteArray(argv[1]) == "--line-monitor";
-    if (lineMonitor && argc < 3) return 2;
-    const bool trend = !lineMonitor && argc > 2;
+    const bool stations = QByteArray(argv[1]) == "--stations";
+    if ((lineMonitor || stations) && argc < 3) return 2;
+    const bool trend = !lineMonitor && !stations && argc > 2;
     // The windows' remembered places go to a folder of their own, not the user's.
     QTemporaryDir userConfig;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userConfig.path());
@@ -90,6 +115,7 @@ int main(int argc, char* argv[]) {
     w.cmbStation->setEditText(QStringLiteral("1"));
     w.cmdCOMM->click();
     if (lineMonitor) return lineMonitorShot(w, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    if (stations) return stationsShot(w, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QElapsedTimer elapsed;
     if (trend) {
         // Counters from zero, so the chart shows them climbing at their own speeds.

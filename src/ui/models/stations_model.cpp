@@ -41,7 +41,7 @@ void StationsModel::SetOwnMultipliers(const std::map<int, std::array<double, 8>>
 }
 
 std::array<double, 8> StationsModel::MultipliersOf(int station) const {
-    if (mainStation_ && station == mainStation_() && mainMultipliers_) return mainMultipliers_();
+    if (IsMain(station) && mainMultipliers_) return mainMultipliers_();
     const auto own = own_.find(station);
     if (own != own_.end()) return own->second;
     std::array<double, 8> ones{};
@@ -116,7 +116,7 @@ QVariant StationsModel::data(const QModelIndex& index, int role) const {
             return station;
         case Qt::FontRole:
             // The main window's station stands out.
-            if (mainStation_ && station == mainStation_()) {
+            if (IsMain(station)) {
                 QFont bold;
                 bold.setBold(true);
                 return bold;

@@ -49,6 +49,7 @@ class StationsModel : public QAbstractTableModel {
     void SetOwnMultipliers(const std::map<int, std::array<double, 8>>& multipliers);
     const std::map<int, std::array<double, 8>>& OwnMultipliers() const { return own_; }
     std::array<double, 8> MultipliersOf(int station) const;
+    bool IsMain(int station) const { return mainStation_ && station == mainStation_(); }
 
     // The table's entry of a station changed; also every row at once (-1).
     void StationChanged(int station);

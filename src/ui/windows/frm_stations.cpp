@@ -53,15 +53,16 @@ FrmStations::FrmStations(StationsModel& model, const QString& defaultList, QWidg
     tblStations->verticalHeader()->setVisible(false);
     tblStations->resizeColumnsToContents();
     const QFontMetrics fm(tblStations->font());
+    // Room for eight-digit counts; a wider one widens its column when dragged.
     for (int k = 0; k < 8; ++k)
         tblStations->setColumnWidth(StationsModel::ColCounter1 + k,
-                                    fm.horizontalAdvance(QStringLiteral("0000000000.0")));
+                                    fm.horizontalAdvance(QStringLiteral("00000000.0")) + 12);
     tblStations->setColumnWidth(StationsModel::ColState,
                                 fm.horizontalAdvance(QStringLiteral("not read yet")) + 16);
     tblStations->setColumnWidth(StationsModel::ColLastRead,
                                 fm.horizontalAdvance(QStringLiteral("00:00:00.000")) + 16);
     for (int column : {int(StationsModel::ColInputs), int(StationsModel::ColOutputs)})
-        tblStations->setColumnWidth(column, fm.height() * 2 / 3 * 8 + 30);
+        tblStations->setColumnWidth(column, fm.height() * 2 / 3 * 8 + 9 * 3 + 8);
     tblStations->installEventFilter(this);
     root->addWidget(tblStations, 1);
 
@@ -78,7 +79,7 @@ FrmStations::FrmStations(StationsModel& model, const QString& defaultList, QWidg
     multiplyRow->addWidget(labStationMultiplyError, 1);
     root->addLayout(multiplyRow);
 
-    resize(980, 320);
+    resize(1240, 320);
     const auto settings = UserSettings();
     restoreGeometry(settings->value(kGeometryKey).toByteArray());
     tblStations->horizontalHeader()->restoreState(settings->value(kColumnsKey).toByteArray());
@@ -116,7 +117,8 @@ int FrmStations::selectedStation() const {
 void FrmStations::showSelectedMultipliers() {
     const int station = selectedStation();
     labStationMultiplyError->clear();
-    txtStationMultiply->setEnabled(station >= 0);
+    // The main window's station is scaled by the main window's multipliers.
+    txtStationMultiply->setEnabled(station >= 0 && !model_.IsMain(station));
     txtStationMultiply->setText(
         station >= 0 ? QString::fromStdString(FormatMultipliers(model_.MultipliersOf(station)))
                      : QString());
