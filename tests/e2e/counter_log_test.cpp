@@ -1,5 +1,5 @@
 // The counter log against the simulated module: from the window in every
-// protocol, and from headless runs of the program itself.
+// protocol (beside the trend chart), and from headless runs of the program itself.
 #include <unistd.h>
 
 #include <QSettings>
@@ -20,7 +20,7 @@ QString group(const QStringList& row, int first) {
 
 using CounterLogLive = LiveWindowTest;
 
-TEST_F(CounterLogLive, RowsHoldTheModulesValuesFailedReadsLeaveEmptyCellsAFullDiskStopsOnlyTheLog) {
+TEST_F(CounterLogLive, RowsAndTheChartHoldTheModulesValuesAFullDiskStopsOnlyTheLog) {
     // The window remembers the log's path for the user: not for this user.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     startSimulator(1, kStillSeed, {"--drop", "0.25"});
@@ -50,6 +50,8 @@ TEST_F(CounterLogLive, RowsHoldTheModulesValuesFailedReadsLeaveEmptyCellsAFullDi
     EXPECT_EQ(w->frmLog->labLogState->text().toStdString(), full.toStdString());
     EXPECT_EQ(w->labReport->toolTip().toStdString(), full.toStdString());
 
+    w->mnuTrend->trigger();
+    ASSERT_NE(w->frmTrend, nullptr);
     const QString path = dir.filePath(QStringLiteral("shift.csv"));
     w->frmLog->txtLogFile->setText(path);
     w->frmLog->cmdLogStart->click();
@@ -89,6 +91,22 @@ TEST_F(CounterLogLive, RowsHoldTheModulesValuesFailedReadsLeaveEmptyCellsAFullDi
     }
     EXPECT_GT(emptyGroups, 0) << "no read was dropped, so empty cells were not seen";
     EXPECT_EQ(protocols, QSet<QString>({"korvi", "modbus-ascii", "modbus-rtu"}));
+
+    // The chart's newest points are the logged scaled values, drawn by its own timer.
+    for (int k = 1; k <= 8; ++k) {
+        QStringList logged, drawn;
+        for (const QStringList& row : rows.mid(1))
+            if (!row[3].isEmpty()) logged << row[10 + k];
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                drawn.clear();
+                for (const QPointF& point : TrendPoints(*w->frmTrend, k))
+                    drawn << QString::fromStdString(FormatDecimal(point.y(), 1, 4));
+                return drawn.mid(drawn.size() - logged.size()) == logged;
+            },
+            2000))
+            << "channel " << k << ": " << drawn.join(' ').toStdString();
+    }
 
     // The file is remembered for the user, and never in the settings file.
     closeWindow();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +30,7 @@
 #include "app/window/frm_main.h"
 #include "app/window/system_environment.h"
 #include "modal_loop.h"
+#include "ui/windows/frm_trend.h"
 #include "ui/windows/lamp.h"
 #include "ui/windows/widget_state.h"
 
@@ -77,6 +80,21 @@ inline QList<QStringList> CsvRows(const QString& path, QString* text = nullptr) 
     for (const QString& line : all.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
         rows.push_back(line.split(QLatin1Char(',')));
     return rows;
+}
+
+// The series of the chart's channel k: its lines and its dots (a line series with no pen).
+inline std::vector<QLineSeries*> TrendSeries(FrmTrend& chart, int k) {
+    std::vector<QLineSeries*> all;
+    for (QAbstractSeries* s : chart.chart->series())
+        if (s->property("channel").toInt() == k) all.push_back(static_cast<QLineSeries*>(s));
+    return all;
+}
+inline QList<QPointF> TrendPoints(FrmTrend& chart, int k) {
+    QList<QPointF> points;
+    for (QLineSeries* s : TrendSeries(chart, k))
+        points += s->points();
+    std::sort(points.begin(), points.end(), [](auto& a, auto& b) { return a.x() < b.x(); });
+    return points;
 }
 
 // vl4300-sim as a child process, read through its --stats file, stopped with SIGTERM.
