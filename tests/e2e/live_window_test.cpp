@@ -1,16 +1,35 @@
 // Reads and commands carried out on the simulated module, checked against the
-// simulator's own record of its state, at every rate of the list.
+// simulator's own record of its state and of the line, at every rate of the list.
+#include <QRegularExpression>
+
 #include "live_window_fixture.h"
+#include "ui/windows/frm_line.h"
 
 namespace tally::e2e {
 namespace {
 
+// The simulator's log as the program sees it: what it received was sent ("TX").
+QStringList SimulatorLog(const QString& path) {
+    static const QRegularExpression line(
+        QStringLiteral("(?m)^\\s*[0-9.]+ (RX|TX) ((?: [0-9A-F]{2})*)   "));
+    QFile file(path);
+    QStringList frames;
+    if (!file.open(QIODevice::ReadOnly)) return frames;
+    for (const auto& match : line.globalMatch(QString::fromLatin1(file.readAll())))
+        frames << (match.captured(1) == "RX" ? "TX " : "RX ") + match.captured(2).trimmed();
+    return frames;
+}
+
 using BaudRates = LiveWindowTest;
 class LiveLine : public LiveWindowTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(LiveLine, OutputAndEnableClicksSwitchTheModuleAndReadsShowWhatItHolds) {
+TEST_P(LiveLine, ClicksSwitchTheModuleReadsShowWhatItHoldsAndTheMonitorWhatWasSent) {
     const int protocol = GetParam();
-    startBoth(protocol, kMovingSeed);
+    const QString log = dir.filePath(QStringLiteral("sim.log"));
+    startSimulator(1, kMovingSeed, {"--log", log});
+    if (HasFatalFailure()) return;
+    startWindow();
+    openPort(protocol, 1);
     if (HasFatalFailure()) return;
     const std::pair<QPushButton*, QString> steps[] = {
         {w->cmdDO[1], "10000000"}, {w->cmdDO[8], "10000001"}, {w->cmdDoON, "11111111"},
@@ -23,6 +42,34 @@ TEST_P(LiveLine, OutputAndEnableClicksSwitchTheModuleAndReadsShowWhatItHolds) {
         EXPECT_EQ(w->labReport->text(), QStringLiteral("Write OK")) << expected.toStdString();
         EXPECT_EQ(simText("outputs"), expected);
         EXPECT_EQ(windowOutputs(), expected);
+    }
+
+    if (protocol == kOwn) {  // Modbus has no enable flags
+        // The enable dialog's clicks wait for the module's answers on the real timers.
+        QStringList seen;  // the dialog's boxes on opening, then module/window flags per change
+        onModal = [&](FrmSub& dialog) {
+            seen << Bits([&](std::size_t k) { return dialog.chkDS[k]->isChecked(); });
+            for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
+                     dialog.chkDS[2], dialog.cmdDoOFF, dialog.chkDS[5]}) {
+                control->click();
+                EXPECT_TRUE(WaitUntil([&] { return !dialog.Busy(); }, 2000));
+                seen << simText("enable") + '/' +
+                            Bits([this](std::size_t k) { return w->CounterEnable[k] == 1; });
+            }
+        };
+        w->cmdCTSet->click();
+        ASSERT_TRUE(WaitUntil([this] { return modal->shows == 1 && lineIdle(); }, 5000));
+        EXPECT_EQ(seen, QStringList({"11111111", "10111111/10111111", "00000000/00000000",
+                                     "00001000/00001000"}));
+        EXPECT_EQ(beeps, 0) << "every write was acknowledged in time";
+    }
+    // The line monitor's rows, checked at the end against the simulator's log.
+    w->mnuLine->trigger();
+    w->frmLine->Model().Commit();
+    QStringList monitor;
+    for (int row = 0; row < w->frmLine->Model().rowCount(); ++row) {
+        const LineRow& r = w->frmLine->Model().Row(row);
+        if (!r.bytes.empty()) monitor << (r.received ? "RX " : "TX ") + LineHexText(r.bytes);
     }
 
     // A fresh window knows the outputs only by reading them.
@@ -52,25 +99,12 @@ TEST_P(LiveLine, OutputAndEnableClicksSwitchTheModuleAndReadsShowWhatItHolds) {
         patterns.insert(inputs);
     }
     EXPECT_GT(patterns.size(), 1) << "the inputs never moved, so the lamps proved little";
-    if (protocol != kOwn) return;  // Modbus has no enable flags
 
-    // The enable dialog's clicks wait for the module's answers on the real timers.
-    QStringList seen;  // the dialog's boxes on opening, then module/window flags per change
-    onModal = [&](FrmSub& dialog) {
-        seen << Bits([&](std::size_t k) { return dialog.chkDS[k]->isChecked(); });
-        for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
-                 dialog.chkDS[2], dialog.cmdDoOFF, dialog.chkDS[5]}) {
-            control->click();
-            EXPECT_TRUE(WaitUntil([&] { return !dialog.Busy(); }, 2000));
-            seen << simText("enable") + '/' +
-                        Bits([this](std::size_t k) { return w->CounterEnable[k] == 1; });
-        }
-    };
-    w->cmdCTSet->click();
-    ASSERT_TRUE(WaitUntil([this] { return modal->shows == 1 && lineIdle(); }, 5000));
-    EXPECT_EQ(seen, QStringList({"11111111", "10111111/10111111", "00000000/00000000",
-                                 "00001000/00001000"}));
-    EXPECT_EQ(beeps, 0) << "every write was acknowledged in time";
+    stopSimulator();  // writes the rest of its log
+    const QStringList logged = SimulatorLog(log);
+    EXPECT_GE(monitor.size(), 14);
+    EXPECT_EQ(monitor.join('\n').toStdString(),
+              logged.mid(0, monitor.size()).join('\n').toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllProtocols, LiveLine, ::testing::Values(kOwn, kModbusAscii, kModbusRtu),
