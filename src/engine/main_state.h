@@ -15,7 +15,8 @@ struct MainState {
     // Units: kind of user command in flight (0 none, 1-4 as PendingCommand).
     // +100 after a timeout; 1000 after a single cycle has ended; 0 idle.
     std::int16_t PollStep = 0;
-    // Waiting user command: 0 none, 1 clear, 2 preset, 3 outputs, 4 read enable flags.
+    // Waiting user command: 0 none, 1 clear, 2 preset, 3 outputs, 4 read enable flags,
+    // 5 write enable flags (a headless run's; the window's dialog writes them directly).
     std::int16_t PendingCommand = 0;
     // Complete frame of the waiting command, envelope included.
     std::string PendingFrame;

@@ -65,6 +65,8 @@ LineRequest CommandRequest(int command) {
             return LineRequest::PresetCounters;
         case 4:
             return LineRequest::ReadEnable;
+        case 5:
+            return LineRequest::WriteEnable;
         default:
             return LineRequest::WriteOutputs;
     }
@@ -156,7 +158,8 @@ void PollEngine::BytesArrived() {
         drainInput();
         return;
     }
-    if (inFlight_->request == LineRequest::WriteEnable) {
+    // The dialog's own write; one sent from the slot is collected as any command.
+    if (inFlight_->request == LineRequest::WriteEnable && !tmrRead_.Enabled()) {
         collectEnableReply(false);
         return;
     }
@@ -301,14 +304,16 @@ bool PollEngine::handleReplyTick() {
 
     // Only a good reply is decoded; any other outcome changes nothing but the step
     // code, and the cycle is given up as after a timeout.
+    // A read-back is the outputs' read, and its failure costs the cycle nothing.
+    const bool readBack = inFlight_->readBack;
     std::optional<ReplyMeaning> meaning;
     if (OutcomeApplies(outcome)) {
-        meaning = DecodeReplyBytes(state_.RxBuffer, state_.PollStep, inFlight_->protocol,
-                                   state_.PendingFrame);
-    } else {
+        meaning = DecodeReplyBytes(state_.RxBuffer, readBack ? 30 : state_.PollStep,
+                                   inFlight_->protocol, state_.PendingFrame);
+    } else if (!readBack) {
         state_.PollStep = static_cast<std::int16_t>(state_.PollStep + 100);
     }
-    const std::string text = OutcomeText(outcome, state_.PollStep);
+    const std::string text = OutcomeText(outcome, readBack ? 30 : state_.PollStep);
     const bool read = IsRead(inFlight_->request);
     const LineHold hold = holdFor(outcome);
     const int station = inFlight_->station;
@@ -399,6 +404,7 @@ bool PollEngine::finishReply() {
     if (state_.PollStep > 100 && state_.AutoReadSeconds == 0 && !restartWanted()) {
         host_.UntickRead();
     }
+    if (readBack_ && sendReadBack()) return true;
     if (state_.PendingCommand != 0) {
         dispatchNow();
         return true;
@@ -419,6 +425,26 @@ bool PollEngine::finishReply() {
         // A station that failed costs only its own reads: the next one follows.
         if (inCycle && nextStation()) PollNext();
     }
+    return true;
+}
+
+void PollEngine::ReadOutputsBack(int station) {
+    readBack_ = station;
+}
+
+bool PollEngine::sendReadBack() {
+    const int station = *readBack_;
+    readBack_.reset();
+    const Protocol protocol = ProtocolFromIndex(state_.ProtocolIndex);
+    const std::optional<Bytes> frame =
+        BuildFrame(protocol, StationHexOf(station), ReadOutputsRequest());
+    if (!host_.LineOpen() || !frame) return false;
+    // The step code keeps the cycle's place, without the command's digit.
+    state_.PollStep = static_cast<std::int16_t>(state_.PollStep / 10 * 10);
+    if (!beginRequest(LineRequest::ReadOutputs, protocol, *frame)) return true;
+    inFlight_->readBack = true;
+    tmrRead_.SetEnabled(true);
+    host_.ShowStatus(planOf(ReadKind::Outputs).caption);
     return true;
 }
 

@@ -115,6 +115,11 @@ class PollEngine {
     // way is taken at the next cycle's start; that cycle walks the old one to its end.
     void SetStations(std::vector<int> stations);
 
+    // Reads a station's outputs once more, after the command in flight and before
+    // anything else: after an output write, the next reading shows what the module
+    // now drives. Only a headless run's commands ask for it.
+    void ReadOutputsBack(int station);
+
     // --- Quiet before each request ---
     // Modbus RTU frames are told apart by silence: before every RTU request the
     // line has been quiet for 3.5 characters (RtuSilenceMicros) since the last
@@ -146,9 +151,13 @@ class PollEngine {
         std::int64_t sentMicros = 0;
         // False while it waits for the quiet line: no Request told yet.
         bool written = false;
+        // The outputs' read a command asked for (ReadOutputsBack), outside the cycle.
+        bool readBack = false;
     };
 
     bool sendRead(ReadKind kind);
+    // False when nothing was sent.
+    bool sendReadBack();
     void dispatchNow();
     // Steps 2-11 of the reply tick; false when the tick only waited or stopped.
     bool handleReplyTick();
@@ -242,6 +251,7 @@ class PollEngine {
     // Opened was told and Closed not yet.
     bool lineUp_ = false;
     std::vector<int> stations_;
+    std::optional<int> readBack_;
     // A new list, waiting for the cycle under way to end.
     std::optional<std::vector<int>> nextStations_;
     std::size_t stationIndex_ = 0;

@@ -164,16 +164,20 @@ void CommandGate::Connected(std::int64_t now) {
     connectedMicros_ = now;
 }
 
-std::string CommandResult(const std::string& time, const std::string& topic,
-                          const std::string& payload, const std::string& outcome) {
-    // Only what a command can be is shown whole: a long or binary payload is cut
-    // to the limit and anything outside ASCII shown as "?", so the JSON stays valid.
+std::string ShownPayload(const std::string& payload) {
     std::string shown = payload.substr(0, CommandGate::kPayloadLimit);
     for (char& c : shown) {
         if (static_cast<unsigned char>(c) >= 0x80) c = '?';
     }
+    return shown;
+}
+
+std::string CommandResult(const std::string& time, const std::string& topic,
+                          const std::string& payload, const std::string& outcome) {
+    // A topic comes from the broker as valid UTF-8; a payload may be anything.
     return "{\"time\":" + JsonString(time) + ",\"topic\":" + JsonString(topic) +
-           ",\"payload\":" + JsonString(shown) + ",\"outcome\":" + JsonString(outcome) + "}";
+           ",\"payload\":" + JsonString(ShownPayload(payload)) +
+           ",\"outcome\":" + JsonString(outcome) + "}";
 }
 
 }  // namespace tally

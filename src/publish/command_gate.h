@@ -34,6 +34,14 @@ struct Command {
     std::uint32_t value = 0;  // preset
 };
 
+// A command taken, with what it came as: for its answer and the journal.
+struct ReceivedCommand {
+    Command command;
+    std::string topic;
+    std::string payload;
+    std::string resultTopic;
+};
+
 struct CommandVerdict {
     std::optional<Command> command;  // set when it is to be carried out
     std::string refusal;             // why not, otherwise
@@ -79,6 +87,10 @@ class CommandGate {
     // By station: when its commands of the last second were taken.
     std::map<int, std::deque<std::int64_t>> taken_;
 };
+
+// A payload as answers and the journal show it: cut to the limit, anything
+// outside ASCII as "?", so that no message received breaks what quotes it.
+std::string ShownPayload(const std::string& payload);
 
 // The answer published on the result topic:
 // {"time":"...","topic":"...","payload":"...","outcome":"Write OK"}

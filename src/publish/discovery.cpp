@@ -49,13 +49,18 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
     QJsonArray availability{QJsonObject{{"topic", q(StatusTopic(s.prefix))}},
                             QJsonObject{{"topic", q(StationStatusTopic(s.prefix, station))}}};
 
+    // What the broker may ask: never optimistic, a switch shows what the state
+    // message says the module drives.
+    const bool switches = s.outputs && Allowed(s.allow, station, CommandAction::Do);
+    const bool buttons = Allowed(s.allow, station, CommandAction::Clear);
+
     std::vector<MqttMessage> messages;
     for (const Entity& e : kEntities) {
         for (int k = 1; k <= 8; ++k) {
             const std::string object = std::string(e.key) + std::to_string(k);
             const std::string topic =
                 s.discoveryPrefix + "/" + e.component + "/" + node + "/" + object + "/config";
-            if (!(s.*e.read)) {
+            if (!(s.*e.read) || (switches && std::string(e.key) == "output")) {
                 messages.push_back({topic, std::string(), true});
                 continue;
             }
@@ -82,6 +87,40 @@ std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& s, int stati
             messages.push_back(
                 {topic, QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString(), true});
         }
+    }
+
+    const std::string commands = s.prefix + "/" + std::to_string(station);
+    const auto entity = [&](const char* component, const std::string& object, bool shown,
+                            const QString& name, QJsonObject config) {
+        const std::string topic =
+            s.discoveryPrefix + "/" + component + "/" + node + "/" + object + "/config";
+        if (!shown) return messages.push_back({topic, std::string(), true});
+        config["name"] = name;
+        config["unique_id"] = q(node + "_" + object);
+        config["availability"] = availability;
+        config["availability_mode"] = QStringLiteral("all");
+        config["device"] = device;
+        messages.push_back(
+            {topic, QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString(), true});
+    };
+    for (int k = 1; k <= 8; ++k) {
+        entity("switch", "output" + std::to_string(k), switches, QStringLiteral("Output %1").arg(k),
+               {{"command_topic", q(commands + "/do/" + std::to_string(k) + "/set")},
+                {"payload_on", "ON"},
+                {"payload_off", "OFF"},
+                {"state_topic", q(StateTopic(s.prefix, station))},
+                {"value_template", QStringLiteral("{{ value_json.do[%1] }}").arg(k - 1)},
+                {"state_on", "1"},
+                {"state_off", "0"},
+                {"optimistic", false}});
+    }
+    for (int k = 0; k <= 8; ++k) {
+        const std::string counter = k == 0 ? "" : "/" + std::to_string(k);
+        entity("button", k == 0 ? "clear_all" : "clear" + std::to_string(k), buttons,
+               k == 0 ? QStringLiteral("Clear all counters")
+                      : QStringLiteral("Clear counter %1").arg(k),
+               {{"command_topic", q(commands + "/counter" + counter + "/clear")},
+                {"payload_press", "PRESS"}});
     }
     return messages;
 }

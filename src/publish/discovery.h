@@ -2,13 +2,15 @@
 // polled station a device with its counters, rates, inputs and outputs, all
 // read from the station's state message.
 //
-// Nothing is ever subscribed to: the entities only show, and no message
-// received can reach the module.
+// The entities only show, unless the run allows commands: then a station's
+// outputs become switches (do) and its counters get clear buttons (clear),
+// each publishing to its command topic.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "publish/command_allow.h"
 #include "publish/mqtt_client.h"
 
 namespace tally {
@@ -26,11 +28,15 @@ struct DiscoverySettings {
     bool counters = true;  // counter k and rate k
     bool inputs = true;
     bool outputs = true;
+    // What commands each station takes (--allow).
+    AllowList allow{};
 };
 
-// The 32 config messages of one station: counter k, rate k (sensors), input k
-// and output k (binary sensors), each retained. Those the run does not read
-// have an empty payload, which removes a config announced before.
+// The 49 config messages of one station, each retained: counter k, rate k
+// (sensors), input k and output k (binary sensors), then output k as a switch
+// and a clear button for counter k and for all. Those the run does not read or
+// allow have an empty payload, which removes a config announced before: an
+// output is either a binary sensor or a switch.
 std::vector<MqttMessage> DiscoveryMessages(const DiscoverySettings& settings, int station);
 
 // `text` with everything but letters, digits, "_" and "-" replaced by "_", as

@@ -33,10 +33,12 @@ TEST(StateMessage, HasTheCsvsNumbersAndNullForItsEmptyCells) {
 TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAndStatus) {
     const std::vector<MqttMessage> messages =
         DiscoveryMessages({"ha", "tallyscope/cab 1", "tallyscope-cab.1-ttyUSB0-0a1b2c3d", 5}, 3);
-    ASSERT_EQ(messages.size(), 32u);
+    // Without commands the switches and buttons after the 32 are withdrawn.
+    ASSERT_EQ(messages.size(), 49u);
     std::set<QString> ids;
     std::vector<QJsonObject> configs;
     for (const MqttMessage& m : messages) {
+        if (m.payload.empty()) continue;
         configs.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object());
         const QJsonObject& c = configs.back();
         ids.insert(c["unique_id"].toString());
@@ -66,20 +68,39 @@ TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAn
     EXPECT_EQ(kind(31), "Output 8|{{ value_json.do[7] }}|||1");
 }
 
-// The same topics whatever is read, so a later run's empty payload removes a config.
-TEST(Discovery, OnlyWhatTheRunReadsIsAnnouncedAndTheRestIsWithdrawn) {
+// The same topics whatever is read or allowed, so a later run's empty payload
+// removes a config: the outputs are binary sensors or switches, never both.
+TEST(Discovery, OnlyWhatTheRunReadsOrAllowsIsAnnouncedAndTheRestIsWithdrawn) {
     DiscoverySettings counters{"ha", "p", "key", 4}, flags = counters;
     counters.inputs = counters.outputs = false;
     flags.counters = false;
+    // Station 1 may switch outputs, station 2 clear counters; commands for outputs
+    // not read give no switch.
+    counters.allow = flags.allow = {{1, 1u}, {2, 2u}};
     const std::vector<MqttMessage> a = DiscoveryMessages(counters, 1),
-                                   b = DiscoveryMessages(flags, 1);
-    ASSERT_EQ(a.size(), 32u);
-    ASSERT_EQ(b.size(), 32u);
-    for (std::size_t i = 0; i < 32; ++i) {
+                                   b = DiscoveryMessages(flags, 1), c = DiscoveryMessages(flags, 2);
+    ASSERT_EQ(a.size(), 49u);
+    ASSERT_EQ(b.size(), 49u);
+    ASSERT_EQ(c.size(), 49u);
+    for (std::size_t i = 0; i < 49; ++i) {
         EXPECT_TRUE(a[i].topic == b[i].topic && a[i].retain && b[i].retain);
-        EXPECT_EQ(a[i].payload.empty(), i >= 16) << a[i].topic;  // counters and rates first
-        EXPECT_EQ(b[i].payload.empty(), i < 16) << a[i].topic;
+        // Counters and rates, inputs, outputs, switches, buttons.
+        EXPECT_EQ(a[i].payload.empty(), i >= 16) << a[i].topic;
+        EXPECT_EQ(b[i].payload.empty(), i < 16 || (i >= 24 && i < 32) || i >= 40) << b[i].topic;
+        EXPECT_EQ(c[i].payload.empty(), i < 16 || (i >= 32 && i < 40)) << c[i].topic;
     }
+    const auto json = [](const MqttMessage& m) {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
+    };
+    EXPECT_EQ(b[32].topic, "ha/switch/key_1/output1/config");
+    EXPECT_EQ(json(b[32])["command_topic"].toString(), "p/1/do/1/set");
+    EXPECT_EQ(json(b[32])["value_template"].toString(), "{{ value_json.do[0] }}");
+    EXPECT_TRUE(json(b[32])["state_on"] == "1" && json(b[32])["payload_on"] == "ON" &&
+                json(b[32])["optimistic"] == false);
+    EXPECT_EQ(c[40].topic, "ha/button/key_2/clear_all/config");
+    EXPECT_EQ(json(c[40])["command_topic"].toString(), "p/2/counter/clear");
+    EXPECT_EQ(json(c[48])["command_topic"].toString(), "p/2/counter/8/clear");
+    EXPECT_EQ(json(c[48])["payload_press"].toString(), "PRESS");
     EXPECT_EQ(
         QJsonDocument::fromJson(QByteArray::fromStdString(a[0].payload))["expire_after"].toInt(),
         12);

@@ -25,6 +25,21 @@ constexpr int kProgressEveryMs = 60'000;
 // A minute of cycles at one a second, with room to spare.
 constexpr std::size_t kCycleTimesKept = 1000;
 
+// "; commands allowed: station 1 do, station 7 do,clear", or "".
+std::string AllowedText(const AllowList& allow) {
+    std::string text;
+    for (const auto& [station, actions] : allow) {
+        std::string names;
+        for (const CommandAction action : kCommandActions) {
+            if ((actions & static_cast<unsigned>(action)) != 0)
+                names += (names.empty() ? "" : ",") + std::string(CommandActionName(action));
+        }
+        text += (text.empty() ? "; commands allowed: " : ", ") + std::string("station ") +
+                std::to_string(station) + " " + names;
+    }
+    return text;
+}
+
 }  // namespace
 
 HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port, Clock& clock,
@@ -48,8 +63,16 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
     if (options_.mqtt.enabled) {
         publishing_ = std::make_unique<HeadlessPublishing>(
             options_, options_.stations, [this] { return logContext(); }, timers, say_,
-            QSysInfo::machineHostName().toStdString());
+            QSysInfo::machineHostName().toStdString(), clock_);
         engine_->Events().Add(publishing_.get());
+    }
+    if (publishing_ && !options_.mqtt.allow.empty()) {
+        commands_ = std::make_unique<HeadlessCommands>(*this, *engine_);
+        engine_->Events().Add(commands_.get());
+        publishing_->onCommand = [this](ReceivedCommand c) { commands_->Take(std::move(c)); };
+        commands_->onDone = [this](const ReceivedCommand& c, const std::string& outcome) {
+            publishing_->Answer(c, outcome);
+        };
     }
 
     lineWait_.setInterval(kLineWaitTickMs);
@@ -58,6 +81,7 @@ HeadlessHost::HeadlessHost(const HeadlessOptions& options, SerialComponent& port
 
 HeadlessHost::~HeadlessHost() {
     log_.reset();
+    if (commands_) engine_->Events().Remove(commands_.get());
     if (publishing_) engine_->Events().Remove(publishing_.get());
     engine_->Events().Remove(this);
 }
@@ -107,7 +131,8 @@ bool HeadlessHost::Start() {
          (options_.stations.size() > 1 ? "s " : " ") + stations + ", " +
          ProtocolName(options_.protocol) + ", every " + std::to_string(options_.everySeconds) +
          " s" + (options_.csv.empty() ? "" : "; logging to " + options_.csv) +
-         (publishing_ ? "; publishing to " + publishing_->Description() : ""));
+         (publishing_ ? "; publishing to " + publishing_->Description() : "") +
+         AllowedText(options_.mqtt.allow));
     // The broker is asked for once the line is ours: a run that cannot open its
     // port ends at once, with nothing to say offline about.
     if (publishing_) publishing_->Start();
@@ -134,6 +159,8 @@ void HeadlessHost::Stop(int exitCode, const std::string& why) {
     }
     stopping_ = true;
     exitCode_ = exitCode;
+    // A command on the line is answered when its exchange ends; the rest never go.
+    if (commands_) commands_->Abandon("not carried out: the run is stopping");
     if (!why.empty()) reasons_.push_back(why);
     // No new cycle starts; the request on the line gets its reply or its deadline.
     reading_ = false;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/headless/headless_commands.h"
 #include "app/headless/headless_publishing.h"
 #include "app/options/headless_options.h"
 #include "engine/line_driver.h"
@@ -86,6 +87,7 @@ class HeadlessHost : public MainState, public PollHost, public LineListener {
     Timer* tmrNow_ = nullptr;
     std::unique_ptr<LogSession> log_;
     std::unique_ptr<HeadlessPublishing> publishing_;  // with --mqtt
+    std::unique_ptr<HeadlessCommands> commands_;      // with --allow
     QTimer lineWait_;
     std::int64_t lineWaitStartMicros_ = 0;
     bool lineOpen_ = false;

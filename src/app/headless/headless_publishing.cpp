@@ -52,8 +52,8 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
                                        const std::vector<int>& stations,
                                        ReadingBuilder::ContextSource context, TimerFactory& timers,
                                        std::function<void(const std::string&)> say,
-                                       const std::string& hostName)
-    : readings_(std::move(context)), stations_(stations) {
+                                       const std::string& hostName, Clock& clock)
+    : readings_(std::move(context)), stations_(stations), clock_(clock), say_(say) {
     readings_.onReading = [this](const StationReading& r) { reading(r); };
     const MqttOptions& o = options.mqtt;
     prefix_ = o.prefix.empty() ? DefaultMqttPrefix(hostName) : o.prefix;
@@ -72,13 +72,28 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
     c.clientId = o.clientId.empty() ? identity : o.clientId;
     c.keepAliveSeconds = o.keepAliveSeconds;
     c.will = Publisher::Will(prefix_);
+    // Nothing is subscribed to unless some command is allowed.
+    if (!o.allow.empty()) {
+        gate_ = std::make_unique<CommandGate>(prefix_, stations, o.allow);
+        c.subscriptions = gate_->Filters();
+    }
     client_ = std::make_unique<MosquittoClient>(c);
+    if (gate_) client_->onMessage = [this](const MqttMessage& m) { received(m); };
     publisher_ = std::make_unique<Publisher>(
         *client_, timers, PublisherSettings{prefix_, broker_, o.queueLimit, o.drainSeconds},
         std::move(say));
     publisher_->onStopped = [this] {
         if (onStopped) onStopped();
     };
+    if (gate_) {
+        publisher_->onConnection = [this](bool connected) {
+            if (connected) {
+                gate_->Connected(clock_.MonotonicMicros());
+            } else {
+                gate_->ConnectionLost(clock_.MonotonicMicros());
+            }
+        };
+    }
     if (o.discovery) {
         discovery_ = true;
         DiscoverySettings& d = discoverySettings_;
@@ -90,6 +105,7 @@ HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
         d.counters = options.readCounters;
         d.inputs = options.readInputs;
         d.outputs = options.readOutputs;
+        d.allow = o.allow;
         announce();
     }
 }
@@ -150,6 +166,32 @@ void HeadlessPublishing::StationChanged(int station, StationHealth::Change chang
 void HeadlessPublishing::reading(const StationReading& r) {
     publisher_->Queue(
         {StateTopic(prefix_, r.station), StateMessage(r, FormatLocalLogTime(r.utcMs)), true});
+}
+
+std::string HeadlessPublishing::now() const {
+    return FormatLocalLogTime(clock_.UtcMillis());
+}
+
+void HeadlessPublishing::received(const MqttMessage& m) {
+    CommandVerdict verdict = gate_->Judge(m.topic, m.payload, m.retain, clock_.MonotonicMicros());
+    if (verdict.command) {
+        if (onCommand) onCommand({*verdict.command, m.topic, m.payload, verdict.resultTopic});
+        return;
+    }
+    if (verdict.resultTopic.empty()) return;
+    publisher_->Queue(
+        {verdict.resultTopic, CommandResult(now(), m.topic, m.payload, verdict.refusal), false});
+    // A flood of one mistake would bury the journal: each cause is said once.
+    if (refusalsSaid_.insert(verdict.resultTopic + " " + verdict.refusal).second) {
+        say_(now() + " refused " + m.topic + " " + JsonString(ShownPayload(m.payload)) + ": " +
+             verdict.refusal + " (the same again is answered, not said)");
+    }
+}
+
+void HeadlessPublishing::Answer(const ReceivedCommand& command, const std::string& outcome) {
+    publisher_->Queue({command.resultTopic,
+                       CommandResult(now(), command.topic, command.payload, outcome), false});
+    say_(now() + " command " + command.topic + " " + command.payload + ": " + outcome);
 }
 
 void HeadlessPublishing::Stop() {

@@ -15,14 +15,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/options/headless_options.h"
+#include "engine/clock.h"
 #include "engine/line_event.h"
 #include "engine/station_health.h"
 #include "engine/timer.h"
 #include "log/reading_builder.h"
+#include "publish/command_gate.h"
 #include "publish/discovery.h"
 #include "publish/mqtt_client.h"
 #include "publish/publisher.h"
@@ -43,7 +46,8 @@ class HeadlessPublishing : public LineListener {
     // the machine's, for the default prefix and client id.
     HeadlessPublishing(const HeadlessOptions& options, const std::vector<int>& stations,
                        ReadingBuilder::ContextSource context, TimerFactory& timers,
-                       std::function<void(const std::string&)> say, const std::string& hostName);
+                       std::function<void(const std::string&)> say, const std::string& hostName,
+                       Clock& clock);
     ~HeadlessPublishing() override;
 
     // "broker:1883 as tallyscope/cabinet-3"
@@ -63,10 +67,17 @@ class HeadlessPublishing : public LineListener {
     // "180 state messages delivered to broker:1883" for the last line.
     std::string Delivered() const;
 
+    // --- Commands, with --allow: those received that the gate lets through ---
+    std::function<void(ReceivedCommand command)> onCommand;
+    // A command's answer on its result topic, and its line in the journal.
+    void Answer(const ReceivedCommand& command, const std::string& outcome);
+
   private:
     void reading(const StationReading& reading);
     void announce();
     void cycleEnded(int station, std::int64_t monoMicros);
+    void received(const MqttMessage& message);
+    std::string now() const;
 
     ReadingBuilder readings_;
     std::string prefix_;
@@ -77,6 +88,11 @@ class HeadlessPublishing : public LineListener {
     std::map<int, std::int64_t> lastCycleEnd_;  // by station, monotonic
     std::unique_ptr<MqttClient> client_;
     std::unique_ptr<Publisher> publisher_;
+    Clock& clock_;
+    std::function<void(const std::string&)> say_;
+    std::unique_ptr<CommandGate> gate_;  // with --allow
+    // The refusals said in the journal: once each, however often they come.
+    std::set<std::string> refusalsSaid_;
 };
 
 }  // namespace tally

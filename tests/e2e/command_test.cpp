@@ -1,0 +1,325 @@
+// Commands through a headless run: a dashboard publishes to a mosquitto broker
+// started for the test, the run carries them out on the simulated line, and
+// every one is answered on its station's result topic.
+#include <QJsonArray>
+#include <QThread>
+
+#include "live_window_fixture.h"
+#include "mqtt_broker.h"
+#include "publish/mosquitto_client.h"
+
+namespace tally::e2e {
+namespace {
+
+using testing::MqttBroker;
+using testing::MqttSubscriber;
+
+class HeadlessCommandsLive : public LiveWindowTest {
+  protected:
+    void run(QProcess& program, const QStringList& extra, const QString& login = {}) {
+        runHeadless(program,
+                    QStringList{"--mqtt-prefix", "test/cab", "--mqtt",
+                                "mqtt://" + login + "127.0.0.1:" + QString::number(broker.port)} +
+                        extra);
+    }
+    // mosquitto_pub of one message at QoS 1 (as `login`, "-u name -P password").
+    bool publish(const QString& topic, const QString& payload, bool retain = false,
+                 const QStringList& login = {}) {
+        QProcess pub;
+        QStringList args =
+            QStringList{"-p", QString::number(broker.port), "-q", "1", "-t", topic, "-m", payload} +
+            login;
+        if (retain) args << "-r";
+        pub.start("mosquitto_pub", args);
+        return pub.waitForFinished(5000) && pub.exitCode() == 0;
+    }
+    // The run answers commands once it has subscribed: a station it does not poll
+    // is refused, and that refusal comes back.
+    bool commandsTaken(MqttSubscriber& results, const QStringList& login = {}) {
+        return WaitUntil(
+            [&] {
+                publish("test/cab/30/do/1/set", "ON", false, login);
+                return WaitUntil([&] { return !results.Payloads("test/cab/30/result").empty(); },
+                                 300);
+            },
+            8000);
+    }
+    static QJsonObject json(const std::string& payload) {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+    }
+    // "topic payload: outcome" of each result on `topic`, in order.
+    static std::vector<std::string> answers(MqttSubscriber& results, const std::string& topic) {
+        std::vector<std::string> said;
+        for (const std::string& r : results.Payloads(topic)) {
+            const QJsonObject o = json(r);
+            said.push_back((o["topic"].toString() + " " + o["payload"].toString() + ": " +
+                            o["outcome"].toString())
+                               .toStdString());
+        }
+        return said;
+    }
+    QString simOutputs(int station) const {
+        return sim.Stats()["stations"][QString::number(station)]["state"]["outputs"].toString();
+    }
+    MqttBroker broker;
+};
+
+TEST_F(HeadlessCommandsLive, AllowedCommandsActOnTheModuleAndTheNextStateShowsTheOutputsReadBack) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kStillSeed);
+    if (HasFatalFailure()) return;
+    MqttSubscriber results(broker.port, "test/cab/+/result"),
+        states(broker.port, "test/cab/1/state");
+    ASSERT_TRUE(WaitUntil([&] { return results.Subscribed() && states.Subscribed(); }, 3000));
+    QProcess program;  // the outputs are not polled: only the read-back after a write reads them
+    run(program, {"--protocol", "korvi", "--read", "dc,di", "--allow", "1:do,clear,preset,enable"});
+    ASSERT_TRUE(commandsTaken(results));
+
+    const std::size_t before = states.Payloads("test/cab/1/state").size();
+    ASSERT_TRUE(publish("test/cab/1/do/3/set", "ON"));
+    ASSERT_TRUE(WaitUntil([&] { return results.Payloads("test/cab/1/result").size() == 1; }, 3000));
+    EXPECT_EQ(simText("outputs"), "00100000");
+    // The state message that takes in the read-back: the first with outputs, the
+    // one in hand when the command came or the next.
+    std::vector<std::string> after;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            after = states.Payloads("test/cab/1/state");
+            after.erase(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(before));
+            return after.size() >= 2;
+        },
+        4000));
+    const auto withOutputs = std::find_if(after.begin(), after.end(), [](const std::string& s) {
+        return !json(s)["do"].toArray().first().isNull();
+    });
+    ASSERT_NE(withOutputs, after.end());
+    EXPECT_LE(withOutputs - after.begin(), 1);
+    EXPECT_EQ(json(*withOutputs)["do"].toArray(), (QJsonArray{0, 0, 1, 0, 0, 0, 0, 0}));
+
+    ASSERT_TRUE(publish("test/cab/1/do/set", "ALL_ON"));
+    ASSERT_TRUE(publish("test/cab/1/counter/5/preset", "12345"));
+    ASSERT_TRUE(publish("test/cab/1/counter/2/enable", "OFF"));
+    ASSERT_TRUE(WaitUntil([&] { return results.Payloads("test/cab/1/result").size() == 4; }, 3000));
+    EXPECT_EQ(simText("outputs"), "11111111");
+    EXPECT_EQ(simCounters()[4], 12345.0);
+    EXPECT_EQ(simText("enable"), "10111111") << "the other flags as the module had them";
+    ASSERT_TRUE(publish("test/cab/1/counter/clear", "PRESS"));
+    ASSERT_TRUE(WaitUntil([&] { return results.Payloads("test/cab/1/result").size() == 5; }, 3000));
+    EXPECT_EQ(simCounters()[4], 0.0);
+    EXPECT_EQ(answers(results, "test/cab/1/result"),
+              (std::vector<std::string>{"test/cab/1/do/3/set ON: Write OK",
+                                        "test/cab/1/do/set ALL_ON: Write OK",
+                                        "test/cab/1/counter/5/preset 12345: Write OK",
+                                        "test/cab/1/counter/2/enable OFF: Write OK",
+                                        "test/cab/1/counter/clear PRESS: Write OK"}));
+    program.terminate();
+    const QString said = Finished(program);
+    // The audit trail: one line a command, with its time.
+    EXPECT_EQ(said.count(QRegularExpression("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "
+                                            "command test/cab/1/\\S+ \\S+: Write OK\n")),
+              5)
+        << said.toStdString();
+}
+
+TEST_F(HeadlessCommandsLive, WhatIsNotAllowedOrWellFormedOrFreshWritesNothingAndIsAnsweredWhy) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kStillSeed, {"--station", "1,2"});
+    if (HasFatalFailure()) return;
+    // Left on the broker by a careless client before the run starts.
+    ASSERT_TRUE(publish("test/cab/1/do/1/set", "ON", true));
+    MqttSubscriber results(broker.port, "test/cab/+/result");
+    ASSERT_TRUE(WaitUntil([&] { return results.Subscribed(); }, 3000));
+    QProcess program;
+    run(program, {"--protocol", "korvi", "--station", "1,2", "--allow", "1:do"});
+    ASSERT_TRUE(commandsTaken(results));
+    ASSERT_TRUE(WaitUntil([&] { return !results.Payloads("test/cab/1/result").empty(); }, 3000));
+    for (const auto& [topic, payload, retain] : std::vector<std::tuple<QString, QString, bool>>{
+             {"test/cab/1/counter/1/clear", "PRESS", false},
+             {"test/cab/2/do/1/set", "ON", false},
+             {"test/cab/1/do/1/set", "on", false},
+             {"test/cab/1/do/1/set", "on", false},
+             {"test/cab/1/do/9/set", "ON", false},
+             {"test/cab/1/do/2/set", "ON", true},
+             {"test/cab/1/counter/1/preset", QString(65, '1'), false}})
+        ASSERT_TRUE(publish(topic, payload, retain));
+    ASSERT_TRUE(WaitUntil([&] { return results.Payloads("test/cab/1/result").size() == 7; }, 3000));
+    const std::string retained = "retained: a command left on the broker is never carried out";
+    EXPECT_EQ(
+        answers(results, "test/cab/1/result"),
+        (std::vector<std::string>{
+            "test/cab/1/do/1/set ON: " + retained,
+            "test/cab/1/counter/1/clear PRESS: clear is not allowed for station 1",
+            "test/cab/1/do/1/set on: the payload must be ON or OFF",
+            "test/cab/1/do/1/set on: the payload must be ON or OFF",
+            "test/cab/1/do/9/set ON: outputs go from 1 to 8", "test/cab/1/do/2/set ON: " + retained,
+            "test/cab/1/counter/1/preset " + std::string(64, '1') +
+                ": the payload is longer than 64 bytes"}));
+    EXPECT_EQ(answers(results, "test/cab/2/result"),
+              std::vector<std::string>{"test/cab/2/do/1/set ON: do is not allowed for station 2"});
+    for (const std::string& r : results.Payloads("test/cab/1/result"))
+        EXPECT_FALSE(json(r)["time"].toString().isEmpty()) << r;
+    EXPECT_EQ(sim.Count("writes"), 0);
+    program.terminate();
+    const QString said = Finished(program);
+    // Each cause once in the journal, however often it came.
+    EXPECT_EQ(said.count("the payload must be ON or OFF"), 1) << said.toStdString();
+    EXPECT_EQ(said.count(" refused test/cab/"), 7) << said.toStdString();
+    EXPECT_FALSE(said.contains(" command test/cab/")) << said.toStdString();
+}
+
+TEST_F(HeadlessCommandsLive, TheBrokersAccessListKeepsAnUnauthorisedClientsCommandOffTheLine) {
+    // The README's access list: the collector publishes its own topics and reads
+    // its command topics; only the dashboard may publish commands; anonymous
+    // clients only read.
+    const QString acl =
+        "topic read test/cab/#\n"
+        "user collector\ntopic write test/cab/status\ntopic write test/cab/+/state\n"
+        "topic write test/cab/+/status\ntopic write test/cab/+/result\n"
+        "topic read test/cab/+/do/#\ntopic read test/cab/+/counter/#\n"
+        "user dashboard\ntopic write test/cab/+/do/#\ntopic write test/cab/+/counter/#\n"
+        "topic read test/cab/#\n";
+    QFile aclFile(broker.dir.filePath("acl"));
+    ASSERT_TRUE(aclFile.open(QIODevice::WriteOnly) && aclFile.write(acl.toUtf8()) > 0);
+    aclFile.close();
+    for (const QStringList& args : {QStringList{"-c", "-b", "passwords", "collector", "secret"},
+                                    QStringList{"-b", "passwords", "dashboard", "secret"}}) {
+        QProcess passwd;
+        passwd.setWorkingDirectory(broker.dir.path());
+        passwd.start("mosquitto_passwd", args);
+        ASSERT_TRUE(passwd.waitForFinished(5000) && passwd.exitCode() == 0);
+    }
+    QFile config(broker.dir.filePath("mosquitto.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(("per_listener_settings false\nlog_dest stderr\nlog_type information\nuser " +
+                  std::string(::getpwuid(::getuid())->pw_name) + "\nlistener " +
+                  std::to_string(broker.port) +
+                  " 127.0.0.1\nallow_anonymous true\npassword_file passwords\nacl_file acl\n")
+                     .c_str());
+    config.close();
+    ASSERT_TRUE(broker.Restart());
+
+    startSimulator(1, kStillSeed);
+    if (HasFatalFailure()) return;
+    MqttSubscriber results(broker.port, "test/cab/+/result");
+    ASSERT_TRUE(WaitUntil([&] { return results.Subscribed(); }, 3000));
+    QProcess program;
+    run(program, {"--protocol", "korvi", "--allow", "1:do"}, "collector:secret@");
+    const QStringList dashboard{"-u", "dashboard", "-P", "secret"};
+    ASSERT_TRUE(commandsTaken(results, dashboard));
+
+    // Anonymous: the broker takes the message and passes it to nobody.
+    ASSERT_TRUE(publish("test/cab/1/do/1/set", "ON"));
+    ASSERT_TRUE(publish("test/cab/1/do/2/set", "ON", false, dashboard));
+    ASSERT_TRUE(WaitUntil([&] { return !results.Payloads("test/cab/1/result").empty(); }, 3000));
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(answers(results, "test/cab/1/result"),
+              std::vector<std::string>{"test/cab/1/do/2/set ON: Write OK"});
+    EXPECT_EQ(simText("outputs"), "01000000");
+    EXPECT_EQ(sim.Count("writes"), 1);
+    program.terminate();
+    Finished(program);
+}
+
+TEST_F(HeadlessCommandsLive, ABurstForEightStationsKeepsEachStationsOrderAndTheLineOneExchange) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kStillSeed, {"--station", "1-8"});
+    if (HasFatalFailure()) return;
+    MqttSubscriber results(broker.port, "test/cab/+/result");
+    ASSERT_TRUE(WaitUntil([&] { return results.Subscribed(); }, 3000));
+    QProcess program;
+    run(program, {"--station", "1-8", "--allow", "1-8:do"});
+    ASSERT_TRUE(commandsTaken(results));
+
+    // The dashboard: one connection, twenty commands handed over at once, in order.
+    MqttConnection c;
+    c.host = "127.0.0.1";
+    c.port = broker.port;
+    c.clientId = "dashboard";
+    c.will = {"dash/status", "gone", false};
+    MosquittoClient dashboard(c);
+    bool connected = false;
+    dashboard.onConnected = [&] { connected = true; };
+    dashboard.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return connected; }, 5000));
+    // Stations 1-4 output 1 on, off, on; stations 5-8 output 2 on, off.
+    std::map<int, std::vector<std::string>> sent;
+    for (int round = 0; round < 3; ++round) {
+        for (int station = 1; station <= 8; ++station) {
+            if (station > 4 && round == 2) continue;
+            const std::string topic = "test/cab/" + std::to_string(station) + "/do/" +
+                                      (station <= 4 ? "1" : "2") + "/set";
+            const std::string payload = round == 1 ? "OFF" : "ON";
+            ASSERT_GT(dashboard.Publish({topic, payload, false}), 0);
+            sent[station].push_back(topic + " " + payload + ": Write OK");
+        }
+    }
+    const auto answered = [&] {
+        std::size_t n = 0;
+        for (int station = 1; station <= 8; ++station)
+            n += results.Payloads("test/cab/" + std::to_string(station) + "/result").size();
+        return n;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return answered() == 20; }, 10000));
+    for (int station = 1; station <= 8; ++station) {
+        EXPECT_EQ(answers(results, "test/cab/" + std::to_string(station) + "/result"),
+                  sent[station]);
+        EXPECT_EQ(simOutputs(station), station <= 4 ? "10000000" : "00000000") << station;
+    }
+    EXPECT_EQ(sim.Count("writes"), 20);
+
+    // More than ten in a second for one station: the rest are refused.
+    QThread::msleep(1100);
+    for (int i = 0; i < 11; ++i)
+        dashboard.Publish({"test/cab/8/do/3/set", i % 2 ? "OFF" : "ON", false});
+    ASSERT_TRUE(WaitUntil([&] { return answered() == 31; }, 10000));
+    const std::vector<std::string> eight = answers(results, "test/cab/8/result");
+    EXPECT_EQ(std::count_if(eight.begin(), eight.end(),
+                            [](const std::string& a) { return a.find(": too many") != a.npos; }),
+              1);
+    EXPECT_EQ(sim.Count("writes"), 30);
+    program.terminate();
+    Finished(program);
+}
+
+TEST_F(HeadlessCommandsLive, HomeAssistantGetsSwitchesAndButtonsOnlyForWhatIsAllowed) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kStillSeed, {"--station", "1-3"});
+    if (HasFatalFailure()) return;
+    // The configs the broker keeps, by component: "switch 1" for station 1's.
+    const auto kept = [&] {
+        MqttSubscriber retained(broker.port, "homeassistant/#");
+        WaitUntil([&] { return retained.Subscribed(); }, 3000);
+        WaitUntil([] { return false; }, 500);
+        std::map<std::string, int> count;
+        for (const auto& m : retained.Messages()) {
+            const QStringList levels = QString::fromStdString(m.topic).split('/');
+            ++count[(levels[1] + " " + levels[2].section('_', -1)).toStdString()];
+        }
+        return count;
+    };
+    QProcess allowed;
+    run(allowed, {"--protocol", "korvi", "--station", "1-3", "--mqtt-discovery", "--cycles", "1",
+                  "--allow", "1:do", "--allow", "2:clear"});
+    Finished(allowed);
+    EXPECT_EQ(kept(), (std::map<std::string, int>{{"binary_sensor 1", 8},
+                                                  {"binary_sensor 2", 16},
+                                                  {"binary_sensor 3", 16},
+                                                  {"button 2", 9},
+                                                  {"sensor 1", 16},
+                                                  {"sensor 2", 16},
+                                                  {"sensor 3", 16},
+                                                  {"switch 1", 8}}));
+    // Without the allowance, the next start takes them back.
+    QProcess readOnly;
+    run(readOnly, {"--protocol", "korvi", "--station", "1-3", "--mqtt-discovery", "--cycles", "1"});
+    Finished(readOnly);
+    EXPECT_EQ(kept(), (std::map<std::string, int>{{"binary_sensor 1", 16},
+                                                  {"binary_sensor 2", 16},
+                                                  {"binary_sensor 3", 16},
+                                                  {"sensor 1", 16},
+                                                  {"sensor 2", 16},
+                                                  {"sensor 3", 16}}));
+}
+
+}  // namespace
+}  // namespace tally::e2e
