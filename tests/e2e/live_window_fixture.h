@@ -71,11 +71,10 @@ inline QString Finished(QProcess& program, int exitCode = 0, int timeoutMs = 150
     return said;
 }
 
-// The lines of a CSV file split into cells, header first; `text` gets the whole file.
-inline QList<QStringList> CsvRows(const QString& path, QString* text = nullptr) {
+// The lines of a CSV file split into cells, header first.
+inline QList<QStringList> CsvRows(const QString& path) {
     QFile file(path);
     const QString all = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : "";
-    if (text != nullptr) *text = all;
     QList<QStringList> rows;
     for (const QString& line : all.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
         rows.push_back(line.split(QLatin1Char(',')));
