@@ -12,7 +12,8 @@
 #     --seconds N     CPU measured over N one-second cycles per run (default 20)
 #     --module M      still, living or both (default both; both adds the idle row)
 #     --protocols P   e.g. "0 2" (default "0 1 2": Korvi, Modbus Ascii, Modbus RTU)
-#     --views V       e.g. "window trend" (default "window line trend")
+#     --views V       e.g. "window trend" (default "window line trend"; also
+#                     "stations": the Stations view open, listing station 1)
 #     --no-cpu        only the cycle times
 #     --baud B        line speed of the cycle-time table (default 19200)
 #     --plain NAMES   also run this build with TALLYSCOPE_PLAIN_PAINT=NAMES (1 for
@@ -49,7 +50,7 @@ while [ $# -gt 0 ]; do
         --baud) baud=$2; shift 2 ;;
         --plain) plain=$2; shift 2 ;;
         --instructions) instructions=1; shift ;;
-        -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,29p' "$0"; exit 0 ;;
         *) bin=$(cd "$1" && pwd); shift ;;
     esac
 done
@@ -170,8 +171,8 @@ else
     echo "| Module | Protocol | Open | CPU | Wake-ups |"
     echo "|---|---|---|---|---|"
 fi
-views=(window line trend)
-viewNames=("window alone" "line monitor" "trend chart, 10 min")
+views=(window line trend stations)
+viewNames=("window alone" "line monitor" "trend chart, 10 min" "stations view")
 # measure BUILD PLAN: "<cpu %> <wake-ups/s>"
 measure() {
     if [ "$instructions" -eq 1 ]; then
@@ -201,7 +202,7 @@ for seed in "${seeds[@]}"; do
     start_sim "$seed"
     moduleName=$([ "$seed" = 0 ] && echo still || echo living)
     for p in $protocols; do
-        for v in 0 1 2; do
+        for v in 0 1 2 3; do
             [[ " $chosenViews " == *" ${views[$v]} "* ]] || continue
             row "$moduleName | ${names[$p]} | ${viewNames[$v]}" "cpu $p ${views[$v]} 3 $seconds"
         done

@@ -6,8 +6,11 @@
 // TALLY_BENCH (blank-separated):
 //   cpu PROTOCOL VIEW SETTLE_S SECONDS   PROTOCOL 0-2, or -1 for the idle window off
 //                                         line; VIEW: window, line (the line monitor
-//                                         open) or trend (the trend chart on "10 min")
-//   cycles PROTOCOL COUNT                 single DC+DI+DO cycles, one after the other
+//                                         open), trend (the trend chart on "10 min")
+//                                         or stations (the Stations view listing
+//                                         station 1, the line's load unchanged)
+//   cycles PROTOCOL COUNT [LIST]          single DC+DI+DO cycles, one after the other;
+//                                         with LIST, the Stations view open on it
 // It prints one line to stdout and ends the program:
 //   cpu: "cpu <CPU seconds> <wall seconds> <wake-ups> <of the CPU, in the kernel>"
 //   cycles: "cycles <median ms> <lowest ms> <highest ms> <count>"
@@ -173,6 +176,8 @@ class Driver {
         const int seconds = args_.value(4).toInt();
         if (view == QLatin1String("line")) {
             control<QAction>(main_, "mnuLine")->trigger();
+        } else if (view == QLatin1String("stations")) {
+            openStations(QStringLiteral("1"));
         } else if (view == QLatin1String("trend")) {
             control<QAction>(main_, "mnuTrend")->trigger();
             QWidget* chart = main_->findChild<QWidget*>(QStringLiteral("frmTrend"));
@@ -206,8 +211,18 @@ class Driver {
         });
     }
 
+    void openStations(const QString& list) {
+        control<QAction>(main_, "mnuStations")->trigger();
+        QWidget* view = main_->findChild<QWidget*>(QStringLiteral("frmStations"));
+        if (view == nullptr) fail("no Stations view");
+        auto* field = control<QLineEdit>(view, "txtStationList");
+        field->setText(list);
+        emit field->editingFinished();
+    }
+
     // A single cycle ends when the program unticks "Read".
     void startCycles() {
+        if (args_.size() > 3) openStations(args_.value(3));
         openPort(args_.value(1).toInt());
         count_ = args_.value(2).toInt();
         control<QLineEdit>(main_, "txtAutoRead")->setText(QStringLiteral("0"));
