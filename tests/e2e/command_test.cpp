@@ -176,8 +176,8 @@ TEST_F(HeadlessCommandsLive, TheBrokersAccessListKeepsAnUnauthorisedClientsComma
         "user collector\ntopic write test/cab/status\ntopic write test/cab/+/state\n"
         "topic write test/cab/+/status\ntopic write test/cab/+/result\n"
         "topic read test/cab/+/do/#\ntopic read test/cab/+/counter/#\n"
-        "user dashboard\ntopic write test/cab/+/do/#\ntopic write test/cab/+/counter/#\n"
-        "topic read test/cab/#\n";
+        "user dashboard\ntopic read test/cab/#\ntopic write test/cab/+/do/+/set\n"
+        "topic write test/cab/+/do/set\ntopic write test/cab/+/counter/#\n";
     QFile aclFile(broker.dir.filePath("acl"));
     ASSERT_TRUE(aclFile.open(QIODevice::WriteOnly) && aclFile.write(acl.toUtf8()) > 0);
     aclFile.close();
