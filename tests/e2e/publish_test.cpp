@@ -260,11 +260,7 @@ TEST_F(HeadlessPublishLive, TheCycleInHandWhenTheLineClosesReachesTheBrokerAsItR
                 return requests > 9 && requests % 9 == 5;
             },
             8000));
-        if (portFails) {
-            stopSimulator();
-        } else {
-            program.terminate();
-        }
+        portFails ? stopSimulator() : program.terminate();
         Finished(program, portFails ? 3 : 0);
         stopSimulator();
         const std::map<QString, std::vector<std::string>> states = statesOf(csv);
