@@ -1,6 +1,6 @@
 // The client on libmosquitto against a real broker: a backlog handed over at
-// once, its acknowledgements, a disconnect that follows it, the messages of
-// its subscriptions, and the cause a failed connection names.
+// once, its acknowledgements, a disconnect that follows it, and the cause a
+// failed connection names.
 #include <algorithm>
 #include <memory>
 
@@ -67,61 +67,6 @@ TEST(MosquittoClientLive, ABacklogIsAcknowledgedIdByIdAndTheDisconnectAfterItLea
         ASSERT_EQ(payloads[static_cast<std::size_t>(i)], std::to_string(i));
     WaitUntil([&] { return watch.Payloads("t/status").size() > 2; }, 500);
     EXPECT_EQ(watch.Payloads("t/status"), (std::vector<std::string>{"bye", "bye"}));
-}
-
-// mosquitto_pub of one message at QoS 1; true once the broker has it.
-bool PublishOne(int port, const QString& topic, const QString& payload, bool retain) {
-    QProcess pub;
-    QStringList args{"-p", QString::number(port), "-q", "1", "-t", topic, "-m", payload};
-    if (retain) args << "-r";
-    pub.start("mosquitto_pub", args);
-    return pub.waitForFinished(5000) && pub.exitCode() == 0;
-}
-
-TEST(MosquittoClientLive, SubscriptionsTellRetainedFromLiveAndNothingSentWhileAwayComesLate) {
-    MqttBroker broker;
-    ASSERT_TRUE(broker.Start());
-    ASSERT_TRUE(PublishOne(broker.port, "c/1/do/1/set", "left", true));
-    MqttConnection connection;
-    connection.host = "127.0.0.1";
-    connection.port = broker.port;
-    connection.clientId = "commands-test";
-    connection.will = {"c/status", "offline", false};
-    connection.subscriptions = {"c/+/do/#"};
-    MosquittoClient client(connection);
-    std::vector<MqttMessage> got;
-    int connects = 0, ends = 0;
-    client.onConnected = [&] { ++connects; };
-    client.onDisconnected = [&](const std::string&) { ++ends; };
-    client.onMessage = [&](const MqttMessage& m) { got.push_back(m); };
-
-    const auto arrived = [&](std::size_t count) {
-        return WaitUntil([&] { return got.size() >= count; }, 3000);
-    };
-    client.Connect();
-    ASSERT_TRUE(WaitUntil([&] { return connects == 1; }, 5000));
-    // Left on the broker, found by the subscription: flagged.
-    ASSERT_TRUE(arrived(1));
-    // Live, the flag as it was published.
-    ASSERT_TRUE(PublishOne(broker.port, "c/2/do/set", "ALL_ON", false));
-    ASSERT_TRUE(arrived(2));
-    ASSERT_TRUE(PublishOne(broker.port, "c/3/do/1/set", "ON", true));
-    ASSERT_TRUE(arrived(3));
-    client.Disconnect();
-    ASSERT_TRUE(WaitUntil([&] { return ends == 1; }, 5000));
-    // Sent while the client is away: the clean session keeps nothing for it.
-    ASSERT_TRUE(PublishOne(broker.port, "c/4/do/2/set", "OFF", false));
-    client.Connect();
-    ASSERT_TRUE(WaitUntil([&] { return connects == 2; }, 5000));
-    ASSERT_TRUE(arrived(5));
-    WaitUntil([] { return false; }, 300);
-    std::vector<std::string> seen;
-    for (const MqttMessage& m : got)
-        seen.push_back(m.topic + " " + m.payload + (m.retain ? " retained" : ""));
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{"c/1/do/1/set left retained", "c/2/do/set ALL_ON",
-                                        "c/3/do/1/set ON retained", "c/1/do/1/set left retained",
-                                        "c/3/do/1/set ON retained"}));
 }
 
 TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
