@@ -134,6 +134,7 @@ void PollEngine::LineClosed() {
     // A reopened port starts a fresh cycle, and a command then sends no leftover read.
     state_.PollStep = 0;
     cycleDeferred_ = restartPending_ = false;
+    readBack_.reset();
     hold_ = LineHold::None;
     late_.reset();
     if (lineUp_) {
