@@ -79,7 +79,10 @@ class ReplyTimes : public LineListener {
 using LiveReplies = LiveWindowTest;
 
 TEST_F(LiveReplies, AWholeReplyIsJudgedWhenItArrivesNotAtTheNextReplyTick) {
-    startBoth(kOwn, kStillSeed);
+    startSimulator(1, kStillSeed);
+    if (HasFatalFailure()) return;
+    startWindow();
+    openPort(kOwn, 1);
     if (HasFatalFailure()) return;
     ReplyTimes replies;
     w->engine().Events().Add(&replies);

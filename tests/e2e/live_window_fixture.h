@@ -170,13 +170,6 @@ class LiveWindowTest : public ::testing::Test {
         });
     }
 
-    void startBoth(int protocol, int seed) {
-        startSimulator(1, seed);
-        if (HasFatalFailure()) return;
-        startWindow();
-        openPort(protocol, 1);
-    }
-
     void openPort(int protocol, int station, const QString& baud = QStringLiteral("19200")) {
         w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
         w->cmbCOMM->setEditText(QStringLiteral("1"));
