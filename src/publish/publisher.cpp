@@ -49,10 +49,10 @@ void Publisher::Start() {
     on(Event::Start);
 }
 
-void Publisher::Queue(MqttMessage message) {
+void Publisher::Queue(MqttMessage message, bool counted) {
     // The cycle in hand when the line closes is still taken, and drained.
     if (state_ == State::Stopped) return;
-    queue_.push_back({std::move(message)});
+    queue_.push_back({std::move(message), 0, false, counted});
     dropPastTheBound();
     sendMore();
 }
@@ -62,8 +62,9 @@ void Publisher::dropPastTheBound() {
     // broker whatever becomes of it here, so it is not counted as dropped.
     const std::size_t limit = std::max<std::size_t>(settings_.queueLimit, 1);
     while (queue_.size() - handedOver_ > limit) {
-        queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(handedOver_));
-        ++dropped_;
+        const auto oldest = queue_.begin() + static_cast<std::ptrdiff_t>(handedOver_);
+        if (oldest->counted) ++dropped_;
+        queue_.erase(oldest);
     }
 }
 
@@ -165,7 +166,7 @@ void Publisher::published(int id) {
     entry->acked = true;
     ++ackedInQueue_;
     --inFlight_;
-    ++delivered_;
+    if (entry->counted) ++delivered_;
     while (!queue_.empty() && queue_.front().acked) {
         queue_.pop_front();
         --sentCount_;

@@ -48,8 +48,9 @@ class Publisher {
     static MqttMessage Will(const std::string& prefix);
 
     void Start();
-    // A state message, in order behind those still queued.
-    void Queue(MqttMessage message);
+    // A state message, in order behind those still queued. `counted`: it counts
+    // in Delivered() and Dropped() (a command's answer does not).
+    void Queue(MqttMessage message, bool counted = true);
     // A retained latest value: replaces the one kept for its topic, goes out now
     // when connected, and again after every connect.
     void Keep(MqttMessage message);
@@ -90,6 +91,7 @@ class Publisher {
         MqttMessage message;
         int id = 0;  // 0: not sent on this connection
         bool acked = false;
+        bool counted = true;
     };
 
     // Every change of state_ and draining_ is made here (and in finish(), which

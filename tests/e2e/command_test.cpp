@@ -118,6 +118,12 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActOnTheModuleAndTheNextStateShowsTh
                                             "command test/cab/1/\\S+ \\S+: Write OK\n")),
               5)
         << said.toStdString();
+    // The answers are no state messages.
+    const auto delivered = QRegularExpression("(\\d+) state messages delivered").match(said);
+    ASSERT_TRUE(delivered.hasMatch()) << said.toStdString();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return states.Messages().size() == delivered.captured(1).toULongLong(); }, 3000))
+        << states.Messages().size() << " received, " << delivered.captured(1).toStdString();
 }
 
 // Station 1 may switch outputs, station 2 nothing; Home Assistant is told so.

@@ -180,7 +180,8 @@ void HeadlessPublishing::received(const MqttMessage& m) {
     }
     if (verdict.resultTopic.empty()) return;
     publisher_->Queue(
-        {verdict.resultTopic, CommandResult(now(), m.topic, m.payload, verdict.refusal), false});
+        {verdict.resultTopic, CommandResult(now(), m.topic, m.payload, verdict.refusal), false},
+        false);
     // A flood of one mistake would bury the journal: each cause is said once.
     if (refusalsSaid_.insert(verdict.resultTopic + " " + verdict.refusal).second) {
         say_(now() + " refused " + m.topic + " " + JsonString(ShownPayload(m.payload)) + ": " +
@@ -189,8 +190,9 @@ void HeadlessPublishing::received(const MqttMessage& m) {
 }
 
 void HeadlessPublishing::Answer(const ReceivedCommand& command, const std::string& outcome) {
-    publisher_->Queue({command.resultTopic,
-                       CommandResult(now(), command.topic, command.payload, outcome), false});
+    publisher_->Queue(
+        {command.resultTopic, CommandResult(now(), command.topic, command.payload, outcome), false},
+        false);
     say_(now() + " command " + command.topic + " " + command.payload + ": " + outcome);
 }
 
