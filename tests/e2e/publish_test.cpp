@@ -222,7 +222,9 @@ TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOf
             for (const auto& m : live.Messages())
                 if (firstRun.count(m.topic) == 0 && m.topic.find("_1/counter1/") != m.topic.npos)
                     topic = m.topic;
-            return !topic.empty() && expiries(live, topic).size() >= 2;
+            // The state follows its announcement on another connection: wait for both.
+            return !topic.empty() && expiries(live, topic).size() >= 2 &&
+                   states.Payloads("test/slow/1/state").size() >= 2;
         },
         10000));
     slowModules.kill();  // no need to wait for the cycle in hand
