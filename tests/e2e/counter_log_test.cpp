@@ -220,6 +220,12 @@ TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolder) {
         EXPECT_TRUE(lines[0].startsWith("time,station,"));
         EXPECT_TRUE(lines[1].contains(",1,modbus-rtu,")) << lines[1].toStdString();
     }
+    // One that names nothing is reported where it was looked for.
+    QProcess missing;
+    missing.setWorkingDirectory(folder.path());
+    run(missing, "rtu", "-", {"--port", folder.fileName() + "/COM9", "--cycles", "1"});
+    const QString said = Finished(missing, 3);
+    EXPECT_TRUE(said.contains(": " + dir.filePath("COM9"))) << said.toStdString();
 }
 
 }  // namespace
