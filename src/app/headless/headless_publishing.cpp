@@ -1,6 +1,5 @@
 #include "app/headless/headless_publishing.h"
 
-#include <QDir>
 #include <algorithm>
 #include <cstdlib>
 
@@ -10,6 +9,7 @@
 #include "publish/mosquitto_client.h"
 #include "publish/state_message.h"
 #include "publish/topics.h"
+#include "serial/port_resolver.h"
 
 namespace tally {
 namespace {
@@ -43,9 +43,8 @@ std::int64_t LineCycleMicros(const HeadlessOptions& o) {
 }
 
 std::string PortIdentity(const std::string& port) {
-    if (port.find('/') == std::string::npos) return port;
-    return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromStdString(port)))
-        .toStdString();
+    // The path the port is opened at, so the identity and the open cannot disagree.
+    return port.find('/') == std::string::npos ? port : DeviceForPath(port);
 }
 
 HeadlessPublishing::HeadlessPublishing(const HeadlessOptions& options,
