@@ -18,7 +18,7 @@ TEST(MosquittoClientLive, ABacklogIsAcknowledgedIdByIdAndTheDisconnectAfterItLea
     MqttBroker broker;
     ASSERT_TRUE(broker.Start());
     MqttSubscriber watch(broker.port, "t/#");
-    ASSERT_TRUE(WaitUntil([&] { return watch.Subscribed(); }, 3000));
+    ASSERT_TRUE(watch.Subscribed());
 
     MqttConnection connection;
     connection.host = "127.0.0.1";

@@ -39,28 +39,34 @@ class MqttBroker {
   public:
     ~MqttBroker() { Stop(); }
 
-    // `user`, "name:password": the one login taken (anonymous ones are refused).
+    // `users`, "name:password ...": the logins taken; anonymous ones are refused
+    // unless `acl`, an access list, says what each client may do.
     // `tlsPort`: a second listener with TLS, its self-signed certificate in cert.pem.
-    bool Start(const QString& user = {}, int tlsPort = 0) {
+    bool Start(const QString& users = {}, int tlsPort = 0, const QString& acl = {}) {
         // Run as root, the broker would become "mosquitto" and lose its own folder.
         std::string config =
             "per_listener_settings false\nlog_dest stderr\nlog_type information\npersistence true\n"
             "persistence_location ./\nuser " +
             std::string(::getpwuid(::getuid())->pw_name) + "\nlistener " + std::to_string(port) +
             " 127.0.0.1\nallow_anonymous " +
-            (user.isEmpty() ? "true\n" : "false\npassword_file passwords\n");
-        if (!user.isEmpty() &&
-            !run("mosquitto_passwd",
-                 {"-c", "-b", "passwords", user.section(':', 0, 0), user.section(':', 1)}))
-            return false;
+            (users.isEmpty() || !acl.isEmpty() ? "true\n" : "false\n");
+        QStringList create{"-c"};
+        for (const QString& user : users.split(' ', Qt::SkipEmptyParts)) {
+            if (!run("mosquitto_passwd",
+                     create + QStringList{"-b", "passwords", user.section(':', 0, 0),
+                                          user.section(':', 1)}))
+                return false;
+            create.clear();
+        }
+        if (!users.isEmpty()) config += "password_file passwords\n";
+        if (!acl.isEmpty()) config += "acl_file acl\n";
+        if (!acl.isEmpty() && !write("acl", acl.toStdString())) return false;
         if (tlsPort != 0) {
             if (!MakeCertificate("key.pem", "cert.pem")) return false;
             config += "listener " + std::to_string(tlsPort) +
                       " 127.0.0.1\ncafile cert.pem\ncertfile cert.pem\nkeyfile key.pem\n";
         }
-        QFile file(dir.filePath("mosquitto.conf"));
-        return file.open(QIODevice::WriteOnly) && file.write(config.c_str()) > 0 &&
-               (file.close(), Restart());
+        return write("mosquitto.conf", config) && Restart();
     }
 
     // Starts again with the same configuration and port; true once it listens.
@@ -95,6 +101,10 @@ class MqttBroker {
     QProcess process;
 
   private:
+    bool write(const QString& name, const std::string& text) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(text.c_str()) > 0;
+    }
     bool run(const QString& program, const QStringList& args) {
         QProcess p;
         p.setWorkingDirectory(dir.path());
@@ -104,7 +114,8 @@ class MqttBroker {
 };
 
 // mosquitto_sub on `filter` at QoS 1 in a lasting session (what is published
-// while the broker restarts is kept for it), keeping every message.
+// while the broker restarts is kept for it), keeping every message; made once
+// the broker has confirmed the subscription (or 3 s have passed).
 class MqttSubscriber {
   public:
     struct Message {
@@ -112,12 +123,17 @@ class MqttSubscriber {
         bool retain;
     };
 
-    MqttSubscriber(int port, const QString& filter) {
+    // `login`: "-u name -P password".
+    MqttSubscriber(int port, const QString& filter, const QStringList& login = {}) {
         static int count = 0;
         // Line-buffered, so its debug lines come as they happen.
-        sub_.start("stdbuf", {"-oL", "mosquitto_sub", "-p", QString::number(port), "-q", "1", "-c",
-                              "-i", QStringLiteral("observer-%1-%2").arg(port).arg(++count), "-t",
-                              filter, "-d", "-F", "%r %t %p"});
+        sub_.start("stdbuf",
+                   QStringList{"-oL", "mosquitto_sub", "-p", QString::number(port), "-q", "1", "-c",
+                               "-i", QStringLiteral("observer-%1-%2").arg(port).arg(++count), "-t",
+                               filter, "-d", "-F", "%r %t %p"} +
+                       login);
+        while (!Subscribed() && sub_.waitForReadyRead(3000))
+            continue;
     }
     ~MqttSubscriber() {
         sub_.terminate();
