@@ -159,12 +159,33 @@ TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
     }
 }
 
-// As rotating tools do it: renamed away, a while, then a hangup (the rows of the while
-// go on into the renamed file), a second hangup without a rotation, then copied and
-// emptied in place (the next row begins the emptied file with its header again).
-TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossRotations) {
+// A --port with a "/" is a path from the working folder, written with or without
+// "./"; a bare name would be a device in /dev.
+TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolderAndEveryRowIsKeptOnceAcrossRotations) {
     startSimulator(1, kMovingSeed);
     if (HasFatalFailure()) return;
+    const QFileInfo folder(dir.path());
+    for (const QString& port : {folder.fileName() + "/COM1", "./" + folder.fileName() + "/COM1"}) {
+        SCOPED_TRACE(port.toStdString());
+        QProcess program;
+        program.setWorkingDirectory(folder.path());
+        run(program, "rtu", "-", {"--port", port, "--cycles", "1"});
+        Finished(program);
+        const QList<QByteArray> lines = program.readAllStandardOutput().split('\n');
+        ASSERT_EQ(lines.size(), 3);  // the header, the row, and nothing after its line end
+        EXPECT_TRUE(lines[0].startsWith("time,station,"));
+        EXPECT_TRUE(lines[1].contains(",1,modbus-rtu,")) << lines[1].toStdString();
+    }
+    // One that names nothing is reported where it was looked for.
+    QProcess missing;
+    missing.setWorkingDirectory(folder.path());
+    run(missing, "rtu", "-", {"--port", folder.fileName() + "/COM9", "--cycles", "1"});
+    const QString error = Finished(missing, 3);
+    EXPECT_TRUE(error.contains(": " + dir.filePath("COM9"))) << error.toStdString();
+
+    // As rotating tools do it: renamed away, a while, then a hangup (the rows of the while
+    // go on into the renamed file), a second hangup without a rotation, then copied and
+    // emptied in place (the next row begins the emptied file with its header again).
     const QString csv = dir.filePath(QStringLiteral("line1.csv"));
     const QString rotated = csv + QStringLiteral(".1"), copied = csv + QStringLiteral(".2");
     const auto rowsOf = [](const QString& name) { return static_cast<int>(CsvRows(name).size()); };
@@ -201,31 +222,6 @@ TEST_F(HeadlessLive, EveryRowIsKeptOnceAcrossRotations) {
         rows += static_cast<int>(part.size()) - 1;
     }
     EXPECT_TRUE(said.contains(QStringLiteral("; %1 rows written").arg(rows))) << said.toStdString();
-}
-
-// A --port with a "/" is a path from the working folder, written with or without
-// "./"; a bare name would be a device in /dev.
-TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolder) {
-    startSimulator(1, kMovingSeed);
-    if (HasFatalFailure()) return;
-    const QFileInfo folder(dir.path());
-    for (const QString& port : {folder.fileName() + "/COM1", "./" + folder.fileName() + "/COM1"}) {
-        SCOPED_TRACE(port.toStdString());
-        QProcess program;
-        program.setWorkingDirectory(folder.path());
-        run(program, "rtu", "-", {"--port", port, "--cycles", "1"});
-        Finished(program);
-        const QList<QByteArray> lines = program.readAllStandardOutput().split('\n');
-        ASSERT_EQ(lines.size(), 3);  // the header, the row, and nothing after its line end
-        EXPECT_TRUE(lines[0].startsWith("time,station,"));
-        EXPECT_TRUE(lines[1].contains(",1,modbus-rtu,")) << lines[1].toStdString();
-    }
-    // One that names nothing is reported where it was looked for.
-    QProcess missing;
-    missing.setWorkingDirectory(folder.path());
-    run(missing, "rtu", "-", {"--port", folder.fileName() + "/COM9", "--cycles", "1"});
-    const QString said = Finished(missing, 3);
-    EXPECT_TRUE(said.contains(": " + dir.filePath("COM9"))) << said.toStdString();
 }
 
 }  // namespace

@@ -81,19 +81,23 @@ inline QList<QStringList> CsvRows(const QString& path) {
     return rows;
 }
 
-// The series of the chart's channel k: its lines and its dots (a line series with no pen).
-inline std::vector<QLineSeries*> TrendSeries(FrmTrend& chart, int k) {
-    std::vector<QLineSeries*> all;
-    for (QAbstractSeries* s : chart.chart->series())
-        if (s->property("channel").toInt() == k) all.push_back(static_cast<QLineSeries*>(s));
-    return all;
-}
+// The points of the chart's channel k, in its lines and its dots, in time order.
 inline QList<QPointF> TrendPoints(FrmTrend& chart, int k) {
     QList<QPointF> points;
-    for (QLineSeries* s : TrendSeries(chart, k))
-        points += s->points();
+    for (QAbstractSeries* s : chart.chart->series())
+        if (s->property("channel").toInt() == k) points += static_cast<QLineSeries*>(s)->points();
     std::sort(points.begin(), points.end(), [](auto& a, auto& b) { return a.x() < b.x(); });
     return points;
+}
+
+// Counters only count up, a step or so a request: values read a moment ago are close
+// below the module's own now, thousands away from another module's.
+inline void ExpectCloseBelow(const QStringList& shown, const QJsonArray& now) {
+    ASSERT_EQ(now.size(), 8);
+    for (int k = 0; k < 8; ++k) {
+        const double behind = now.at(k).toDouble() - shown.value(k).toDouble();
+        EXPECT_TRUE(behind >= 0 && behind <= 30) << k << ": " << shown.join(',').toStdString();
+    }
 }
 
 // vl4300-sim as a child process, read through its --stats file, stopped with SIGTERM.

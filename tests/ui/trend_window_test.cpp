@@ -7,7 +7,9 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -69,6 +71,56 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
             EXPECT_EQ(label, TimeTickLabel(at, seconds)) << span;
         }
     }
+}
+
+// Readings 7 h, 50 min, 5 min, 30 s and 0 s old; each span shows only its window.
+TEST(TrendWindow, TheSpanShowsItsWindowUntickedChannelsHidePauseHoldsAndSaveWritesTheImage) {
+    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
+    for (std::int64_t ago : {25'200, 3000, 300, 30, 0})
+        model.OnLineEvent(CounterRead(-ago));
+    FrmTrend chart(model);
+    chart.show();
+    const auto series = [&chart](int k) {
+        std::vector<QLineSeries*> all;  // its lines and its dots
+        for (QAbstractSeries* s : chart.chart->series())
+            if (s->property("channel").toInt() == k) all.push_back(static_cast<QLineSeries*>(s));
+        return all;
+    };
+    chart.cmbTrendSpan->setCurrentText("1 min");
+    // Each a change from the one before, which redraws at once.
+    for (const auto& [span, count] :
+         {std::pair{"10 min", 3}, {"1 h", 4}, {"8 h", 5}, {"1 min", 2}}) {
+        chart.cmbTrendSpan->setCurrentText(QLatin1String(span));
+        int points = 0;
+        for (QLineSeries* s : series(1))
+            points += static_cast<int>(s->count());
+        EXPECT_EQ(points, count) << span;
+        EXPECT_NEAR(chart.axisX->max() - chart.axisX->min(),
+                    chart.cmbTrendSpan->currentData().toInt() * 1000.0, 1.0)
+            << span;
+    }
+    chart.chkTrend[2]->setChecked(false);
+    for (QLineSeries* s : series(3))
+        EXPECT_FALSE(s->isVisible());
+    EXPECT_TRUE(series(1).front()->isVisible());
+
+    chart.chkTrendPause->setChecked(true);
+    const double heldAt = chart.axisX->max();
+    model.OnLineEvent(CounterRead(60));
+    chart.cmbTrendSpan->setCurrentText("10 min");
+    EXPECT_EQ(chart.axisX->max(), heldAt);
+    chart.chkTrendPause->setChecked(false);
+    EXPECT_EQ(chart.axisX->max(), heldAt + 60'000.0);
+
+    QTemporaryDir dir;
+    chart.resize(700, 450);
+    chart.askSaveFileName = [&](QWidget*, const QString&, const QString&, const QString&) {
+        return dir.filePath("trend");
+    };
+    chart.cmdTrendSave->click();
+    const QImage image(dir.filePath("trend.png"));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), chart.size() * chart.devicePixelRatio());
 }
 
 TEST(TrendWindow, ReadingsWakeTheChartAndBetweenStepsOfTheTimeAxisOnlyAddToTheLines) {
