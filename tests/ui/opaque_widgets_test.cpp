@@ -49,18 +49,14 @@ struct Panels {
     // The kept frame is blended, not drawn, onto what lies under it: an edge pixel
     // may round a level apart, never more.
     bool alike() {
-        const QImage a = picture(0);
-        const QImage b = picture(1);
+        const QImage a = picture(0), b = picture(1);
         if (a.size() != b.size()) return false;
-        for (int y = 0; y < a.height(); ++y) {
-            for (int x = 0; x < a.width(); ++x) {
-                const QRgb p = a.pixel(x, y);
-                const QRgb q = b.pixel(x, y);
-                if (std::abs(qRed(p) - qRed(q)) > 1 || std::abs(qGreen(p) - qGreen(q)) > 1 ||
-                    std::abs(qBlue(p) - qBlue(q)) > 1)
-                    return false;
-            }
-        }
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                for (const int shift : {0, 8, 16})  // blue, green, red
+                    if (std::abs(int(a.pixel(x, y) >> shift & 0xFF) -
+                                 int(b.pixel(x, y) >> shift & 0xFF)) > 1)
+                        return false;
         return true;
     }
 

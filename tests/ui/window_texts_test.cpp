@@ -1,4 +1,5 @@
-// The extra windows' texts are seen whole at their first size.
+// The extra windows' texts are seen whole at their first size, on a desktop-sized
+// offscreen screen (desktop_screen.json) where a window may take the width it asks for.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -156,25 +157,3 @@ TEST(TrendWindow, TheNewestTimeLabelOnThePlotsRightEdgeIsShownWhole) {
 
 }  // namespace
 }  // namespace tally
-
-int main(int argc, char* argv[]) {
-    // A throw-away configuration folder, for what windows remember.
-    const QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    // Offscreen's own screen is 800 x 600: a desktop's, so a window may take the
-    // width it asks for.
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.isEmpty() || platform == "offscreen") {
-        const QString file = config.filePath(QStringLiteral("screen.json"));
-        QFile json(file);
-        if (json.open(QIODevice::WriteOnly)) {
-            json.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920,
-                          "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96}]})");
-            json.close();
-        }
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + file.toLocal8Bit());
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
