@@ -51,7 +51,7 @@ class FieldFilterTest : public ::testing::Test {
 };
 
 // An editable combo box hands key presses to its line edit past the line edit's own filters.
-TEST_F(FieldFilterTest, ComboBoxKeysGoThroughTheFilterSoTheStationTakesTwoDigitsAndNoEnter) {
+TEST_F(FieldFilterTest, ComboBoxKeysAndContextMenuGoThroughTheFilter) {
     QTest::keyClicks(station, "1x.-2 3");
     EXPECT_EQ(station->currentText(), "12");
     station->lineEdit()->setSelection(1, 1);
@@ -59,9 +59,26 @@ TEST_F(FieldFilterTest, ComboBoxKeysGoThroughTheFilterSoTheStationTakesTwoDigits
     EXPECT_EQ(station->currentText(), "15");
     QTest::keyClick(station, Qt::Key_Enter);  // would add the text to the list
     EXPECT_EQ(station->count(), 0);
+
+    // A combo box hands its own context-menu event (a right-click on the arrow, the Menu key)
+    // straight to its line edit, whose standard menu would paste past the filter.
+    clip()->setText("12.7");
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions()) {
+            if (action->text().startsWith("&Paste")) action->trigger();
+        }
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            port->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(port, &event);
+    QCoreApplication::processEvents();  // a menu that does not wait for its choice
+    EXPECT_EQ(port->currentText(), "12");
 }
 
-TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEnterDoesNothingEditingWorks) {
+TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEditsAndIsNormalisedOnLeaving) {
     QSignalSpy returns(multiplier, &QLineEdit::returnPressed);
     QTest::keyClicks(multiplier, "1.5.-");
     multiplier->home(false);
@@ -78,10 +95,8 @@ TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEnterDoesNothingE
     for (auto key : {Qt::Key_Z, Qt::Key_A, Qt::Key_X})  // undo, select all, cut
         QTest::keyClick(multiplier, key, Qt::ControlModifier);
     EXPECT_EQ(multiplier->text() + clip()->text(), "1.");
-}
 
-// Tab and Delete carry control characters as text ("\t", "\x7f") on real keyboards.
-TEST_F(FieldFilterTest, TabLeavesAFilteredFieldAndDeleteStillDeletes) {
+    // Tab and Delete carry control characters as text ("\t", "\x7f") on real keyboards.
     QApplication::setActiveWindow(&window);
     multiplier->setText("12");
     multiplier->setFocus();
@@ -93,6 +108,16 @@ TEST_F(FieldFilterTest, TabLeavesAFilteredFieldAndDeleteStillDeletes) {
     EXPECT_EQ(FilterKeyCode(&tab), kUnfilteredKey);
     QApplication::sendEvent(multiplier, &tab);
     EXPECT_EQ(multiplier->text(), "2.0");  // normalised: the focus has left the field
+    // Leaving normalises, but not for a menu or another window.
+    multiplier->setText("-3.14159");
+    leave(multiplier, Qt::PopupFocusReason);
+    leave(multiplier, Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(multiplier->text(), "-3.14159");
+    leave(multiplier);
+    EXPECT_EQ(multiplier->text(), "-3.1416");
+    preset->setText("9999999999");
+    leave(preset);
+    EXPECT_EQ(preset->text(), "4294967295.0");  // not cut to the ten typed characters
 }
 
 TEST_F(FieldFilterTest, DisplayCopiesItsWholeTextUnlessPartIsSelectedAndOffersNothingElse) {
@@ -133,37 +158,6 @@ TEST_F(FieldFilterTest, PasteByKeyOrMenuKeepsToTheRulesAndDropsAreRefused) {
         QApplication::sendEvent(field, &drop);
     }
     EXPECT_EQ(preset->text() + port->currentText(), "7");
-}
-
-// A combo box hands its own context-menu event (a right-click on the arrow, the Menu key)
-// straight to its line edit, whose standard menu would paste past the filter.
-TEST_F(FieldFilterTest, TheComboBoxesOwnContextMenuIsTheFilteredOne) {
-    clip()->setText("12.7");
-    QTimer::singleShot(0, [] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        for (QAction* action : menu->actions()) {
-            if (action->text().startsWith("&Paste")) action->trigger();
-        }
-        menu->close();
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
-                            port->mapToGlobal(QPoint(2, 2)));
-    QApplication::sendEvent(port, &event);
-    QCoreApplication::processEvents();  // a menu that does not wait for its choice
-    EXPECT_EQ(port->currentText(), "12");
-}
-
-TEST_F(FieldFilterTest, LeavingAMultiplierOrThePresetNormalisesItButAMenuOrWindowDoesNot) {
-    multiplier->setText("-3.14159");
-    leave(multiplier, Qt::PopupFocusReason);
-    leave(multiplier, Qt::ActiveWindowFocusReason);
-    EXPECT_EQ(multiplier->text(), "-3.14159");
-    leave(multiplier);
-    EXPECT_EQ(multiplier->text(), "-3.1416");
-    preset->setText("9999999999");
-    leave(preset);
-    EXPECT_EQ(preset->text(), "4294967295.0");  // not cut to the ten typed characters
 }
 
 }  // namespace
