@@ -2,7 +2,6 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
-#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -26,6 +25,11 @@ namespace {
 
 using Values = CounterRates::Values;
 constexpr std::int64_t kSecond = 1'000'000;
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST(CounterRate, CountsPerSecondAcrossTheWrapButNotAcrossGapsOrSteppingBack) {
     // previous reading, this one, seconds between them, poll interval, rate
@@ -114,10 +118,7 @@ class CounterLogTest : public ::testing::Test {
         read(LineRequest::ReadCounters, {1, 2, 3, 4, 5, 6, 7, 8});
         send(LineEvent::Type::CycleEnd);
     }
-    std::string file() const {
-        QFile in(QString::fromStdString(path));
-        return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
-    }
+    std::string file() const { return FileText(path); }
 
     QTemporaryDir dir;
     std::string path = dir.filePath(QStringLiteral("shift.csv")).toStdString();
@@ -214,20 +215,16 @@ TEST_F(CounterLogTest, StationsSharingALineKeepTheirOwnRatesMultipliersAndReadin
     cycle(3, 140, 8);
     session.Stop();
 
-    ASSERT_EQ(readings.size(), 7u);
-    const auto at = [&](std::size_t k) {
-        const StationReading& r = readings[k];
-        return std::to_string(r.station) + ":" + std::to_string(*r.raw[0]).substr(0, 3) + "x" +
-               std::to_string(*r.scaled[0]).substr(0, 3) + "r" +
-               (r.rate[0] ? std::to_string(*r.rate[0]).substr(0, 4) : std::string("-"));
-    };
-    EXPECT_EQ(at(0), "1:100x100r-");
-    EXPECT_EQ(at(1), "2:500x500r-");
-    EXPECT_EQ(at(2), "1:110x110r10.0");
-    EXPECT_EQ(at(3), "2:0.0x0.0r-") << "the clear forgot station 2's previous value";
-    EXPECT_EQ(at(4), "2:7.0x70.r7.00");
-    EXPECT_EQ(at(5), "1:140x140r15.0") << "across the failed read: two intervals";
-    EXPECT_EQ(at(6), "2:8.0x80.r1.00");
+    // station:raw x scaled r rate of counter 1 at each reading
+    std::vector<std::string> shown;
+    for (const StationReading& r : readings)
+        shown.push_back(std::to_string(r.station) + ":" + std::to_string(*r.raw[0]).substr(0, 3) +
+                        "x" + std::to_string(*r.scaled[0]).substr(0, 3) + "r" +
+                        (r.rate[0] ? std::to_string(*r.rate[0]).substr(0, 4) : std::string("-")));
+    // The clear forgets station 2's previous value; station 1's rate spans its failed read.
+    EXPECT_EQ(shown, (std::vector<std::string>{"1:100x100r-", "2:500x500r-", "1:110x110r10.0",
+                                               "2:0.0x0.0r-", "2:7.0x70.r7.00", "1:140x140r15.0",
+                                               "2:8.0x80.r1.00"}));
     // The rows are the same readings, one per station per cycle.
     const std::string log = file();
     EXPECT_NE(log.find("T12:00:02.000+01:00,2,modbus-rtu,7,,,,,,,,70.0,"), std::string::npos)
@@ -316,9 +313,7 @@ TEST(LogFileWrite, ARowThatFitsOnlyInPartIsCutBackToTheLastWholeRow) {
 
     EXPECT_FALSE(written);
     EXPECT_NE(log.Error().find("File too large"), std::string::npos) << log.Error();
-    std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, whole);
+    EXPECT_EQ(FileText(path), whole);
 }
 
 }  // namespace
