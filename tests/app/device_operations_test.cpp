@@ -1,5 +1,5 @@
-// Outputs, counter clear and preset, and the counter-enable dialog, driven
-// through the window with the exact bytes checked on the fake line.
+// Outputs, counter clear and preset, and the counter-enable dialog through the
+// window, with the exact bytes checked on the fake line.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWindow>
@@ -83,12 +83,11 @@ TEST_F(CounterSetting, AcknowledgementsApplyToTheChannelSelectedWhenTheyArrive) 
     EXPECT_TRUE(IsBusy(w->fmeCT));
     answer("CCT>OK\r");
     EXPECT_EQ(w->labReport->text(), "Write OK");
-    EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "0 0.0");
-    EXPECT_EQ(w->txtCTRaw[1]->text(), "7");
+    EXPECT_EQ(w->txtCTRaw[1]->text() + " " + w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(),
+              "7 0 0.0");
     // The module has just set the cleared counter: it alone is confirmed.
     EXPECT_TRUE(IsConfirmed(w->txtCTRaw[2]) && !IsConfirmed(w->txtCTRaw[1]));
-    EXPECT_FALSE(w->chkCTClear->isChecked());
-    EXPECT_FALSE(IsBusy(w->fmeCT));
+    EXPECT_FALSE(w->chkCTClear->isChecked() || IsBusy(w->fmeCT));
     // A preset queued for channel 5 lands on channel 3, selected when the reply comes.
     w->cmbDC->setCurrentText("5");
     w->txtCTSet->setText("1500");
@@ -96,22 +95,17 @@ TEST_F(CounterSetting, AcknowledgementsApplyToTheChannelSelectedWhenTheyArrive) 
     EXPECT_EQ(w->labReport->text(), "Write DC #5");
     w->cmbDC->setCurrentText("3");
     answer("RTC>OK\r");
-    EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text(), "1500 750.0");
-    EXPECT_EQ(w->txtCTRaw[4]->text(), "7");
+    EXPECT_EQ(w->txtCTRaw[2]->text() + " " + w->txtCTVal[2]->text() + " " + w->txtCTRaw[4]->text(),
+              "1500 750.0 7");
     EXPECT_FALSE(w->chkCTSet->isChecked() || IsConfirmed(w->txtCTRaw[4]));
     // "All": every row.
     w->cmbDC->setCurrentText("All");
     w->chkCTClear->setChecked(true);
     EXPECT_EQ(w->labReport->text(), "Clear All DC");
     answer("CCT>OK\r");
-    for (std::size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(w->txtCTRaw[i]->text(), "0");
-        EXPECT_TRUE(IsConfirmed(w->txtCTRaw[i]));
-    }
-}
-
-TEST_F(CounterSetting, PresetNormalisesItsFieldBeforeReadingIt) {
-    openPort();
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_TRUE(w->txtCTRaw[i]->text() == "0" && IsConfirmed(w->txtCTRaw[i])) << i;
+    // A preset normalises its field before reading it.
     w->txtCTSet->setText("99999999999");
     w->chkCTSet->setChecked(true);
     EXPECT_EQ(w->txtCTSet->text(), "4294967295.0");
@@ -162,33 +156,6 @@ TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
     EXPECT_TRUE(port.writes.empty());
 }
 
-TEST_F(EnableDialog, StatusReplyFillsTheDialogAndPausesReading) {
-    pollCounters();
-    bool readWhileOpen = true;
-    std::array<bool, 9> shown{};
-    onModal = [&](FrmSub& dialog) {
-        readWhileOpen = w->chkRead->isChecked();
-        for (std::size_t k = 1; k <= 8; ++k)
-            shown[k] = dialog.chkDS[k]->isChecked();
-    };
-    w->cmdCTSet->click();
-    EXPECT_EQ(lastWrite(), "#01RRTC0801\r");
-    EXPECT_EQ(w->labReport->text(), "Read DC Status");
-    const std::size_t before = port.writes.size();
-    answer("RTC>A5\r");
-    EXPECT_EQ(modal->shows, 1);
-    EXPECT_FALSE(readWhileOpen);
-    EXPECT_EQ(shown,
-              (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
-    EXPECT_EQ(w->CounterEnable[1], 1);
-    EXPECT_EQ(w->CounterEnable[2], 0);
-    // No write came from setting the boxes; "Read" is back and only one read followed.
-    EXPECT_TRUE(w->chkRead->isChecked());
-    EXPECT_EQ(port.writes.size(), before + 1);
-    EXPECT_EQ(lastWrite(), "#01RCT\r");
-    EXPECT_FALSE(IsBusy(w.get()));
-}
-
 // The confirmed clicks are carried out on the simulated module end to end.
 TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
     openPort();
@@ -202,8 +169,7 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
         // No answer: beep, and the click is undone on screen.
         wait.Fire();
         EXPECT_EQ(beeps, 1);
-        EXPECT_TRUE(dialog.chkDS[3]->isChecked());
-        EXPECT_EQ(w->CounterEnable[3], 1);
+        EXPECT_TRUE(dialog.chkDS[3]->isChecked() && w->CounterEnable[3] == 1);
         EXPECT_TRUE(dialog.picDS->isEnabled());
         dialog.cmdDoOFF->click();
         EXPECT_EQ(lastWrite(), "#01WRTC080100F7\r");
@@ -218,7 +184,8 @@ TEST_F(EnableDialog, ACheckBoxClickWritesTheFlagsAndIsConfirmedOrUndone) {
 }
 
 // Esc or the close box during a write would let polling resume while its reply is due.
-TEST_F(EnableDialog, EscAndTheCloseBoxHideTheDialogExceptDuringAWriteAndEnterPressesNothing) {
+TEST_F(EnableDialog,
+       ShowsTheReadFlagsWhileReadingPausesAndEscOrTheCloseBoxHideItButNotDuringAWrite) {
     pollCounters();
     const auto key = [](QWidget* target, int code) {
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
@@ -246,16 +213,30 @@ TEST_F(EnableDialog, EscAndTheCloseBoxHideTheDialogExceptDuringAWriteAndEnterPre
     answer("RTC>00\r");
     EXPECT_EQ(shown, (std::vector<bool>{true, true, false}));
     EXPECT_EQ(lastWrite(), "#01RCT\r");  // polling resumed once the dialog was closed
-    // Opened again, it shows freshly read flags; Esc hides it when idle.
+    // Opened again, it shows freshly read flags while reading pauses; Esc hides it when idle.
+    bool readWhileOpen = true;
+    std::array<bool, 9> flags{};
     onModal = [&](FrmSub& dialog) {
+        readWhileOpen = w->chkRead->isChecked();
+        for (std::size_t k = 1; k <= 8; ++k)
+            flags[k] = dialog.chkDS[k]->isChecked();
         key(&dialog, Qt::Key_Escape);
         shown.push_back(dialog.isVisible());
     };
     w->cmdCTSet->click();
     answer(">00000000\r");
-    answer("RTC>FF\r");
+    EXPECT_EQ(lastWrite(), "#01RRTC0801\r");
+    const std::size_t before = port.writes.size();
+    answer("RTC>A5\r");
     EXPECT_EQ(shown, (std::vector<bool>{true, true, false, false}));
-    EXPECT_TRUE(w->frmSub->chkDS[8]->isChecked());
+    EXPECT_FALSE(readWhileOpen);
+    EXPECT_EQ(flags,
+              (std::array<bool, 9>{false, true, false, true, false, false, true, false, true}));
+    EXPECT_TRUE(w->CounterEnable[1] == 1 && w->CounterEnable[2] == 0);
+    // No write came from setting the boxes; "Read" is back and only one read followed.
+    EXPECT_TRUE(w->chkRead->isChecked() && !IsBusy(w.get()));
+    EXPECT_EQ(port.writes.size(), before + 1);
+    EXPECT_EQ(lastWrite(), "#01RCT\r");
 }
 
 TEST_F(EnableDialog, APortFailingWhileItIsOpenLeavesTheWindowOffLineAndSilent) {

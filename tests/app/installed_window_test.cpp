@@ -100,24 +100,17 @@ TEST(ApplicationIcon, CarriesTheMenuSizesInsideTheProgram) {
     EXPECT_EQ(ApplicationIcon().availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
 }
 
-QByteArray firstLine(const std::filesystem::path& file) {
-    QFile f(QString::fromStdU16String(file.u16string()));
-    return f.open(QIODevice::ReadOnly) ? f.readLine().trimmed() : QByteArray();
-}
-
-// Help > Manual opens the build tree's README for the program as built, and for a
-// window whose program folder has no manual of its own.
-TEST_F(WindowTest, HelpMenuOffersTheManualFoundInTheSourceTreeOfABuild) {
+// Help > Manual opens the build tree's README for the program as built; an install
+// finds its own README, then its manual page, before any source tree.
+TEST_F(WindowTest, TheManualIsTheInstalledReadmeOrManualPageOrTheSourceTreesReadme) {
     EXPECT_TRUE(w->mnuHelp->actions().contains(w->findChild<QAction*>("mnuManual")));
     const std::filesystem::path bin = std::filesystem::path(TALLYSCOPE_PATH).parent_path();
     for (const std::filesystem::path& found :
          {ChooseManual(ManualPlacesFor(bin)), w->ManualFile()}) {
-        EXPECT_EQ(found.filename(), "README.md");
-        EXPECT_EQ(firstLine(found), QByteArray("# Tallyscope")) << found;
+        QFile readme(QString::fromStdString(found.string()));
+        EXPECT_TRUE(found.filename() == "README.md" && readme.open(QIODevice::ReadOnly)) << found;
+        EXPECT_EQ(readme.readLine().trimmed(), QByteArray("# Tallyscope")) << found;
     }
-}
-
-TEST(ManualLocation, AnInstallFindsItsOwnReadmeThenItsManualPageBeforeAnySourceTree) {
     QTemporaryDir prefix;
     const std::filesystem::path root = prefix.path().toStdString();
     std::filesystem::create_directories(root / "bin");
@@ -125,16 +118,12 @@ TEST(ManualLocation, AnInstallFindsItsOwnReadmeThenItsManualPageBeforeAnySourceT
     // Where the install rules put them, under the same prefix as the program.
     EXPECT_EQ(places.installedReadme, root / "share/doc/tallyscope/README.md");
     EXPECT_EQ(places.installedManPage, root / "share/man/man1/tallyscope.1.gz");
-    const auto make = [](const std::filesystem::path& file) {
+    EXPECT_EQ(ChooseManual(places), places.sourceReadme);
+    for (const std::filesystem::path& file : {places.installedManPage, places.installedReadme}) {
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file) << "manual\n";
-    };
-
-    EXPECT_EQ(ChooseManual(places), places.sourceReadme);
-    make(places.installedManPage);
-    EXPECT_EQ(ChooseManual(places), places.installedManPage);
-    make(places.installedReadme);
-    EXPECT_EQ(ChooseManual(places), places.installedReadme);
+        EXPECT_EQ(ChooseManual(places), file);
+    }
     // A folder in the README's place is no manual.
     EXPECT_EQ(ChooseManual({root / "bin", {}, {}}), std::filesystem::path());
 }
@@ -143,7 +132,6 @@ using ExitPaths = WindowTest;
 
 // Every way out runs the shut-down once, then destroys the window without a handler
 // reaching it, through the application's real event loop.
-
 TEST_F(ExitPaths, EveryWayOutSavesOnceAndNoHandlerReachesTheDestroyedWindow) {
     const std::pair<const char*, std::function<void()>> ways[] = {
         {"close box", [this] { w->windowHandle()->close(); }},

@@ -18,7 +18,7 @@ namespace {
 using MainWindow = WindowTest;
 using Texts = std::pair<const char*, const char*>;
 
-TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
+TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroupAndResetsWhatIsShown) {
     const std::vector<QWidget*> choices{w->cmbCOMM, w->cmbBaud, w->cmbStation},
         groups{w->fmeMonitor, w->fmeDO, w->fmeDI, w->fmeCT, w->cmdCTSet};
     const auto all = [](const std::vector<QWidget*>& widgets, bool enabled) {
@@ -34,22 +34,33 @@ TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroup) {
     EXPECT_TRUE(all(choices, false) && all(groups, true) && w->shpCOMM->filled());
     EXPECT_EQ(w->cmdCOMM->text(), "Close Port");
     EXPECT_NE(w->imgDC->cursor().shape(), Qt::ForbiddenCursor);
-    // None of DC, DI, DO ticked: nothing to read.
+    // None of DC, DI, DO ticked: nothing to read; unticking the last one unticks "Read".
     EXPECT_FALSE(w->chkRead->isEnabled());
     w->chkDI->setChecked(true);
     EXPECT_TRUE(w->chkRead->isEnabled());
-    // Unticking the last read box unticks "Read".
     w->chkRead->setChecked(true);
     EXPECT_EQ(lastWrite(), "#11RDI\r");  // station 17
     w->chkDI->setChecked(false);
     EXPECT_FALSE(w->chkRead->isChecked() || w->chkRead->isEnabled());
-    w->chkDI->setChecked(true);
 
+    // Closing while reading unticks "Read", greys the outputs and darkens the lamps.
+    answer(">0000000011111111\r");
+    w->chkDI->setChecked(true);
+    w->chkDO->setChecked(true);
+    w->chkRead->setChecked(true);
+    answer(">0000000011111111\r");
+    answer(">1100000100000000\r");  // outputs 1, 2 and 8 on
+    ASSERT_TRUE(w->shpDI[0]->filled() && BackColor(w->cmdDO[1]) == kOnColor);
     w->cmdCOMM->click();
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(w->labReport->text() + " / " + w->cmdCOMM->text(), "Off Line / Open Port");
     EXPECT_TRUE(all(choices, true) && all(groups, false) && w->chkDI->isChecked());
-    EXPECT_FALSE(w->chkRead->isEnabled());
+    EXPECT_FALSE(w->chkRead->isEnabled() || w->chkRead->isChecked() || tmrRead().Enabled() ||
+                 tmrNow().Enabled());
+    EXPECT_TRUE(w->txtAutoRead->isEnabled());
+    for (std::size_t k = 1; k <= 8; ++k)
+        EXPECT_FALSE(BackColor(w->cmdDO[k]) != kOffColor || w->shpDI[k - 1]->filled()) << k;
+    EXPECT_EQ(w->OutputState[1], 1);  // remembered: only the look is reset
 }
 
 TEST_F(MainWindow, PortStationAndIntervalFieldsStayInRange) {
@@ -121,23 +132,6 @@ TEST_F(MainWindow, AFailedOpenOrAVanishedAdapterLeavesTheWindowOffLineWithTheRea
     EXPECT_FALSE(w->chkRead->isChecked() || tmrNow().Enabled() || tmrRead().Enabled());
 }
 
-TEST_F(MainWindow, ClosingWhileReadingUnticksReadGreysOutputsAndDarkensLamps) {
-    openAndRead({w->chkDI, w->chkDO});
-    answer(">0000000011111111\r");
-    answer(">1100000100000000\r");  // outputs 1, 2 and 8 on
-    ASSERT_TRUE(w->shpDI[0]->filled());
-    ASSERT_EQ(BackColor(w->cmdDO[1]), kOnColor);
-
-    w->cmdCOMM->click();
-    EXPECT_FALSE(w->chkRead->isChecked() || tmrRead().Enabled() || tmrNow().Enabled());
-    EXPECT_TRUE(w->txtAutoRead->isEnabled());
-    for (std::size_t k = 1; k <= 8; ++k) {
-        EXPECT_EQ(BackColor(w->cmdDO[k]), kOffColor);
-        EXPECT_FALSE(w->shpDI[k - 1]->filled());
-    }
-    EXPECT_EQ(w->OutputState[1], 1);  // remembered: only the look is reset
-}
-
 TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
     openPort();
     EXPECT_EQ(w->txtCTVal[0]->text(), "--");
@@ -159,20 +153,7 @@ TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
     EXPECT_EQ(row(1) + " " + row(7), "10 5.0 8 -8.0");
 }
 
-TEST_F(MainWindow, TheLineMonitorOpensFromTheViewMenuClosesWithTheWindowAndKeepsItsSize) {
-    EXPECT_EQ(w->mnuLine->shortcut(), QKeySequence("Ctrl+L"));
-    w->mnuLine->trigger();
-    FrmLine* monitor = w->frmLine;
-    ASSERT_TRUE(monitor != nullptr && monitor->isVisible() && !monitor->isModal());
-    monitor->resize(700, 333);
-    w->close();  // the program ends with the main window
-    EXPECT_FALSE(monitor->isVisible());
-    start();
-    w->mnuLine->trigger();
-    EXPECT_EQ(w->frmLine->size(), QSize(700, 333));
-}
-
-TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpened) {
+TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpenedAndKeepsItsSize) {
     const std::string counters = ">1,2,3,4,5,6,7,8\r";
     openAndRead({w->chkDC}, "1");
     answer(counters);
@@ -183,6 +164,7 @@ TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpened)
     tmrNow().Fire();  // the fourth request is on the line when the monitor opens
     ASSERT_EQ(port.writes.size(), 4u);
 
+    EXPECT_EQ(w->mnuLine->shortcut(), QKeySequence("Ctrl+L"));
     w->mnuLine->trigger();
     LineModel& rows = w->frmLine->Model();
     rows.Commit();
@@ -197,6 +179,15 @@ TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpened)
     answer(counters);
     EXPECT_EQ(stats.Requests(), 1u);
     EXPECT_EQ(stats.Replies(), 1u);
+    // The monitor is no dialog, closes with the window and keeps its size.
+    FrmLine* monitor = w->frmLine;
+    ASSERT_TRUE(monitor->isVisible() && !monitor->isModal());
+    monitor->resize(700, 333);
+    w->close();  // the program ends with the main window
+    EXPECT_FALSE(monitor->isVisible());
+    start();
+    w->mnuLine->trigger();
+    EXPECT_EQ(w->frmLine->size(), QSize(700, 333));
 }
 
 }  // namespace

@@ -26,23 +26,16 @@ QImage stockPicture(const QLineEdit& field) {
 }
 
 TEST_F(PlainPaint, TheWindowShowsEveryValueWithStockWidgets) {
-    ASSERT_TRUE(kPlain);
-    ASSERT_FALSE(Uses(Technique::Backdrop));
-    ASSERT_FALSE(Uses(Technique::Slot));
+    ASSERT_TRUE(kPlain && !Uses(Technique::Backdrop) && !Uses(Technique::Slot));
     w->show();
-    openPort();
-    w->chkDC->setChecked(true);
-    w->chkDI->setChecked(true);
-    w->chkRead->setChecked(true);
+    openAndRead({w->chkDC, w->chkDI});
     answer(">00000010,0000000A,0,0,0,0,0,FFFFFFFF\r");
     answer(">0000000010100000\r");
     QCoreApplication::processEvents();
     EXPECT_EQ(w->labReport->text(), "Read OK");
     EXPECT_EQ(w->labReport->parentWidget(), w->Frame2);  // no slot of its own
-    EXPECT_EQ(w->txtCTRaw[0]->text(), "16");
-    EXPECT_EQ(w->txtCTRaw[7]->text(), "4294967295");
-    EXPECT_TRUE(w->shpDI[0]->filled());
-    EXPECT_FALSE(w->shpDI[1]->filled());
+    EXPECT_EQ(w->txtCTRaw[0]->text() + " " + w->txtCTRaw[7]->text(), "16 4294967295");
+    EXPECT_TRUE(w->shpDI[0]->filled() && !w->shpDI[1]->filled());
     for (QLineEdit* field : {w->txtCTRaw[0], w->txtCTVal[1], w->txtCTRaw[7]}) {
         EXPECT_FALSE(field->testAttribute(Qt::WA_OpaquePaintEvent));
         EXPECT_EQ(field->grab().toImage(), stockPicture(*field)) << field->text().toStdString();

@@ -94,8 +94,8 @@ TEST_F(SettingsFileTest, MissingFileIsSilentAndReadFailuresGiveTheirFileErrorCod
     EXPECT_EQ(ReadSettingsText(file).errorCode, 62);
     fs::remove(file);
     fs::create_directory(file);  // a folder where the file should be
-    EXPECT_EQ(ReadSettingsText(file).errorCode, 75);
-    EXPECT_EQ(ReadSettingsText(file).text, "");
+    EXPECT_EQ(std::tuple(ReadSettingsText(file).errorCode, ReadSettingsText(file).text),
+              std::tuple(75, ""));
     // A kernel setting that may only be written: no one reads it, a superuser neither.
     const auto read = ReadSettingsText("/proc/sys/vm/drop_caches");
     EXPECT_EQ(std::tuple(read.errorCode, read.text), std::tuple(70, ""));
@@ -187,15 +187,11 @@ TEST_F(SettingsFileTest, SavingKeepsTheReplacedFilesPermissionsLinksAndReadOnlyS
 }
 
 // Where an installation put the program (its settings then go to the user's folder);
-// the program itself, installed and copied, is run in installed_window_test.cpp.
-TEST_F(SettingsFileTest, InstalledProgramFoldersAreTheSystemsAndAnyPrefixWithTheMenuEntry) {
+// one in a prefix beside its menu entry is run in installed_window_test.cpp.
+TEST(InstalledProgramFolder, SystemFoldersAreInstalledOnesAndTheirParentsNot) {
     for (const char* system : {"/usr/bin", "/usr/local/bin", "/usr/bin/", "/bin"})
         EXPECT_TRUE(InstalledProgramFolder(system)) << system;
-    const fs::path prefix = dir / "opt" / "tally";
-    fs::create_directories(prefix / "share" / "applications");
-    std::ofstream(prefix / "share" / "applications" / "org.tallyscope.Tallyscope.desktop");
-    EXPECT_TRUE(InstalledProgramFolder(prefix / "bin" / "." / ""));
-    for (const fs::path& other : {prefix, prefix / "share", fs::path()})
+    for (const char* other : {"/usr", "/usr/local", ""})
         EXPECT_FALSE(InstalledProgramFolder(other)) << other;
 }
 

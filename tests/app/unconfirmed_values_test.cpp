@@ -17,12 +17,8 @@ const std::string kOutputs = ">1000000100000000\r";  // outputs 1 and 8 on
 class UnconfirmedValues : public WindowTest {
   protected:
     // Every kind ticked, a cycle every second; the first cycle goes out at once.
-    void readEverySecond() {
-        w->chkDC->setChecked(true);
-        w->chkDI->setChecked(true);
-        w->chkDO->setChecked(true);
-        w->txtAutoRead->setText("1");
-        w->chkRead->setChecked(true);
+    void readEverySecond(int station = 1) {
+        openAndRead({w->chkDC, w->chkDI, w->chkDO}, "1", station);
     }
 
     void goodCycle() {
@@ -35,10 +31,9 @@ class UnconfirmedValues : public WindowTest {
     static int darkestInk(QLineEdit* field) {
         const QImage image = field->grab().toImage();
         int darkest = 255;
-        for (int y = 4; y < image.height() - 4; ++y) {
+        for (int y = 4; y < image.height() - 4; ++y)
             for (int x = 4; x < image.width() - 4; ++x)
                 darkest = std::min(darkest, qGray(image.pixel(x, y)));
-        }
         return darkest;
     }
 
@@ -66,7 +61,6 @@ class UnconfirmedValues : public WindowTest {
 
 TEST_F(UnconfirmedValues, AFailedReadGreysItsValuesAndThoseItsCycleGaveUpUntilAGoodRead) {
     w->show();
-    openPort();
     readEverySecond();
     goodCycle();
     EXPECT_EQ(looks(), "BBBB");
@@ -78,8 +72,7 @@ TEST_F(UnconfirmedValues, AFailedReadGreysItsValuesAndThoseItsCycleGaveUpUntilAG
     EXPECT_EQ(looks(), "GGGG");
     // The values stay: only their colour says they are not live.
     EXPECT_EQ(w->txtCTRaw[0]->text() + " " + w->txtCTVal[7]->text(), "16 128.0");
-    EXPECT_TRUE(w->shpDI[0]->filled());
-    EXPECT_EQ(w->OutputState[1], 1);
+    EXPECT_TRUE(w->shpDI[0]->filled() && w->OutputState[1] == 1);
 
     // The counters answer, the inputs get a bad reply; the outputs are given up.
     tmrNow().Fire();
@@ -95,12 +88,10 @@ TEST_F(UnconfirmedValues, AFailedReadGreysItsValuesAndThoseItsCycleGaveUpUntilAG
 
     // The fault as met on the line: the port reopened on a station that does not answer.
     w->cmdCOMM->click();
-    openPort(2);
+    readEverySecond(2);
+    noAnswer();
     EXPECT_EQ(w->txtCTRaw[0]->text(), "16");
     EXPECT_FALSE(IsConfirmed(w->txtCTRaw[0]));
-    EXPECT_EQ(darkestInk(w->txtCTRaw[0]), 0x80);
-    readEverySecond();
-    noAnswer();
     EXPECT_EQ(darkestInk(w->txtCTRaw[0]), 0x80);
 }
 
@@ -111,7 +102,6 @@ TEST_F(UnconfirmedValues, ProtocolStationAndCommandsDecideWhatIsConfirmed) {
     const auto output = [this](std::size_t k) { return BackColor(w->cmdDO[k]) == kOnColor; };
     // Nothing on show was read at start.
     EXPECT_FALSE(counter(0));
-    openPort();
     readEverySecond();
     goodCycle();
     ASSERT_TRUE(counter(0) && w->shpDI[0]->confirmed() && output(1));

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,33 +98,27 @@ class WindowTest : public ::testing::Test {
     }
 
     // On line, reading the kinds ticked, a cycle every `every` seconds (none: as it is).
-    void openAndRead(std::initializer_list<QCheckBox*> kinds, const char* every = nullptr) {
-        openPort();
+    void openAndRead(std::initializer_list<QCheckBox*> kinds, const char* every = nullptr,
+                     int station = 1) {
+        openPort(station);
         for (QCheckBox* kind : kinds)
             kind->setChecked(true);
         if (every) w->txtAutoRead->setText(every);
         w->chkRead->setChecked(true);
     }
 
-    // Lets the device answer and runs reply ticks until the reply is handled
-    // (the line is free, or the next request has gone out).
-    void answer(const std::string& reply) {
-        port.Receive(reply);
+    // Lets the device answer (nothing: the deadline passes) and runs reply ticks until
+    // the reply is handled (the line is free, or the next request has gone out).
+    void answer(const std::optional<std::string>& reply) {
+        if (reply) port.Receive(*reply);
         const std::size_t sent = port.writes.size();
         for (int i = 0; i < 20 && tmrRead().Enabled() && port.writes.size() == sent; ++i) {
+            if (!reply) clock.Advance(0.04);
             tmrRead().Fire();
-            if (tmrRead().Enabled()) clock.Advance(0.04);
+            if (reply && tmrRead().Enabled()) clock.Advance(0.04);
         }
     }
-
-    // Lets the deadline pass with no answer.
-    void noAnswer() {
-        const std::size_t sent = port.writes.size();
-        for (int i = 0; i < 20 && tmrRead().Enabled() && port.writes.size() == sent; ++i) {
-            clock.Advance(0.04);
-            tmrRead().Fire();
-        }
-    }
+    void noAnswer() { answer(std::nullopt); }
 
     std::string lastWrite() const {
         return port.writes.empty() ? std::string() : port.writes.back();
