@@ -14,6 +14,8 @@ namespace tally::sim {
 namespace {
 
 using Kind = RequestOutcome::Kind;
+// Frames around a payload in hex: RTU with its CRC, ASCII with its LRC.
+const auto R = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
 constexpr Kind kAnswer = Kind::Answer, kInvalid = Kind::Invalid, kBadSum = Kind::BadChecksum;
 
 struct Row {
@@ -94,10 +96,8 @@ TEST(OwnProtocolTest, CommandsReadAndWriteTheModuleAndMalformedOnesChangeNothing
 }
 
 TEST(ModbusSlaveTest, FunctionsServeTheModuleAndRefuseWhatTheyCannotDo) {
-    // Frames around a payload in hex: RTU with its CRC, ASCII with its LRC.
-    const auto R = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
     const auto A = [](const std::string& hex) { return ":" + hex + LrcOfHex(hex) + "\r\n"; };
-    const auto Ex = [&R](const char* hex, const char* reply) {
+    const auto Ex = [](const char* hex, const char* reply) {
         return Row{R(hex), kAnswer, R(reply), -1, true};
     };
     const auto W = HexToBytes;
@@ -298,8 +298,6 @@ TEST(SimulatorCoreTest, EachFaultOptionDoesItsHarmAndCountsIt) {
     EXPECT_EQ(refused.core.stats().exceptions + refused.core.stats().wrongStation, 4U);
 }
 
-const auto R = [](const std::string& hex) { return HexToBytes(hex + CrcOfHex(hex)); };
-
 TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
     SimOptions options = Still([](SimOptions& o) { o.stations = {5, 1, 2}; });
     // One request every 0.1 s, well after the previous answer.
@@ -318,13 +316,12 @@ TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
     const std::tuple<int, std::uint64_t, std::uint64_t, std::uint8_t> perStation[] = {
         {5, 3, 1, 0x80}, {1, 2, 1, 0x84}, {2, 2, 0, 0x80}};
     for (const auto& [station, requests, writes, outputs] : perStation) {
-        SCOPED_TRACE(station);
         ASSERT_NE(line.core.stats(station), nullptr);
-        EXPECT_EQ(line.core.stats(station)->requests, requests);
-        EXPECT_EQ(line.core.stats(station)->answers, requests);
-        EXPECT_EQ(line.core.stats(station)->writes, writes);
-        EXPECT_EQ(line.core.stats(station)->broadcasts, 1U);
-        EXPECT_EQ(line.core.module(station)->outputs(), outputs);
+        const LineStats& s = *line.core.stats(station);
+        EXPECT_EQ(std::vector<std::uint64_t>({s.requests, s.answers, s.writes, s.broadcasts,
+                                              line.core.module(station)->outputs()}),
+                  std::vector<std::uint64_t>({requests, requests, writes, 1, outputs}))
+            << station;
     }
     EXPECT_EQ(line.core.stats(3), nullptr);
     const LineStats& total = line.core.stats();
@@ -387,37 +384,27 @@ TEST(SimulatorCoreTest, RtuRequestSoonerThanTheSilenceAfterTheLastAnswerByteWrit
     EXPECT_EQ(late.stats().rtuEarly, 1U);
 }
 
+// Stations: numbers and inclusive ranges in the order given, each at most once.
 TEST(SimOptionsTest, ValuesAreCheckedAndBadOnesRefusedByName) {
     EXPECT_EQ(ParseOptions({"--exception", "0x0F:4"}).options.exceptions,
               (std::map<int, int>{{15, 4}}));
-    EXPECT_EQ(ParseOptions({"--station", "3,0-1"}).options.stations, (std::vector<int>{3, 0, 1}));
+    EXPECT_EQ(ParseOptions({"--station", "7,1-3,0,31-31"}).options.stations,
+              (std::vector<int>{7, 1, 2, 3, 0, 31}));
+    EXPECT_EQ(ParseStationList("0-31").stations.size(), 32U);
     const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--station", ""}, "--station : give at least one station, 0 to 31"},
+        {{"--station", "1,,2"}, "--station 1,,2: an element of the list is empty"},
         {{"--station", "32"}, "--station 32: 32 is not a station 0 to 31"},
+        {{"--station", "-1"}, "--station -1: -1 is not a range of stations 0 to 31"},
+        {{"--station", "1-2-3"}, "--station 1-2-3: 1-2-3 is not a range of stations 0 to 31"},
+        {{"--station", "7-5"}, "--station 7-5: the range 7-5 is reversed"},
+        {{"--station", "1-3,5,2"}, "--station 1-3,5,2: station 2 is listed twice"},
         {{"--exception", "3:256"}, "bad value for --exception: 3:256"},
         {{"--log"}, "--log needs a value"},
         {{"--split=yes"}, "--split takes no value"},
         {{"--bogus", "1"}, "unknown option --bogus"}};
     for (const auto& [args, error] : refused)
         EXPECT_EQ(ParseOptions(args).error, error);
-}
-
-TEST(StationListTest, NumbersAndInclusiveRangesInTheOrderGivenEachAtMostOnce) {
-    EXPECT_EQ(ParseStationList("7,1-3,0,31-31").stations, (std::vector<int>{7, 1, 2, 3, 0, 31}));
-    EXPECT_EQ(ParseStationList("0-31").stations.size(), 32U);
-    const std::pair<const char*, const char*> refused[] = {
-        {"", "give at least one station, 0 to 31"},
-        {"1,,2", "an element of the list is empty"},
-        {"32", "32 is not a station 0 to 31"},
-        {"-1", "-1 is not a range of stations 0 to 31"},
-        {"1-2-3", "1-2-3 is not a range of stations 0 to 31"},
-        {"7-5", "the range 7-5 is reversed"},
-        {"1-3,5,2", "station 2 is listed twice"},
-    };
-    for (const auto& [text, error] : refused) {
-        const StationList list = ParseStationList(text);
-        EXPECT_EQ(list.error, error) << text;
-        EXPECT_TRUE(list.stations.empty()) << text;
-    }
 }
 
 }  // namespace
