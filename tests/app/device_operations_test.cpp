@@ -53,21 +53,32 @@ TEST_F(Outputs, StatesAndColoursChangeOnlyOnAnAcceptedAcknowledgement) {
         EXPECT_EQ(BackColor(w->cmdDO[k]), kOnColor);
 }
 
-// A click while the group is busy does nothing; closing the port drops a command
-// waiting for the line and frees the groups it kept busy.
-TEST_F(Outputs, AClickWhileBusyDoesNothingAndClosingThePortDropsAWaitingCommand) {
+// A click while the group is busy does nothing; switching the protocol or closing the
+// port drops a command waiting for the line and frees the groups it kept busy.
+TEST_F(Outputs, AClickWhileBusyDoesNothingAndASwitchOrClosingDropsAWaitingCommand) {
     openAndRead({w->chkDI});  // the input read is on the line
+    w->cmbDC->setCurrentText("2");
+    w->chkCTClear->setChecked(true);  // waits for the line
+    w->optProtocol[1]->setChecked(true);
+    EXPECT_EQ(w->labReport->text(), "Clear DC #2 cancelled");
+    EXPECT_FALSE(IsBusy(w->fmeCT) || w->chkCTClear->isChecked());
+    // The read already sent is judged in the protocol it went out in; nothing follows.
+    answer(">0000000000000000\r");
+    EXPECT_EQ(w->labReport->text(), "Read OK");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r"}));
+
+    w->optProtocol[0]->setChecked(true);
+    w->chkRead->setChecked(true);
     for (QPushButton* button : {w->cmdDO[1], w->cmdDO[2], w->cmdDoON})
         button->click();
     answer(">0000000000000000\r");
-    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r", "#01WDO1,1\r"}));
-    w->cmbDC->setCurrentText("2");
+    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r", "#01RDI\r", "#01WDO1,1\r"}));
     w->chkCTClear->setChecked(true);  // waits behind the unanswered write
     w->cmdCOMM->click();
     EXPECT_FALSE(IsBusy(w->fmeDO) || IsBusy(w->fmeCT) || w->chkCTClear->isChecked());
     openPort();
     w->chkRead->setChecked(true);
-    EXPECT_EQ(port.writes.size(), 3u);
+    EXPECT_EQ(port.writes.size(), 4u);
     EXPECT_EQ(lastWrite(), "#01RDI\r");
 }
 
@@ -127,19 +138,6 @@ TEST_F(CounterSetting, ACommandQueuedBehindAnotherIsAnnouncedAndAnsweredAsItself
     answer("RTC>00\r");
     EXPECT_EQ(modal->shows, 1);
     EXPECT_EQ(w->labReport->text(), "Read DC Status OK");
-}
-
-TEST_F(CounterSetting, SwitchingTheProtocolCancelsAWaitingCommandAndFreesItsGroup) {
-    openAndRead({w->chkDI});  // the input read is on the line
-    w->cmbDC->setCurrentText("2");
-    w->chkCTClear->setChecked(true);  // waits for the line
-    w->optProtocol[1]->setChecked(true);
-    EXPECT_EQ(w->labReport->text(), "Clear DC #2 cancelled");
-    EXPECT_FALSE(IsBusy(w->fmeCT) || w->chkCTClear->isChecked());
-    // The read already sent is judged in the protocol it went out in; nothing follows.
-    answer(">0000000000000000\r");
-    EXPECT_EQ(w->labReport->text(), "Read OK");
-    EXPECT_EQ(port.writes, (std::vector<std::string>{"#01RDI\r"}));
 }
 
 TEST_F(CounterSetting, ModbusClearPresetAndEnableSendNothing) {
