@@ -3,7 +3,6 @@
 // module's last values for live ones.
 #include <QImage>
 
-#include "ui/paint/opaque.h"
 #include "window_fixture.h"
 
 namespace tally::testing {
