@@ -272,17 +272,6 @@ TEST(SimulatorCoreTest, EachFaultOptionDoesItsHarmAndCountsIt) {
     EXPECT_EQ(deaf.core.stats().wrongSpeedBytes, 7U);
     EXPECT_EQ(deaf.core.stats().requests, 1U);
 
-    // Garbling and splitting: the line-fault run counts them against what the window saw.
-    const SimOptions noise = Still([](SimOptions& o) { o.noise = true; });
-    const Line noisy(noise, {{0, "#01RDO\r"}}, 2'000'000);
-    EXPECT_EQ(noisy.received.substr(0, 10), ">00000000\r");
-    EXPECT_GT(noisy.received.size(), 10U);
-    EXPECT_GE(noisy.chunks.back().first, 10'416 + 120'000);  // well after the answer
-    EXPECT_EQ(noisy.core.stats().noise, 1U);
-    // Not once the master talks again, even to another station.
-    EXPECT_EQ(Line(noise, {{0, "#01RDO\r"}, {30'000, "#02RDO\r"}}, 2'000'000).received,
-              ">00000000\r");
-
     // Exceptions on demand do nothing; another station's address keeps the checksum right,
     // and own-protocol answers, which carry no station, stay as they are.
     const Line refused(Still([](SimOptions& o) {

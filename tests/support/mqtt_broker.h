@@ -123,15 +123,13 @@ class MqttSubscriber {
         bool retain;
     };
 
-    // `login`: "-u name -P password".
-    MqttSubscriber(int port, const QString& filter, const QStringList& login = {}) {
+    MqttSubscriber(int port, const QString& filter) {
         static int count = 0;
         // Line-buffered, so its debug lines come as they happen.
         sub_.start("stdbuf",
                    QStringList{"-oL", "mosquitto_sub", "-p", QString::number(port), "-q", "1", "-c",
                                "-i", QStringLiteral("observer-%1-%2").arg(port).arg(++count), "-t",
-                               filter, "-d", "-F", "%r %t %p"} +
-                       login);
+                               filter, "-d", "-F", "%r %t %p"});
         while (!Subscribed() && sub_.waitForReadyRead(3000))
             continue;
     }
