@@ -1,21 +1,21 @@
-// Time stamps, deadlines and waits, on the fake clock.
+// Time stamps and waits on the fake clock, and the stations' health.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <utility>
+
 #include "engine/clock.h"
+#include "engine/station_health.h"
 #include "fake_clock.h"
 
 namespace tally {
 namespace {
 
 // Midnight passes between the first reading of the date and that of the time.
-class TurningClock : public Clock {
+class TurningClock : public FakeClock {
   public:
     std::int32_t Today() const override { return dateReads++ == 0 ? 45000 : 45001; }
     double SecondsSinceMidnight() const override { return dateReads < 2 ? 86399.999 : 0.001; }
-    std::int64_t UtcMillis() const override { return 0; }
-    std::int64_t MonotonicMicros() const override { return 0; }
-    void LetEventsRun(double) override {}
-    void PauseMicros(std::int64_t) override {}
     mutable int dateReads = 0;
 };
 
@@ -40,6 +40,28 @@ TEST(WaitSeconds, WaitsOnMonotonicTimeLettingEventsRunWhateverTheWallClockDoes) 
     WaitSeconds(clock, 0.25f);
     EXPECT_EQ(clock.MonotonicMicros() - start, 250'000);
     EXPECT_EQ(clock.letEventsRunCalls, 1) << "no spinning, and no extra hour";
+}
+
+using Change = StationHealth::Change;
+
+// Lost and back: the verdict the headless run reports and the publisher sends.
+TEST(StationHealth, LostOnlyAfterThreeSilentCyclesInARowOnceAndBackAtTheNextAnswer) {
+    StationHealth health;
+    // Two silent cycles, then an answer: the count starts again; the loss is reported once.
+    const std::pair<bool, Change> cycles[] = {
+        {true, Change::FirstAnswer}, {true, Change::None},  {false, Change::None},
+        {false, Change::None},       {true, Change::None},  {false, Change::None},
+        {false, Change::None},       {false, Change::Lost}, {false, Change::None}};
+    for (std::size_t i = 0; i < std::size(cycles); ++i)
+        EXPECT_EQ(health.CycleEnded(1, cycles[i].first), cycles[i].second) << "cycle " << i;
+    EXPECT_EQ(health.LostStations(), std::vector<int>{1});
+    EXPECT_EQ(health.CycleEnded(1, true), Change::Back);
+    EXPECT_EQ(health.CycleEnded(1, true), Change::None);
+    // One that never answered is lost too, and stations are kept apart.
+    for (int cycle = 0; cycle < 3; ++cycle)
+        EXPECT_EQ(health.CycleEnded(31, false), cycle == 2 ? Change::Lost : Change::None);
+    EXPECT_EQ(health.LostStations(), std::vector<int>{31});
+    EXPECT_EQ(health.CycleEnded(32, false), Change::None);
 }
 
 }  // namespace

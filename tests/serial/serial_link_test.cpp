@@ -8,12 +8,14 @@
 #include <QDeadlineTimer>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <tuple>
 #include <utility>
 
 #include "serial/line_settings.h"
 #include "serial/line_speed.h"
+#include "serial/port_description.h"
 #include "serial/port_discovery.h"
 #include "serial/port_resolver.h"
 #include "serial/posix_serial_port.h"
@@ -39,13 +41,9 @@ std::string ErrorOf(Call call, int ms = 0) {  // why `call` throws within `ms`, 
 
 // The window builds the text from its list of rates; a bad one must not reach the port.
 TEST(LineSettings, ReadsEveryFieldToleratingBlanksAndCaseAndRejectsMalformedText) {
-    const auto fields = [](const std::string& text) {
-        const auto s = ParseLineSettings(text);
-        return s ? std::make_tuple(s->baud, s->parity, s->dataBits, s->stopBits)
-                 : std::make_tuple(0, '-', 0, 0);
-    };
-    EXPECT_EQ(fields("57600,n,8,1"), std::make_tuple(57600, 'n', 8, 1));
-    EXPECT_EQ(fields(" 4800 , E , 7 , 2 "), std::make_tuple(4800, 'e', 7, 2));
+    const auto s = ParseLineSettings(" 4800 , E , 7 , 2 ");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(std::tie(s->baud, s->parity, s->dataBits, s->stopBits), std::tuple(4800, 'e', 7, 2));
     for (const char* bad : {"", ",n,8,1", "0,n,8,1", "96x0,n,8,1", "9600,x,8,1", "9600,n,9,1",
                             "9600,n,8", "9600,n,8,1,1"})
         EXPECT_FALSE(ParseLineSettings(bad)) << '"' << bad << '"';
@@ -60,9 +58,9 @@ class PortTree : public ::testing::Test {  // program folder, /dev, /sys/class/t
   protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() / ("tally-" + std::to_string(std::random_device{}()));
-        for (const char* sub : {"app", "dev", "sys", "config"})
-            fs::create_directories(root_ / sub);
         env_ = {root_ / "app", root_ / "dev", root_ / "sys", root_ / "config"};
+        for (const fs::path& dir : {env_.appDir, env_.devDir, env_.sysTtyDir, env_.configDir})
+            fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(root_); }
     std::string Dev(const std::string& name) { return (root_ / "dev" / name).string(); }
@@ -150,6 +148,26 @@ TEST_F(PortTree, ComLinkInProgramFolderWinsAndADanglingOneIsNeitherListedNorRepl
     EXPECT_EQ(ListPortNumbers(env_), (std::vector<int>{1, 2, 4, 5}));
 }
 
+TEST(PortDescription, TooltipAndListNameTheAdapterOnceWithWhatTheSystemKnows) {
+    const std::pair<AdapterInfo, const char*> rows[] = {
+        {{"FTDI", "FT232R USB UART", "A50285BI"}, "FTDI FT232R USB UART, serial number A50285BI"},
+        {{"Prolific", "Prolific USB-Serial Controller", ""}, "Prolific USB-Serial Controller"},
+        {{"Silicon Labs", "", "0001"}, "Silicon Labs, serial number 0001"},
+    };
+    const ResolvedPort usb{"/dev/ttyUSB0", true, "/dev/ttyUSB0 (1st serial device)"};
+    for (const auto& [adapter, text] : rows) {
+        EXPECT_EQ(PortToolTip(usb, adapter), usb.description + "\n" + text);
+        EXPECT_EQ(PortListDetail(usb, adapter), "/dev/ttyUSB0 \u00b7 " + std::string(text));
+    }
+    // A pseudo-terminal behind a link has no adapter: the resolution says it all.
+    const ResolvedPort pty{"/dev/pts/3", true,
+                           "COM1 \u2192 /dev/pts/3 (link in the program folder)"};
+    EXPECT_EQ(PortToolTip(pty, {}), pty.description);
+    EXPECT_EQ(PortListDetail(pty, {}), pty.description);
+    EXPECT_EQ(PortListDetail({"", false, "no device for port 7"}, rows[0].first),
+              "no device for port 7");
+}
+
 // Port 1 is a pseudo-terminal's slave, through COM1; its master plays the far end.
 class PtyLine : public PortTree {
   protected:
@@ -180,9 +198,9 @@ class PtyLine : public PortTree {
     void Send(const std::string& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    template <typename Condition>
-    static void PumpWhile(const Condition& condition) {
-        for (QDeadlineTimer deadline(kDeadlineMs); condition() && !deadline.hasExpired();)
+    // Runs the event loop while `condition` holds, `ms` at most.
+    static void PumpWhile(const std::function<bool()>& condition, int ms = kDeadlineMs) {
+        for (QDeadlineTimer deadline(ms); condition() && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
@@ -264,8 +282,7 @@ TEST_F(PtyLine, HangUpMakesInputAndOutputThrowAndItsCleanUpSparesTheNextSession)
     EXPECT_EQ(ReadMaster(5), "fresh");
     // This time the event loop notices first; the failure waits for the next call.
     ::close(std::exchange(master_, -1));
-    for (QDeadlineTimer settle(50); !settle.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    PumpWhile([] { return true; }, 50);
     EXPECT_NE(ErrorOf([&] { port.Output("ping"); }, kDeadlineMs), "");
     EXPECT_THROW(port.Input(), SerialError);
     port.SetPortOpen(false);
@@ -295,8 +312,7 @@ TEST_F(PtyLine, AnAwaitedReplyIsUnwatchedUntilItMayBeWholeThenToldOnceWhenWhole)
     Send(reply.substr(40));
     PumpWhile([&] { return arrivals == 0; });
     EXPECT_EQ(port.State(), State::Told);
-    for (QDeadlineTimer settle(20); !settle.hasExpired();)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    PumpWhile([] { return true; }, 20);
     EXPECT_EQ(arrivals, 1) << "told once until read";
     EXPECT_EQ(port.Input(), reply.substr(40));
     EXPECT_EQ(port.State(), State::Watching) << "a longer reply is told character by character";
