@@ -30,17 +30,19 @@ TEST(StateMessage, HasTheCsvsNumbersAndNullForItsEmptyCells) {
     EXPECT_EQ(JsonString("a\"b\\c\n"), "\"a\\\"b\\\\c\\u000a\"");
 }
 
+QJsonObject Json(const MqttMessage& m) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
+}
+
 TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAndStatus) {
     const std::vector<MqttMessage> messages =
         DiscoveryMessages({"ha", "tallyscope/cab 1", "tallyscope-cab.1-ttyUSB0-0a1b2c3d", 5}, 3);
     // Without commands the switches and buttons after the 32 are withdrawn.
     ASSERT_EQ(messages.size(), 49u);
     std::set<QString> ids;
-    std::vector<QJsonObject> configs;
     for (const MqttMessage& m : messages) {
         if (m.payload.empty()) continue;
-        configs.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object());
-        const QJsonObject& c = configs.back();
+        const QJsonObject c = Json(m);
         ids.insert(c["unique_id"].toString());
         EXPECT_TRUE(m.retain);
         EXPECT_EQ(c["state_topic"].toString(), "tallyscope/cab 1/3/state");
@@ -56,7 +58,7 @@ TEST(Discovery, OneDevicePerStationWithCountersRatesInputsAndOutputsOnItsStateAn
     EXPECT_EQ(messages[31].topic,
               "ha/binary_sensor/tallyscope-cab_1-ttyUSB0-0a1b2c3d_3/output8/config");
     const auto kind = [&](std::size_t i) {
-        const QJsonObject& c = configs[i];
+        const QJsonObject c = Json(messages[i]);
         return (c["name"].toString() + "|" + c["value_template"].toString() + "|" +
                 c["state_class"].toString() + "|" + c["unit_of_measurement"].toString() + "|" +
                 c["payload_on"].toString())
@@ -79,9 +81,7 @@ TEST(Discovery, OnlyWhatTheRunReadsOrAllowsIsAnnouncedAndTheRestIsWithdrawn) {
     counters.allow = flags.allow = {{1, 1u}, {2, 2u}};
     const std::vector<MqttMessage> a = DiscoveryMessages(counters, 1),
                                    b = DiscoveryMessages(flags, 1), c = DiscoveryMessages(flags, 2);
-    ASSERT_EQ(a.size(), 49u);
-    ASSERT_EQ(b.size(), 49u);
-    ASSERT_EQ(c.size(), 49u);
+    ASSERT_TRUE(a.size() == 49u && b.size() == 49u && c.size() == 49u);
     for (std::size_t i = 0; i < 49; ++i) {
         EXPECT_TRUE(a[i].topic == b[i].topic && a[i].retain && b[i].retain);
         // Counters and rates, inputs, outputs, switches, buttons.
@@ -89,21 +89,16 @@ TEST(Discovery, OnlyWhatTheRunReadsOrAllowsIsAnnouncedAndTheRestIsWithdrawn) {
         EXPECT_EQ(b[i].payload.empty(), i < 16 || (i >= 24 && i < 32) || i >= 40) << b[i].topic;
         EXPECT_EQ(c[i].payload.empty(), i < 16 || (i >= 32 && i < 40)) << c[i].topic;
     }
-    const auto json = [](const MqttMessage& m) {
-        return QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
-    };
     EXPECT_EQ(b[32].topic, "ha/switch/key_1/output1/config");
-    EXPECT_EQ(json(b[32])["command_topic"].toString(), "p/1/do/1/set");
-    EXPECT_EQ(json(b[32])["value_template"].toString(), "{{ value_json.do[0] }}");
-    EXPECT_TRUE(json(b[32])["state_on"] == "1" && json(b[32])["payload_on"] == "ON" &&
-                json(b[32])["optimistic"] == false);
+    EXPECT_EQ(Json(b[32])["command_topic"].toString(), "p/1/do/1/set");
+    EXPECT_EQ(Json(b[32])["value_template"].toString(), "{{ value_json.do[0] }}");
+    EXPECT_TRUE(Json(b[32])["state_on"] == "1" && Json(b[32])["payload_on"] == "ON" &&
+                Json(b[32])["optimistic"] == false);
     EXPECT_EQ(c[40].topic, "ha/button/key_2/clear_all/config");
-    EXPECT_EQ(json(c[40])["command_topic"].toString(), "p/2/counter/clear");
-    EXPECT_EQ(json(c[48])["command_topic"].toString(), "p/2/counter/8/clear");
-    EXPECT_EQ(json(c[48])["payload_press"].toString(), "PRESS");
-    EXPECT_EQ(
-        QJsonDocument::fromJson(QByteArray::fromStdString(a[0].payload))["expire_after"].toInt(),
-        12);
+    EXPECT_EQ(Json(c[40])["command_topic"].toString(), "p/2/counter/clear");
+    EXPECT_EQ(Json(c[48])["command_topic"].toString(), "p/2/counter/8/clear");
+    EXPECT_EQ(Json(c[48])["payload_press"].toString(), "PRESS");
+    EXPECT_EQ(Json(a[0])["expire_after"].toInt(), 12);
 }
 
 }  // namespace
