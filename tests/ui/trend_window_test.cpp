@@ -5,6 +5,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLineSeries>
 #include <QPushButton>
@@ -42,27 +43,49 @@ int PixelsOf(const QImage& image, const QRect& area, const QColor& color) {
     return count;
 }
 
-TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimes) {
+TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheTimeAxisLabelsRoundTimesWhole) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    // One reading, then a failed read: a dot.
-    model.OnLineEvent(CounterRead(0));
-    LineEvent failed = CounterRead(20);
+    // A failed read, then one reading on a round two minutes: a dot at the right edge.
+    LineEvent failed = CounterRead(-20), lone = CounterRead(0);
     failed.outcome = Outcome::Of(OutcomeKind::TimeOut);
+    lone.utcMs = 1'782'893'160'000;  // 10:06:00 in Berlin
+    failed.utcMs = lone.utcMs - 20'000;
     model.OnLineEvent(failed);
+    model.OnLineEvent(lone);
     FrmTrend chart(model);
     for (std::size_t k = 1; k < chart.chkTrend.size(); ++k)
         chart.chkTrend[k]->setChecked(false);  // channel 1 alone
     chart.resize(800, 500);
     chart.show();
     chart.Refresh();
+    QCoreApplication::processEvents();
     const QImage image = chart.chartView->grab().toImage();
     const QRect plot = chart.chart->plotArea().toRect();
     EXPECT_GE(PixelsOf(image, plot, FrmTrend::ChannelColor(1)), 12) << "a lone reading is a dot";
 
+    // On "10 min" the newest label sits on the right edge, centred on its tick and whole
+    // inside the chart's card.
+    QStringList labels = chart.axisX->categoriesLabels();
+    ASSERT_FALSE(labels.isEmpty());
+    ASSERT_EQ(chart.axisX->endValue(labels.last()), chart.axisX->max()) << "no tick on the edge";
+    const QRectF card = chart.chart->plotArea().adjusted(0, 0, chart.chart->margins().right(), 0);
+    int found = 0;
+    for (QGraphicsItem* item : chart.chartView->scene()->items()) {
+        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+        if (text == nullptr || !text->isVisible() || text->toPlainText() != labels.last()) continue;
+        ++found;
+        const qreal middle = chart.chart->mapRectFromScene(text->sceneBoundingRect()).center().x();
+        EXPECT_NEAR(middle, chart.chart->plotArea().right(), 2.0);
+        const qreal half = QFontMetricsF(text->font()).horizontalAdvance(labels.last()) / 2;
+        EXPECT_LE(middle + half, card.right()) << "cut off at the right";
+    }
+    EXPECT_LE(card.right(), chart.chart->rect().right());
+    EXPECT_EQ(found, 1);
+
     for (const char* span : {"1 min", "10 min", "1 h", "8 h"}) {
         chart.cmbTrendSpan->setCurrentText(QLatin1String(span));
         const int seconds = chart.cmbTrendSpan->currentData().toInt();
-        const QStringList labels = chart.axisX->categoriesLabels();
+        labels = chart.axisX->categoriesLabels();
         ASSERT_GE(labels.size(), 4) << span;
         for (const QString& label : labels) {
             const std::int64_t at = std::llround(chart.axisX->endValue(label));

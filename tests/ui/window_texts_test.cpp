@@ -3,12 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QCategoryAxis>
-#include <QChart>
-#include <QChartView>
-#include <QComboBox>
-#include <QFile>
-#include <QGraphicsTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,10 +13,8 @@
 
 #include "protocol/frames.h"
 #include "ui/models/line_history.h"
-#include "ui/models/trend_model.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_log.h"
-#include "ui/windows/frm_trend.h"
 
 namespace tally {
 namespace {
@@ -111,48 +103,6 @@ TEST(LineMonitorWindow, EveryColumnHoldsATypicalRowAndTheWindowEveryColumn) {
     EXPECT_LE(window.width(), window.screen()->availableSize().width());
     for (const QLabel* label : window.findChildren<QLabel*>())
         ExpectWhole(label);
-}
-
-TEST(TrendWindow, TheNewestTimeLabelOnThePlotsRightEdgeIsShownWhole) {
-    TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    // A reading on a round two minutes: on "10 min" a tick sits on the right edge.
-    const std::int64_t at = 1'782'892'800'000;  // 2026-07-01 10:00:00 in Berlin
-    LineEvent event;
-    event.type = LineEvent::Type::Outcome;
-    event.station = 1;
-    event.monoMicros = 100'000'000;
-    event.utcMs = at;
-    event.meaning = ReplyMeaning{ReplyMeaning::Kind::Counters, {}, {}, {}};
-    event.meaning->counters.fill(5.0);
-    model.OnLineEvent(event);
-    FrmTrend window(model);
-    ShowAndLayOut(window);
-    window.cmbTrendSpan->setCurrentText(QStringLiteral("10 min"));
-    window.Refresh();
-    QCoreApplication::processEvents();
-    const QStringList labels = window.axisX->categoriesLabels();
-    ASSERT_FALSE(labels.isEmpty());
-    ASSERT_EQ(window.axisX->endValue(labels.last()), window.axisX->max()) << "no tick on the edge";
-
-    // Where the chart drew that label, against its card and the view.
-    QChart* chart = window.chart;
-    const QRectF plot = chart->plotArea();
-    const QRectF card = plot.adjusted(0, 0, chart->margins().right(), 0);
-    int found = 0;
-    for (QGraphicsItem* item : window.chartView->scene()->items()) {
-        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
-        if (text == nullptr || !text->isVisible() || text->toPlainText() != labels.last()) continue;
-        ++found;
-        const QRectF drawn = chart->mapRectFromScene(text->sceneBoundingRect());
-        const QFontMetricsF metrics(text->font());
-        // The label's ink, centred on its tick.
-        const qreal half = metrics.horizontalAdvance(labels.last()) / 2;
-        const qreal middle = drawn.center().x();
-        EXPECT_NEAR(middle, plot.right(), 2.0);
-        EXPECT_LE(middle + half, card.right()) << "cut off at the right";
-    }
-    EXPECT_LE(card.right(), chart->rect().right());
-    EXPECT_EQ(found, 1);
 }
 
 }  // namespace
