@@ -83,22 +83,14 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
     ASSERT_TRUE(publish("test/cab/1/do/3/set", "ON"));
     ASSERT_TRUE(answered(2));
     EXPECT_EQ(simText("outputs"), "00100000");
-    // The state message that takes in the read-back: the first with outputs, the
-    // one in hand when the command came or the next.
-    std::vector<std::string> after;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            after = states.Payloads("test/cab/1/state");
-            after.erase(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(before));
-            return after.size() >= 2;
-        },
-        4000));
-    const auto withOutputs = std::find_if(after.begin(), after.end(), [](const std::string& s) {
-        return !json(s)["do"].toArray().first().isNull();
-    });
-    ASSERT_NE(withOutputs, after.end());
-    EXPECT_LE(withOutputs - after.begin(), 1);
-    EXPECT_EQ(json(*withOutputs)["do"].toArray(), (QJsonArray{0, 0, 1, 0, 0, 0, 0, 0}));
+    // The state message that takes in the read-back: the one in hand when the
+    // command came or the next.
+    ASSERT_TRUE(
+        WaitUntil([&] { return states.Payloads("test/cab/1/state").size() >= before + 2; }, 4000));
+    const std::vector<std::string> after = states.Payloads("test/cab/1/state");
+    const QJsonArray outputs{0, 0, 1, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(json(after[before])["do"].toArray() == outputs ||
+                json(after[before + 1])["do"].toArray() == outputs);
 
     ASSERT_TRUE(publish("test/cab/1/do/set", "ALL_ON"));
     ASSERT_TRUE(publish("test/cab/1/counter/5/preset", "12345"));
@@ -117,12 +109,10 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
                                                    {"2/do/1/set", "ON"},
                                                    {"1/do/1/set", "on"},
                                                    {"1/do/1/set", "on"},
-                                                   {"1/do/9/set", "ON"},
-                                                   {"1/do/2/set", "ON"},
-                                                   {"1/counter/1/preset", QString(65, '1')}};
+                                                   {"1/do/2/set", "ON"}};
     for (const auto& [topic, payload] : refused)
         ASSERT_TRUE(publish("test/cab/" + topic, payload, topic == "1/do/2/set"));
-    ASSERT_TRUE(answered(11));
+    ASSERT_TRUE(answered(9));
     const std::string retained = "retained: a command left on the broker is never carried out";
     EXPECT_EQ(
         answers(results, "test/cab/1/result"),
@@ -132,9 +122,7 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
             "test/cab/1/counter/2/enable OFF: Write OK", "test/cab/1/counter/clear PRESS: Write OK",
             "test/cab/1/do/1/set on: the payload must be ON or OFF",
             "test/cab/1/do/1/set on: the payload must be ON or OFF",
-            "test/cab/1/do/9/set ON: outputs go from 1 to 8", "test/cab/1/do/2/set ON: " + retained,
-            "test/cab/1/counter/1/preset " + std::string(64, '1') +
-                ": the payload is longer than 64 bytes"}));
+            "test/cab/1/do/2/set ON: " + retained}));
     EXPECT_EQ(answers(results, "test/cab/2/result"),
               (std::vector<std::string>{
                   "test/cab/2/counter/1/clear PRESS: clear is not allowed for station 2",
@@ -143,12 +131,12 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
     program.terminate();
     const QString said = Finished(program);
     // The audit trail: one line a command, with its time; each cause of a refusal
-    // once, however often it came (the 7 causes and the refused station 30).
+    // once, however often it came (the 4 causes and the refused station 30).
     EXPECT_EQ(said.count(QRegularExpression("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "
                                             "command test/cab/1/\\S+ \\S+: Write OK\n")),
               5)
         << said.toStdString();
-    EXPECT_EQ(said.count(" refused test/cab/"), 7) << said.toStdString();
+    EXPECT_EQ(said.count(" refused test/cab/"), 5) << said.toStdString();
     // The answers are no state messages.
     const auto delivered = QRegularExpression("(\\d+) state messages delivered").match(said);
     ASSERT_TRUE(delivered.hasMatch()) << said.toStdString();

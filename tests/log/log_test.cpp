@@ -93,7 +93,7 @@ class CounterLogTest : public ::testing::Test {
         e.outcome = Outcome::Of(kind);
         e.protocol = Protocol::ModbusRtu;
         e.station = station;
-        e.utcMs = utcStart + static_cast<std::int64_t>(seconds * 1000);
+        e.utcMs = 1'678'878'000'000 + static_cast<std::int64_t>(seconds * 1000);  // 11:00 UTC
         e.monoMicros = static_cast<std::int64_t>(seconds * kSecond);
         e.meaning = meaning;
         events.Emit(e);
@@ -122,16 +122,12 @@ class CounterLogTest : public ::testing::Test {
 
     QTemporaryDir dir;
     std::string path = dir.filePath(QStringLiteral("shift.csv")).toStdString();
-    std::int64_t utcStart = 1'678'878'000'000;  // 2023-03-15 11:00 UTC
     double seconds = 0.0;
     int station = 7;
     LineEvents events;
     LogContext context;
-    CounterLog::TimeFormat timeText = [](std::int64_t utcMs) {
-        return FormatLogTime(LocalTimeAt(utcMs, 3600));
-    };
     LogSession session{events, [this] { return context; },
-                       [this](std::int64_t utcMs) { return timeText(utcMs); }};
+                       [](std::int64_t utcMs) { return FormatLogTime(LocalTimeAt(utcMs, 3600)); }};
 };
 
 TEST_F(CounterLogTest, RowsPerCycleWithEmptyCellsAndRatesAcrossTheWrapAndAfterAPreset) {
