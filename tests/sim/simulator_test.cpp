@@ -3,10 +3,11 @@
 #include "protocol/checksum.h"
 #include "protocol/hex.h"
 #include "protocol/station_list.h"
+#include "serial/user_config_folder.h"
+#include "sim/link_folder.h"
 #include "sim/modbus_slave.h"
 #include "sim/own_protocol.h"
 #include "sim/request_framer.h"
-#include "sim/seeded_random.h"
 #include "sim/sim_options.h"
 #include "sim/simulator_core.h"
 
@@ -394,6 +395,19 @@ TEST(SimOptionsTest, ValuesAreCheckedAndBadOnesRefusedByName) {
         {{"--bogus", "1"}, "unknown option --bogus"}};
     for (const auto& [args, error] : refused)
         EXPECT_EQ(ParseOptions(args).error, error);
+}
+
+TEST(LinkFolder, BesideTheExecutableWhenWritableElseWhereTallyscopeLooksNext) {
+    // The folder tallyscope looks in: a relative XDG_CONFIG_HOME is invalid and ignored.
+    EXPECT_EQ(UserConfigFolder("/x/cfg", "/home/op"), "/x/cfg/tallyscope");
+    for (const char* xdg : {"relative/cfg", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(UserConfigFolder(xdg, "/home/op"), "/home/op/.config/tallyscope");
+    EXPECT_EQ(UserConfigFolder(nullptr, nullptr), "");
+
+    EXPECT_EQ(DefaultLinkFolder("/opt/t/bin", true, "/c/tallyscope"), "/opt/t/bin");
+    EXPECT_EQ(DefaultLinkFolder("/usr/bin", false, "/c/tallyscope"), "/c/tallyscope");
+    EXPECT_EQ(DefaultLinkFolder("/usr/bin", false, ""),
+              "/usr/bin");  // the link fails there, loudly
 }
 
 }  // namespace

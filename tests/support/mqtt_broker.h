@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <string>
 #include <vector>
@@ -142,23 +143,21 @@ class MqttSubscriber {
     bool Subscribed() { return (read(), text_.contains("received SUBACK")); }
     std::vector<Message> Messages() {
         read();
+        static const QRegularExpression line("^([01]) (\\S+) (.*)$",
+                                             QRegularExpression::MultilineOption);
         std::vector<Message> messages;
-        for (const QString& line : text_.split('\n', Qt::SkipEmptyParts)) {
-            if (line.size() > 2 && (line[0] == '0' || line[0] == '1') && line[1] == ' ') {
-                const QString rest = line.mid(2);
-                const int space = rest.indexOf(' ');
-                messages.push_back({rest.left(space).toStdString(),
-                                    rest.mid(space + 1).toStdString(), line[0] == '1'});
-            }
+        for (auto it = line.globalMatch(text_); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            messages.push_back(
+                {m.captured(2).toStdString(), m.captured(3).toStdString(), m.captured(1) == "1"});
         }
         return messages;
     }
     // Payloads received on `topic`, in order.
     std::vector<std::string> Payloads(const std::string& topic) {
         std::vector<std::string> payloads;
-        for (const Message& m : Messages()) {
+        for (const Message& m : Messages())
             if (m.topic == topic) payloads.push_back(m.payload);
-        }
         return payloads;
     }
 
