@@ -1,12 +1,16 @@
-// Headless runs of the program publishing to a mosquitto broker started for the
-// test, against the simulated module: what arrives, and what happens when the
-// broker restarts or refuses, or the program dies.
+// Headless runs of the program publishing to, and taking commands from, a
+// mosquitto broker started for the test, against the simulated module; and the
+// MQTT client alone against that broker.
 #include <QDir>
+#include <QJsonArray>
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "live_window_fixture.h"
 #include "mqtt_broker.h"
+#include "publish/mosquitto_client.h"
 
 namespace tally::e2e {
 namespace {
@@ -16,10 +20,12 @@ using testing::MqttSubscriber;
 
 class HeadlessPublishLive : public LiveWindowTest {
   protected:
-    void run(QProcess& program, const QStringList& extra) {
-        runHeadless(program, QStringList{"--mqtt-prefix", "test/cab", "--mqtt",
-                                         "mqtt://127.0.0.1:" + QString::number(broker.port)} +
-                                 extra);
+    // `login`: "name:password@".
+    void run(QProcess& program, const QStringList& extra, const QString& login = {}) {
+        runHeadless(program,
+                    QStringList{"--mqtt-prefix", "test/cab", "--mqtt",
+                                "mqtt://" + login + "127.0.0.1:" + QString::number(broker.port)} +
+                        extra);
     }
     static int rows(const QString& csv) { return static_cast<int>(CsvRows(csv).size()) - 1; }
     // Each CSV row as the state message it must arrive as, by station: empty
@@ -238,6 +244,307 @@ TEST_F(HeadlessPublishLive, SlowRepliesStretchTheHoldAndTheCycleInHandAtAPortFai
     EXPECT_TRUE(QString::fromStdString(states.at("2").back())
                     .endsWith("\"do\":[null,null,null,null,null,null,null,null]}"));
     expectStatesAsCsv(live, csv);
+}
+
+// Commands: a dashboard publishes to the broker, the run carries them out on the
+// simulated line, and every one is answered on its station's result topic.
+class HeadlessCommandsLive : public HeadlessPublishLive {
+  protected:
+    // mosquitto_pub of one message at QoS 1 (as `login`, "-u name -P password").
+    bool publish(const QString& topic, const QString& payload, bool retain = false,
+                 const QStringList& login = {}) {
+        QProcess pub;
+        QStringList args =
+            QStringList{"-p", QString::number(broker.port), "-q", "1", "-t", topic, "-m", payload} +
+            login;
+        if (retain) args << "-r";
+        pub.start("mosquitto_pub", args);
+        return pub.waitForFinished(5000) && pub.exitCode() == 0;
+    }
+    // The run answers commands once it has subscribed: a station it does not poll
+    // is refused, and that refusal comes back.
+    bool commandsTaken(MqttSubscriber& results, const QStringList& login = {}) {
+        return WaitUntil(
+            [&] {
+                publish("test/cab/30/do/1/set", "ON", false, login);
+                return WaitUntil([&] { return !results.Payloads("test/cab/30/result").empty(); },
+                                 300);
+            },
+            8000);
+    }
+    // "topic payload: outcome" of each result on `topic`, in order.
+    static std::vector<std::string> answers(MqttSubscriber& results, const std::string& topic) {
+        std::vector<std::string> said;
+        for (const std::string& r : results.Payloads(topic)) {
+            const QJsonObject o = json(r);
+            said.push_back((o["topic"].toString() + " " + o["payload"].toString() + ": " +
+                            o["outcome"].toString())
+                               .toStdString());
+        }
+        return said;
+    }
+};
+
+// Station 1 may do everything, station 2 nothing. The outputs are not polled:
+// only the read-back after a write reads them.
+TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAnsweredWhy) {
+    ASSERT_TRUE(broker.Start());
+    startSimulator(1, kStillSeed, {"--station", "1,2"});
+    if (HasFatalFailure()) return;
+    // Left on the broker by a careless client before the run starts.
+    ASSERT_TRUE(publish("test/cab/1/do/1/set", "ON", true));
+    MqttSubscriber results(broker.port, "test/cab/+/result"),
+        states(broker.port, "test/cab/+/state"), configs(broker.port, "homeassistant/#");
+    ASSERT_TRUE(results.Subscribed() && states.Subscribed() && configs.Subscribed());
+    QProcess program;
+    run(program, {"--protocol", "korvi", "--station", "1,2", "--read", "dc,di", "--allow",
+                  "1:do,clear,preset,enable", "--mqtt-discovery"});
+    ASSERT_TRUE(commandsTaken(results));
+    const auto answered = [&](std::size_t n) {
+        return WaitUntil([&] { return results.Payloads("test/cab/1/result").size() == n; }, 3000);
+    };
+
+    const std::size_t before = states.Payloads("test/cab/1/state").size();
+    ASSERT_TRUE(publish("test/cab/1/do/3/set", "ON"));
+    ASSERT_TRUE(answered(2));
+    EXPECT_EQ(simText("outputs"), "00100000");
+    // The state message that takes in the read-back: the one in hand when the
+    // command came or the next.
+    ASSERT_TRUE(
+        WaitUntil([&] { return states.Payloads("test/cab/1/state").size() >= before + 2; }, 4000));
+    const std::vector<std::string> after = states.Payloads("test/cab/1/state");
+    const QJsonArray outputs{0, 0, 1, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(json(after[before])["do"].toArray() == outputs ||
+                json(after[before + 1])["do"].toArray() == outputs);
+
+    ASSERT_TRUE(publish("test/cab/1/do/set", "ALL_ON"));
+    ASSERT_TRUE(publish("test/cab/1/counter/5/preset", "12345"));
+    ASSERT_TRUE(publish("test/cab/1/counter/2/enable", "OFF"));
+    ASSERT_TRUE(answered(5));
+    EXPECT_EQ(simText("outputs"), "11111111");
+    EXPECT_EQ(simCounters()[4], 12345.0);
+    EXPECT_EQ(simText("enable"), "10111111") << "the other flags as the module had them";
+    ASSERT_TRUE(publish("test/cab/1/counter/clear", "PRESS"));
+    ASSERT_TRUE(answered(6));
+    EXPECT_EQ(simCounters()[4], 0.0);
+
+    // What is not allowed, well formed or fresh writes nothing.
+    const qint64 writes = sim.Count("writes");
+    const std::pair<QString, QString> refused[] = {{"2/counter/1/clear", "PRESS"},
+                                                   {"2/do/1/set", "ON"},
+                                                   {"1/do/1/set", "on"},
+                                                   {"1/do/1/set", "on"},
+                                                   {"1/do/2/set", "ON"}};
+    for (const auto& [topic, payload] : refused)
+        ASSERT_TRUE(publish("test/cab/" + topic, payload, topic == "1/do/2/set"));
+    ASSERT_TRUE(answered(9));
+    const std::string retained = "retained: a command left on the broker is never carried out";
+    EXPECT_EQ(
+        answers(results, "test/cab/1/result"),
+        (std::vector<std::string>{
+            "test/cab/1/do/1/set ON: " + retained, "test/cab/1/do/3/set ON: Write OK",
+            "test/cab/1/do/set ALL_ON: Write OK", "test/cab/1/counter/5/preset 12345: Write OK",
+            "test/cab/1/counter/2/enable OFF: Write OK", "test/cab/1/counter/clear PRESS: Write OK",
+            "test/cab/1/do/1/set on: the payload must be ON or OFF",
+            "test/cab/1/do/1/set on: the payload must be ON or OFF",
+            "test/cab/1/do/2/set ON: " + retained}));
+    EXPECT_EQ(answers(results, "test/cab/2/result"),
+              (std::vector<std::string>{
+                  "test/cab/2/counter/1/clear PRESS: clear is not allowed for station 2",
+                  "test/cab/2/do/1/set ON: do is not allowed for station 2"}));
+    EXPECT_EQ(sim.Count("writes"), writes);
+    program.terminate();
+    const QString said = Finished(program);
+    // The audit trail: one line a command, with its time; each cause of a refusal
+    // once, however often it came (the 4 causes and the refused station 30).
+    EXPECT_EQ(said.count(QRegularExpression("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "
+                                            "command test/cab/1/\\S+ \\S+: Write OK\n")),
+              5)
+        << said.toStdString();
+    EXPECT_EQ(said.count(" refused test/cab/"), 5) << said.toStdString();
+    // The answers are no state messages.
+    const auto delivered = QRegularExpression("(\\d+) state messages delivered").match(said);
+    ASSERT_TRUE(delivered.hasMatch()) << said.toStdString();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return states.Messages().size() == delivered.captured(1).toULongLong(); }, 3000))
+        << states.Messages().size() << " received, " << delivered.captured(1).toStdString();
+
+    // Home Assistant is told what is read and what each station may do: buttons
+    // for station 1 only, and no outputs, which are not polled.
+    std::map<std::string, int> announced;
+    for (const auto& m : configs.Messages()) {
+        const QStringList levels = QString::fromStdString(m.topic).split('/');
+        if (!m.payload.empty()) ++announced[(levels[1] + " " + levels[2].right(1)).toStdString()];
+    }
+    EXPECT_EQ(announced, (std::map<std::string, int>{{"binary_sensor 1", 8},
+                                                     {"binary_sensor 2", 8},
+                                                     {"button 1", 9},
+                                                     {"sensor 1", 16},
+                                                     {"sensor 2", 16}}));
+}
+
+// The README's access list: the collector publishes its own topics and reads its
+// command topics; only the dashboard may publish commands; anonymous clients only
+// read. The dashboard hands twenty commands for eight stations over at once.
+TEST_F(HeadlessCommandsLive, ABurstForEightStationsKeepsEachStationsOrderAndOnlyTheDashboardActs) {
+    ASSERT_TRUE(broker.Start("collector:secret dashboard:secret", 0,
+                             "topic read test/cab/#\n"
+                             "user collector\ntopic write test/cab/status\n"
+                             "topic write test/cab/+/state\ntopic write test/cab/+/status\n"
+                             "topic write test/cab/+/result\ntopic read test/cab/+/do/#\n"
+                             "topic read test/cab/+/counter/#\n"
+                             "user dashboard\ntopic read test/cab/#\n"
+                             "topic write test/cab/+/do/+/set\ntopic write test/cab/+/do/set\n"
+                             "topic write test/cab/+/counter/#\n"));
+    startSimulator(1, kStillSeed, {"--station", "1-8"});
+    if (HasFatalFailure()) return;
+    MqttSubscriber results(broker.port, "test/cab/+/result");
+    ASSERT_TRUE(results.Subscribed());
+    QProcess program;
+    run(program, {"--station", "1-8", "--allow", "1-8:do"}, "collector:secret@");
+    ASSERT_TRUE(commandsTaken(results, {"-u", "dashboard", "-P", "secret"}));
+    // Anonymous: the broker takes the message and passes it to nobody.
+    ASSERT_TRUE(publish("test/cab/1/do/2/set", "ON"));
+
+    MqttConnection c;
+    c.host = "127.0.0.1";
+    c.port = broker.port;
+    c.clientId = "dashboard";
+    c.user = "dashboard";
+    c.password = "secret";
+    c.will = {"test/cab/dashboard/do/set", "gone",
+              false};  // the broker refuses one it may not write
+    MosquittoClient dashboard(c);
+    bool connected = false;
+    dashboard.onConnected = [&] { connected = true; };
+    dashboard.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return connected; }, 5000));
+    // Stations 1-4 output 1 on, off, on; stations 5-8 output 2 on, off.
+    std::map<int, std::vector<std::string>> sent;
+    for (int round = 0; round < 3; ++round) {
+        for (int station = 1; station <= 8; ++station) {
+            if (station > 4 && round == 2) continue;
+            const std::string topic = "test/cab/" + std::to_string(station) + "/do/" +
+                                      (station <= 4 ? "1" : "2") + "/set";
+            const std::string payload = round == 1 ? "OFF" : "ON";
+            ASSERT_GT(dashboard.Publish({topic, payload, false}), 0);
+            sent[station].push_back(topic + " " + payload + ": Write OK");
+        }
+    }
+    const auto answered = [&] {
+        return results.Messages().size() - results.Payloads("test/cab/30/result").size();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return answered() == 20; }, 10000));
+    for (int station = 1; station <= 8; ++station) {
+        EXPECT_EQ(answers(results, "test/cab/" + std::to_string(station) + "/result"),
+                  sent[station]);
+        EXPECT_EQ(sim.Stats()["stations"][QString::number(station)]["state"]["outputs"].toString(),
+                  station <= 4 ? "10000000" : "00000000")
+            << station;
+    }
+    EXPECT_EQ(sim.Count("writes"), 20);
+    program.terminate();
+    Finished(program);
+}
+
+// The client on libmosquitto: a backlog handed over at once, its acknowledgements,
+// a disconnect that follows it, and the cause a failed connection names.
+TEST(MosquittoClientLive, ABacklogIsAcknowledgedIdByIdAndTheDisconnectAfterItLeavesNoWill) {
+    MqttBroker broker;
+    ASSERT_TRUE(broker.Start());
+    MqttSubscriber watch(broker.port, "t/#");
+    ASSERT_TRUE(watch.Subscribed());
+
+    MqttConnection connection;
+    connection.host = "127.0.0.1";
+    connection.port = broker.port;
+    connection.clientId = "client-test";
+    connection.will = {"t/status", "offline", false};
+    MosquittoClient client(connection);
+    int connects = 0;
+    std::vector<std::string> ends;
+    std::multiset<int> acked;
+    client.onConnected = [&] { ++connects; };
+    client.onDisconnected = [&](const std::string& reason) { ends.push_back(reason); };
+    client.onPublished = [&](int id) { acked.insert(id); };
+
+    // Two connections: the second one's ids go on from the first's, while the
+    // library numbers each connection's messages from 1 again.
+    std::vector<int> ids;
+    std::vector<std::string> payloads;
+    for (const int count : {10, 600}) {
+        client.Connect();
+        ASSERT_TRUE(WaitUntil([&] { return connects == static_cast<int>(ends.size()) + 1; }, 5000));
+        for (int i = 0; i < count; ++i) {
+            payloads.push_back(std::to_string(payloads.size()));
+            ids.push_back(client.Publish({"t/n", payloads.back(), false}));
+        }
+        client.Publish({"t/status", "bye", false});
+        client.Disconnect();
+        ASSERT_TRUE(
+            WaitUntil([&] { return ends.size() == static_cast<std::size_t>(connects); }, 10000));
+        EXPECT_EQ(ends.back(), "");
+    }
+    EXPECT_EQ(client.Publish({"t/n", "late", false}), 0) << "no connection, no id";
+    // Every id acknowledged once, whatever the order the acknowledgements came in.
+    for (const int id : ids)
+        ASSERT_EQ(acked.count(id), 1u) << id;
+
+    // Everything in the order handed over, and the broker never sent the will.
+    ASSERT_TRUE(WaitUntil([&] { return watch.Payloads("t/n").size() == ids.size(); }, 5000));
+    EXPECT_EQ(watch.Payloads("t/n"), payloads);
+    WaitUntil([&] { return watch.Payloads("t/status").size() > 2; }, 500);
+    EXPECT_EQ(watch.Payloads("t/status"), (std::vector<std::string>{"bye", "bye"}));
+}
+
+TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
+    MqttBroker broker;
+    const int tlsPort = testing::FreeLocalPort();
+    ASSERT_TRUE(broker.Start({}, tlsPort));
+    ASSERT_TRUE(broker.MakeCertificate("other-key.pem", "other.pem"));
+    const auto file = [&](const char* name) { return broker.dir.filePath(name).toStdString(); };
+    // A broker that takes the connection and never answers: a listening socket
+    // nobody reads (the system completes the handshake).
+    const testing::LocalSocket silent;
+    ASSERT_EQ(::listen(silent.fd, 4), 0);
+
+    // host, port (TLS on tlsPort), CA file, what is said
+    const std::tuple<std::string, int, std::string, std::string> cases[] = {
+        {"127.0.0.1", tlsPort, file("other.pem"),
+         "the broker's certificate is not trusted by the authority in " + file("other.pem")},
+        {"127.0.0.1", tlsPort, "",
+         "the broker's certificate is not trusted by the system's certificate store"},
+        {"localhost", tlsPort, file("cert.pem"),
+         "the broker's certificate does not match the host name localhost"},
+        // The key where the certificate belongs.
+        {"127.0.0.1", tlsPort, file("key.pem"),
+         "the CA file " + file("key.pem") + " holds no certificate"},
+        {"127.0.0.1", silent.port, "",
+         "the broker took the connection but did not answer within the keep-alive (5 s)"},
+        {"127.0.0.1", tlsPort, file("cert.pem"), "connected"},
+    };
+    std::vector<std::unique_ptr<MosquittoClient>> clients;
+    std::vector<std::string> said(std::size(cases)), reasons;
+    for (const auto& [host, port, caFile, reason] : cases) {
+        MqttConnection c;
+        c.host = host;
+        c.port = port;
+        c.tls = port == tlsPort;
+        c.caFile = caFile;
+        c.clientId = "why-" + std::to_string(clients.size());
+        c.keepAliveSeconds = 5;
+        c.will = {"t/status", "offline", false};
+        clients.push_back(std::make_unique<MosquittoClient>(c));
+        std::string& mine = said[clients.size() - 1];
+        clients.back()->onConnected = [&mine] { mine = "connected"; };
+        clients.back()->onDisconnected = [&mine](const std::string& why) { mine = why; };
+        clients.back()->Connect();
+        reasons.push_back(reason);
+    }
+    EXPECT_TRUE(WaitUntil(
+        [&] { return std::none_of(said.begin(), said.end(), [](auto& s) { return s.empty(); }); },
+        12000));
+    EXPECT_EQ(said, reasons);
 }
 
 }  // namespace
