@@ -45,65 +45,58 @@ LineEvent FailedRead(std::int64_t second) {
     return event;
 }
 
-struct Rig {
-    double multiplier = 2.0;
-    int interval = 1;
-    TrendModel model{{[this](int) { return multiplier; }, [this] { return interval; }}, 100};
-    void Feed(const LineEvent& event) { model.OnLineEvent(event); }
-};
-
 TEST(TrendModel, KeepsScaledValuesAndRatesAndMarksWhatWasNotRead) {
-    Rig rig;
-    rig.Feed(Read(1, All(4294967290.0)));
-    rig.Feed(Read(2, All(4.0)));  // ten counts across the wrap
+    TrendModel model({[](int) { return 2.0; }, [] { return 1; }}, 100);  // x2, every second
+    model.OnLineEvent(Read(1, All(4294967290.0)));
+    model.OnLineEvent(Read(2, All(4.0)));  // ten counts across the wrap
     auto partial = All(30.0);
     partial[2] = std::nullopt;
-    rig.Feed(Read(3, partial));
-    rig.Feed(FailedRead(4));
-    ASSERT_EQ(rig.model.Size(), 4u);
-    EXPECT_EQ(rig.model.At(0).value[0], 2.0 * 4294967290.0);
-    EXPECT_TRUE(std::isnan(rig.model.At(0).rate[0])) << "no rate from a first reading";
-    EXPECT_EQ(rig.model.At(1).rate[0], 20.0);
-    EXPECT_EQ(rig.model.At(2).rate[0], 52.0);
-    EXPECT_TRUE(std::isnan(rig.model.At(2).value[2])) << "a missing field is a gap, not stale";
-    EXPECT_TRUE(std::isnan(rig.model.At(2).rate[2]));
+    model.OnLineEvent(Read(3, partial));
+    model.OnLineEvent(FailedRead(4));
+    ASSERT_EQ(model.Size(), 4u);
+    EXPECT_EQ(model.At(0).value[0], 2.0 * 4294967290.0);
+    EXPECT_TRUE(std::isnan(model.At(0).rate[0])) << "no rate from a first reading";
+    EXPECT_EQ(model.At(1).rate[0], 20.0);
+    EXPECT_EQ(model.At(2).rate[0], 52.0);
+    EXPECT_TRUE(std::isnan(model.At(2).value[2])) << "a missing field is a gap, not stale";
+    EXPECT_TRUE(std::isnan(model.At(2).rate[2]));
     for (std::size_t k = 0; k < 8; ++k)
-        EXPECT_TRUE(std::isnan(rig.model.At(3).value[k])) << "a failed read is a gap";
+        EXPECT_TRUE(std::isnan(model.At(3).value[k])) << "a failed read is a gap";
 
     // A preset forgets the rate; a closed port, a new station or a silence break the line.
     LineEvent preset = Event(LineEvent::Type::Outcome, 5);
     preset.request = LineRequest::PresetCounters;
-    rig.Feed(preset);
-    rig.Feed(Read(6, All(1000.0)));
-    rig.Feed(Event(LineEvent::Type::Closed, 7));
-    rig.Feed(Read(8, All(1001.0)));
-    rig.Feed(Read(12, All(1002.0)));
+    model.OnLineEvent(preset);
+    model.OnLineEvent(Read(6, All(1000.0)));
+    model.OnLineEvent(Event(LineEvent::Type::Closed, 7));
+    model.OnLineEvent(Read(8, All(1001.0)));
+    model.OnLineEvent(Read(12, All(1002.0)));
     LineEvent otherStation = Read(13, All(1003.0));
     otherStation.station = 2;
-    rig.Feed(otherStation);
-    EXPECT_TRUE(std::isnan(rig.model.At(4).rate[0]));
-    EXPECT_FALSE(rig.model.At(4).breakBefore);
-    EXPECT_TRUE(rig.model.At(5).breakBefore) << "port closed";
-    EXPECT_TRUE(rig.model.At(6).breakBefore) << "four seconds at a 1 s interval";
-    EXPECT_TRUE(rig.model.At(7).breakBefore) << "another station";
+    model.OnLineEvent(otherStation);
+    EXPECT_TRUE(std::isnan(model.At(4).rate[0]));
+    EXPECT_FALSE(model.At(4).breakBefore);
+    EXPECT_TRUE(model.At(5).breakBefore) << "port closed";
+    EXPECT_TRUE(model.At(6).breakBefore) << "four seconds at a 1 s interval";
+    EXPECT_TRUE(model.At(7).breakBefore) << "another station";
     TrendView view;
     view.endMicros = 13 * kSecond;
-    const TrendPlot plot = BuildTrendPlot(rig.model, view);
+    const TrendPlot plot = BuildTrendPlot(model, view);
     EXPECT_EQ(plot.channels[0].lines.size(), 1u);
     EXPECT_EQ(plot.channels[0].dots.size(), 4u) << "each break starts a new piece";
 }
 
 TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAndGapsNarrowerThanAColumnJoin) {
-    Rig rig;
+    TrendModel model({[](int) { return 2.0; }, [] { return 1; }}, 100);  // x2, every second
     // 1-3, 5-6, 8 alone and 10-11, between failed reads.
     for (int s = 1; s <= 11; ++s)
-        rig.Feed(s == 4 || s == 7 || s == 9 ? FailedRead(s) : Read(s, All(s)));
+        model.OnLineEvent(s == 4 || s == 7 || s == 9 ? FailedRead(s) : Read(s, All(s)));
     TrendView view;
     view.endMicros = 11 * kSecond;
     view.spanMicros = 60 * kSecond;
     view.shown = {true, false, true, true, true, true, true, true};
     view.maxLines = 2;
-    TrendPlot plot = BuildTrendPlot(rig.model, view);
+    TrendPlot plot = BuildTrendPlot(model, view);
     ASSERT_EQ(plot.channels[0].lines.size(), 2u);
     EXPECT_EQ(plot.channels[0].lines[1].front().micros, 5 * kSecond);
     EXPECT_EQ(plot.channels[0].dots.size(), 3u) << "8 alone, 10-11 beyond the limit";
@@ -113,7 +106,7 @@ TEST(TrendPlot, AFlakyLineKeepsItsLongestPiecesAndGapsNarrowerThanAColumnJoin) {
     // Eight hours on 100 columns: a one-second gap is far narrower than a column.
     view.spanMicros = 8 * 3600 * kSecond;
     view.columns = 100;
-    plot = BuildTrendPlot(rig.model, view);
+    plot = BuildTrendPlot(model, view);
     EXPECT_EQ(plot.channels[0].lines.size(), 1u);
     EXPECT_TRUE(plot.channels[0].dots.empty());
 }
