@@ -1,6 +1,3 @@
-// The line's discipline against the simulated module in a headless run of two
-// stations: an answer still coming at its deadline is never talked over nor taken
-// for the next request.
 #include "live_window_fixture.h"
 
 namespace tally::e2e {

@@ -1,6 +1,4 @@
-// The Stations view against a line of simulated modules, one of them absent: each
-// cycle reads every listed station after the main window's, and a row chosen from
-// the view becomes the main window's station.
+// The Stations view against a line of simulated modules, one of them absent.
 #include <QAction>
 #include <QHeaderView>
 #include <QTableView>

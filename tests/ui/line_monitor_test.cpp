@@ -26,8 +26,7 @@
 namespace tally {
 namespace {
 
-// The windows' texts are seen whole at their first size, on a desktop-sized screen.
-// Laid out as the operator sees it, at the window's own first size.
+// Laid out as the operator sees it, at the window's own first size on a desktop's screen.
 void ShowAndLayOut(QWidget& window) {
     window.show();
     for (int i = 0; i < 3; ++i)

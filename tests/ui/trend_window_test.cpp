@@ -210,16 +210,16 @@ TEST(TrendWindow, TheKeptBackgroundFollowsTheAxesAndThePlotArea) {
             QCoreApplication::processEvents();
     };
     // A chart opened at that moment draws everything afresh: the kept one must look the same.
-    auto opened = [&model, &settle](std::unique_ptr<FrmTrend>& chart) {
-        chart = std::make_unique<FrmTrend>(model);
+    auto opened = [&model, &settle] {
+        auto chart = std::make_unique<FrmTrend>(model);
         chart->cmbTrendSpan->setCurrentText(QStringLiteral("1 min"));
         chart->resize(800, 500);
         chart->show();
         chart->Refresh();
         settle();
+        return chart;
     };
-    std::unique_ptr<FrmTrend> kept;
-    opened(kept);
+    const std::unique_ptr<FrmTrend> kept = opened();
     std::vector<qreal> plotLefts{kept->chart->plotArea().left()};
     QSignalSpy moves(kept->axisX, &QValueAxis::rangeChanged);
     for (std::int64_t second = 1; second <= 100; ++second) {
@@ -228,8 +228,7 @@ TEST(TrendWindow, TheKeptBackgroundFollowsTheAxesAndThePlotArea) {
         settle();
         plotLefts.push_back(kept->chart->plotArea().left());
         if (second % 3 != 0) continue;
-        std::unique_ptr<FrmTrend> fresh;
-        opened(fresh);
+        const std::unique_ptr<FrmTrend> fresh = opened();
         // The plot area, where the background's grid lies under the lines; Qt Charts'
         // own axis items around it may differ by a tick between a chart that moved
         // and a new one.
