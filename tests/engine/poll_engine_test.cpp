@@ -193,19 +193,6 @@ TEST(PollCycleReply, IsDecidedOnTheTickItCompletesUpToAndOnTheDeadlineTick) {
     }
 }
 
-TEST_F(CommandDispatch, CommandWhileInputsAreReadGoesAfterTheirReplyBeforeTheBusyMarkersClear) {
-    boxes = {0, 1, 1};
-    tickRead(5);
-    queueCommand(1, "#01CCT3\r");
-    answer(kInputReply);
-    EXPECT_EQ(port.writes, (Strings{"#01RDI\r", "#01CCT3\r"}));
-    EXPECT_EQ(state.PollStep, 21);
-    EXPECT_EQ(busyClears, 0) << "the busy markers stay while the command is on the line";
-    answer("CCT>OK\r");
-    EXPECT_EQ(busyClears, 1);
-    EXPECT_EQ(port.writes.back(), "#01RDO\r") << "the cycle goes on with the outputs";
-}
-
 TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCycleEnds) {
     boxes = {1, 1, 0};
     tickRead(-3);  // below 0 s reads once, as 0 s does
@@ -238,7 +225,8 @@ TEST_F(EngineTest, CommandClickedInADecodeAndCycleTickDuringTheCommandWaitTheirT
     EXPECT_TRUE(tmrNow.Enabled());
 }
 
-// Read ticked anew while a command, or a single read, is on the line.
+// A command waits for the read on the line; Read ticked anew while a command, or a
+// single read, is on the line waits for it too.
 TEST(OneRequestRetick, WaitsForTheRequestOnTheLineThenRestartsOrReadsOnceMore) {
     for (const bool untickedAgain : {false, true}) {
         SCOPED_TRACE(untickedAgain);
@@ -247,12 +235,17 @@ TEST(OneRequestRetick, WaitsForTheRequestOnTheLineThenRestartsOrReadsOnceMore) {
         r.tickRead(5);
         r.answer(kCounterReply);
         r.queueCommand(3, "#01WDO1,1\r");
+        r.busyClears = 0;
         r.answer(kInputReply);
+        EXPECT_EQ(r.port.writes, (Strings{"#01RCT\r", "#01RDI\r", "#01WDO1,1\r"}));
+        EXPECT_EQ(r.state.PollStep, 23);
         r.readTicked = false;
         r.tickRead(7);
         r.readTicked = !untickedAgain;
         EXPECT_EQ(r.tmrNow.Interval(), 7000);
+        EXPECT_EQ(r.busyClears, 0) << "the busy markers stay while the command is on the line";
         r.answer("DO>OK\r");
+        EXPECT_EQ(r.busyClears, 1);
         EXPECT_EQ(r.port.writes.size(), 4u);
         EXPECT_EQ(r.port.writes.back(), untickedAgain ? "#01RDO\r" : "#01RCT\r")
             << "a restart begins with the counters; unticked, the cycle runs to its end";
@@ -505,6 +498,13 @@ TEST_F(EngineTest, ATimeOutIsReportedAtItsDeadlineWhicheverTickOrClosingNoticedI
     EXPECT_EQ(timeOut(-0.100, true), -100.0) << "cut off 100 ms before its deadline";
 }
 
+// Calls `on` with every line event.
+struct Listener : LineListener {
+    explicit Listener(std::function<void(const LineEvent&)> f) : on(std::move(f)) {}
+    void OnLineEvent(const LineEvent& event) override { on(event); }
+    std::function<void(const LineEvent&)> on;
+};
+
 Probe ProbeOf(Protocol protocol, int station) {
     const Bytes frame = ProbeFrame(protocol, station);
     return {9600, protocol, station, frame, ProbeWaitMicros(frame, protocol, 9600, 50)};
@@ -542,28 +542,20 @@ TEST_F(EngineTest, ProbeEndsAtItsWholeReplyOrExactlyAtItsWaitJudgedLikeEveryRepl
 
 // The next probe goes out from inside the last one's Outcome, before later listeners see it.
 TEST_F(EngineTest, EventsReachEveryListenerInTheOrderTheyHappenedWhateverAListenerAsks) {
-    const Probe probe{9600, Protocol::Own, 7, ProbeFrame(Protocol::Own, 7), 20'000};
-    struct NextProbe : LineListener {
-        NextProbe(PollEngine& e, const Probe& p) : engine(e), probe(p) {}
-        void OnLineEvent(const LineEvent& event) override {
-            if (event.type == LineEvent::Type::Outcome && left-- > 0) engine.SendProbe(probe);
-        }
-        PollEngine& engine;
-        Probe probe;
-        int left = 2;
-    } next(engine, probe);
-    struct Recorder : LineListener {
-        void OnLineEvent(const LineEvent& event) override {
-            seen += event.type == LineEvent::Type::Request ? "TX " : "RX ";
-        }
-        std::string seen;
-    } monitor;
+    const Probe probe = ProbeOf(Protocol::Own, 7);
+    int left = 2;
+    std::string seen;
+    Listener next([&](const LineEvent& e) {
+        if (e.type == LineEvent::Type::Outcome && left-- > 0) engine.SendProbe(probe);
+    });
+    Listener monitor(
+        [&](const LineEvent& e) { seen += e.type == LineEvent::Type::Request ? "TX " : "RX "; });
     engine.Events().Remove(this);
     engine.Events().Add(&next);
     engine.Events().Add(&monitor);
     engine.SendProbe(probe);
     runOut(tmrProbe);
-    EXPECT_EQ(monitor.seen, "TX RX TX RX TX RX ");
+    EXPECT_EQ(seen, "TX RX TX RX TX RX ");
 }
 
 TEST_F(EngineTest, ALateAnswerToOneProbeIsNeverTakenForTheNext) {

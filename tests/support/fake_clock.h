@@ -1,6 +1,7 @@
 // A clock for tests: time moves only when the test (or a wait) moves it.
 #pragma once
 
+#include <cmath>
 #include <functional>
 
 #include "engine/clock.h"
@@ -33,14 +34,7 @@ class FakeClock : public Clock {
     // moving monotonic time.
     void StepWall(double seconds) {
         seconds_ += seconds;
-        while (seconds_ < 0.0) {
-            seconds_ += 86400.0;
-            --day_;
-        }
-        while (seconds_ >= 86400.0) {
-            seconds_ -= 86400.0;
-            ++day_;
-        }
+        rollDays();
     }
 
     // Sets the wall clock; the instant follows as if the zone were UTC.
@@ -54,14 +48,10 @@ class FakeClock : public Clock {
 
     // Moves time on, rolling over midnight into the next day.
     void Advance(double seconds) {
-        if (seconds > 0.0) {
-            seconds_ += seconds;
-            monotonicMicros_ += static_cast<std::int64_t>(seconds * 1e6 + 0.5);
-        }
-        while (seconds_ >= 86400.0) {
-            seconds_ -= 86400.0;
-            ++day_;
-        }
+        if (seconds <= 0.0) return;
+        seconds_ += seconds;
+        monotonicMicros_ += static_cast<std::int64_t>(seconds * 1e6 + 0.5);
+        rollDays();
     }
 
     std::function<void()> onEvents;
@@ -69,6 +59,12 @@ class FakeClock : public Clock {
     std::int64_t pausedMicros = 0;
 
   private:
+    void rollDays() {
+        const double days = std::floor(seconds_ / 86400.0);
+        seconds_ -= days * 86400.0;
+        day_ += static_cast<std::int32_t>(days);
+    }
+
     // 1970-01-01 as a day number of Today().
     static constexpr std::int64_t kUnixEpochDay = 25'569;
 
