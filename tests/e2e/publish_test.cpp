@@ -39,8 +39,7 @@ class HeadlessPublishLive : public LiveWindowTest {
                         extra);
     }
     static int rows(const QString& csv) { return static_cast<int>(CsvRows(csv).size()) - 1; }
-    // Each CSV row as the state message it must arrive as, by station: empty
-    // cells are null, numbers keep their text.
+    // Each CSV row as its state message, by station: empty cells null, numbers as text.
     std::map<QString, std::vector<std::string>> statesOf(const QString& csv) {
         std::map<QString, std::vector<std::string>> states;
         for (QStringList cells : CsvRows(csv).mid(1)) {
@@ -231,8 +230,7 @@ TEST_F(HeadlessPublishLive, SlowRepliesStretchTheHoldAndTheCycleInHandAtAPortFai
     EXPECT_GT(apart, 1.5);
     EXPECT_GE(announced.back(), 2 * apart) << "a value is held well past the next reading";
 
-    // The failed port cuts the cycle: station 2's last row is its cycle in hand,
-    // its outputs not read.
+    // The failed port cuts the cycle: station 2's last row lacks its outputs.
     const std::map<QString, std::vector<std::string>> states = statesOf(csv);
     ASSERT_EQ(states.count("2"), 1u);
     EXPECT_TRUE(QString::fromStdString(states.at("2").back())
@@ -255,8 +253,7 @@ class HeadlessCommandsLive : public HeadlessPublishLive {
         pub.start("mosquitto_pub", args);
         return pub.waitForFinished(5000) && pub.exitCode() == 0;
     }
-    // The run answers commands once it has subscribed: a station it does not poll
-    // is refused, and that refusal comes back.
+    // Once subscribed, the run refuses a station it does not poll, and says so.
     bool commandsTaken(MqttSubscriber& results, const QStringList& login = {}) {
         return WaitUntil(
             [&] {
@@ -266,13 +263,13 @@ class HeadlessCommandsLive : public HeadlessPublishLive {
             },
             8000);
     }
-    // "topic payload: outcome" of each result on `topic`, in order.
+    // "topic payload: outcome" of each result on `topic`, after "test/cab/".
     static std::vector<std::string> answers(MqttSubscriber& results, const std::string& topic) {
         std::vector<std::string> said;
         for (const std::string& r : results.Payloads(topic)) {
             const QJsonObject o = json(r);
-            said.push_back((o["topic"].toString() + " " + o["payload"].toString() + ": " +
-                            o["outcome"].toString())
+            said.push_back(QString(o["topic"].toString().mid(9) + " " + o["payload"].toString() +
+                                   ": " + o["outcome"].toString())
                                .toStdString());
         }
         return said;
@@ -302,8 +299,7 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
     ASSERT_TRUE(publish("test/cab/1/do/3/set", "ON"));
     ASSERT_TRUE(answered(2));
     EXPECT_EQ(simText("outputs"), "00100000");
-    // The state message that takes in the read-back: the one in hand when the
-    // command came or the next.
+    // The read-back shows in the state in hand when the command came, or the next.
     ASSERT_TRUE(
         WaitUntil([&] { return states.Payloads("test/cab/1/state").size() >= before + 2; }, 4000));
     const std::vector<std::string> after = states.Payloads("test/cab/1/state");
@@ -336,21 +332,18 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
     EXPECT_EQ(
         answers(results, "test/cab/1/result"),
         (std::vector<std::string>{
-            "test/cab/1/do/1/set ON: " + retained, "test/cab/1/do/3/set ON: Write OK",
-            "test/cab/1/do/set ALL_ON: Write OK", "test/cab/1/counter/5/preset 12345: Write OK",
-            "test/cab/1/counter/2/enable OFF: Write OK", "test/cab/1/counter/clear PRESS: Write OK",
-            "test/cab/1/do/1/set on: the payload must be ON or OFF",
-            "test/cab/1/do/1/set on: the payload must be ON or OFF",
-            "test/cab/1/do/2/set ON: " + retained}));
-    EXPECT_EQ(answers(results, "test/cab/2/result"),
-              (std::vector<std::string>{
-                  "test/cab/2/counter/1/clear PRESS: clear is not allowed for station 2",
-                  "test/cab/2/do/1/set ON: do is not allowed for station 2"}));
+            "1/do/1/set ON: " + retained, "1/do/3/set ON: Write OK", "1/do/set ALL_ON: Write OK",
+            "1/counter/5/preset 12345: Write OK", "1/counter/2/enable OFF: Write OK",
+            "1/counter/clear PRESS: Write OK", "1/do/1/set on: the payload must be ON or OFF",
+            "1/do/1/set on: the payload must be ON or OFF", "1/do/2/set ON: " + retained}));
+    EXPECT_EQ(
+        answers(results, "test/cab/2/result"),
+        (std::vector<std::string>{"2/counter/1/clear PRESS: clear is not allowed for station 2",
+                                  "2/do/1/set ON: do is not allowed for station 2"}));
     EXPECT_EQ(sim.Count("writes"), writes);
     program.terminate();
     const QString said = Finished(program);
-    // The audit trail: one line a command, with its time; each cause of a refusal
-    // once, however often it came (the 4 causes and the refused station 30).
+    // A timed line a command; each refusal's cause once (4 and the station 30).
     EXPECT_EQ(said.count(QRegularExpression("\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d "
                                             "command test/cab/1/\\S+ \\S+: Write OK\n")),
               5)
@@ -363,8 +356,7 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAn
         [&] { return states.Messages().size() == delivered.captured(1).toULongLong(); }, 3000))
         << states.Messages().size() << " received, " << delivered.captured(1).toStdString();
 
-    // Home Assistant is told what is read and what each station may do: buttons
-    // for station 1 only, and no outputs, which are not polled.
+    // Discovery: buttons for station 1 only, and no outputs, which are not polled.
     std::map<std::string, int> announced;
     for (const auto& m : configs.Messages()) {
         const QStringList levels = QString::fromStdString(m.topic).split('/');
@@ -419,7 +411,7 @@ TEST_F(HeadlessCommandsLive, ABurstForEightStationsKeepsEachStationsOrderAndOnly
                                       (station <= 4 ? "1" : "2") + "/set";
             const std::string payload = round == 1 ? "OFF" : "ON";
             ASSERT_GT(dashboard.Publish({topic, payload, false}), 0);
-            sent[station].push_back(topic + " " + payload + ": Write OK");
+            sent[station].push_back(topic.substr(9) + " " + payload + ": Write OK");
         }
     }
     const auto answered = [&] {
@@ -454,8 +446,7 @@ TEST(MosquittoClientLive, ABacklogIsAcknowledgedIdByIdAndTheDisconnectAfterItLea
     client.onDisconnected = [&](const std::string& reason) { ends.push_back(reason); };
     client.onPublished = [&](int id) { acked.insert(id); };
 
-    // Two connections: the second one's ids go on from the first's, while the
-    // library numbers each connection's messages from 1 again.
+    // The second connection's ids go on from the first's; the library's start at 1.
     std::vector<int> ids;
     std::vector<std::string> payloads;
     for (const int count : {10, 600}) {
@@ -489,8 +480,7 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
     ASSERT_TRUE(broker.Start("plant:right", tlsPort));
     ASSERT_TRUE(broker.MakeCertificate("other-key.pem", "other.pem"));
     const auto file = [&](const char* name) { return broker.dir.filePath(name).toStdString(); };
-    // A broker that takes the connection and never answers: a listening socket
-    // nobody reads (the system completes the handshake).
+    // A socket nobody reads: it takes the connection and never answers.
     const testing::LocalSocket silent;
     ASSERT_EQ(::listen(silent.fd, 4), 0);
 

@@ -60,8 +60,7 @@ TEST(LogText, TimesAndQuoting) {
     EXPECT_EQ(FormatLogTime(LocalTimeAt(-1, 0)), "1969-12-31T23:59:59.999+00:00");
     EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x", "two\r\nlines"}),
               "\"a,b\",\"say \"\"hi\"\"\",x,\"two\r\nlines\"\r\n");
-    // In the system's zone each time takes the offset of its own instant, across the
-    // autumn hour repeated and the spring gap.
+    // The system's zone: each instant's own offset, across the autumn hour and spring gap.
     const char* oldZone = std::getenv("TZ");
     const std::string restore = oldZone ? oldZone : "";
     setenv("TZ", "Europe/Berlin", 1);
@@ -228,8 +227,7 @@ TEST_F(CounterLogTest, StationsSharingALineKeepTheirOwnRatesMultipliersAndReadin
 }
 
 TEST_F(CounterLogTest, AFileOfOtherColumnsIsLeftAloneOneOfThisLogIsAppendedToOnALineOfItsOwn) {
-    // Another header, one like this one's with fewer, more or renamed columns, or rows
-    // that are not this log's.
+    // Another header, this one's with fewer, more or renamed columns, or others' rows.
     const std::string header = LogHeader(), forty3 = std::string(42, ',') + "\r\n";
     const std::string row = "2023-03-15T11:59:59.000+01:00,7,modbus-rtu,1,2,3,4,5,6,7,8" +
                             std::string(32, ',') + "\r\n";
@@ -258,8 +256,7 @@ TEST_F(CounterLogTest, AFileOfOtherColumnsIsLeftAloneOneOfThisLogIsAppendedToOnA
     }
 }
 
-// As logrotate's copytruncate empties it, cut inside a row, then renamed away and deleted
-// before the reopen.
+// As copytruncate empties it, cut inside a row, then renamed away and deleted.
 TEST_F(CounterLogTest, AFileEmptiedCutOrDeletedUnderTheLogKeepsRowsWholeOrStopsIt) {
     session.SetRotatable(true);
     ASSERT_EQ(session.Start(path), "");

@@ -81,8 +81,7 @@ TEST(Discovery, OnlyWhatTheRunReadsOrAllowsIsAnnouncedAndTheRestIsWithdrawn) {
     DiscoverySettings counters{"ha", "p", "key", 4}, flags = counters;
     counters.inputs = counters.outputs = false;
     flags.counters = false;
-    // Station 1 may switch outputs, station 2 clear counters; commands for outputs
-    // not read give no switch.
+    // Station 1 may switch outputs, 2 clear counters; unread outputs give no switch.
     counters.allow = flags.allow = {{1, 1u}, {2, 2u}};
     const std::vector<MqttMessage> a = DiscoveryMessages(counters, 1),
                                    b = DiscoveryMessages(flags, 1), c = DiscoveryMessages(flags, 2);
@@ -204,8 +203,7 @@ TEST(CommandGate, TakesOnlyAllowedWellFormedFreshCommandsAtTenASecondAStation) {
     EXPECT_EQ(json["time"].toString(), "2026-12-08T10:00:00.000+01:00");
 }
 
-// The broker's side is played by the test. The real client's phases are kept, so a
-// call the real one would ignore or refuse fails the test.
+// The broker's side, played by the test: a call the real client would refuse fails.
 class FakeMqttClient : public MqttClient {
   public:
     enum class Phase { Idle, Connecting, Connected, Draining };

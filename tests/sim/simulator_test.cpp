@@ -246,14 +246,12 @@ TEST(SimulatorCoreTest, AnswerIsPacedAtTenBitsAByteAfterTheRequestWasOnTheLinePl
 }
 
 TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutUnlessItBeganAfterTheDeadline) {
-    // At 9600 baud a request of 7 bytes is on the line for 7.3 ms, the counters'
-    // answer for 76 ms.
+    // At 9600 baud the request is on the line for 7.3 ms, the counters' answer 76 ms.
     const std::tuple<SimOptions, std::int64_t, unsigned, std::int64_t> rows[] = {
         {Still(), 40'000, 1, 93'748},   // the answer goes out until 83 ms: the master did not wait
         {Still(), 90'000, 0, 107'707},  // after the answer
         {Still([](SimOptions& o) { o.delayMs = 500; }), 310'000, 0, 827'707},  // it timed out
-        // Past the deadline, but the answer has been coming since 257 ms: the master
-        // heard the line busy and talked over it all the same.
+        // Past the deadline, but over an answer coming since 257 ms: heard and ignored.
         {Still([](SimOptions& o) { o.delayMs = 250; }), 310'000, 1, 577'707},
     };
     for (const auto& [options, secondUs, overlaps, lastUs] : rows) {
@@ -264,8 +262,7 @@ TEST(SimulatorCoreTest, OverlapIsARequestWhileTheAnswerGoesOutUnlessItBeganAfter
     }
 }
 
-// A line at another speed is left to Find Module's live run, which only finds
-// the module at its own.
+// Another line speed is Find Module's live run, which finds the module only at its own.
 TEST(SimulatorCoreTest, EachFaultOptionDoesItsHarmAndCountsIt) {
     // Exceptions on demand do nothing; another station's address keeps the checksum right,
     // and own-protocol answers, which carry no station, stay as they are.
@@ -291,8 +288,7 @@ TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
              "#01RCT\r", "#05RCT\r", R("020100000008"), ":050100000008F2\r\n", "#02RDO\r"})
         sends.push_back({static_cast<std::int64_t>(sends.size()) * 100'000, request, 19200});
     Line line(options, sends, 2'000'000);
-    // Station 5's counter 2 preset, station 1's output 3 on, station 3 silent, output 8 on
-    // everywhere by broadcast.
+    // Station 5's counter 2 preset, 1's output 3 on, 3 silent; output 8 on by broadcast.
     EXPECT_EQ(line.received,
               "RTC>OK\r:01050002FF00F9\r\n" + kCounters +
                   ">00000000,00000010,00000000,00000000,00000000,00000000,00000000,00000000\r" +
@@ -312,8 +308,7 @@ TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
     EXPECT_EQ(std::vector<std::uint64_t>({total.requests, total.answers, total.otherStation,
                                           total.broadcasts, total.overlaps}),
               std::vector<std::uint64_t>({9, 7, 1, 1, 0}));
-    // Moving modules are seeded apart; the first lives as it would alone. Faults strike
-    // every station.
+    // Moving modules are seeded apart, the first as if alone; faults strike every station.
     options.seed = 7;
     options.dropProbability = 1.0;
     const Line moving(options, sends, 2'000'000);
@@ -344,8 +339,7 @@ TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
 }
 
 TEST(SimulatorCoreTest, RtuRequestSoonerThanTheSilenceAfterTheLastAnswerByteWrittenIsEarly) {
-    // The gap of the second request after the first answer's last byte was written.
-    // Silence: 3.5 characters of 11 bits (2005 us at 19200), 1750 us above 19200.
+    // Gaps after the answer's last byte; the silence is 2005 us at 19200, 1750 us above.
     const std::tuple<int, std::int64_t, std::string, std::uint64_t> rows[] = {
         {19200, 2004, R("010100000008"), 1}, {19200, 2005, R("010100000008"), 0},
         {57600, 1749, R("010100000008"), 1}, {57600, 1750, R("010100000008"), 0},

@@ -82,8 +82,7 @@ class MqttBroker {
         return log.contains(" running");
     }
 
-    // A self-signed certificate for 127.0.0.1 with its key, in the broker's
-    // folder: the broker's own, or one of an authority it has nothing to do with.
+    // A self-signed certificate for 127.0.0.1 and its key, in the broker's folder.
     bool MakeCertificate(const QString& keyFile, const QString& certFile) {
         return run("openssl",
                    {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
@@ -114,9 +113,8 @@ class MqttBroker {
     }
 };
 
-// mosquitto_sub on `filter` at QoS 1 in a lasting session (what is published
-// while the broker restarts is kept for it), keeping every message; made once
-// the broker has confirmed the subscription (or 3 s have passed).
+// mosquitto_sub on `filter` at QoS 1 in a lasting session, keeping every message;
+// made once the broker has confirmed the subscription (or 3 s have passed).
 class MqttSubscriber {
   public:
     struct Message {
