@@ -23,11 +23,9 @@ using CounterLogLive = LiveWindowTest;
 TEST_F(CounterLogLive, RowsAndTheChartHoldTheModulesValuesAFullDiskStopsOnlyTheLog) {
     // The window remembers the log's path for the user: not for this user.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    startSimulator(1, kStillSeed, {"--drop", "0.25"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kStillSeed, {"--drop", "0.25"}));
     startWindow();
-    openPort(kOwn, 1);
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(openPort(kOwn, 1));
     // Counters and an output that differ from their neighbours. A dropped command leaves
     // the module as it was: rows are checked against the module's own record.
     for (const char* channel : {"2", "8"}) {
@@ -129,8 +127,8 @@ class HeadlessLive : public LiveWindowTest {
 // However a run ends (--cycles, a signal), a log that could not be written
 // ends it with 4 and the reason.
 TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
-    startSimulator(1, kMovingSeed, {"--delay", "250"});  // a cycle takes most of its second
-    if (HasFatalFailure()) return;
+    // A cycle takes most of its second.
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--delay", "250"}));
     const auto endsWithFour = [](QProcess& program) {
         EXPECT_TRUE(Finished(program, 4).contains("the log could not be written: "));
     };
@@ -162,8 +160,7 @@ TEST_F(HeadlessLive, ALogThatCouldNotBeWrittenEndsTheRunWithFourHoweverItEnds) {
 // A --port with a "/" is a path from the working folder, written with or without
 // "./"; a bare name would be a device in /dev.
 TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolderAndEveryRowIsKeptOnceAcrossRotations) {
-    startSimulator(1, kMovingSeed);
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed));
     const QFileInfo folder(dir.path());
     for (const QString& port : {folder.fileName() + "/COM1", "./" + folder.fileName() + "/COM1"}) {
         SCOPED_TRACE(port.toStdString());

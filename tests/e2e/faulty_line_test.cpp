@@ -44,13 +44,12 @@ class FaultyLine : public LiveWindowTest, public ::testing::WithParamInterface<F
 TEST_P(FaultyLine, PollingAndClicksSurviveDropsSplitsGarblesAndNoiseAndShowOnlyWhatCame) {
     const FaultRun& run = GetParam();
     // The simulator answers only at the rate the window must really use.
-    startSimulator(1, run.seed,
-                   {"--baud", "57600", "--drop", "0.2", "--split", "--garble", "0.15", "--noise"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(
+        1, run.seed,
+        {"--baud", "57600", "--drop", "0.2", "--split", "--garble", "0.15", "--noise"}));
     startWindow();
     // A fast line keeps a few hundred exchanges within seconds; the faults are the same.
-    openPort(run.protocol, 1, QStringLiteral("57600"));
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(openPort(run.protocol, 1, QStringLiteral("57600")));
     OutcomeTally tally(*w);
     w->engine().Events().Add(&tally);
     w->chkDC->setChecked(true);

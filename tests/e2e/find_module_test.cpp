@@ -30,8 +30,7 @@ class FindModule : public LiveWindowTest {
 };
 
 TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
-    startSimulator(7, kStillSeed, {"--baud", "9600"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(7, kStillSeed, {"--baud", "9600"}));
     startWindow();
     for (int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
         const QString caption =

@@ -13,8 +13,7 @@ class LateAnswers : public LiveWindowTest, public ::testing::WithParamInterface<
 TEST_P(LateAnswers, AreNeitherTalkedOverNorTakenForTheNextStationsRead) {
     const int protocol = GetParam();
     // A seed whose pieces make several answers late in two cycles.
-    startSimulator(1, 5, {"--station", "1,2", "--delay", "250", "--split"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, 5, {"--station", "1,2", "--delay", "250", "--split"}));
     const QString csv = dir.filePath(QStringLiteral("run.csv"));
     const char* const options[] = {"korvi", "ascii", "rtu"};
     const char* const logNames[] = {"korvi", "modbus-ascii", "modbus-rtu"};

@@ -149,13 +149,15 @@ class LiveWindowTest : public ::testing::Test {
         EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
     }
 
-    void startSimulator(int station, int seed, const QStringList& extra = {}) {
-        ASSERT_TRUE(dir.isValid());
-        const QString error = sim.Start(
-            dir.path(),
-            QStringList{"--station", QString::number(station), "--seed", QString::number(seed)} +
-                extra);
-        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    // Both return whether they succeeded; a failure is fatal.
+    bool startSimulator(int station, int seed, const QStringList& extra = {}) {
+        const QString error =
+            dir.isValid() ? sim.Start(dir.path(), QStringList{"--station", QString::number(station),
+                                                              "--seed", QString::number(seed)} +
+                                                      extra)
+                          : QStringLiteral("no folder");
+        [&] { ASSERT_TRUE(error.isEmpty()) << error.toStdString(); }();
+        return error.isEmpty();
     }
 
     void startWindow() {
@@ -174,16 +176,19 @@ class LiveWindowTest : public ::testing::Test {
         });
     }
 
-    void openPort(int protocol, int station, const QString& baud = QStringLiteral("19200")) {
+    bool openPort(int protocol, int station, const QString& baud = QStringLiteral("19200")) {
         w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);
         w->cmbCOMM->setEditText(QStringLiteral("1"));
         w->cmbBaud->setCurrentText(baud);
         w->cmbStation->setEditText(QString::number(station));
         w->cmdCOMM->click();
-        ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"))
-            << w->labReport->toolTip().toStdString();
-        // The rate must be one the list offers: another one would be left at the last.
-        ASSERT_EQ(system->serial().Settings(), baud.toStdString() + ",n,8,1");
+        [&] {
+            ASSERT_EQ(w->labReport->text(), QStringLiteral("On Line"))
+                << w->labReport->toolTip().toStdString();
+            // The rate must be one the list offers: another one would be left at the last.
+            ASSERT_EQ(system->serial().Settings(), baud.toStdString() + ",n,8,1");
+        }();
+        return !HasFatalFailure();
     }
 
     // Nothing on the line and nothing waiting.

@@ -36,11 +36,9 @@ class LiveLine : public LiveWindowTest, public ::testing::WithParamInterface<int
 TEST_P(LiveLine, ClicksSwitchTheModuleReadsShowWhatItHoldsAndTheMonitorWhatWasSent) {
     const int protocol = GetParam();
     const QString log = dir.filePath(QStringLiteral("sim.log"));
-    startSimulator(1, kMovingSeed, {"--log", log});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--log", log}));
     startWindow();
-    openPort(protocol, 1);
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(openPort(protocol, 1));
     const std::pair<QPushButton*, QString> steps[] = {
         {w->cmdDO[1], "10000000"}, {w->cmdDO[8], "10000001"}, {w->cmdDoON, "11111111"},
         {w->cmdDO[3], "11011111"}, {w->cmdDoOFF, "00000000"}, {w->cmdDO[2], "01000000"},
@@ -85,7 +83,7 @@ TEST_P(LiveLine, ClicksSwitchTheModuleReadsShowWhatItHoldsAndTheMonitorWhatWasSe
     // A fresh window knows the outputs only by reading them.
     closeWindow();
     startWindow();
-    openPort(protocol, 1);
+    ASSERT_TRUE(openPort(protocol, 1));
     ASSERT_EQ(windowOutputs(), QStringLiteral("00000000"));
     ASSERT_TRUE(readOnce(false, false, true));
     EXPECT_EQ(w->labReport->text(), QStringLiteral("Read OK"));
@@ -136,14 +134,12 @@ INSTANTIATE_TEST_SUITE_P(AllProtocols, LiveLine, ::testing::Values(kOwn, kModbus
 // Every rate of the baud list carries a counter read in each protocol, the slow
 // ones included, where a reply takes longer than the 0.3 s the module has to answer.
 TEST_F(BaudRates, EveryRateOfTheListReadsTheCountersInEveryProtocol) {
-    startSimulator(1, kMovingSeed);
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed));
     startWindow();
     for (int i = 0; i < w->cmbBaud->count(); ++i) {
         const QString baud = w->cmbBaud->itemText(i);
         if (w->cmdCOMM->text() == QStringLiteral("Close Port")) w->cmdCOMM->click();
-        openPort(kOwn, 1, baud);
-        if (HasFatalFailure()) return;
+        ASSERT_TRUE(openPort(kOwn, 1, baud));
         for (const int protocol : {kOwn, kModbusAscii, kModbusRtu}) {
             SCOPED_TRACE(baud.toStdString() + " " + kProtocolNames[protocol]);
             w->optProtocol[static_cast<std::size_t>(protocol)]->setChecked(true);

@@ -33,10 +33,9 @@ class StationsView : public LiveWindowTest {
 };
 
 TEST_F(StationsView, ReadsEveryListedStationAfterTheMainOneAndAChosenRowBecomesTheMainStation) {
-    startSimulator(1, kMovingSeed, {"--station", "1,2"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1,2"}));
     startWindow();
-    openPort(kModbusRtu, 1);
+    ASSERT_TRUE(openPort(kModbusRtu, 1));
     w->mnuStations->trigger();
     ASSERT_NE(w->frmStations, nullptr);
     ASSERT_TRUE(view().isVisible());
