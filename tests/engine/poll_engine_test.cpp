@@ -12,7 +12,6 @@
 #include "fake_clock.h"
 #include "fake_serial_component.h"
 #include "manual_timer.h"
-#include "protocol/checksum.h"
 #include "protocol/frames.h"
 
 namespace tally::testing {
