@@ -20,6 +20,8 @@
 
 #include "engine/line_statistics.h"
 #include "protocol/frames.h"
+#include "ui/models/station_multipliers.h"
+#include "ui/models/stations_model.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/frm_log.h"
 
@@ -215,12 +217,10 @@ TEST(LineModel, ShowsBytesAsHexAndVisibleTextAndColoursFailures) {
     EXPECT_EQ(row(3).at(6), "Read DC Status OK");
     EXPECT_EQ(row(4).mid(1), QStringList({"RX", "0", "Korvi", "3E 31 0D", ">1<CR>",
                                           "Late Reply (dropped)", "395.500"}));
-    EXPECT_EQ(model.index(4, 0).data(Qt::BackgroundRole),
-              model.index(2, 0).data(Qt::BackgroundRole));
-    EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
-    EXPECT_NE(model.index(1, 0).data(Qt::BackgroundRole),
-              model.index(2, 0).data(Qt::BackgroundRole));
-    EXPECT_FALSE(model.index(3, 0).data(Qt::BackgroundRole).isValid());
+    const auto colour = [&](int r) { return model.index(r, 0).data(Qt::BackgroundRole); };
+    EXPECT_FALSE(colour(0).isValid() || colour(3).isValid()) << "a request, a good reply";
+    EXPECT_EQ(colour(4), colour(2)) << "a late reply, a time-out";
+    EXPECT_NE(colour(1), colour(2)) << "an exception, a time-out";
 }
 
 TEST(LineHistory, APollCyclesRowsAreCommittedOnceAsItEnds) {
@@ -296,6 +296,62 @@ TEST_F(LineWindow, PauseKeepsTheViewStillWhileTheStatisticsGoOnAndCopyAndSaveGiv
     EXPECT_EQ(QString::fromUtf8(saved.readAll()).count(QLatin1Char('\n')),
               window.Model().rowCount());
     EXPECT_EQ(errors, QStringList{"Line Monitor not saved"});
+}
+
+// The Stations view's table from the line's events: each station's own values,
+// multipliers and confirmations.
+LineEvent StationRead(int station, LineRequest request, bool good) {
+    LineEvent event;
+    event.type = LineEvent::Type::Outcome;
+    event.station = station;
+    event.request = request;
+    event.outcome = good ? Outcome::Ok() : Outcome::Of(OutcomeKind::TimeOut);
+    if (good) {
+        ReplyMeaning meaning;
+        meaning.kind = request == LineRequest::ReadCounters ? ReplyMeaning::Kind::Counters
+                                                            : ReplyMeaning::Kind::Inputs;
+        meaning.counters[0] = 100.0;
+        meaning.channels[7] = 1;
+        event.meaning = meaning;
+    }
+    return event;
+}
+
+TEST(StationsModel, EachStationScalesWithItsOwnMultipliersAndGreysWhatItsLastReadsMissed) {
+    StationTable table;
+    StationsModel model(
+        table, [] { return 1; }, [] { return std::array<double, 8>{3.0}; });
+    model.SetStations({1, 2, 3});
+    model.SetOwnMultipliers(ParseStationMultipliers(
+        {"2:0.5,1,1,1,1,1,1,1", "1:9,9,9,9,9,9,9,9", "3:1,1", "x:1,1,1,1,1,1,1,1"}));
+    const auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+        return model.index(row, column).data(role);
+    };
+    for (const int station : {1, 2}) {
+        table.OnLineEvent(StationRead(station, LineRequest::ReadCounters, true));
+        table.OnLineEvent(StationRead(station, LineRequest::ReadInputs, true));
+    }
+    EXPECT_EQ(cell(0, StationsModel::ColCounter1).toString(), "300.0") << "the main window's";
+    EXPECT_EQ(cell(1, StationsModel::ColCounter1).toString(), "50.0");
+    EXPECT_EQ(cell(2, StationsModel::ColCounter1).toString(), "--") << "never read";
+    EXPECT_EQ(cell(1, StationsModel::ColInputs).toString(), "-------1");
+    EXPECT_EQ(model.MultipliersOf(3)[1], 1.0) << "a malformed entry is no station's";
+
+    // A failed input read gives up the output read after it; the counters stand.
+    table.OnLineEvent(StationRead(2, LineRequest::ReadInputs, false));
+    EXPECT_TRUE(cell(1, StationsModel::ColCounter1, StationsModel::ConfirmedRole).toBool());
+    EXPECT_FALSE(cell(1, StationsModel::ColInputs, StationsModel::ConfirmedRole).toBool());
+    EXPECT_FALSE(cell(1, StationsModel::ColOutputs, StationsModel::ConfirmedRole).toBool());
+    EXPECT_EQ(cell(1, StationsModel::ColFailed).toString(), "1");
+    EXPECT_EQ(cell(1, StationsModel::ColInputs).toString(), "-------1") << "kept, grey";
+
+    std::array<double, 8> parsed{};
+    EXPECT_EQ(ParseMultipliers("1,2,3,4,5,6,7", parsed),
+              "give eight multipliers, separated by commas");
+    EXPECT_EQ(ParseMultipliers("1,2,3,4,5,6,7,20000", parsed),
+              "multiplier 8 (20000) is not a number from -10000 to 10000");
+    EXPECT_EQ(FormatStationMultipliers(model.OwnMultipliers()).at(1),
+              "2:0.5,1.0,1.0,1.0,1.0,1.0,1.0,1.0");
 }
 
 }  // namespace
