@@ -38,12 +38,13 @@ struct Panels {
         button->setFocus();
         window.show();
     }
-    // Both fields alike.
+    // Both fields changed alike; whether they still look alike.
     template <typename Change>
-    void change(Change change) {
+    bool alikeAfter(Change change) {
         for (QLineEdit* field : fields)
             change(field);
         QCoreApplication::processEvents();
+        return alike();
     }
     QImage picture(int i) { return window.grab(boxes[i]->geometry()).toImage(); }
     // The kept frame is blended, not drawn, onto what lies under it: an edge pixel
@@ -74,29 +75,28 @@ TEST(DisplayField, LooksLikeTheLineEditItStandsFor) {
         // The last is wider than the field.
         for (const char* text : {"0", "--", "4294967295", "-1.5", "0.0", "1234.5678", "1.25E+15",
                                  "-,+.E", "Overflow", "123456789012345678901234567890", ""}) {
-            panels.change([&](QLineEdit* field) { field->setText(QString::fromLatin1(text)); });
-            ASSERT_TRUE(panels.alike()) << text << (enabled ? "" : ", disabled");
+            ASSERT_TRUE(panels.alikeAfter([&](QLineEdit* field) {
+                field->setText(QString::fromLatin1(text));
+            })) << text
+                << (enabled ? "" : ", disabled");
         }
     }
-    // A new colour, a new font, and the new background under a moved field.
-    panels.change([](QLineEdit* field) {
+    // A new colour, a new font, and the new background under a field moved over the frame.
+    EXPECT_TRUE(panels.alikeAfter([](QLineEdit* field) {
         SetBackColor(field, 0xF0F0F0);
         field->setText(QStringLiteral("77.5"));
-    });
-    EXPECT_TRUE(panels.alike());
-    panels.change([](QLineEdit* field) { field->setFont(QFont(QStringLiteral("Monospace"), 14)); });
-    EXPECT_TRUE(panels.alike());
-    panels.change([](QLineEdit* field) { field->move(150, 30); });  // over the frame
-    EXPECT_TRUE(panels.alike());
+    }));
+    EXPECT_TRUE(panels.alikeAfter(
+        [](QLineEdit* field) { field->setFont(QFont(QStringLiteral("Monospace"), 14)); }));
+    EXPECT_TRUE(panels.alikeAfter([](QLineEdit* field) { field->move(150, 30); }));
     // A new colour of the box shows around the field's corners.
-    panels.change([](QLineEdit* field) {
+    EXPECT_TRUE(panels.alikeAfter([](QLineEdit* field) {
         QWidget* box = field->parentWidget();
         QPalette palette = box->palette();
         palette.setColor(QPalette::Window, QColor(0x80, 0xC0, 0x80));
         box->setPalette(palette);
         box->setAutoFillBackground(true);
-    });
-    EXPECT_TRUE(panels.alike());
+    }));
     // With the focus, a selection: the line edit's own way, and still alike.
     panels.drawn->setFocus();
     panels.drawn->selectAll();
