@@ -97,8 +97,7 @@ class HeadlessPublishLive : public LiveWindowTest {
 // each is a discovery device of its own.
 TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysBesideAnotherLine) {
     ASSERT_TRUE(broker.Start());
-    startSimulator(1, kMovingSeed, {"--station", "1,2"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1,2"}));
     SimulatorProcess lineB;
     ASSERT_TRUE(QDir(dir.path()).mkpath("lineB"));
     ASSERT_EQ(lineB.Start(dir.filePath("lineB"), {"--station", "7", "--seed", "8"}), QString());
@@ -148,8 +147,7 @@ TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysBesid
 TEST_F(HeadlessPublishLive, EveryCycleArrivesOverTlsAcrossABrokerRestartAndUpToASignal) {
     const int tlsPort = testing::FreeLocalPort();
     ASSERT_TRUE(broker.Start({}, tlsPort));
-    startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "100"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "100"}));
     MqttSubscriber live(broker.port, "test/cab/+/state");
     ASSERT_TRUE(live.Subscribed());
     const QString csv = dir.filePath("run.csv");
@@ -175,8 +173,7 @@ TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOf
     // Eight stations in Modbus ASCII at 4800 baud: 216 characters a station on
     // the line (counters 17 + 139, inputs and outputs 17 + 13 each), 3.6 s a
     // cycle, which the announcement takes up as 4 s.
-    startSimulator(1, kMovingSeed, {"--station", "1-8"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1-8"}));
     MqttSubscriber live(broker.port, "homeassistant/sensor/+/counter1/config"),
         status(broker.port, "test/cab/status");
     ASSERT_TRUE(live.Subscribed() && status.Subscribed());
@@ -201,8 +198,7 @@ TEST_F(HeadlessPublishLive, SlowRepliesStretchTheHoldAndTheCycleInHandAtAPortFai
     MqttSubscriber live(broker.port, "test/cab/+/state"),
         configs(broker.port, "homeassistant/sensor/+/counter1/config");
     ASSERT_TRUE(live.Subscribed() && configs.Subscribed());
-    startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "200"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "200"}));
     const QString csv = dir.filePath("run.csv");
     QProcess program;
     run(program, {"--station", "1-3", "--csv", csv, "--mqtt-discovery"});
@@ -280,8 +276,7 @@ class HeadlessCommandsLive : public HeadlessPublishLive {
 // only the read-back after a write reads them.
 TEST_F(HeadlessCommandsLive, AllowedCommandsActAndShowInTheNextStateTheRestAreAnsweredWhy) {
     ASSERT_TRUE(broker.Start());
-    startSimulator(1, kStillSeed, {"--station", "1,2"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kStillSeed, {"--station", "1,2"}));
     // Left on the broker by a careless client before the run starts.
     ASSERT_TRUE(publish("test/cab/1/do/1/set", "ON", true));
     MqttSubscriber results(broker.port, "test/cab/+/result"),
@@ -382,8 +377,7 @@ TEST_F(HeadlessCommandsLive, ABurstForEightStationsKeepsEachStationsOrderAndOnly
                              "user dashboard\ntopic read test/cab/#\n"
                              "topic write test/cab/+/do/+/set\ntopic write test/cab/+/do/set\n"
                              "topic write test/cab/+/counter/#\n"));
-    startSimulator(1, kStillSeed, {"--station", "1-8"});
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(startSimulator(1, kStillSeed, {"--station", "1-8"}));
     MqttSubscriber results(broker.port, "test/cab/+/result");
     ASSERT_TRUE(results.Subscribed());
     QProcess program;
