@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "app/options/mqtt_options.h"
 #include "live_window_fixture.h"
 #include "mqtt_broker.h"
 #include "publish/mosquitto_client.h"
@@ -380,8 +381,12 @@ TEST_F(HeadlessCommandsLive, ABurstForEightStationsKeepsEachStationsOrderAndOnly
     ASSERT_TRUE(startSimulator(1, kStillSeed, {"--station", "1-8"}));
     MqttSubscriber results(broker.port, "test/cab/+/result");
     ASSERT_TRUE(results.Subscribed());
+    // The password from the environment, as a service without credentials gives it.
     QProcess program;
-    run(program, {"--station", "1-8", "--allow", "1-8:do"}, "collector:secret@");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kMqttPasswordVariable, "secret");
+    program.setProcessEnvironment(environment);
+    run(program, {"--station", "1-8", "--allow", "1-8:do"}, "collector@");
     ASSERT_TRUE(commandsTaken(results, {"-u", "dashboard", "-P", "secret"}));
     // Anonymous: the broker takes the message and passes it to nobody.
     ASSERT_TRUE(publish("test/cab/1/do/2/set", "ON"));
