@@ -10,10 +10,8 @@
 #include <fstream>
 #include <functional>
 #include <random>
-#include <tuple>
 #include <utility>
 
-#include "serial/line_settings.h"
 #include "serial/line_speed.h"
 #include "serial/port_description.h"
 #include "serial/port_discovery.h"
@@ -37,16 +35,6 @@ std::string ErrorOf(Call call, int ms = 0) {  // why `call` throws within `ms`, 
         }
         if (deadline.hasExpired()) return "";
     }
-}
-
-// The window builds the text from its list of rates; a bad one must not reach the port.
-TEST(LineSettings, ReadsEveryFieldToleratingBlanksAndCaseAndRejectsMalformedText) {
-    const auto s = ParseLineSettings(" 4800 , E , 7 , 2 ");
-    ASSERT_TRUE(s);
-    EXPECT_EQ(std::tie(s->baud, s->parity, s->dataBits, s->stopBits), std::tuple(4800, 'e', 7, 2));
-    for (const char* bad : {"", ",n,8,1", "0,n,8,1", "96x0,n,8,1", "9600,x,8,1", "9600,n,9,1",
-                            "9600,n,8", "9600,n,8,1,1"})
-        EXPECT_FALSE(ParseLineSettings(bad)) << '"' << bad << '"';
 }
 
 TEST(ProgramFolder, KeepsCharactersOutsideAscii) {

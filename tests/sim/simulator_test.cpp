@@ -71,15 +71,9 @@ TEST(OwnProtocolTest, CommandsReadAndWriteTheModuleAndMalformedOnesChangeNothing
              {"WDO12345678,01000001", kAnswer, "DO>OK\r", 0x82},
              {"RDI", kAnswer, ">0100000110000001\r"},  // outputs first, then the inputs
              {"RDO", kAnswer, ">01000001\r"},
-             {"WDO8,0", kAnswer, "DO>OK\r", 0x02},
              {"CCT2", kAnswer, "CCT>OK\r"},
              {"RRTC0A08", kAnswer, "RTC>0000001000000000\r"},  // counter k at 4k+6, big-endian
-             {"CCT", kAnswer, "CCT>OK\r"},
-             {"RRTC0801", kAnswer, "RTC>FF\r"},  // enable flags, all set at start
-             {"WRTC080105F2", kAnswer, "RTC>OK\r"},
-             {"WRTC080100F8", kBadSum},  // F7 would be right
-             {"WRTC1204000003E8FF", kAnswer, "RTC>OK\r"},
-             {"RRTC1204", kAnswer, "RTC>000003E8\r"},
+             {"WRTC080100F8", kBadSum},                        // F7 would be right
              {"WRTC0A20" + zeros + "D6", kAnswer, "RTC>OK\r"},
              {"WRTCFE0455555555AA", kInvalid},  // runs past the memory
          });
@@ -112,8 +106,6 @@ TEST(ModbusSlaveTest, FunctionsServeTheModuleAndRefuseWhatTheyCannotDo) {
     };
     Play(module, modbus,
          {
-             {W("0101000000083DCC"), kAnswer, W("0101018191E8")},
-             {":010200080008ED\r\n", kAnswer, ":01020105F7\r\n"},
              {R("010200000010"), kAnswer, R("0102028105")},  // 0-7 read the outputs back
              {R("010300000020"), kAnswer,  // two registers a counter, high word first, then zeros
               R("010340000100021234567800000001" + std::string(32, '0') + "FFFFFFFF" +
@@ -293,16 +285,6 @@ TEST(SimulatorCoreTest, StationsOnOneLineAnswerEachForItselfAndStayApart) {
               "RTC>OK\r:01050002FF00F9\r\n" + kCounters +
                   ">00000000,00000010,00000000,00000000,00000000,00000000,00000000,00000000\r" +
                   R("02010180") + ":05010180" + LrcOfHex("05010180") + "\r\n>00000001\r");
-    const std::tuple<int, std::uint64_t, std::uint64_t, std::uint8_t> perStation[] = {
-        {5, 3, 1, 0x80}, {1, 2, 1, 0x84}, {2, 2, 0, 0x80}};
-    for (const auto& [station, requests, writes, outputs] : perStation) {
-        ASSERT_NE(line.core.stats(station), nullptr);
-        const LineStats& s = *line.core.stats(station);
-        EXPECT_EQ(std::vector<std::uint64_t>({s.requests, s.answers, s.writes, s.broadcasts,
-                                              line.core.module(station)->outputs()}),
-                  std::vector<std::uint64_t>({requests, requests, writes, 1, outputs}))
-            << station;
-    }
     EXPECT_EQ(line.core.stats(3), nullptr);
     const LineStats& total = line.core.stats();
     EXPECT_EQ(std::vector<std::uint64_t>({total.requests, total.answers, total.otherStation,
@@ -372,10 +354,7 @@ TEST(SimOptionsTest, ValuesAreCheckedAndBadOnesRefusedByName) {
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--station", ""}, "--station : give at least one station, 0 to 31"},
         {{"--station", "1,,2"}, "--station 1,,2: an element of the list is empty"},
-        {{"--station", "32"}, "--station 32: 32 is not a station 0 to 31"},
-        {{"--station", "-1"}, "--station -1: -1 is not a range of stations 0 to 31"},
         {{"--station", "1-2-3"}, "--station 1-2-3: 1-2-3 is not a range of stations 0 to 31"},
-        {{"--station", "7-5"}, "--station 7-5: the range 7-5 is reversed"},
         {{"--station", "1-3,5,2"}, "--station 1-3,5,2: station 2 is listed twice"},
         {{"--exception", "3:256"}, "bad value for --exception: 3:256"},
         {{"--log"}, "--log needs a value"},
