@@ -14,7 +14,6 @@
 
 #include "app/window/app_icon.h"
 #include "app/window/manual_location.h"
-#include "serial/user_config_folder.h"
 #include "window_fixture.h"
 
 namespace tally::testing {
@@ -23,32 +22,6 @@ namespace {
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-TEST_F(WindowTest, InstalledProgramKeepsSettingsInTheUsersFolderAndReadsItsOwnFileAsPreset) {
-    QTemporaryDir xdg;
-    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", xdg.path().toLocal8Bit());
-    const QString preset = dir.filePath(QStringLiteral("InitialVL4300.ini"));
-    const QString own = xdg.path() + QStringLiteral("/tallyscope/InitialVL4300.ini");
-    const QByteArray presetText = "[PortCFG]\r\nComm=\"7\"\r\nStationNo=\"4\"\r\n\r\n";
-    QFile file(preset);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(presetText) > 0 && file.flush());
-    // The program folder is not writable once installed.
-    settings = ChooseSettingsLocation(dir.path().toStdString(), false, UserConfigFolder());
-    start();
-    EXPECT_EQ(w->cmbCOMM->currentText(), QStringLiteral("7"));
-    w->cmbStation->setEditText(QStringLiteral("9"));
-    w->close();
-    EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(readAll(own).contains("StationNo=\"9\""));
-    EXPECT_EQ(readAll(preset), presetText);
-
-    // From now on the user's own file is read, not the preset.
-    settings = ChooseSettingsLocation(dir.path().toStdString(), false, UserConfigFolder());
-    start();
-    EXPECT_EQ(w->cmbStation->currentText(), QStringLiteral("9"));
-    qputenv("XDG_CONFIG_HOME", savedXdg);
 }
 
 // The program itself, ended by a signal as a session or service manager ends it.
@@ -71,7 +44,8 @@ void RunAndEnd(const QString& program, const QString& config, int signalNumber) 
 // SIGTERM and SIGINT close the program, which saves its settings: installed into a
 // prefix whose bin folder it may write (as root may write /usr/bin), in the user's
 // folder, where removing the package leaves nothing behind in a system folder; a
-// copy anywhere else beside itself.
+// copy anywhere else beside itself. A file beside the installed program is a preset,
+// read only while the user has no file of their own.
 TEST(InstalledProgram, EndsOnTheTerminationSignalsAndSavesInTheUsersFolderOrBesideACopy) {
     QTemporaryDir root;
     const QString bin = root.filePath(QStringLiteral("usr/bin"));
@@ -84,14 +58,25 @@ TEST(InstalledProgram, EndsOnTheTerminationSignalsAndSavesInTheUsersFolderOrBesi
     QFile entry(menu + QStringLiteral("/org.tallyscope.Tallyscope.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
     entry.close();
+    const QString preset = bin + "/InitialVL4300.ini";
 
-    for (const auto& [folder, signalNumber] : {std::pair{bin, SIGTERM}, {copy, SIGINT}}) {
+    // Installed with no file of the user's, installed again, then a copy.
+    const std::tuple<QString, int, QByteArray> runs[] = {
+        {bin, SIGTERM, "7"}, {bin, SIGINT, "8"}, {copy, SIGINT, ""}};
+    for (const auto& [folder, signalNumber, presetPort] : runs) {
         SCOPED_TRACE(folder.toStdString());
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TALLYSCOPE_PATH), folder + "/tallyscope"));
-        RunAndEnd(folder + "/tallyscope", config, signalNumber);
+        QFile file(preset);
+        const QByteArray presetText = "[PortCFG]\r\nComm=\"" + presetPort + "\"\r\n\r\n";
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(presetText) > 0);
+        file.close();
+        const QString program = folder + "/tallyscope";
+        ASSERT_TRUE(QFile::exists(program) ||
+                    QFile::copy(QStringLiteral(TALLYSCOPE_PATH), program));
+        RunAndEnd(program, config, signalNumber);
+        EXPECT_EQ(readAll(preset), presetText);
     }
-    EXPECT_FALSE(QFile::exists(bin + "/InitialVL4300.ini"));
-    EXPECT_TRUE(readAll(config + "/tallyscope/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
+    const QByteArray own = readAll(config + "/tallyscope/InitialVL4300.ini");
+    EXPECT_TRUE(own.startsWith("[KORVI]\r\n") && own.contains("Comm=\"7\"")) << own.toStdString();
     EXPECT_TRUE(readAll(copy + "/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
 }
 

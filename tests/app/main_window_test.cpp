@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <tuple>
 
-#include "engine/line_statistics.h"
 #include "ui/models/line_model.h"
 #include "ui/windows/frm_line.h"
 #include "ui/windows/port_item_delegate.h"
@@ -26,10 +25,8 @@ TEST_F(MainWindow, GoingOnLineAndOffLineSwitchesEveryGroupAndResetsWhatIsShown) 
                            [enabled](QWidget* x) { return x->isEnabled() == enabled; });
     };
     EXPECT_TRUE(all(choices, true) && all(groups, false));
-    w->cmbBaud->setCurrentText("57600");
     port.Receive("stale");
     openPort(17);
-    EXPECT_EQ(port.Settings(), "57600,n,8,1");
     EXPECT_TRUE(port.received.empty());  // the receive buffer is flushed on opening
     EXPECT_TRUE(all(choices, false) && all(groups, true) && w->shpCOMM->filled());
     EXPECT_EQ(w->cmdCOMM->text(), "Close Port");
@@ -154,9 +151,8 @@ TEST_F(MainWindow, CounterRepliesFillTheMonitorRows) {
 }
 
 TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpenedAndKeepsItsSize) {
-    const std::string counters = ">1,2,3,4,5,6,7,8\r";
     openAndRead({w->chkDC}, "1");
-    answer(counters);
+    answer(">1,2,3,4,5,6,7,8\r");
     tmrNow().Fire();
     answer(">1,2\r");  // a broken reply
     tmrNow().Fire();
@@ -172,13 +168,7 @@ TEST_F(MainWindow, TheLineMonitorOpenedLateShowsEveryExchangeSinceThePortOpenedA
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(rows.Row(row).received, row % 2 == 1) << row;
     EXPECT_EQ(rows.Row(6).bytes, port.writes.back());
-    const LineStatistics& stats = w->frmLine->Statistics();
     EXPECT_EQ(w->frmLine->labStatRequests->text(), "Requests: 4");
-    EXPECT_EQ(stats.Replies() + stats.Errors() + stats.Timeouts(), 3u);
-    w->frmLine->cmdStatReset->click();  // mid-exchange: the answer still has its request
-    answer(counters);
-    EXPECT_EQ(stats.Requests(), 1u);
-    EXPECT_EQ(stats.Replies(), 1u);
     // The monitor is no dialog, closes with the window and keeps its size.
     FrmLine* monitor = w->frmLine;
     ASSERT_TRUE(monitor->isVisible() && !monitor->isModal());
