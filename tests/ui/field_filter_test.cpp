@@ -174,9 +174,6 @@ TEST_F(FieldFilterTest, MultiplierKeepsOnePointAndALeadingMinusEditsAndIsNormali
     EXPECT_EQ(multiplier->text(), "-3.14159");
     leave(multiplier);
     EXPECT_EQ(multiplier->text(), "-3.1416");
-    preset->setText("9999999999");
-    leave(preset);
-    EXPECT_EQ(preset->text(), "4294967295.0");  // not cut to the ten typed characters
 }
 
 TEST_F(FieldFilterTest, DisplayCopiesItsWholeTextUnlessPartIsSelectedAndOffersNothingElse) {
