@@ -29,7 +29,6 @@ TEST(CommandLine, OwnOptionsActQtOptionsPassOnAndAnythingElseIsRefusedByName) {
         {{"--verison"}, Action::Fail, "unknown option --verison"},
         {{"--help=yes"}, Action::Fail, "--help takes no value"},
         {{"-"}, Action::Fail, "unexpected argument -"},
-        {{"--help", "InitialVL4300.ini"}, Action::Fail, "unexpected argument InitialVL4300.ini"},
     };
     for (const auto& [args, action, error] : rows) {
         const CommandLine line = ParseCommandLine(args);
@@ -80,7 +79,6 @@ TEST(CommandLine, AHeadlessRunTakesItsOptionsAndEveryMistakeIsRefusedWithItsReas
         {"--headless --port 1", "a headless run needs --baud"},
         {run + " --cycles 9223372036854775808", "--cycles 9223372036854775808" + cycles},
         {run + " --cycles 0", "--cycles 0" + cycles},
-        {run + " --cycles -3", "--cycles -3" + cycles},
         {run + " --station 32", "--station 32: 32 is not a station 0 to 31"},
         {run + " --station 0,1",
          "--station: station 0 is the Modbus broadcast address, which no module answers; use "
@@ -185,9 +183,6 @@ TEST(OptionsFile, MistakesNameTheFileAndLineAndAnUnreadableFileItsReason) {
         {"headless\n\nport 17\n", ":3: --port 17: port numbers go from 1 to 16"},
         {"# no value\nbaud\n", ":2: --baud needs a value"},
         {"headless yes\n", ":1: --headless takes no value"},
-        {"headless\nevery 0\n",
-         ":2: --every 0: give whole seconds from 1 to 60 (0, the window's single read, has no "
-         "meaning in a headless run)"},
         {"options-file other.conf\n", ":1: an options file cannot name another one"},
         // The command line's own options and Qt's have no place in a run's file.
         {"help\n", ":1: --help belongs on the command line, not in an options file"},
