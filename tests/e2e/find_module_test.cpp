@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include "live_window_fixture.h"
-#include "ui/windows/frm_line.h"
 #include "ui/windows/frm_scan.h"
 
 namespace tally::e2e {
@@ -67,18 +66,6 @@ TEST_F(FindModule, FindsTheModuleInEachProtocolAndUseMakesOpenAndReadWork) {
             found.sort();
             EXPECT_EQ(found,
                       QStringList({"9600/Korvi/7", "9600/Modbus Ascii/7", "9600/Modbus RTU/7"}));
-            if (protocol == kOwn) {
-                // The monitor kept the search: each reply under its own probe.
-                w->mnuLine->trigger();
-                LineModel& rows = w->frmLine->Model();
-                rows.Commit();
-                QString directions;
-                for (int r = 0; r < rows.rowCount(); ++r)
-                    directions += rows.RowText(r).section(QLatin1Char('\t'), 1, 1).at(0);
-                EXPECT_GT(directions.size(), 20);
-                EXPECT_EQ(directions, QString("TR").repeated(int(directions.size()) / 2));
-                w->frmLine->close();
-            }
             dialog.cmdScanUse->click();
         });
         EXPECT_EQ(w->cmbBaud->currentText(), QStringLiteral("9600"));
