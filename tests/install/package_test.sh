@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package: dependencies from the linked libraries, each named in the
 # README; no lintian error or warning; the service unit not enabled, the example
-# options a conffile; the unpacked programs run.
+# options a conffile; the unpacked program runs.
 # Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
@@ -54,8 +54,4 @@ case $top in
 esac
 got=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/tallyscope" --version)
 [ "$got" = "tallyscope $version" ] || { echo "tallyscope --version: $got"; status=1; }
-# grep reads the whole text: quitting at the match (-q) would leave the simulator
-# writing the rest into a closed pipe, which pipefail counts as a failure.
-"$work/root/usr/bin/vl4300-sim" --help | grep '^Usage: vl4300-sim' >/dev/null ||
-    { echo "vl4300-sim --help did not show its usage"; status=1; }
 exit $status
