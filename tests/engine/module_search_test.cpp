@@ -70,8 +70,6 @@ TEST(SearchPlan, OrderFramesAndWaits) {
     // baud, 14 at 1200), plus the extra wait.
     EXPECT_EQ(plan[0].waitMicros, 8'854 + 50'000);
     EXPECT_EQ(plan.back().waitMicros, 116'666 + 50'000);
-    EXPECT_LE(Waits(plan, 0, 752), 72'000'000) << "no time left for the event loop in 75 s";
-    EXPECT_LE(Waits(plan, 0, 188), 13'000'000) << "19200 and 9600 must be done well within 15 s";
 
     // The window's rate and protocol first; only ticked boxes; ranges kept sane.
     choices.currentBaud = 4800;

@@ -205,24 +205,6 @@ TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCyc
     EXPECT_FALSE(tmrNow.Enabled()) << "nor a next cycle";
 }
 
-TEST_F(EngineTest, CommandClickedInADecodeAndCycleTickDuringTheCommandWaitTheirTurn) {
-    boxes = {1, 0, 0};
-    tickRead(1);  // the shortest interval still repeats
-    onDecode = [this] {
-        onDecode = nullptr;
-        queueCommand(4, "#01RRTC\r");
-        EXPECT_EQ(port.writes.size(), 1u) << "not while the reply tick runs";
-    };
-    answer(kCounterReply);
-    EXPECT_EQ(port.writes.back(), "#01RRTC\r");
-    tmrNow.Fire();
-    EXPECT_EQ(state.PollStep, 14);
-    EXPECT_FALSE(tmrNow.Enabled());
-    answer("RTC>A5\r");
-    EXPECT_EQ(port.writes.back(), "#01RCT\r") << "the deferred cycle starts once the line is free";
-    EXPECT_TRUE(tmrNow.Enabled());
-}
-
 // A command waits for the read on the line; Read ticked anew while a command, or a
 // single read, is on the line waits for it too.
 TEST(OneRequestRetick, WaitsForTheRequestOnTheLineThenRestartsOrReadsOnceMore) {
