@@ -208,7 +208,6 @@ TEST(MqttIdentity, EachHostPortPathAndPrefixIsACollectorOfItsOwn) {
     EXPECT_EQ(id.size(), std::string("tallyscope-cab_1-COM1-").size() + 8);
     EXPECT_EQ(DefaultMqttClientId("cab 1", "/srv/lineA/COM1", "plant/a"), id) << "stable";
     EXPECT_EQ(DefaultMqttClientId("cab1", "3", "p").rfind("tallyscope-cab1-port3-", 0), 0u);
-    EXPECT_EQ(DefaultMqttClientId("cab1", "ttyUSB0", "p").rfind("tallyscope-cab1-ttyUSB0-", 0), 0u);
     const std::string others[] = {
         DefaultMqttClientId("cab 1", "/srv/lineB/COM1", "plant/a"),
         DefaultMqttClientId("cab 1", "/srv/lineA/COM1", "plant/b"),

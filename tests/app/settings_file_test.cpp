@@ -61,15 +61,8 @@ TEST_F(SettingsFileTest, ExampleSettingsReplaceTheFileWithThe315ByteLayoutAndRea
     ASSERT_EQ(WriteSettingsFile(file, BuildSettingsText(kExampleValues)), "");
     EXPECT_EQ(contents(), kExampleFile);
     EXPECT_FALSE(fs::exists(dir / "InitialVL4300.ini.tmp"));
-
-    const std::string text = ReadSettingsText(file).text;  // the first line loses its line end
-    EXPECT_EQ(text.size(), 313u);
-    const ParsedSettings p = ParseSettings(text);
-    EXPECT_EQ(std::tuple(p.comm, p.station, p.baud, p.dc, p.di, p.do_, p.every),
-              std::tuple("2", "1", "57600", 1, 0, 0, "1"));
-    for (const auto& m : p.multiply)
-        EXPECT_EQ(m, "1.0");
-    // Every byte but the line ends, and each check-box value, comes back.
+    // Every byte but the line ends, and each check-box value, comes back (the
+    // window's own round trip: its settings tests).
     std::string all;
     for (int c = 0; c < 256; ++c)
         all += c == '\r' || c == '\n' ? "" : std::string(1, static_cast<char>(c));

@@ -468,7 +468,6 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
     MqttBroker broker;
     const int tlsPort = testing::FreeLocalPort();
     ASSERT_TRUE(broker.Start("plant:right", tlsPort));
-    ASSERT_TRUE(broker.MakeCertificate("other-key.pem", "other.pem"));
     const auto file = [&](const char* name) { return broker.dir.filePath(name).toStdString(); };
     // A socket nobody reads: it takes the connection and never answers.
     const testing::LocalSocket silent;
@@ -476,15 +475,10 @@ TEST(MosquittoClientLive, AConnectionThatCannotBeMadeSaysWhy) {
 
     // host, port (TLS on tlsPort; the wrong password on the plain one), CA file, what is said
     const std::tuple<std::string, int, std::string, std::string> cases[] = {
-        {"127.0.0.1", tlsPort, file("other.pem"),
-         "the broker's certificate is not trusted by the authority in " + file("other.pem")},
         {"127.0.0.1", tlsPort, "",
          "the broker's certificate is not trusted by the system's certificate store"},
         {"localhost", tlsPort, file("cert.pem"),
          "the broker's certificate does not match the host name localhost"},
-        // The key where the certificate belongs.
-        {"127.0.0.1", tlsPort, file("key.pem"),
-         "the CA file " + file("key.pem") + " holds no certificate"},
         {"127.0.0.1", silent.port, "",
          "the broker took the connection but did not answer within the keep-alive (5 s)"},
         {"127.0.0.1", broker.port, "",
