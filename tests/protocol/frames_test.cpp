@@ -65,9 +65,6 @@ TEST(Frames, ReadsOfThePollCycleInEveryProtocol) {
 TEST(Frames, TheStationAFrameIsAddressedToIsReadBackFromItInEveryProtocol) {
     for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu})
         EXPECT_EQ(FrameStation(protocol, *BuildFrame(protocol, "1F", ReadInputsRequest())), 31);
-    EXPECT_EQ(FrameStation(Protocol::Own, ":1F"), std::nullopt);
-    EXPECT_EQ(FrameStation(Protocol::ModbusAscii, ":G1"), std::nullopt);
-    EXPECT_EQ(FrameStation(Protocol::ModbusRtu, ""), std::nullopt);
 }
 
 TEST(Frames, OutputToggleAndAllOutputsInEveryProtocol) {
