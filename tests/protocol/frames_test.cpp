@@ -1,18 +1,15 @@
-// Hex digits, checksums, protocol names and every request frame.
+// Protocol names and every request frame, their checksums included.
 #include "protocol/frames.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "protocol/checksum.h"
 #include "protocol/hex.h"
 #include "protocol/protocol.h"
 
 namespace tally {
 namespace {
-
-using namespace std::string_literals;
 
 TEST(ProtocolNames, EachNameReadsBackAndOnlyTheModbusNamesHaveShortForms) {
     for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu})
@@ -21,23 +18,6 @@ TEST(ProtocolNames, EachNameReadsBackAndOnlyTheModbusNamesHaveShortForms) {
     EXPECT_EQ(ParseProtocolName("rtu"), Protocol::ModbusRtu);
     for (const char* other : {"", "Korvi", "RTU", "modbus", "own", "modbus-", "bus-rtu", "rtu "})
         EXPECT_EQ(ParseProtocolName(other), std::nullopt) << other;
-}
-
-TEST(GroupValue, ReadsUpToTwoHexDigitsFromTheLeftUntilANonHexCharacter) {
-    const std::pair<std::string, int> cases[] = {{"FF", 255}, {"ff", 255},  {"aB", 171},
-                                                 {"7", 7},    {"1G", 1},    {"G1", 0},
-                                                 {"", 0},     {"123", 0x12}};
-    for (const auto& [group, value] : cases)
-        EXPECT_EQ(GroupValue(group), value) << group;
-}
-
-TEST(Checksums, LrcIsTheTwosComplementOfTheGroupSumAndCrcIsTheModbusCrcLowByteFirst) {
-    const std::pair<std::string, std::string> lrc[] = {
-        {"0801FF", "F8"}, {"080100", "F7"}, {"000000", "00"}, {"1103006B0003", "7E"}};
-    for (const auto& [hex, sum] : lrc)
-        EXPECT_EQ(LrcOfHex(hex), sum) << hex;
-    EXPECT_EQ(Crc16OfBytes("\x01\x03\x00\x00\x00\x0A"s), "CDC5");
-    EXPECT_EQ(CrcOfHex("01030000000A"), "C5CD");
 }
 
 std::optional<Bytes> Own(const Request& request) {
