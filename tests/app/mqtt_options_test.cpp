@@ -159,12 +159,11 @@ TEST_F(MqttOptionsTest, ThePasswordComesFromTheUrlTheFileTheCredentialOrTheEnvir
     EXPECT_EQ(password(user, dir.path().toStdString().c_str(), "from-env"), "from-env");
     EXPECT_EQ(password(user, "", ""), "-");
 
-    // A password for no user is no login at all: refused, naming where it came from.
+    // A password for no user is no login at all: refused, naming where it came from
+    // (the credential: the service test runs the program with one).
     const std::string needsUser = " needs a user name in the --mqtt URL (mqtts://user@host)";
-    EXPECT_EQ(password("mqtts://b", folder.c_str(), nullptr),
-              "refused: the password from the credential mqtt-password "
-              "($CREDENTIALS_DIRECTORY/mqtt-password)" +
-                  needsUser);
+    EXPECT_EQ(password("mqtts://b", nullptr, "from-env"),
+              "refused: the password from $TALLYSCOPE_MQTT_PASSWORD" + needsUser);
     EXPECT_EQ(password("mqtts://b", nullptr, nullptr, true),
               "refused: the password from --mqtt-password-file " + passwordFile + needsUser);
     EXPECT_EQ(password("mqtts://b", nullptr, ""), "-");

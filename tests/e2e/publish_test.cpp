@@ -144,31 +144,6 @@ TEST_F(HeadlessPublishLive, EachStationsCycleArrivesRetainedAsItsCsvRowSaysBesid
         EXPECT_TRUE(m.retain && (m.topic != "test/cab/2/state" || m.payload == states["2"].back()));
 }
 
-// Nine requests a cycle of three stations: the fifth is station 2's second read.
-TEST_F(HeadlessPublishLive, EveryCycleArrivesOverTlsAcrossABrokerRestartAndUpToASignal) {
-    const int tlsPort = testing::FreeLocalPort();
-    ASSERT_TRUE(broker.Start({}, tlsPort));
-    ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "100"}));
-    MqttSubscriber live(broker.port, "test/cab/+/state");
-    ASSERT_TRUE(live.Subscribed());
-    const QString csv = dir.filePath("run.csv");
-    QProcess program;
-    run(program, {"--station", "1-3", "--csv", csv, "--mqtt-ca", broker.dir.filePath("cert.pem"),
-                  "--mqtt", "mqtts://127.0.0.1:" + QString::number(tlsPort)});
-    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 3; }, 8000));
-    broker.Stop();
-    const int rowsAtStop = rows(csv);
-    ASSERT_TRUE(WaitUntil([&] { return rows(csv) >= rowsAtStop + 3; }, 5000))
-        << "polling goes on without the broker";
-    ASSERT_TRUE(broker.Restart());
-    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= rowsAtStop + 6u; }, 10000));
-    // A signal in the middle of station 2's reads lets the cycle end.
-    ASSERT_TRUE(WaitUntil([&] { return sim.Count("requests") % 9 == 5; }, 8000));
-    program.terminate();
-    Finished(program);
-    expectStatesAsCsv(live, csv);
-}
-
 TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOfTheInterval) {
     ASSERT_TRUE(broker.Start());
     // Eight stations in Modbus ASCII at 4800 baud: 216 characters a station on
@@ -191,26 +166,35 @@ TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOf
     EXPECT_EQ(status.Payloads("test/cab/status"), (std::vector<std::string>{"online", "offline"}));
 }
 
-// Slow replies the line's own time does not foresee: once the readings come
-// further apart than announced, the announcement follows them. Then the port
-// fails in the middle of station 2's reads.
-TEST_F(HeadlessPublishLive, SlowRepliesStretchTheHoldAndTheCycleInHandAtAPortFailureArrives) {
-    ASSERT_TRUE(broker.Start());
+// Slow replies the line's own time does not foresee: the states go on over TLS
+// across a broker restart, and once the readings come further apart than
+// announced, the announcement follows them. Then the port fails in the middle of
+// station 2's reads.
+TEST_F(HeadlessPublishLive, SlowRepliesOverTlsAcrossARestartStretchTheHoldUpToAPortFailure) {
+    const int tlsPort = testing::FreeLocalPort();
+    ASSERT_TRUE(broker.Start({}, tlsPort));
     MqttSubscriber live(broker.port, "test/cab/+/state"),
         configs(broker.port, "homeassistant/sensor/+/counter1/config");
     ASSERT_TRUE(live.Subscribed() && configs.Subscribed());
     ASSERT_TRUE(startSimulator(1, kMovingSeed, {"--station", "1-3", "--delay", "200"}));
     const QString csv = dir.filePath("run.csv");
     QProcess program;
-    run(program, {"--station", "1-3", "--csv", csv, "--mqtt-discovery"});
+    run(program, {"--station", "1-3", "--csv", csv, "--mqtt-discovery", "--mqtt-ca",
+                  broker.dir.filePath("cert.pem"), "--mqtt",
+                  "mqtts://127.0.0.1:" + QString::number(tlsPort)});
+    ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() >= 3; }, 8000));
+    broker.Stop();
+    const int rowsAtStop = rows(csv);
+    ASSERT_TRUE(WaitUntil([&] { return rows(csv) >= rowsAtStop + 3; }, 5000))
+        << "polling goes on without the broker";
+    ASSERT_TRUE(broker.Restart());
     std::string topic;  // station 1, counter 1
     ASSERT_TRUE(WaitUntil(
         [&] {
             for (const auto& m : configs.Messages())
                 if (m.topic.find("_1/counter1/") != m.topic.npos) topic = m.topic;
-            // The state follows its announcement on another connection: wait for both.
-            return !topic.empty() && expiries(configs, topic).size() >= 2 &&
-                   live.Payloads("test/cab/1/state").size() >= 2;
+            return live.Messages().size() >= rowsAtStop + 6u && !topic.empty() &&
+                   expiries(configs, topic).back() > 3;
         },
         10000));
     // Nine requests a cycle: the fifth is station 2's second read.
@@ -219,11 +203,13 @@ TEST_F(HeadlessPublishLive, SlowRepliesStretchTheHoldAndTheCycleInHandAtAPortFai
     Finished(program, 3);
     const std::vector<int> announced = expiries(configs, topic);
     EXPECT_EQ(announced.front(), 3) << "the interval: the line alone takes 0.1 s a cycle";
-    const auto times = live.Payloads("test/cab/1/state");
-    const auto at = [&](std::size_t i) {
-        return QDateTime::fromString(json(times[i])["time"].toString(), Qt::ISODateWithMs);
-    };
-    const double apart = at(0).msecsTo(at(1)) / 1000.0;
+    std::vector<QDateTime> times;  // station 1's readings, each once (QoS 1 may repeat)
+    for (const std::string& state : live.Payloads("test/cab/1/state")) {
+        const QDateTime t =
+            QDateTime::fromString(json(state)["time"].toString(), Qt::ISODateWithMs);
+        if (times.empty() || t > times.back()) times.push_back(t);
+    }
+    const double apart = times[0].msecsTo(times[1]) / 1000.0;
     EXPECT_GT(apart, 1.5);
     EXPECT_GE(announced.back(), 2 * apart) << "a value is held well past the next reading";
 
