@@ -20,7 +20,6 @@ class FakeClock : public Clock {
     // A wait moves time on by what it asked for, then runs the hook as the
     // events that would have run meanwhile.
     void LetEventsRun(double seconds) override {
-        ++letEventsRunCalls;
         Advance(seconds);
         if (onEvents) onEvents();
     }
@@ -55,7 +54,6 @@ class FakeClock : public Clock {
     }
 
     std::function<void()> onEvents;
-    int letEventsRunCalls = 0;
     std::int64_t pausedMicros = 0;
 
   private:

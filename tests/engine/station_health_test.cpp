@@ -1,30 +1,13 @@
-// Waits on the fake clock, and the stations' health.
+// The stations' health: when one is lost and when it is back.
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <utility>
 
-#include "engine/clock.h"
 #include "engine/station_health.h"
-#include "fake_clock.h"
 
 namespace tally {
 namespace {
-
-TEST(WaitSeconds, WaitsOnMonotonicTimeLettingEventsRunWhateverTheWallClockDoes) {
-    FakeClock clock;
-    clock.Set(45000, 86400.0 - 0.1);
-    WaitSeconds(clock, 0.0f);
-    WaitSeconds(clock, -1.0f);
-    EXPECT_EQ(clock.letEventsRunCalls, 0) << "nothing to wait for returns at once";
-    const std::int64_t start = clock.MonotonicMicros();
-    clock.onEvents = [&clock] {
-        if (clock.letEventsRunCalls == 1) clock.StepWall(-3600.0);  // an hour back, mid-wait
-    };
-    WaitSeconds(clock, 0.25f);
-    EXPECT_EQ(clock.MonotonicMicros() - start, 250'000);
-    EXPECT_EQ(clock.letEventsRunCalls, 1) << "no spinning, and no extra hour";
-}
 
 using Change = StationHealth::Change;
 
