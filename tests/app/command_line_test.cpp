@@ -184,9 +184,8 @@ TEST(OptionsFile, MistakesNameTheFileAndLineAndAnUnreadableFileItsReason) {
         {"# no value\nbaud\n", ":2: --baud needs a value"},
         {"headless yes\n", ":1: --headless takes no value"},
         {"options-file other.conf\n", ":1: an options file cannot name another one"},
-        // The command line's own options and Qt's have no place in a run's file.
+        // The command line's own options have no place in a run's file.
         {"help\n", ":1: --help belongs on the command line, not in an options file"},
-        {"reverse\n", ":1: unknown option --reverse"},
     };
     for (const auto& [text, error] : refused) {
         const TempFile file(text);

@@ -165,8 +165,7 @@ TEST_F(HeadlessLive, APortPathIsTakenFromTheWorkingFolderAndEveryRowIsKeptOnceAc
     const QString error = Finished(missing, 3);
     EXPECT_TRUE(error.contains(": " + dir.filePath("COM9"))) << error.toStdString();
 
-    // As rotating tools do it: renamed away, a while, then a hangup (the rows of the while
-    // go on into the renamed file), a second hangup without a rotation, then copied and
+    // As rotating tools do it: renamed away then a hangup, a hangup alone, then copied and
     // emptied in place (the next row begins the emptied file with its header again).
     const QString csv = dir.filePath(QStringLiteral("line1.csv"));
     const QString rotated = csv + QStringLiteral(".1"), copied = csv + QStringLiteral(".2");

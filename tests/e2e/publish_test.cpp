@@ -1,6 +1,5 @@
-// Headless runs of the program publishing to, and taking commands from, a
-// mosquitto broker started for the test, against the simulated module; and the
-// MQTT client alone against that broker.
+// Headless runs publishing to, and taking commands from, a broker started for the
+// test, against the simulated module; and the MQTT client alone against the broker.
 #include <QDir>
 #include <QJsonArray>
 #include <algorithm>
@@ -259,10 +258,8 @@ class HeadlessCommandsLive : public HeadlessPublishLive {
     }
 };
 
-// The README's access list: the collector publishes its own topics and reads its
-// command topics; only the dashboard may publish commands; anonymous clients only
-// read. Station 1 may do everything, station 2 nothing, 3-8 switch outputs. The
-// outputs are not polled: only the read-back after a write reads them.
+// Under the README's access list (anonymous clients only read). Station 1 may do
+// everything, 2 nothing, 3-8 switch outputs; only the read-back after a write reads them.
 TEST_F(HeadlessCommandsLive, AllowedCommandsActInOrderAndShowInTheNextStateTheRestAreAnsweredWhy) {
     ASSERT_TRUE(broker.Start("collector:secret dashboard:secret", 0,
                              "topic read test/cab/#\ntopic read homeassistant/#\n"

@@ -1,6 +1,5 @@
-// Discovery configs point at the state message (which the publishing runs check
-// against the CSV rows); the command gate judges every message under the command topics; the
-// publisher works against a fake client playing the broker, on hand-fired timers.
+// Discovery configs, the command gate's verdicts, and the publisher against a fake
+// client playing the broker on hand-fired timers (the state message: the publishing runs).
 #include <gtest/gtest.h>
 
 #include <QJsonArray>

@@ -1,6 +1,5 @@
-// A throw-away mosquitto broker for a test: its own configuration in a temporary
-// folder, a free port on 127.0.0.1, never the system's service; stopped when
-// the object goes. And a subscriber that records every message it gets.
+// A throw-away mosquitto broker on a free port of 127.0.0.1 (never the system's
+// service), stopped when the object goes; and a subscriber recording every message.
 #pragma once
 
 #include <netinet/in.h>
