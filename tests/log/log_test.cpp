@@ -4,7 +4,6 @@
 #include <unistd.h>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
