@@ -97,7 +97,6 @@ TEST(LookupSetting, AbsentOrUnfinishedSectionsKeysAndShortQuotedValuesGiveEmpty)
     EXPECT_EQ(LookupSetting(text, "C", "Only", false), "4");
     EXPECT_EQ(LookupSetting(text, "A", "Only", false), "");  // only in its own section
     EXPECT_EQ(LookupSetting(text, "B", "Key", false), "");   // no empty line after it
-    EXPECT_EQ(LookupSetting(text, "a", "Key", false), "");
     const std::string port = "[PortCFG]\r\nComm=12\r\nStationNo=123\r\nBaudRate=\r\n\r\n";
     EXPECT_EQ(LookupSetting(port, "PortCFG", "Comm", true), "");
     EXPECT_EQ(LookupSetting(port, "PortCFG", "StationNo", true), "2");
