@@ -61,25 +61,22 @@ class HeadlessPublishLive : public LiveWindowTest {
     static QJsonObject json(const std::string& payload) {
         return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
     }
-    // Each station's states arrive as its CSV rows say, in order. QoS 1 may repeat
-    // what was on the wire when the broker went: first arrivals count.
+    // The payloads on `topic` in order, each reading once: QoS 1 may repeat what was on
+    // the wire when the broker went.
+    static std::vector<std::string> readings(MqttSubscriber& live, const std::string& topic) {
+        std::vector<std::string> firsts;
+        for (const std::string& state : live.Payloads(topic))
+            if (firsts.empty() ||
+                json(state)["time"].toString() > json(firsts.back())["time"].toString())
+                firsts.push_back(state);
+        return firsts;
+    }
+    // Each station's states arrive as its CSV rows say, in order.
     void expectStatesAsCsv(MqttSubscriber& live, const QString& csv) {
         for (const auto& [station, expected] : statesOf(csv)) {
             const std::string topic = "test/cab/" + station.toStdString() + "/state";
-            std::vector<std::string> firsts;
-            const auto time = [](const std::string& state) {
-                return json(state)["time"].toString();
-            };
-            EXPECT_TRUE(WaitUntil(
-                [&] {
-                    firsts.clear();
-                    for (const std::string& state : live.Payloads(topic))
-                        if (firsts.empty() || time(state) > time(firsts.back()))
-                            firsts.push_back(state);
-                    return firsts == expected;
-                },
-                3000))
-                << topic << ": " << firsts.size() << " of " << expected.size();
+            EXPECT_TRUE(WaitUntil([&] { return readings(live, topic) == expected; }, 3000))
+                << topic << ": " << readings(live, topic).size() << " of " << expected.size();
         }
     }
     // The "expire_after" of each discovery config received on `topic`, in order.
@@ -202,13 +199,11 @@ TEST_F(HeadlessPublishLive, SlowRepliesOverTlsAcrossARestartStretchTheHoldUpToAP
     Finished(program, 3);
     const std::vector<int> announced = expiries(configs, topic);
     EXPECT_EQ(announced.front(), 3) << "the interval: the line alone takes 0.1 s a cycle";
-    std::vector<QDateTime> times;  // station 1's readings, each once (QoS 1 may repeat)
-    for (const std::string& state : live.Payloads("test/cab/1/state")) {
-        const QDateTime t =
-            QDateTime::fromString(json(state)["time"].toString(), Qt::ISODateWithMs);
-        if (times.empty() || t > times.back()) times.push_back(t);
-    }
-    const double apart = times[0].msecsTo(times[1]) / 1000.0;
+    const std::vector<std::string> times = readings(live, "test/cab/1/state");
+    const auto at = [&](std::size_t i) {
+        return QDateTime::fromString(json(times[i])["time"].toString(), Qt::ISODateWithMs);
+    };
+    const double apart = at(0).msecsTo(at(1)) / 1000.0;
     EXPECT_GT(apart, 1.5);
     EXPECT_GE(announced.back(), 2 * apart) << "a value is held well past the next reading";
 

@@ -245,13 +245,15 @@ TEST_F(CounterLogTest, AFileOfOtherColumnsIsLeftAloneOneOfThisLogIsAppendedToOnA
     }
 }
 
-// Cut inside a row (emptied in place, or deleted: the program's rotation and
-// log-failure runs).
-TEST_F(CounterLogTest, AFileCutUnderTheLogKeepsRowsWholeAndClosingThePortStopsIt) {
+// As copytruncate empties it, then cut inside a row (deleted: the program's
+// log-failure run).
+TEST_F(CounterLogTest, AFileEmptiedOrCutUnderTheLogKeepsRowsWholeAndClosingThePortStopsIt) {
     session.SetRotatable(true);
     ASSERT_EQ(session.Start(path), "");
     cycle(0);
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
     cycle(1);
+    EXPECT_EQ(file().rfind(LogHeader() + "\r\n2023-03-15T12:00:01.000+01:00,", 0), 0u) << file();
     const std::string whole = file();
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 20)), 0);
     cycle(2);
