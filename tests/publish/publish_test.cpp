@@ -89,7 +89,6 @@ struct Row {
     std::int64_t ms;  // arrival, monotonic
     const char* topic;
     std::string payload;
-    bool retain;
     // "do 3 on", "preset 2 =7", "clear 0"... or the refusal.
     std::string expected;
     bool reconnect = false;  // the connection was lost at 2.5 s and is back now
@@ -111,47 +110,45 @@ TEST(CommandGate, TakesOnlyAllowedWellFormedFreshCommandsAtTenASecondAStation) {
                      {{2, 15u}, {3, static_cast<unsigned>(CommandAction::Do)}});
     const std::string n65(65, '1');
     const Row rows[] = {
-        {0, "plant/cab/2/do/3/set", "ON", false, "do 3 on @2", true},
-        {0, "plant/cab/3/do/8/set", "OFF", false, "do 8 off @3"},
-        {0, "plant/cab/2/do/set", "ALL_ON", false, "do 0 on @2"},
-        {0, "plant/cab/2/do/set", "ALL_OFF", false, "do 0 off @2"},
-        {0, "plant/cab/2/counter/5/clear", "PRESS", false, "clear 5 @2"},
-        {0, "plant/cab/2/counter/clear", "PRESS", false, "clear 0 @2"},
-        {0, "plant/cab/2/counter/1/preset", "4294967295", false, "preset 1 =4294967295 @2"},
-        {0, "plant/cab/2/counter/8/enable", "OFF", false, "enable 8 off @2"},
+        {0, "plant/cab/2/do/3/set", "ON", "do 3 on @2", true},
+        {0, "plant/cab/3/do/8/set", "OFF", "do 8 off @3"},
+        {0, "plant/cab/2/do/set", "ALL_ON", "do 0 on @2"},
+        {0, "plant/cab/2/do/set", "ALL_OFF", "do 0 off @2"},
+        {0, "plant/cab/2/counter/5/clear", "PRESS", "clear 5 @2"},
+        {0, "plant/cab/2/counter/clear", "PRESS", "clear 0 @2"},
+        {0, "plant/cab/2/counter/1/preset", "4294967295", "preset 1 =4294967295 @2"},
+        {0, "plant/cab/2/counter/8/enable", "OFF", "enable 8 off @2"},
         // Anything else is refused with its reason.
-        {0, "plant/cab/2/do/set", "ON", false, "the payload must be ALL_ON or ALL_OFF"},
-        {0, "plant/cab/2/counter/clear", "", false, "the payload must be PRESS"},
-        {0, "plant/cab/2/counter/1/preset", "4294967296", false,
+        {0, "plant/cab/2/do/set", "ON", "the payload must be ALL_ON or ALL_OFF"},
+        {0, "plant/cab/2/counter/clear", "", "the payload must be PRESS"},
+        {0, "plant/cab/2/counter/1/preset", "4294967296",
          "the payload must be a whole number from 0 to 4294967295"},
-        {0, "plant/cab/2/counter/1/preset", n65, false, "the payload is longer than 64 bytes"},
-        {0, "plant/cab/2/do/9/set", "ON", false, "outputs go from 1 to 8"},
-        {0, "plant/cab/2/counter/0/clear", "PRESS", false, "counters go from 1 to 8"},
-        {0, "plant/cab/2/do/1/toggle", "ON", false, "not a command topic"},
-        {0, "plant/cab/3/counter/1/clear", "PRESS", false, "clear is not allowed for station 3"},
-        {0, "plant/cab/4/do/1/set", "ON", false, "station 4 is not polled"},
-        {0, "plant/cab/02/do/1/set", "ON", false, "station 02 is not polled"},
-        {0, "plant/cab/2/do/1/set", "ON", true,
-         "retained: a command left on the broker is never carried out"},
+        {0, "plant/cab/2/counter/1/preset", n65, "the payload is longer than 64 bytes"},
+        {0, "plant/cab/2/do/9/set", "ON", "outputs go from 1 to 8"},
+        {0, "plant/cab/2/counter/0/clear", "PRESS", "counters go from 1 to 8"},
+        {0, "plant/cab/2/do/1/toggle", "ON", "not a command topic"},
+        {0, "plant/cab/3/counter/1/clear", "PRESS", "clear is not allowed for station 3"},
+        {0, "plant/cab/4/do/1/set", "ON", "station 4 is not polled"},
+        {0, "plant/cab/02/do/1/set", "ON", "station 02 is not polled"},
         // Station 2 has had seven in this second, station 3 one: three more for 2, then none.
-        {500, "plant/cab/2/do/2/set", "ON", false, "do 2 on @2"},
-        {999, "plant/cab/2/do/2/set", "OFF", false, "do 2 off @2"},
-        {999, "plant/cab/2/do/4/set", "ON", false, "do 4 on @2"},
-        {999, "plant/cab/2/do/2/set", "ON", false, "too many"},
-        {999, "plant/cab/3/do/2/set", "ON", false, "do 2 on @3"},
-        {1000, "plant/cab/2/do/2/set", "ON", false, "do 2 on @2"},
+        {500, "plant/cab/2/do/2/set", "ON", "do 2 on @2"},
+        {999, "plant/cab/2/do/2/set", "OFF", "do 2 off @2"},
+        {999, "plant/cab/2/do/4/set", "ON", "do 4 on @2"},
+        {999, "plant/cab/2/do/2/set", "ON", "too many"},
+        {999, "plant/cab/3/do/2/set", "ON", "do 2 on @3"},
+        {1000, "plant/cab/2/do/2/set", "ON", "do 2 on @2"},
         // The connection is lost at 2.5 s. Soon after the reconnect, a repeat of
         // what was done shortly before the loss is not done twice; what was done
         // long before, another payload, or the same once 2 s have passed is new.
-        {1500, "plant/cab/2/do/2/set", "ON", false, "do 2 on @2"},
-        {1600, "plant/cab/3/do/8/set", "ON", false, "do 8 on @3"},
-        {9000, "plant/cab/2/do/2/set", "ON", false,
+        {1500, "plant/cab/2/do/2/set", "ON", "do 2 on @2"},
+        {1600, "plant/cab/3/do/8/set", "ON", "do 8 on @3"},
+        {9000, "plant/cab/2/do/2/set", "ON",
          "a duplicate of the command carried out before the reconnect", true},
-        {9100, "plant/cab/3/do/8/set", "OFF", false, "do 8 off @3"},
-        {9100, "plant/cab/2/do/3/set", "ON", false, "do 3 on @2"},
-        {10999, "plant/cab/2/do/2/set", "ON", false,
+        {9100, "plant/cab/3/do/8/set", "OFF", "do 8 off @3"},
+        {9100, "plant/cab/2/do/3/set", "ON", "do 3 on @2"},
+        {10999, "plant/cab/2/do/2/set", "ON",
          "a duplicate of the command carried out before the reconnect"},
-        {11000, "plant/cab/2/do/2/set", "ON", false, "do 2 on @2"},
+        {11000, "plant/cab/2/do/2/set", "ON", "do 2 on @2"},
     };
     for (const Row& row : rows) {
         const std::int64_t micros = row.ms * 1000;
@@ -159,7 +156,7 @@ TEST(CommandGate, TakesOnlyAllowedWellFormedFreshCommandsAtTenASecondAStation) {
             gate.ConnectionLost(2'500'000);
             gate.Connected(micros);
         }
-        const CommandVerdict v = gate.Judge(row.topic, row.payload, row.retain, micros);
+        const CommandVerdict v = gate.Judge(row.topic, row.payload, false, micros);
         EXPECT_EQ(shown(v), row.expected) << row.topic << " " << row.payload;
         const std::string station = std::string(row.topic).substr(10);
         EXPECT_EQ(v.resultTopic, "plant/cab/" + station.substr(0, station.find('/')) + "/result");
