@@ -42,6 +42,10 @@ void HeadlessCommands::Take(ReceivedCommand command) {
         if (onDone) onDone(command, abandoned_);
         return;
     }
+    if (waiting_.size() >= kMostWaiting) {
+        if (onDone) onDone(command, "not carried out: too many commands waiting");
+        return;
+    }
     waiting_.push_back(std::move(command));
     next();
 }

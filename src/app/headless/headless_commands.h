@@ -8,6 +8,7 @@
 // does. Each command ends in one answer: the outcome the status line shows.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -25,7 +26,11 @@ class HeadlessCommands : public LineListener {
     // `state` and `engine` are the run's; add this to the engine's events.
     HeadlessCommands(MainState& state, PollEngine& engine);
 
-    // Behind the commands not yet done.
+    // At most this many wait behind the one in hand: a flood is answered at once
+    // rather than carried out minutes late.
+    static constexpr std::size_t kMostWaiting = 32;
+
+    // Behind the commands not yet done; answered "too many waiting" beyond kMostWaiting.
     void Take(ReceivedCommand command);
     // The run ends: every command not yet on the line is answered with `why`
     // and none is taken any more; one on the line still gets its outcome.
