@@ -33,10 +33,6 @@ class Clock {
 // One second in days.
 inline double OneSecond = 1.0 / 86400.0;
 
-// Today's date plus the time of day, in days: for showing and stamping only, never
-// for measuring time (the wall clock may step back or forward).
-double NowStamp(const Clock& clock);
-
 // Returns after `seconds` of monotonic time, letting events run meanwhile.
 void WaitSeconds(Clock& clock, float seconds);
 
