@@ -12,7 +12,6 @@
 #include <csignal>
 #include <fstream>
 
-#include "app/window/app_icon.h"
 #include "app/window/manual_location.h"
 #include "window_fixture.h"
 
@@ -78,10 +77,6 @@ TEST(InstalledProgram, EndsOnTheTerminationSignalsAndSavesInTheUsersFolderOrBesi
     const QByteArray own = readAll(config + "/tallyscope/InitialVL4300.ini");
     EXPECT_TRUE(own.startsWith("[KORVI]\r\n") && own.contains("Comm=\"7\"")) << own.toStdString();
     EXPECT_TRUE(readAll(copy + "/InitialVL4300.ini").startsWith("[KORVI]\r\n"));
-}
-
-TEST(ApplicationIcon, CarriesTheMenuSizesInsideTheProgram) {
-    EXPECT_EQ(ApplicationIcon().availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
 }
 
 // Help > Manual opens the build tree's README for the program as built; an install
