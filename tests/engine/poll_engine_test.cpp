@@ -63,7 +63,7 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
         appliedStations += std::to_string(station);
         PollHost::ApplyStationReply(station, meaning);
     }
-    void ClearBusyMarkers() override { ++busyClears; }
+    void ClearBusyMarkers() override {}
     int CounterSelectorNumber() const override { return 0; }
     void PortFailed(const std::string&) override { lineOpen = readTicked = false; }
 
@@ -111,7 +111,7 @@ class Rig : public PollHost, public FakeSerialComponent, public LineListener {
 
     bool lineOpen = true, readTicked = false;
     std::array<int, 3> boxes{};  // DC, DI, DO
-    int busyClears = 0, unticks = 0, requests = 0, settled = 0, lateReplies = 0, unitsInFlight = 0;
+    int unticks = 0, requests = 0, settled = 0, lateReplies = 0, unitsInFlight = 0;
     Strings statuses, decodedReplies;
     std::string askedStations, appliedStations;
     std::vector<LineEvent> events;
@@ -203,33 +203,6 @@ TEST_F(CommandDispatch, CommandWaitingAtASingleReadsTimeoutIsStillSentThenTheCyc
     EXPECT_EQ(decodedReplies, Strings{"DO>OK\r"}) << "the partial reply is dropped";
     EXPECT_EQ(port.writes, (Strings{"#01RCT\r", "#01WDO1,1\r"})) << "no input read after it";
     EXPECT_FALSE(tmrNow.Enabled()) << "nor a next cycle";
-}
-
-// A command waits for the read on the line; Read ticked anew while the command is on
-// the line waits for it too. (A single read ticked anew ends the random run below.)
-TEST(OneRequestRetick, WaitsForTheRequestOnTheLineThenRestartsOrRunsToItsEnd) {
-    for (const bool untickedAgain : {false, true}) {
-        SCOPED_TRACE(untickedAgain);
-        Rig r;
-        r.boxes = {1, 1, 1};
-        r.tickRead(5);
-        r.answer(kCounterReply);
-        r.queueCommand(3, "#01WDO1,1\r");
-        r.busyClears = 0;
-        r.answer(kInputReply);
-        EXPECT_EQ(r.port.writes, (Strings{"#01RCT\r", "#01RDI\r", "#01WDO1,1\r"}));
-        EXPECT_EQ(r.state.PollStep, 23);
-        r.readTicked = false;
-        r.tickRead(7);
-        r.readTicked = !untickedAgain;
-        EXPECT_EQ(r.tmrNow.Interval(), 7000);
-        EXPECT_EQ(r.busyClears, 0) << "the busy markers stay while the command is on the line";
-        r.answer("DO>OK\r");
-        EXPECT_EQ(r.busyClears, 1);
-        EXPECT_EQ(r.port.writes.size(), 4u);
-        EXPECT_EQ(r.port.writes.back(), untickedAgain ? "#01RDO\r" : "#01RCT\r")
-            << "a restart begins with the counters; unticked, the cycle runs to its end";
-    }
 }
 
 // Everything that can happen between two ticks, the enable dialog inside the decoder too.

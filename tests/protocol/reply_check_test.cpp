@@ -31,7 +31,7 @@ ReplyMeaning Decode(Protocol protocol, int step, const std::string& rx,
                     const std::string& pending = {}) {
     return DecodeReplyBytes(rx, step, protocol, pending);
 }
-// Channel or flag states as text: "0", "1", "-" for absent.
+// Channel states as text: "0", "1", "-" for absent.
 template <typename States>
 std::string Flags(const States& states) {
     std::string text;
@@ -154,21 +154,6 @@ TEST(FlagReply, InputsAndOutputsComeFromTheirPositions) {
         EXPECT_EQ(m.kind, step == 20 ? Kind::Inputs : Kind::Outputs) << rx;
         EXPECT_EQ(Flags(m.channels), channels) << rx;
     }
-}
-
-// The acknowledgements themselves show as "Write OK" in the live runs of every protocol.
-TEST(CommandReply, AReadsEchoIsNoAcknowledgementAndTheEnableStatusNeedsUnitsFour) {
-    for (const Protocol p : {kAscii, kRtu}) {
-        const std::string read = *BuildFrame(p, "01", ReadOutputsRequest());
-        EXPECT_EQ(Decode(p, 3, read, read).kind, Kind::Nothing);
-    }
-    // The status flags, counter 1 in the lowest bit; only a status request (units 4) has them.
-    for (const std::string rx : {"RTC>A5\r", "RTC>a5\r"}) {
-        const auto m = Decode(kOwn, 24, rx);
-        EXPECT_EQ(m.kind, Kind::EnableStatus);
-        EXPECT_EQ(Flags(m.enableFlags), "10100101");
-    }
-    EXPECT_NE(Decode(kOwn, 3, "RTC>A5\r").kind, Kind::EnableStatus);
 }
 
 }  // namespace

@@ -6,11 +6,9 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -19,7 +17,6 @@
 #include <vector>
 
 #include "engine/line_statistics.h"
-#include "protocol/frames.h"
 #include "ui/models/station_multipliers.h"
 #include "ui/models/stations_model.h"
 #include "ui/windows/frm_line.h"
@@ -69,49 +66,6 @@ TEST(CounterLogWindow, TheFileFieldHasALabelAndALongStatusIsShownWhole) {
     QCoreApplication::processEvents();
     ASSERT_TRUE(window.labLogState->text().contains(path));
     ExpectWhole(window.labLogState);
-}
-
-// A counter read and an output write in each protocol, each answered with its own
-// bytes and a long status.
-std::vector<LineEvent> TypicalRows() {
-    std::vector<LineEvent> rows;
-    for (const Protocol protocol : {Protocol::Own, Protocol::ModbusAscii, Protocol::ModbusRtu}) {
-        for (const Request& request : {ReadCountersRequest(), ToggleOutputRequest(3, 0)}) {
-            LineEvent event;
-            event.protocol = protocol;
-            event.bytes = BuildFrame(protocol, "01", request).value_or(std::string());
-            event.utcMs = 1'782'893'094'123;
-            rows.push_back(event);
-            event.type = LineEvent::Type::Outcome;
-            event.statusText = "Read DC Status OK";
-            event.replyMs = 312.5;
-            rows.push_back(event);
-        }
-    }
-    return rows;
-}
-
-TEST(LineMonitorWindow, EveryColumnHoldsATypicalRowAndTheWindowEveryColumn) {
-    LineHistory history;
-    for (const LineEvent& event : TypicalRows())
-        history.OnLineEvent(event);
-    history.Model().Commit();
-    FrmLine window(history);
-    ShowAndLayOut(window);
-    QTableView* table = window.tblLine;
-    QHeaderView* header = table->horizontalHeader();
-    for (int column = 0; column < LineModel::ColumnCount; ++column) {
-        SCOPED_TRACE(header->model()->headerData(column, Qt::Horizontal).toString().toStdString());
-        // The widest cell in view, as the delegate asks for it, and the heading.
-        const int cells = static_cast<QAbstractItemView*>(table)->sizeHintForColumn(column);
-        EXPECT_LE(cells, table->columnWidth(column));
-        EXPECT_LE(header->sectionSizeHint(column), table->columnWidth(column));
-    }
-    // Nothing beyond the right edge: "Reply ms" is in view without scrolling.
-    EXPECT_LE(header->length(), table->viewport()->width());
-    EXPECT_LE(window.width(), window.screen()->availableSize().width());
-    for (const QLabel* label : window.findChildren<QLabel*>())
-        ExpectWhole(label);
 }
 
 // Request n carries its number in its bytes, so a row tells which event it is.
