@@ -155,7 +155,8 @@ TEST_F(HeadlessPublishLive, ValuesAreHeldForThreeCyclesOfWhatTheLineCarriesNotOf
     ASSERT_TRUE(WaitUntil([&] { return live.Messages().size() == 8; }, 5000));
     for (const auto& m : live.Messages())
         EXPECT_EQ(expiries(live, m.topic), std::vector<int>{12}) << m.topic;
-    // Killed, the run is shown offline by its will.
+    // Killed, the run is shown offline by its will. Its "online" follows the configs.
+    ASSERT_TRUE(WaitUntil([&] { return !status.Payloads("test/cab/status").empty(); }, 5000));
     slowLine.kill();
     ASSERT_TRUE(slowLine.waitForFinished(15000));
     WaitUntil([&] { return status.Payloads("test/cab/status").size() == 2; }, 5000);
@@ -334,6 +335,38 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActInOrderAndShowInTheNextStateTheRe
                                   "2/do/1/set ON: do is not allowed for station 2"}));
     EXPECT_EQ(sim.Count("writes"), writes);
 
+    // A burst handed over at once by the dashboard's own client (its will on a topic
+    // the list lets it write): stations 3-6 output 1 on, off, on; 7-8 output 2 on, off.
+    MqttConnection c =
+        Connection("127.0.0.1", broker.port, "dashboard", "test/cab/dashboard/do/set");
+    c.user = "dashboard";
+    c.password = "secret";
+    MosquittoClient dashboard(c);
+    bool connected = false;
+    dashboard.onConnected = [&] { connected = true; };
+    dashboard.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return connected; }, 5000));
+    std::map<int, std::vector<std::string>> sent;
+    const std::size_t earlier = results.Messages().size();
+    for (int round = 0; round < 3; ++round) {
+        for (int station = 3; station <= 8; ++station) {
+            if (station > 6 && round == 2) continue;
+            const std::string topic = "test/cab/" + std::to_string(station) + "/do/" +
+                                      (station <= 6 ? "1" : "2") + "/set";
+            const std::string payload = round == 1 ? "OFF" : "ON";
+            ASSERT_GT(dashboard.Publish({topic, payload, false}), 0);
+            sent[station].push_back(topic.substr(9) + " " + payload + ": Write OK");
+        }
+    }
+    ASSERT_TRUE(WaitUntil([&] { return results.Messages().size() == earlier + 16; }, 10000));
+    for (int station = 3; station <= 8; ++station) {
+        EXPECT_EQ(answers(results, "test/cab/" + std::to_string(station) + "/result"),
+                  sent[station]);
+        EXPECT_EQ(sim.Stats()["stations"][QString::number(station)]["state"]["outputs"].toString(),
+                  station <= 6 ? "10000000" : "00000000")
+            << station;
+    }
+    EXPECT_EQ(sim.Count("writes"), writes + 16);
     program.terminate();
     const QString said = Finished(program);
     // A timed line a command; each refusal's cause once (4 and the station 30).
@@ -342,10 +375,16 @@ TEST_F(HeadlessCommandsLive, AllowedCommandsActInOrderAndShowInTheNextStateTheRe
               5)
         << said.toStdString();
     EXPECT_EQ(said.count(" refused test/cab/"), 5) << said.toStdString();
+    // The answers are no state messages.
+    const auto delivered = QRegularExpression("(\\d+) state messages delivered").match(said);
+    ASSERT_TRUE(delivered.hasMatch()) << said.toStdString();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return states.Messages().size() == delivered.captured(1).toULongLong(); }, 3000))
+        << states.Messages().size() << " received, " << delivered.captured(1).toStdString();
 
     // Discovery: buttons for station 1 only, and no outputs, which are not polled.
     std::map<std::string, int> announced, expected{{"button 1", 9}};
-    // A slower cycle announces a longer hold again: each config's last.
+    // A slower cycle (the burst) announces a longer hold again: each config's last.
     std::map<std::string, std::string> last;
     for (const auto& m : configs.Messages())
         last[m.topic] = m.payload;
