@@ -5,7 +5,6 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLineSeries>
 #include <QPushButton>
@@ -42,15 +41,12 @@ int PixelsOf(const QImage& image, const QRect& area, const QColor& color) {
     return count;
 }
 
-TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheNewestTimeLabelIsWholeOnTheRightEdge) {
+TEST(TrendWindow, ALoneReadingBetweenFailedReadsIsAVisibleDot) {
     TrendModel model({[](int) { return 1.0; }, [] { return 1; }});
-    // A failed read, then one reading on a round two minutes: a dot at the right edge.
-    LineEvent failed = CounterRead(-20), lone = CounterRead(0);
+    LineEvent failed = CounterRead(-20);
     failed.outcome = Outcome::Of(OutcomeKind::TimeOut);
-    lone.utcMs = 1'782'893'160'000;  // 10:06:00 in Berlin
-    failed.utcMs = lone.utcMs - 20'000;
     model.OnLineEvent(failed);
-    model.OnLineEvent(lone);
+    model.OnLineEvent(CounterRead(0));
     FrmTrend chart(model);
     for (std::size_t k = 1; k < chart.chkTrend.size(); ++k)
         chart.chkTrend[k]->setChecked(false);  // channel 1 alone
@@ -60,26 +56,7 @@ TEST(TrendWindow, ALoneReadingIsAVisibleDotAndTheNewestTimeLabelIsWholeOnTheRigh
     QCoreApplication::processEvents();
     const QImage image = chart.chartView->grab().toImage();
     const QRect plot = chart.chart->plotArea().toRect();
-    EXPECT_GE(PixelsOf(image, plot, FrmTrend::ChannelColor(1)), 12) << "a lone reading is a dot";
-
-    // On "10 min" the newest label sits on the right edge, centred on its tick and whole
-    // inside the chart's card.
-    QStringList labels = chart.axisX->categoriesLabels();
-    ASSERT_FALSE(labels.isEmpty());
-    ASSERT_EQ(chart.axisX->endValue(labels.last()), chart.axisX->max()) << "no tick on the edge";
-    const QRectF card = chart.chart->plotArea().adjusted(0, 0, chart.chart->margins().right(), 0);
-    int found = 0;
-    for (QGraphicsItem* item : chart.chartView->scene()->items()) {
-        auto* text = dynamic_cast<QGraphicsTextItem*>(item);
-        if (text == nullptr || !text->isVisible() || text->toPlainText() != labels.last()) continue;
-        ++found;
-        const qreal middle = chart.chart->mapRectFromScene(text->sceneBoundingRect()).center().x();
-        EXPECT_NEAR(middle, chart.chart->plotArea().right(), 2.0);
-        const qreal half = QFontMetricsF(text->font()).horizontalAdvance(labels.last()) / 2;
-        EXPECT_LE(middle + half, card.right()) << "cut off at the right";
-    }
-    EXPECT_LE(card.right(), chart.chart->rect().right());
-    EXPECT_EQ(found, 1);
+    EXPECT_GE(PixelsOf(image, plot, FrmTrend::ChannelColor(1)), 12);
 }
 
 // Readings 7 h, 50 min, 5 min, 30 s and 0 s old; each span shows only its window.
