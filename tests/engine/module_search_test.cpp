@@ -59,8 +59,7 @@ TEST(SearchPlan, OrderAndWaits) {
     std::vector<Probe> plan = SearchPlan(choices);
     ASSERT_EQ(plan.size(), 752u);  // 8 rates of 32 Korvi stations and twice 31 Modbus ones
 
-    // Wire time of request and reply at ten bits a character (17 characters at 19200
-    // baud, 14 at 1200), plus the extra wait.
+    // Request and reply at ten bits a character (17 at 19200 baud, 14 at 1200) + extra wait.
     EXPECT_EQ(plan[0].waitMicros, 8'854 + 50'000);
     EXPECT_EQ(plan.back().waitMicros, 116'666 + 50'000);
 

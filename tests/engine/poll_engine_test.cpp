@@ -257,8 +257,7 @@ TEST_F(PollCycle, RtuTailAfterAReplyNeverReachesTheNextAndABadReplyHoldsTheLineU
         port.Arrive(inputs);  // judged on arrival, before any tick
     }
     EXPECT_EQ(decodedReplies, (Strings{inputs, inputs}));
-    // The rest of a broken answer may still come: the command waiting behind it
-    // goes out once the line has been quiet for 0.1 s, whatever broke the answer.
+    // A broken answer's rest may still come: the command behind it waits for 0.1 s of quiet.
     const std::pair<std::string, const char*> broken[] = {
         {inputs.substr(0, 3) + '\x04' + inputs.substr(4), "Checksum Error"},
         {ModbusRtuFrame("02020105"), "Bad Reply"},  // well formed, from another station
@@ -321,8 +320,7 @@ TEST_F(PollCycle, EachRtuRequestWaitsThreeAndAHalfCharactersAfterTheLastByteAndN
     }
 }
 
-// The window reads other stations beside its own: its commands, its list and its
-// replies must each stay with the station they belong to.
+// Beside the window's own station: commands, the list and replies keep their stations.
 TEST_F(PollCycle, ACommandBetweenOtherStationsReadsAndAListChangedMidCycleKeepTheirStations) {
     engine.SetStations({1, 5});
     boxes = {1, 0, 0};

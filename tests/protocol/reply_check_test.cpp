@@ -118,8 +118,7 @@ TEST(CheckReply, OwnReadsNeedTheirLayoutAndCommandsTheirOwnAcknowledgement) {
         EXPECT_EQ(CheckReply(kOwn, Frame(kOwn, row.request), row.rx), row.outcome) << row.rx;
 }
 
-// The status line names an exception where the program has a name for it (05, Acknowledge,
-// is for long programming commands this module has none of).
+// 05 (Acknowledge) stays unnamed: it is for long programming commands this module lacks.
 TEST(CheckReply, AnExceptionShowsItsCodeAndNameOnTheStatusLine) {
     const std::pair<int, std::string> rows[] = {
         {0x05, "Exception 05"}, {0x06, "Exception 06 Server Device Busy"}, {0xFF, "Exception FF"}};

@@ -69,8 +69,7 @@ TEST(Robustness, HostileAndSeededRandomInputKeepEveryInvariant) {
     for (const std::uint32_t seed : {1u, 4300u, 20240531u, 0xC0FFEEu}) {
         rng.seed(seed);
         for (int i = 0; i < 4000; ++i) {
-            // Half the inputs are reply-like text, one in fifty is long, most end like a reply,
-            // and half the time the pending frame is the reply itself, so echoes match.
+            // Half reply-like text, one in fifty long, most ending like a reply, half echoes.
             const int shape = Pick(0, 49), last = static_cast<int>(kReplyAlphabet.size()) - 1;
             std::string rx;
             for (int k = shape == 0 ? Pick(0, 10000) : Pick(0, 80); k > 0; --k)
