@@ -20,6 +20,7 @@ usr/local/share/doc/tallyscope/docs/architecture.md
 usr/local/share/doc/tallyscope/docs/decisions.md
 usr/local/share/doc/tallyscope/docs/line-monitor.png
 usr/local/share/doc/tallyscope/docs/performance.md
+usr/local/share/doc/tallyscope/docs/stations.png
 usr/local/share/doc/tallyscope/docs/tallyscope.png
 usr/local/share/doc/tallyscope/docs/testing.md
 usr/local/share/doc/tallyscope/docs/trend.png
