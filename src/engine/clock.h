@@ -30,9 +30,6 @@ class Clock {
     virtual void PauseMicros(std::int64_t micros) = 0;
 };
 
-// One second in days.
-inline double OneSecond = 1.0 / 86400.0;
-
 // Returns after `seconds` of monotonic time, letting events run meanwhile.
 void WaitSeconds(Clock& clock, float seconds);
 

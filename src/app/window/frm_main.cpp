@@ -413,8 +413,7 @@ void FrmMain::installFieldFilters() {
 }
 
 void FrmMain::Form_Load() {
-    // 1. One second in days, for every deadline.
-    OneSecond = 1.0 / 86400.0;
+    // 1. Deadlines run on the monotonic clock, so no day-count unit is set up.
     // 2.
     cmbBaud->setCurrentText(QStringLiteral("19200"));
     // 3. The input and output groups show no border.
