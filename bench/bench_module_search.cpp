@@ -19,25 +19,12 @@
 #include "engine/qt_timer.h"
 #include "engine/search_port.h"
 #include "engine/system_clock.h"
+#include "off_line_host.h"
 #include "serial/posix_serial_port.h"
 
 namespace {
 
 using namespace tally;
-
-// The search runs while the window is off line; no poll cycle ever starts.
-class OffLineHost : public PollHost {
-  public:
-    bool LineOpen() const override { return false; }
-    bool ReadTicked() const override { return false; }
-    void UntickRead() override {}
-    int ReadBoxValue(ReadKind) const override { return 0; }
-    void ShowStatus(const std::string&) override {}
-    void DecodeReply() override {}
-    void ClearBusyMarkers() override {}
-    int CounterSelectorNumber() const override { return 0; }
-    void PortFailed(const std::string&) override {}
-};
 
 // Elapsed time at the end of each rate's block of probes.
 class BlockTimes : public LineListener {
@@ -83,7 +70,7 @@ bool RunSearch(const QStringList& simArgs, int extraWaitMs, Run& run) {
     SystemClock clock;
     QtTimerFactory timers;
     MainState state;
-    OffLineHost host;
+    testing::OffLineHost host;  // the search runs while the window is off line
     auto tmrRead = timers.Create(40);
     auto tmrNow = timers.Create(995);
     auto tmrProbe = timers.Create(1);

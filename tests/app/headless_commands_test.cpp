@@ -7,31 +7,17 @@
 #include "fake_clock.h"
 #include "fake_serial_component.h"
 #include "manual_timer.h"
+#include "off_line_host.h"
 
 namespace tally::testing {
 namespace {
-
-// A line that is not open keeps the first command in the engine's slot, so every
-// later one waits: a flood on a line slower than the commands come.
-class HeldLine : public PollHost {
-  public:
-    bool LineOpen() const override { return false; }
-    bool ReadTicked() const override { return false; }
-    void UntickRead() override {}
-    int ReadBoxValue(ReadKind) const override { return 0; }
-    void ShowStatus(const std::string&) override {}
-    void DecodeReply() override {}
-    void ClearBusyMarkers() override {}
-    int CounterSelectorNumber() const override { return 0; }
-    void PortFailed(const std::string&) override {}
-};
 
 TEST(HeadlessCommands, AFloodBeyondTheWaitingLimitIsAnsweredAtOnceAndTheRestKeepTheirTurn) {
     MainState state;
     FakeSerialComponent port;
     FakeClock clock;
     ManualTimer tmrRead, tmrNow;
-    HeldLine host;
+    OffLineHost host;  // the first command stays in the slot, every later one waits
     PollEngine engine{state, port, clock, tmrRead, tmrNow, host};
     HeadlessCommands commands(state, engine);
     std::vector<std::string> answers;
