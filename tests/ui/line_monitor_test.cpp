@@ -310,15 +310,3 @@ TEST(StationsModel, EachStationScalesWithItsOwnMultipliersAndGreysWhatItsLastRea
 
 }  // namespace
 }  // namespace tally
-
-int main(int argc, char* argv[]) {
-    // Offscreen's own screen is 800 x 600; a desktop's lets a window take the width it asks for.
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.isEmpty() || platform == "offscreen")
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" DESKTOP_SCREEN_FILE);
-    const QTemporaryDir config;  // what windows remember
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
